@@ -1,0 +1,41 @@
+#pragma once
+// The message log of a conversion: callable from anywhere on the worker
+// thread, delivered to whoever listens to the active converter's signals.
+
+enum ELogLevel : int {
+    eLogSuccess = 0,
+    eLogInfo = 1,
+    eLogWarning = 2,
+    eLogError = 3,
+    eLogVerbose = 4,
+};
+
+// Line kinds of the output widget; numbered differently from the log levels.
+enum EOutputType : int {
+    eOutputInfo = 0,
+    eOutputWarning = 1,
+    eOutputError = 2,
+    eOutputSuccess = 3,
+};
+
+// Longest message kept; longer texts are cut.
+constexpr int kConversionLogMaxChars = 1023;
+
+void ConversionLog(int level, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+void ConversionProgress(int percent, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+
+// Debugger output: development diagnostics that are not for the user's log.
+void DebugOutput(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;

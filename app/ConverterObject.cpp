@@ -1,0 +1,96 @@
+#include "app/ConverterObject.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <memory>
+#include <new>
+
+#include "app/ConversionLog.h"
+#include "app/RecentFiles.h"
+#include "app/Version.h"
+#include "collada/Collada2QEF.h"
+#include "collada/ImportScene.h"
+#include "process/SceneExporter.h"
+
+std::atomic<CConverterObject*> g_pActiveConverter{nullptr};
+
+namespace {
+const int kRegisterMetaType = qRegisterMetaType<E2QEFErrorCodes>("E2QEFErrorCodes");
+}
+
+CConverterObject::CConverterObject(const COptions& options, const QString& inputPath, QObject* parent)
+    : QObject(parent), m_options(options), m_inputPath(inputPath)
+{
+    (void)kRegisterMetaType;
+    g_pActiveConverter = this;
+}
+
+CConverterObject::~CConverterObject()
+{
+    CConverterObject* self = this;
+    g_pActiveConverter.compare_exchange_strong(self, nullptr);
+}
+
+void CConverterObject::start()
+{
+    m_result = Run();
+    emit finished(static_cast<E2QEFErrorCodes>(m_result));
+    emit finished();
+}
+
+int CConverterObject::Run()
+{
+    const QFileInfo input(m_inputPath);
+    if (m_inputPath.isEmpty() || !input.exists() || !input.isFile())
+        return E2QEF_READ_FAILED;
+    if (input.fileName().section(QLatin1Char('.'), -1).compare(QLatin1String("dae"), Qt::CaseInsensitive) != 0 ||
+        !input.fileName().contains(QLatin1Char('.')))
+        return E2QEF_NOT_COLLADA;
+
+    const std::string outputPath = m_options.OutputPath();
+    // Unique pointers release in reverse order of creation: exporter, importer,
+    // import scene, as the run always has.
+    std::unique_ptr<SImportScene> scene;
+    std::unique_ptr<CCollada2QEF> importer;
+    std::unique_ptr<CSceneExporter> exporter;
+    try {
+        scene.reset(new SImportScene);
+        importer.reset(new CCollada2QEF);
+    } catch (const std::bad_alloc&) {
+        return E2QEF_OUT_OF_MEMORY;
+    }
+    if (!outputPath.empty())
+        importer->SetOutputFolder(QFileInfo(QString::fromStdString(outputPath)).absolutePath().toStdString());
+
+    int result = 0;
+    try {
+        const QByteArray path = m_inputPath.toUtf8();
+        result = importer->Import(path.constData(), scene.get(), &m_options);
+    } catch (...) {
+        return E2QEF_EXCEPTION;
+    }
+    if (result != 0)
+        return result;
+
+    try {
+        exporter.reset(new CSceneExporter);
+        exporter->SetOutputPath(outputPath);
+        if (!exporter->Process(*scene, m_options))
+            return E2QEF_PROCESS_FAILED;
+        if (!exporter->Write(outputPath.c_str(), m_options, MW_VERSION_STRING, true))
+            return E2QEF_WRITE_FAILED;
+    } catch (const std::bad_alloc&) {
+        ConversionLog(eLogError, "Out of memory.");
+        return E2QEF_OUT_OF_MEMORY;
+    } catch (const std::exception& e) {
+        ConversionLog(eLogError, "Unexpected error: %s", e.what());
+        return E2QEF_EXCEPTION;
+    } catch (...) {
+        return E2QEF_EXCEPTION;
+    }
+
+    RecordExportedFile(outputPath.c_str());
+    ConversionLog(eLogSuccess, "%s successfully written.", outputPath.c_str());
+    return E2QEF_SUCCESS;
+}

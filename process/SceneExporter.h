@@ -1,0 +1,31 @@
+#pragma once
+// Builds the exportable scene from an import scene and writes it.
+#include <memory>
+#include <string>
+
+class COptionsData;
+struct SImportScene;
+struct SScene;
+
+class CSceneExporter {
+public:
+    CSceneExporter();
+    ~CSceneExporter();
+    CSceneExporter(const CSceneExporter&) = delete;
+    CSceneExporter& operator=(const CSceneExporter&) = delete;
+
+    // The output file of the running conversion (the default merge source).
+    void SetOutputPath(const std::string& path) { m_outputPath = path; }
+    const std::string& OutputPath() const { return m_outputPath; }
+
+    bool Process(const SImportScene& scene, const COptionsData& options);
+    bool Write(const char* outputPath, const COptionsData& options, const char* versionString,
+               bool postExport);
+
+    SScene* Scene() { return m_pScene.get(); }
+    const SScene* Scene() const { return m_pScene.get(); }
+
+private:
+    std::unique_ptr<SScene> m_pScene;
+    std::string m_outputPath;
+};

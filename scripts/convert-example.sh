@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds if needed, converts the bundled example with default options and
+# shows the result.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh build >/dev/null
+mkdir -p build/examples
+status=0
+for dae in examples/*.dae; do
+  out="build/examples/$(basename "${dae%.*}").qef"
+  echo "== $dae -> $out"
+  ./build/cli/meshwright-cli convert "$dae" -o "$out" || status=$?
+  if [ -f "$out" ]; then
+    if ./build/cli/meshwright-cli --help | grep -q ' inspect '; then
+      ./build/cli/meshwright-cli inspect "$out"
+    else
+      ls -l "$out"
+    fi
+  fi
+done
+exit $status
