@@ -99,6 +99,13 @@ void TranslateCombo(QComboBox* combo, const COptionsWidget::SComboRow* table, in
     }
 }
 
+QPushButton* BrowseButton(QWidget* parent, const char* name)
+{
+    QPushButton* button = Named(new QPushButton(QStringLiteral("..."), parent), name);
+    button->setFixedWidth(button->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 24);
+    return button;
+}
+
 QScrollArea* Scrolled(QWidget* page, const char* name)
 {
     QScrollArea* area = Named(new QScrollArea, name);
@@ -203,7 +210,9 @@ QWidget* COptionsWidget::BuildGeometryPage()
     QVBoxLayout* left = new QVBoxLayout();
     QVBoxLayout* right = new QVBoxLayout();
     columns->addLayout(left, 0);
-    columns->addLayout(right, 1);
+    columns->addSpacing(12);
+    columns->addLayout(right, 0);
+    columns->addStretch(1);
 
     m_pPrimitiveTypeGB = Group(m_pExportGeometryGB, "PrimitiveTypeGB");
     m_pPrimitiveTypeList = Named(new QComboBox(m_pPrimitiveTypeGB), "PrimitiveTypeList");
@@ -302,7 +311,7 @@ QWidget* COptionsWidget::BuildMaterialsPage()
     QHBoxLayout* merge = new QHBoxLayout(m_pMergeGB);
     m_pMergeSrcLabel = Named(new QLabel(m_pMergeGB), "MergeSrcLabel");
     m_pMergeSrcLE = Named(new QLineEdit(m_pMergeGB), "MergeSrcLE");
-    m_pMergeSrcBrowse = Named(new QPushButton(QStringLiteral("..."), m_pMergeGB), "MergeSrcBrowse");
+    m_pMergeSrcBrowse = BrowseButton(m_pMergeGB, "MergeSrcBrowse");
     m_pMergeSrcLabel->setBuddy(m_pMergeSrcLE);
     merge->addWidget(m_pMergeSrcLabel);
     merge->addWidget(m_pMergeSrcLE, 1);
@@ -335,9 +344,9 @@ QWidget* COptionsWidget::BuildTransformationsPage()
     m_pStaticFrameLabel->setBuddy(m_pStaticFrameSB);
     coords->addWidget(m_pCoordinateSystemList, 0, 0);
     coords->addWidget(m_pSpaceList, 1, 0);
-    coords->addWidget(m_pStaticFrameLabel, 1, 1, Qt::AlignRight);
+    coords->addWidget(m_pStaticFrameLabel, 1, 1);
     coords->addWidget(m_pStaticFrameSB, 1, 2);
-    coords->setColumnStretch(1, 1);
+    coords->setColumnStretch(3, 1);
     pageLayout->addWidget(m_pCoordinateSystemGB);
 
     m_pMatricesCB = Named(new QCheckBox(page), "MatricesCB");
@@ -360,7 +369,7 @@ QWidget* COptionsWidget::BuildUserOptionsPage()
     QHBoxLayout* viewer = new QHBoxLayout(m_pViewerGB);
     m_pViewerPathLabel = Named(new QLabel(m_pViewerGB), "ViewerPathLabel");
     m_pViewerPathLE = Named(new QLineEdit(m_pViewerGB), "ViewerPathLE");
-    m_pViewerPathBrowse = Named(new QPushButton(QStringLiteral("..."), m_pViewerGB), "ViewerPathBrowse");
+    m_pViewerPathBrowse = BrowseButton(m_pViewerGB, "ViewerPathBrowse");
     m_pViewerPathLabel->setBuddy(m_pViewerPathLE);
     viewer->addWidget(m_pViewerPathLabel);
     viewer->addWidget(m_pViewerPathLE, 1);
@@ -375,7 +384,7 @@ QWidget* COptionsWidget::BuildUserOptionsPage()
     m_pArgumentsLE = Named(new QLineEdit(m_pPostExportGB), "ArgumentsLE");
     m_pWorkingDirLabel = Named(new QLabel(m_pPostExportGB), "WorkingDirLabel");
     m_pWorkingDirLE = Named(new QLineEdit(m_pPostExportGB), "WorkingDirLE");
-    m_pWorkingDirBrowse = Named(new QPushButton(QStringLiteral("..."), m_pPostExportGB), "WorkingDirBrowse");
+    m_pWorkingDirBrowse = BrowseButton(m_pPostExportGB, "WorkingDirBrowse");
     m_pCommandLabel->setBuddy(m_pCommandLE);
     m_pArgumentsLabel->setBuddy(m_pArgumentsLE);
     m_pWorkingDirLabel->setBuddy(m_pWorkingDirLE);
@@ -495,8 +504,16 @@ void COptionsWidget::ApplyTexts()
     // Programs on this platform carry no suffix.
     m_pViewerPathBrowse->setProperty("pszFileTypes", UIText(55));
 
-    for (CVectorFormatWidget* row : m_apRows)
+    // One width for every label box keeps the table's columns aligned.
+    int labelWidth = 0;
+    for (CVectorFormatWidget* row : m_apRows) {
         row->translateUI(CMeshwrightStrings::Language());
+        row->VectorCheckBox()->setMinimumWidth(0);
+        row->VectorCheckBox()->setMaximumWidth(QWIDGETSIZE_MAX);
+        labelWidth = qMax(labelWidth, row->VectorCheckBox()->sizeHint().width());
+    }
+    for (CVectorFormatWidget* row : m_apRows)
+        row->VectorCheckBox()->setFixedWidth(labelWidth + 8);
     positionLabels();
 }
 

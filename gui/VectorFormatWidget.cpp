@@ -42,12 +42,11 @@ CVectorFormatWidget::CVectorFormatWidget(int labelId, QWidget* parent, COptions*
     m_pRowLayout->setContentsMargins(0, 0, 0, 0);
     m_pVerticalLayout->addLayout(m_pRowLayout);
 
-    // The label column stretches and every other control has a fixed width,
-    // so the columns of all rows line up under the headings.
+    // Every control has a fixed width (the options editor gives all label
+    // boxes one width), so the columns of all rows line up under the headings.
     m_pVectorCheckBox = new QCheckBox(this);
     m_pVectorCheckBox->setObjectName(QStringLiteral("VectorCheckBox"));
-    m_pVectorCheckBox->setMinimumWidth(110);
-    m_pRowLayout->addWidget(m_pVectorCheckBox, 1);
+    m_pRowLayout->addWidget(m_pVectorCheckBox);
     m_pRowLayout->addWidget(MakeLine(this, "LineDataType"));
 
     m_pDataTypeList = new QComboBox(this);
