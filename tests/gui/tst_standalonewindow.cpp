@@ -269,6 +269,55 @@ private slots:
         QCOMPARE(w.Options().OutputPath(), out.toStdString());
     }
 
+    void recentFileMenus()
+    {
+        const QString kept = m_dir.filePath(QStringLiteral("kept.dae"));
+        const QString gone = m_dir.filePath(QStringLiteral("gone-later.dae"));
+        QVERIFY(QFile::copy(ExamplePath(QStringLiteral("textured_box.dae")), kept) || QFile::exists(kept));
+        QVERIFY(QFile::copy(ExamplePath(QStringLiteral("textured_box.dae")), gone) || QFile::exists(gone));
+
+        CTestWindow w;
+        CRecentFilesMenu* menu = w.OpenRecentMenu();
+        w.onOpenFile(kept);
+        w.onOpenFile(gone);
+        w.onOpenFile(kept); // again: one entry, at the front
+        QCOMPARE(menu->Files(), QStringList({kept, gone}));
+
+        // A file deleted since it was opened disappears when the menu shows.
+        QVERIFY(QFile::remove(gone));
+        emit menu->aboutToShow();
+        QStringList shown;
+        QAction* separator = nullptr;
+        for (QAction* a : menu->actions()) {
+            if (a->property("ARecentFile").isValid())
+                shown << a->text();
+            if (a->objectName() == QLatin1String("TheRecentFileSeparator"))
+                separator = a;
+        }
+        QCOMPARE(shown, QStringList({QStringLiteral("1 ") + kept}));
+        QVERIFY(separator);
+        QCOMPARE(menu->Files(), QStringList({kept}));
+
+        // Choosing an entry opens it.
+        w.onOpenFile(ExamplePath(QStringLiteral("textured_box.dae")));
+        menu->refresh();
+        for (QAction* a : menu->actions())
+            if (a->property("ARecentFile").toString() == kept)
+                a->trigger();
+        QCOMPARE(w.InputPath(), kept);
+
+        // "Clear recent files" empties the list.
+        QAction* clear = w.findChild<QAction*>(QStringLiteral("ClearRecentFiles"));
+        QVERIFY(clear);
+        QCOMPARE(clear->text(), QStringLiteral("Clear recent files"));
+        for (QAction* a : menu->actions())
+            if (a->objectName() == QLatin1String("ClearRecentFiles"))
+                a->trigger();
+        QVERIFY(menu->Files().isEmpty());
+        for (QAction* a : menu->actions())
+            QVERIFY(!a->property("ARecentFile").isValid());
+    }
+
     void sourceNamesChooseTheSourceForm_data()
     {
         QTest::addColumn<int>("format");
