@@ -1,17 +1,106 @@
 #include "app/WindowStore.h"
 
-#include <QFileInfo>
-#include <QVariant>
-
 #include <map>
 #include <string>
 
 #include "options/Options.h"
 
-// Interim backing kept in memory until the preference store is merged; the
-// interface above is what the window relies on.
+#if __has_include("prefs/ZGXPreferences.h")
+#include "app/RecentFiles.h"
+#include "prefs/ZGXPreferences.h"
+
 struct CWindowStore::SImpl {
-    std::map<std::string, QVariant> values;
+    CZGXPreferences prefs{kStoreName};
+    // One list object per key prefix, made on first use.
+    std::map<std::string, std::unique_ptr<CRecentFiles>> lists;
+
+    CRecentFiles& List(const char* keyPrefix, bool existingOnly)
+    {
+        std::unique_ptr<CRecentFiles>& list = lists[keyPrefix];
+        if (!list)
+            list.reset(new CRecentFiles(&prefs, keyPrefix, kRecentLimit,
+                                        existingOnly ? uint32_t(CRecentFiles::eExistingOnly) : 0u));
+        return *list;
+    }
+};
+
+CWindowStore::CWindowStore() : m_pImpl(new SImpl) {}
+CWindowStore::~CWindowStore() = default;
+
+bool CWindowStore::Load(QString* error)
+{
+    CZGXTString text;
+    const bool ok = m_pImpl->prefs.Load(text);
+    if (error)
+        *error = ok ? QString() : QString::fromStdString(text);
+    return ok;
+}
+
+bool CWindowStore::Save()
+{
+    return m_pImpl->prefs.Save();
+}
+
+QByteArray CWindowStore::ReadData(const char* key)
+{
+    std::vector<uint8_t> bytes;
+    m_pImpl->prefs.ReadData(key, bytes);
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+}
+
+void CWindowStore::WriteData(const char* key, const QByteArray& bytes)
+{
+    m_pImpl->prefs.WriteData(key, bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+void CWindowStore::SaveOptions(const COptionsData& options, const char* keyPrefix)
+{
+    options.SaveToPreferences(m_pImpl->prefs, keyPrefix);
+}
+
+void CWindowStore::LoadOptions(COptionsData& options, const char* keyPrefix)
+{
+    options.LoadFromPreferences(m_pImpl->prefs, keyPrefix);
+}
+
+QStringList CWindowStore::RecentFiles(const char* keyPrefix, bool existingOnly)
+{
+    return m_pImpl->List(keyPrefix, existingOnly).Files();
+}
+
+void CWindowStore::AddRecentFile(const char* keyPrefix, const QString& path, bool existingOnly)
+{
+    m_pImpl->List(keyPrefix, existingOnly).addFile(path);
+}
+
+void CWindowStore::ClearRecentFiles(const char* keyPrefix)
+{
+    // The list of that prefix exists once it was read or added to.
+    const auto it = m_pImpl->lists.find(keyPrefix);
+    if (it != m_pImpl->lists.end())
+        it->second->clear();
+    else
+        m_pImpl->List(keyPrefix, false).clear();
+}
+
+CZGXPreferences* CWindowStore::Preferences()
+{
+    return &m_pImpl->prefs;
+}
+
+#else
+// Until the preference store is part of the build, values live in memory for
+// the life of the process, shared by every CWindowStore like one file.
+#include <QFileInfo>
+#include <QVariant>
+
+struct CWindowStore::SImpl {
+    static std::map<std::string, QVariant>& Values()
+    {
+        static std::map<std::string, QVariant> values;
+        return values;
+    }
+    static std::string ListKey(const char* keyPrefix) { return std::string(keyPrefix) + "/Recent files"; }
 };
 
 CWindowStore::CWindowStore() : m_pImpl(new SImpl) {}
@@ -29,37 +118,36 @@ bool CWindowStore::Save()
     return true;
 }
 
-QByteArray CWindowStore::ReadData(const char* key) const
+QByteArray CWindowStore::ReadData(const char* key)
 {
-    const auto it = m_pImpl->values.find(key);
-    return it == m_pImpl->values.end() ? QByteArray() : it->second.toByteArray();
+    const auto it = SImpl::Values().find(key);
+    return it == SImpl::Values().end() ? QByteArray() : it->second.toByteArray();
 }
 
 void CWindowStore::WriteData(const char* key, const QByteArray& bytes)
 {
-    m_pImpl->values[key] = bytes;
+    SImpl::Values()[key] = bytes;
 }
 
 void CWindowStore::SaveOptions(const COptionsData& options, const char* keyPrefix)
 {
-    m_pImpl->values[std::string(keyPrefix) + "Options"] = QString::fromStdString(options.ToText());
+    SImpl::Values()[std::string(keyPrefix) + "Options"] = QString::fromStdString(options.ToText());
 }
 
 void CWindowStore::LoadOptions(COptionsData& options, const char* keyPrefix)
 {
-    const auto it = m_pImpl->values.find(std::string(keyPrefix) + "Options");
-    if (it != m_pImpl->values.end())
+    const auto it = SImpl::Values().find(std::string(keyPrefix) + "Options");
+    if (it != SImpl::Values().end())
         options.FromText(it->second.toString().toStdString());
 }
 
 QStringList CWindowStore::RecentFiles(const char* keyPrefix, bool existingOnly)
 {
-    QStringList list = m_pImpl->values[std::string(keyPrefix) + "/Recent files"].toStringList();
+    QVariant& stored = SImpl::Values()[SImpl::ListKey(keyPrefix)];
+    QStringList list = stored.toStringList();
     if (existingOnly) {
-        const qsizetype before = list.size();
         list.removeIf([](const QString& path) { return !QFileInfo(path).isFile(); });
-        if (list.size() != before)
-            m_pImpl->values[std::string(keyPrefix) + "/Recent files"] = list;
+        stored = list;
     }
     return list;
 }
@@ -68,20 +156,22 @@ void CWindowStore::AddRecentFile(const char* keyPrefix, const QString& path, boo
 {
     if (path.isEmpty() || (existingOnly && !QFileInfo(path).isFile()))
         return;
-    QStringList list = m_pImpl->values[std::string(keyPrefix) + "/Recent files"].toStringList();
+    QVariant& stored = SImpl::Values()[SImpl::ListKey(keyPrefix)];
+    QStringList list = stored.toStringList();
     list.removeAll(path);
     list.prepend(path);
     while (list.size() > kRecentLimit)
         list.removeLast();
-    m_pImpl->values[std::string(keyPrefix) + "/Recent files"] = list;
+    stored = list;
 }
 
 void CWindowStore::ClearRecentFiles(const char* keyPrefix)
 {
-    m_pImpl->values[std::string(keyPrefix) + "/Recent files"] = QStringList();
+    SImpl::Values()[SImpl::ListKey(keyPrefix)] = QStringList();
 }
 
 CZGXPreferences* CWindowStore::Preferences()
 {
     return nullptr;
 }
+#endif

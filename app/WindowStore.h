@@ -2,6 +2,9 @@
 // Everything the window keeps in the application preference store
 // "Meshwright": layout data, the current options and the recent-file lists.
 // All calls into the store go through here.
+//
+// Built on CZGXPreferences and CRecentFiles when the build has them; until
+// then an in-process stand-in keeps the values for the life of the program.
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -26,7 +29,7 @@ public:
     bool Load(QString* error);
     bool Save();
 
-    QByteArray ReadData(const char* key) const;
+    QByteArray ReadData(const char* key);
     void WriteData(const char* key, const QByteArray& bytes);
 
     void SaveOptions(const COptionsData& options, const char* keyPrefix);

@@ -23,6 +23,9 @@
 #include "app/WindowStore.h"
 #include "gui/OptionsWidget.h"
 #include "gui/OutputWidget.h"
+#if __has_include("prefs/ZGXPreferences.h")
+#include "prefs/ZGXPreferences.h"
+#endif
 
 using namespace guitest;
 
@@ -89,6 +92,12 @@ private slots:
         // Never the user's own preference files.
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY(m_dir.isValid());
+#if __has_include("prefs/ZGXPreferences.h")
+        // The stores of this run live in its own folder.
+        const std::string prefs = QDir(m_dir.path()).filePath(QStringLiteral("prefs")).toStdString();
+        CZGXPreferences::SetBaseFolder(ePrefUser, prefs);
+        CZGXPreferences::SetBaseFolder(ePrefAllUsers, prefs);
+#endif
     }
 
     void startsWithNothingToExport()
@@ -278,6 +287,8 @@ private slots:
 
         CTestWindow w;
         CRecentFilesMenu* menu = w.OpenRecentMenu();
+        menu->clearList(); // earlier windows of this run used the same store
+        QVERIFY(menu->Files().isEmpty());
         w.onOpenFile(kept);
         w.onOpenFile(gone);
         w.onOpenFile(kept); // again: one entry, at the front
@@ -403,6 +414,34 @@ private slots:
         QVERIFY(stored == w.Options());
         QVERIFY(!w.Store().ReadData(CStandaloneWindow::kStateKey).isEmpty());
         QVERIFY(!w.Store().ReadData(CStandaloneWindow::kGeometryKey).isEmpty());
+
+        // What was written is in the store itself, not only in the window.
+        CWindowStore store;
+        QString error;
+        QVERIFY2(store.Load(&error), qPrintable(error));
+        COptionsData reread;
+        store.LoadOptions(reread, CStandaloneWindow::kCurrentOptionsPrefix);
+        QVERIFY(reread == w.Options());
+        QCOMPARE(store.ReadData(CStandaloneWindow::kGeometryKey), w.saveGeometry());
+    }
+
+    void restartRestoresOptionsAndLayout()
+    {
+        QByteArray geometry;
+        {
+            CTestWindow first;
+            first.resize(900, 640);
+            first.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&first));
+            first.OptionsWidget()->findChild<QSpinBox*>(QStringLiteral("PaletteSizeSB"))->setValue(23);
+            QVERIFY(first.close());
+            geometry = first.saveGeometry();
+        }
+        CTestWindow second;
+        QCOMPARE(second.Options().GetUInt(opt::uiBoneLimit), 23u);
+        QCOMPARE(second.OptionsWidget()->findChild<QSpinBox*>(QStringLiteral("PaletteSizeSB"))->value(), 23);
+        QCOMPARE(second.size(), QSize(900, 640));
+        QCOMPARE(second.Store().ReadData(CStandaloneWindow::kGeometryKey), geometry);
     }
 
     void appliedOptionsRefreshTheEditor()
