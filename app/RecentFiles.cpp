@@ -129,7 +129,7 @@ void RecordExportedFile(const char* path)
 
     CZGXTString error;
     if (!store.Load(error, false))
-        DebugOutput("%s\n%s\n", store.Path().c_str(), error.c_str());
+        DebugOutput("%s\n%s", store.Path().c_str(), QString::fromStdString(error).trimmed().toUtf8().constData());
     if (!store.IsLoaded())
         return;
     CRecentFiles list(&store, "Exported", 10, CRecentFiles::eExistingOnly);

@@ -1,10 +1,21 @@
 #pragma once
-// Small helpers for walking property-list elements with pugixml.
+// Small helpers of the store: walking property-list elements with pugixml,
+// and its messages on the debugger output.
 #include <pugixml.hpp>
 
 #include <cstring>
 
+#include "app/ConversionLog.h"
 #include "options/ZGXTString.h"
+
+// A store message, preceded by the store file's path on its own line. The
+// texts end in a line feed of their own, which the output adds anyway.
+inline void StoreDebugOutput(const CZGXTString& path, CZGXTString text)
+{
+    if (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    DebugOutput("%s\n%s", path.c_str(), text.c_str());
+}
 
 inline pugi::xml_node FirstElement(pugi::xml_node parent)
 {

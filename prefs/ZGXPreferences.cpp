@@ -7,7 +7,6 @@
 #include <locale>
 #include <sstream>
 
-#include "app/ConversionLog.h"
 #include "prefs/Base64.h"
 #include "prefs/PlistNodes.h"
 #include "prefs/ZGXPreferencesImpl.h"
@@ -177,8 +176,8 @@ bool CZGXPreferences::Load(CZGXTString& error, bool watch)
             // kept too until something is written.
             int line = 0, column = 0;
             LineAndColumn(bytes, parsed.offset, line, column);
-            DebugOutput("%s\nWARNING: [%d:%d]: %s. The entries before it were read.\n", Path().c_str(), line,
-                        column, parsed.description());
+            StoreDebugOutput(Path(), StrFormat("WARNING: [%d:%d]: %s. The entries before it were read.\n", line,
+                                               column, parsed.description()));
         }
         m_bDamaged = parseFailed;
     }
@@ -230,7 +229,7 @@ bool CZGXPreferences::ReloadIfChanged()
     CZGXTString error;
     if (Load(error, true))
         return true;
-    DebugOutput("%s\n%s\n", Path().c_str(), error.c_str());
+    StoreDebugOutput(Path(), error);
     return false;
 }
 

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/ConversionLog.h"
 #include "prefs/PlistNodes.h"
 
 namespace {
@@ -91,8 +90,8 @@ bool CheckEntries(pugi::xml_node rootDict, const std::string& bytes, CZGXTString
 
 bool CZGXPreferences::Repair(pugi::xml_document& doc, const std::string& bytes, CZGXTString& error) const
 {
-    const CZGXTString source = Path() + "\n";
-    auto warn = [&source](const char* text) { DebugOutput("%s%s", source.c_str(), text); };
+    const CZGXTString source = Path();
+    auto warn = [&source](const char* text) { StoreDebugOutput(source, text); };
 
     pugi::xml_node first = doc.first_child();
     if (!first || first.type() != pugi::node_declaration) {
