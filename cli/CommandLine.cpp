@@ -70,7 +70,8 @@ struct SOptionArgs {
     bool expFormatSet = false;
 };
 
-// Applies the options file and --set lines; returns an error text or empty.
+// Applies the saved profile, the options file and the --set lines, in that
+// order; returns an error text or empty.
 QString ApplyOptionArgs(const SOptionArgs& in, COptionsData& options)
 {
     QString profileError;
