@@ -9,6 +9,7 @@
 #include "app/ConversionRunner.h"
 #include "app/ConverterObject.h"
 #include "app/Version.h"
+#include "cli/Inspect.h"
 #include "options/Options.h"
 
 namespace {
@@ -18,6 +19,7 @@ const char kUsage[] =
     "  meshwright-cli convert INPUT.dae [-o OUTPUT] [--options FILE] [--set NAME=VALUE]...\n"
     "                         [--quiet] [--post-export]\n"
     "  meshwright-cli options [--from FILE] [--set NAME=VALUE]...\n"
+    "  meshwright-cli inspect FILE.qef [--json]\n"
     "  meshwright-cli --help | --version\n";
 
 const char kHelp[] =
@@ -37,6 +39,9 @@ const char kHelp[] =
     "                        starting point of a profile file\n"
     "    --from FILE         start from the options in FILE\n"
     "    --set NAME=VALUE    set one option\n"
+    "  inspect FILE.qef      print what a scene file holds; a file that breaks a rule\n"
+    "                        of the format is reported with the rule and where\n"
+    "    --json              print the same as JSON\n"
     "\n"
     "Exit status: 0 success, 1 input not read, 2 processing failed, 3 writing failed,\n"
     "4 out of memory, 5 input is not a .dae file, 6 unexpected error in the import,\n"
@@ -289,5 +294,7 @@ int RunCommandLine(const QStringList& args)
         return RunConvert(rest);
     if (command == QLatin1String("options"))
         return RunOptions(rest);
+    if (command == QLatin1String("inspect"))
+        return RunInspect(rest);
     return UsageError(QStringLiteral("unknown command '%1'").arg(command));
 }
