@@ -232,9 +232,9 @@ std::string Text(const SInspection& in)
                 if (!m.puiBatchStartTriangle.empty())
                     out += StrFormat(" start triangle %u,", m.puiBatchStartTriangle[b]);
                 if (!m.puiBatchBoneTotals.empty())
-                    out += StrFormat(" %u bones", m.puiBatchBoneTotals[b]);
+                    out += StrFormat(" bones used %u", m.puiBatchBoneTotals[b]);
                 if (!m.puiBatchBoneList.empty()) {
-                    out += " [";
+                    out += m.puiBatchBoneTotals.empty() ? " bone list [" : ", list [";
                     for (uint32_t k = 0; k < m.uiBatchCapacity; ++k)
                         out += StrFormat(k ? " %u" : "%u", m.puiBatchBoneList[size_t(b) * m.uiBatchCapacity + k]);
                     out += "]";
@@ -259,18 +259,20 @@ std::string Text(const SInspection& in)
         if (!n.pUserData.empty())
             out += StrFormat(", user data %zu bytes", n.pUserData.size());
         out += "\n";
+        std::string tracks;
         for (const STrack& t : Tracks(n)) {
             if (t.keys->empty())
                 continue;
             const bool animated = (n.uiAnimMask >> t.bit) & 1;
-            out += StrFormat("    %s: ", t.name);
+            tracks += StrFormat("%s%s: ", tracks.empty() ? "    " : "; ", t.name);
             if (!animated)
-                out += "static";
+                tracks += "static";
             else
-                out += StrFormat("animated, %zu keys%s", t.keys->size() / t.keySize,
-                                 t.keyIdx->empty() ? "" : ", indexed");
-            out += "\n";
+                tracks += StrFormat("animated, %zu keys%s", t.keys->size() / t.keySize,
+                                    t.keyIdx->empty() ? "" : ", indexed");
         }
+        if (!tracks.empty())
+            out += tracks + "\n";
     }
 
     for (size_t i = 0; i < s.pMaterials.size(); ++i) {
