@@ -45,9 +45,10 @@ uint32_t FloatBits(float f)
 // writes, or kept whole when there is no device.
 class CBlockWriter {
 public:
-    explicit CBlockWriter(QIODevice* device) : m_device(device)
+    // Without a device the bytes are kept whole; sizeHint avoids regrowing.
+    explicit CBlockWriter(QIODevice* device, size_t sizeHint = 4096) : m_device(device)
     {
-        m_buf.resize(device ? kChunk : 4096);
+        m_buf.resize(device ? kChunk : std::max<size_t>(sizeHint, 64));
     }
 
     bool Ok() const { return m_ok; }
@@ -501,6 +502,34 @@ private:
     CBlockWriter& m_w;
 };
 
+// Close to the file size (a little above it), from the large arrays plus a
+// generous allowance for headers and small fields.
+size_t EstimatedFileSize(const SScene& scene, const char* optionsText, const char* historyText)
+{
+    size_t n = 4096 + (optionsText ? std::strlen(optionsText) : 0) + (historyText ? std::strlen(historyText) : 0);
+    n += scene.pUserData.size();
+    for (const SSceneMesh& m : scene.pMeshes) {
+        n += 1024 + m.pVertexBlock.size() + m.sIndexData.pData.size();
+        n += 4 * (m.puiStripTriangles.size() + m.puiBatchBoneList.size() + m.puiBatchBoneTotals.size() +
+                  m.puiBatchStartTriangle.size());
+        for (const SVertexChannel* c : VertexChannels(m))
+            n += 128 + c->pData.size();
+    }
+    for (const SSceneNode& node : scene.pNodes)
+        n += 256 + node.pszName.size() + node.pUserData.size() +
+             4 * (node.pfPositionKeys.size() + node.pfRotationKeys.size() + node.pfScaleKeys.size() +
+                  node.pfMatrixKeys.size() + node.puiPositionKeyIdx.size() + node.puiRotationKeyIdx.size() +
+                  node.puiScaleKeyIdx.size() + node.puiMatrixKeyIdx.size());
+    for (const SSceneMaterial& m : scene.pMaterials)
+        n += 512 + m.pszName.size() + m.pszEffectFileName.size() + m.pszEffectLabel.size() + m.pUserData.size();
+    for (const SSceneTexture& t : scene.pTextures)
+        n += 32 + t.pszName.size();
+    n += scene.pCameras.size() * 128 + scene.pLights.size() * 128;
+    for (const SSceneCamera& c : scene.pCameras)
+        n += 4 * c.pfFieldOfViewKeys.size();
+    return n;
+}
+
 bool CheckBeforeWrite(const SScene& scene)
 {
     CZGXTString why;
@@ -518,7 +547,7 @@ int WriteSceneFileToMemory(const SScene& scene, const char* optionsText, const c
     if (!out || !CheckBeforeWrite(scene))
         return 1;
     try {
-        CBlockWriter w(nullptr);
+        CBlockWriter w(nullptr, EstimatedFileSize(scene, optionsText, historyText));
         CSceneFileWriter(w).File(scene, optionsText, historyText);
         if (!w.Ok()) {
             ConversionLog(eLogError, "The scene cannot be written: %s.", w.ErrorString().toUtf8().constData());
