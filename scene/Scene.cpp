@@ -450,20 +450,22 @@ SMatrix44 ComputeWorldMatrix(const SScene& scene, uint32_t node)
     const size_t n = scene.pNodes.size();
     if (node >= n)
         return MatrixIdentity();
-    // Walk up to the root; a node met twice closes a cycle, and the cycle's
-    // first node met counts as the root (as in the cache).
+    // Walk up to the root. A chain longer than the node count has a cycle:
+    // then the cycle's first node met counts as the root (as in the cache).
     std::vector<uint32_t> chain;
-    std::unordered_map<uint32_t, size_t> seen;
-    uint32_t cur = node;
-    for (;;) {
-        seen.emplace(cur, chain.size());
+    for (uint32_t cur = node;;) {
         chain.push_back(cur);
         const int32_t p = scene.pNodes[cur].nParentIdx;
         if (p < 0 || size_t(p) >= n)
             break;
-        auto it = seen.find(uint32_t(p));
-        if (it != seen.end()) {
-            chain.resize(it->second + 1);
+        if (chain.size() > n) {
+            std::unordered_map<uint32_t, size_t> seen;
+            for (size_t i = 0; i < chain.size(); ++i) {
+                if (!seen.emplace(chain[i], i).second) {
+                    chain.resize(seen[chain[i]] + 1);
+                    break;
+                }
+            }
             break;
         }
         cur = uint32_t(p);

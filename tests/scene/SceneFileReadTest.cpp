@@ -327,6 +327,13 @@ TEST(SceneFileRead, FilesComeFromDiskOrTheMemoryRegistry)
     EXPECT_TRUE(CZGXTResourceFile::UnregisterMemoryFile(name));
     EXPECT_EQ(LoadSceneFile(scene, name), 1);
 
+    // Names from disk are looked up under the read-path prefix.
+    ASSERT_TRUE(WriteFileBytes(dir.Path("prefixed.qef"), good));
+    EXPECT_EQ(LoadSceneFile(scene, "prefixed.qef"), 1);
+    CZGXTResourceFile::SetReadPathPrefix(dir.Dir() + "/");
+    EXPECT_EQ(LoadSceneFile(scene, "prefixed.qef"), 0);
+    CZGXTResourceFile::SetReadPathPrefix("");
+
     // Entries that are not owned point at the caller's bytes.
     CZGXTResourceFile::RegisterMemoryFile(name, good.data(), good.size(), false);
     CZGXTResourceFile file;

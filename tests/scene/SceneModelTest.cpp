@@ -104,7 +104,7 @@ TEST(SceneModel, StaticScaleRotationTranslationProduct)
     n.pfScaleKeys = {2, 2, 2, 0, 0, 0, 0};
     n.pfRotationKeys = {0, 0, std::sqrt(0.5f), std::sqrt(0.5f)}; // 90 degrees about z
     n.pfPositionKeys = {10, 0, 0};
-    // Scaling x Rotation x Translation with the rotation rows as specified.
+    // Scaling x Rotation x Translation, the quaternion matrix taken row by row.
     const SMatrix44 expected = {0, -2, 0, 0, 2, 0, 0, 0, 0, 0, 2, 0, 10, 0, 0, 1};
     ExpectMatrixNear(ComputeWorldMatrix(s, 0), expected);
 }
