@@ -10,6 +10,7 @@
 #include "app/ConverterObject.h"
 #include "app/Version.h"
 #include "cli/Profiles.h"
+#include "cli/Inspect.h"
 #include "options/Options.h"
 
 namespace {
@@ -20,6 +21,7 @@ const char kUsage[] =
     "                         [--set NAME=VALUE]... [--quiet] [--post-export]\n"
     "  meshwright-cli options [--profile NAME] [--from FILE] [--set NAME=VALUE]...\n"
     "  meshwright-cli profiles\n"
+    "  meshwright-cli inspect FILE.qef [--json]\n"
     "  meshwright-cli --help | --version\n";
 
 const char kHelp[] =
@@ -43,6 +45,9 @@ const char kHelp[] =
     "    --from FILE         start from the options in FILE\n"
     "    --set NAME=VALUE    set one option\n"
     "  profiles              list the profiles saved in the window, one name a line\n"
+    "  inspect FILE.qef      print what a scene file holds; a file that breaks a rule\n"
+    "                        of the format is reported with the rule and where\n"
+    "    --json              print the same as JSON\n"
     "\n"
     "Exit status: 0 success, 1 input not read, 2 processing failed, 3 writing failed,\n"
     "4 out of memory, 5 input is not a .dae file, 6 unexpected error in the import,\n"
@@ -343,5 +348,7 @@ int RunCommandLine(const QStringList& args)
         return RunOptions(rest);
     if (command == QLatin1String("profiles"))
         return RunProfiles(rest);
+    if (command == QLatin1String("inspect"))
+        return RunInspect(rest);
     return UsageError(QStringLiteral("unknown command '%1'").arg(command));
 }
