@@ -9,15 +9,19 @@
 #include "app/ConversionRunner.h"
 #include "app/ConverterObject.h"
 #include "app/Version.h"
+#include "cli/Profiles.h"
+#include "cli/Inspect.h"
 #include "options/Options.h"
 
 namespace {
 
 const char kUsage[] =
     "Usage:\n"
-    "  meshwright-cli convert INPUT.dae [-o OUTPUT] [--options FILE] [--set NAME=VALUE]...\n"
-    "                         [--quiet] [--post-export]\n"
-    "  meshwright-cli options [--from FILE] [--set NAME=VALUE]...\n"
+    "  meshwright-cli convert INPUT.dae [-o OUTPUT] [--profile NAME] [--options FILE]\n"
+    "                         [--set NAME=VALUE]... [--quiet] [--post-export]\n"
+    "  meshwright-cli options [--profile NAME] [--from FILE] [--set NAME=VALUE]...\n"
+    "  meshwright-cli profiles\n"
+    "  meshwright-cli inspect FILE.qef [--json]\n"
     "  meshwright-cli --help | --version\n";
 
 const char kHelp[] =
@@ -27,6 +31,8 @@ const char kHelp[] =
     "  convert INPUT.dae     convert one Collada file\n"
     "    -o, --output FILE   output file (default: INPUT with .qef, in INPUT's folder);\n"
     "                        a .h or .cpp output writes C source unless eExpFormat is set\n"
+    "    --profile NAME      start from a profile saved in the window (applied before\n"
+    "                        --options and --set; see 'meshwright-cli profiles')\n"
     "    --options FILE      start from the options in a profile text (.txt, .cfg),\n"
     "                        a generated header (.h) or a scene file (.qef)\n"
     "    --set NAME=VALUE    set one option, applied in order after --options\n"
@@ -35,8 +41,13 @@ const char kHelp[] =
     "    --post-export       run the post-export command and viewer named in the options\n"
     "  options               print an options text (defaults unless changed), the\n"
     "                        starting point of a profile file\n"
+    "    --profile NAME      start from a saved profile\n"
     "    --from FILE         start from the options in FILE\n"
     "    --set NAME=VALUE    set one option\n"
+    "  profiles              list the profiles saved in the window, one name a line\n"
+    "  inspect FILE.qef      print what a scene file holds; a file that breaks a rule\n"
+    "                        of the format is reported with the rule and where\n"
+    "    --json              print the same as JSON\n"
     "\n"
     "Exit status: 0 success, 1 input not read, 2 processing failed, 3 writing failed,\n"
     "4 out of memory, 5 input is not a .dae file, 6 unexpected error in the import,\n"
@@ -57,14 +68,20 @@ int UsageError(const QString& message)
 
 // Collects "--set NAME=VALUE" lines and an optional options file.
 struct SOptionArgs {
+    QString profile;
+    bool profileGiven = false;
     QString file;
     QStringList sets;
     bool expFormatSet = false;
 };
 
-// Applies the options file and --set lines; returns an error text or empty.
+// Applies the saved profile, the options file and the --set lines, in that
+// order; returns an error text or empty.
 QString ApplyOptionArgs(const SOptionArgs& in, COptionsData& options)
 {
+    QString profileError;
+    if (in.profileGiven && !ApplyProfileByName(in.profile, options, &profileError))
+        return profileError;
     if (!in.file.isEmpty()) {
         if (!QFileInfo(in.file).isFile())
             return QStringLiteral("cannot read options file '%1'").arg(in.file);
@@ -95,6 +112,40 @@ bool TakeValue(const QStringList& args, int& i, const QString& name, QString* va
         return false;
     *value = args[++i];
     return true;
+}
+
+// Takes "--profile NAME" or "--profile=NAME"; true when args[i] was one
+// (value is then empty when the name is missing).
+bool TakeProfileArg(const QStringList& args, int& i, SOptionArgs& optionArgs, QString* value)
+{
+    const QString& a = args[i];
+    if (a != QLatin1String("--profile") && !a.startsWith(QLatin1String("--profile=")))
+        return false;
+    value->clear();
+    if (!TakeValue(args, i, QStringLiteral("--profile"), value) || value->isEmpty()) {
+        value->clear();
+        return true;
+    }
+    optionArgs.profile = *value;
+    optionArgs.profileGiven = true;
+    return true;
+}
+
+int RunProfiles(const QStringList& args)
+{
+    if (!args.isEmpty())
+        return UsageError(QStringLiteral("unknown argument '%1'").arg(args.first()));
+    QStringList names, warnings;
+    QString error;
+    if (!ListProfileNames(&names, &warnings, &error)) {
+        PrintErr(QStringLiteral("error: %1\n").arg(error));
+        return 1;
+    }
+    for (const QString& w : warnings)
+        PrintErr(QStringLiteral("warning: %1\n").arg(w));
+    for (const QString& name : names)
+        std::fputs((name + QLatin1Char('\n')).toUtf8().constData(), stdout);
+    return 0;
 }
 
 bool IsTerminal()
@@ -176,6 +227,9 @@ int RunConvert(const QStringList& args)
             if (!TakeValue(args, i, QStringLiteral("--output"), &value))
                 return UsageError(QStringLiteral("%1 needs a file name").arg(a));
             output = value;
+        } else if (TakeProfileArg(args, i, optionArgs, &value)) {
+            if (value.isEmpty())
+                return UsageError(QStringLiteral("--profile needs a name"));
         } else if (a == QLatin1String("--options") || a.startsWith(QLatin1String("--options="))) {
             if (!TakeValue(args, i, QStringLiteral("--options"), &value))
                 return UsageError(QStringLiteral("--options needs a file name"));
@@ -246,7 +300,10 @@ int RunOptions(const QStringList& args)
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         QString value;
-        if (a == QLatin1String("--from") || a.startsWith(QLatin1String("--from="))) {
+        if (TakeProfileArg(args, i, optionArgs, &value)) {
+            if (value.isEmpty())
+                return UsageError(QStringLiteral("--profile needs a name"));
+        } else if (a == QLatin1String("--from") || a.startsWith(QLatin1String("--from="))) {
             if (!TakeValue(args, i, QStringLiteral("--from"), &value))
                 return UsageError(QStringLiteral("--from needs a file name"));
             optionArgs.file = value;
@@ -289,5 +346,9 @@ int RunCommandLine(const QStringList& args)
         return RunConvert(rest);
     if (command == QLatin1String("options"))
         return RunOptions(rest);
+    if (command == QLatin1String("profiles"))
+        return RunProfiles(rest);
+    if (command == QLatin1String("inspect"))
+        return RunInspect(rest);
     return UsageError(QStringLiteral("unknown command '%1'").arg(command));
 }

@@ -22,6 +22,9 @@ public:
     bool Write(const char* outputPath, const COptionsData& options, const char* versionString,
                bool postExport);
 
+    // Hands the exporter a scene built elsewhere (tools, tests) to Write.
+    void SetScene(std::unique_ptr<SScene> scene);
+
     SScene* Scene() { return m_pScene.get(); }
     const SScene* Scene() const { return m_pScene.get(); }
 

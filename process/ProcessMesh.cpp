@@ -1,0 +1,7 @@
+#include "process/ProcessMesh.h"
+
+// Placeholder until the per-mesh processing exists: meshes pass unchanged.
+bool ProcessMesh(const COptionsData&, SSceneMesh&)
+{
+    return true;
+}
