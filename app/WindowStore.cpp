@@ -3,10 +3,8 @@
 #include <map>
 #include <string>
 
-#include "options/Options.h"
-
-#if __has_include("prefs/ZGXPreferences.h")
 #include "app/RecentFiles.h"
+#include "options/Options.h"
 #include "prefs/ZGXPreferences.h"
 
 struct CWindowStore::SImpl {
@@ -87,91 +85,3 @@ CZGXPreferences* CWindowStore::Preferences()
 {
     return &m_pImpl->prefs;
 }
-
-#else
-// Until the preference store is part of the build, values live in memory for
-// the life of the process, shared by every CWindowStore like one file.
-#include <QFileInfo>
-#include <QVariant>
-
-struct CWindowStore::SImpl {
-    static std::map<std::string, QVariant>& Values()
-    {
-        static std::map<std::string, QVariant> values;
-        return values;
-    }
-    static std::string ListKey(const char* keyPrefix) { return std::string(keyPrefix) + "/Recent files"; }
-};
-
-CWindowStore::CWindowStore() : m_pImpl(new SImpl) {}
-CWindowStore::~CWindowStore() = default;
-
-bool CWindowStore::Load(QString* error)
-{
-    if (error)
-        error->clear();
-    return true;
-}
-
-bool CWindowStore::Save()
-{
-    return true;
-}
-
-QByteArray CWindowStore::ReadData(const char* key)
-{
-    const auto it = SImpl::Values().find(key);
-    return it == SImpl::Values().end() ? QByteArray() : it->second.toByteArray();
-}
-
-void CWindowStore::WriteData(const char* key, const QByteArray& bytes)
-{
-    SImpl::Values()[key] = bytes;
-}
-
-void CWindowStore::SaveOptions(const COptionsData& options, const char* keyPrefix)
-{
-    SImpl::Values()[std::string(keyPrefix) + "Options"] = QString::fromStdString(options.ToText());
-}
-
-void CWindowStore::LoadOptions(COptionsData& options, const char* keyPrefix)
-{
-    const auto it = SImpl::Values().find(std::string(keyPrefix) + "Options");
-    if (it != SImpl::Values().end())
-        options.FromText(it->second.toString().toStdString());
-}
-
-QStringList CWindowStore::RecentFiles(const char* keyPrefix, bool existingOnly)
-{
-    QVariant& stored = SImpl::Values()[SImpl::ListKey(keyPrefix)];
-    QStringList list = stored.toStringList();
-    if (existingOnly) {
-        list.removeIf([](const QString& path) { return !QFileInfo(path).isFile(); });
-        stored = list;
-    }
-    return list;
-}
-
-void CWindowStore::AddRecentFile(const char* keyPrefix, const QString& path, bool existingOnly)
-{
-    if (path.isEmpty() || (existingOnly && !QFileInfo(path).isFile()))
-        return;
-    QVariant& stored = SImpl::Values()[SImpl::ListKey(keyPrefix)];
-    QStringList list = stored.toStringList();
-    list.removeAll(path);
-    list.prepend(path);
-    while (list.size() > kRecentLimit)
-        list.removeLast();
-    stored = list;
-}
-
-void CWindowStore::ClearRecentFiles(const char* keyPrefix)
-{
-    SImpl::Values()[SImpl::ListKey(keyPrefix)] = QStringList();
-}
-
-CZGXPreferences* CWindowStore::Preferences()
-{
-    return nullptr;
-}
-#endif

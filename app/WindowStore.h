@@ -2,9 +2,6 @@
 // Everything the window keeps in the application preference store
 // "Meshwright": layout data, the current options and the recent-file lists.
 // All calls into the store go through here.
-//
-// Built on CZGXPreferences and CRecentFiles when the build has them; until
-// then an in-process stand-in keeps the values for the life of the program.
 #include <QByteArray>
 #include <QString>
 #include <QStringList>

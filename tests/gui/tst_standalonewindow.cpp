@@ -23,9 +23,7 @@
 #include "app/WindowStore.h"
 #include "gui/OptionsWidget.h"
 #include "gui/OutputWidget.h"
-#if __has_include("prefs/ZGXPreferences.h")
 #include "prefs/ZGXPreferences.h"
-#endif
 
 using namespace guitest;
 
@@ -92,12 +90,10 @@ private slots:
         // Never the user's own preference files.
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY(m_dir.isValid());
-#if __has_include("prefs/ZGXPreferences.h")
         // The stores of this run live in its own folder.
         const std::string prefs = QDir(m_dir.path()).filePath(QStringLiteral("prefs")).toStdString();
         CZGXPreferences::SetBaseFolder(ePrefUser, prefs);
         CZGXPreferences::SetBaseFolder(ePrefAllUsers, prefs);
-#endif
     }
 
     void startsWithNothingToExport()
