@@ -23,8 +23,6 @@
 
 namespace {
 
-constexpr int32_t kFloatType = 1; // EZGXTDataType float
-
 // The vertex format rows in the order they are shown, with their labels.
 struct SRowDef {
     int uiText;
@@ -613,8 +611,8 @@ void COptionsWidget::UpdateStaticFrameEnabled()
 
 void COptionsWidget::UpdateUnpackEnabled()
 {
-    const int32_t type = m_pOptions ? m_pOptions->GetType(eVAPosition) : kFloatType;
-    m_pUnpackMatrixCB->setEnabled(type != kFloatType);
+    const int32_t type = m_pOptions ? m_pOptions->GetType(eVAPosition) : int32_t(eZGXTFloat);
+    m_pUnpackMatrixCB->setEnabled(type != int32_t(eZGXTFloat));
 }
 
 void COptionsWidget::ForcePadding()
@@ -731,14 +729,14 @@ void COptionsWidget::onSpaceSelected(int index)
 
 // --- Vertex format slots ------------------------------------------------------------
 
-void COptionsWidget::onPositionDataTypeChanged(int type)
+void COptionsWidget::onPositionDataTypeChanged(EZGXTDataType type)
 {
     // Scale and offset only help positions stored in fewer bits than a float.
-    m_pUnpackMatrixCB->setEnabled(type != kFloatType);
+    m_pUnpackMatrixCB->setEnabled(type != eZGXTFloat);
     EmitChanged();
 }
 
-void COptionsWidget::onDataTypeChanged(int)
+void COptionsWidget::onDataTypeChanged(EZGXTDataType)
 {
     ForcePadding();
 }

@@ -9,6 +9,7 @@
 
 #include "app/MeshwrightStrings.h"
 #include "options/Options.h"
+#include "process/VertexDataTypes.h"
 
 class CVectorFormatWidget;
 class QCheckBox;
@@ -57,9 +58,8 @@ public slots:
     void onTriSortingTypeSelected(int index);
     void onCSSelected(int index);
     void onSpaceSelected(int index);
-    // type is an EZGXTDataType value.
-    void onPositionDataTypeChanged(int type);
-    void onDataTypeChanged(int type);
+    void onPositionDataTypeChanged(EZGXTDataType type);
+    void onDataTypeChanged(EZGXTDataType type);
     void onValueChanged(int value);
     void onValueChanged(double value);
     void onTextChanged(const QString& text);

@@ -23,11 +23,12 @@ QFrame* MakeLine(QWidget* parent, const char* name)
 } // namespace
 
 const CVectorFormatWidget::SDataTypeRow CVectorFormatWidget::kDataTypeRows[kDataTypeRowCount] = {
-    {69, 1},   {82, 2},   {157, 17}, {158, 3},  {159, 16}, {128, 4},
-    {4, 5},    {25, 6},   {146, 7},  {26, 8},   {66, 9},   {155, 10},
-    {156, 15}, {129, 11}, {130, 12}, {14, 13},  {15, 14},
+    {69, eZGXTFloat},      {82, eZGXTInt},        {157, eZGXTUInt},       {158, eZGXTUShort},
+    {159, eZGXTUShortNorm}, {128, eZGXTRGBA},      {4, eZGXTARGB},         {25, eZGXTD3DColour},
+    {146, eZGXTUByte4},    {26, eZGXTDec3N},      {66, eZGXTFixed16},     {155, eZGXTUByte},
+    {156, eZGXTUByteNorm}, {129, eZGXTShort},     {130, eZGXTShortNorm},  {14, eZGXTByte},
+    {15, eZGXTByteNorm},
 };
-
 CVectorFormatWidget::CVectorFormatWidget(int labelId, QWidget* parent, COptions* options,
                                          EVertexAttrib attrib, Qt::WindowFlags flags)
     : QWidget(parent, flags), m_pOptions(options), m_eAttrib(attrib), m_iLabelId(labelId)
@@ -103,7 +104,7 @@ void CVectorFormatWidget::SelectType(int32_t type)
 {
     for (int i = 0; i < m_pDataTypeList->count(); ++i) {
         const int row = m_pDataTypeList->itemData(i).toInt();
-        if (row >= 0 && row < kDataTypeRowCount && kDataTypeRows[row].eType == type) {
+        if (row >= 0 && row < kDataTypeRowCount && int32_t(kDataTypeRows[row].eType) == type) {
             m_pDataTypeList->setCurrentIndex(i);
             return;
         }
@@ -158,7 +159,7 @@ void CVectorFormatWidget::onTypeSelected(int index)
     const int row = m_pDataTypeList->itemData(index).toInt();
     if (row < 0 || row >= kDataTypeRowCount)
         return;
-    m_pOptions->SetType(m_eAttrib, kDataTypeRows[row].eType);
+    m_pOptions->SetType(m_eAttrib, static_cast<int32_t>(kDataTypeRows[row].eType));
     emit dataTypeChanged(kDataTypeRows[row].eType);
     emit vectorFormatChanged();
 }

@@ -5,6 +5,7 @@
 
 #include "app/MeshwrightStrings.h"
 #include "options/Options.h"
+#include "process/VertexDataTypes.h"
 
 class QCheckBox;
 class QComboBox;
@@ -18,7 +19,7 @@ public:
     // The data type rows of every attribute: UI string and EZGXTDataType.
     struct SDataTypeRow {
         int uiText;
-        int32_t eType;
+        EZGXTDataType eType;
     };
     static constexpr int kDataTypeRowCount = 17;
     static const SDataTypeRow kDataTypeRows[kDataTypeRowCount];
@@ -33,8 +34,7 @@ public:
     QCheckBox* ComponentBox(int i) const { return m_apComponent[i]; }
 
 signals:
-    // dataType is an EZGXTDataType value.
-    void dataTypeChanged(int dataType);
+    void dataTypeChanged(EZGXTDataType dataType);
     void vectorFormatChanged();
     void resized();
 

@@ -71,7 +71,7 @@ private slots:
         normal.DataTypeList()->setCurrentIndex(normal.DataTypeList()->findText(QStringLiteral("DEC3N")));
         QCOMPARE(options.GetType(eVANormal), 8);
         QCOMPARE(typeSpy.count(), 1);
-        QCOMPARE(typeSpy.at(0).at(0).toInt(), 8);
+        QCOMPARE(typeSpy.at(0).at(0).value<EZGXTDataType>(), eZGXTDec3N);
         QCOMPARE(formatSpy.count(), 1);
     }
 
@@ -81,7 +81,7 @@ private slots:
         CVectorFormatWidget row(147, nullptr, &options, eVAUVW0);
         for (int i = 0; i < CVectorFormatWidget::kDataTypeRowCount; ++i) {
             row.DataTypeList()->setCurrentIndex(i);
-            QCOMPARE(options.GetType(eVAUVW0), CVectorFormatWidget::kDataTypeRows[i].eType);
+            QCOMPARE(options.GetType(eVAUVW0), int32_t(CVectorFormatWidget::kDataTypeRows[i].eType));
         }
     }
 
