@@ -78,18 +78,3 @@ SMatrix44 AxisConversionOfIdentity(EUpAxis mode)
     ApplyAxisConversion(m, mode);
     return m;
 }
-
-float Length3(const float* v)
-{
-    return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-}
-
-void Normalise3(float* v)
-{
-    const float len = Length3(v);
-    if (len > 0 && std::isfinite(len)) {
-        v[0] /= len;
-        v[1] /= len;
-        v[2] /= len;
-    }
-}

@@ -2,6 +2,8 @@
 // Matrix helpers of the importer. Matrices are 16 floats with the
 // translation in elements 12-14; products are row-major:
 // (X * Y)[4i+j] = sum_k X[4i+k] * Y[4k+j]. Applying T to A gives T * A.
+#include <cmath>
+
 #include "collada/C2QHub.h"
 #include "collada/ImportScene.h"
 
@@ -22,6 +24,17 @@ SMatrix44 RotationMatrix(float x, float y, float z, float degrees);
 void ApplyAxisConversion(SMatrix44& m, EUpAxis mode);
 SMatrix44 AxisConversionOfIdentity(EUpAxis mode);
 
-float Length3(const float* v);
-// Normalises in place; a zero vector stays zero.
-void Normalise3(float* v);
+inline float Length3(const float* v)
+{
+    return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+}
+// Normalises in place; a zero (or non-finite) length leaves the vector alone.
+inline void Normalise3(float* v)
+{
+    const float len = Length3(v);
+    if (len > 0 && std::isfinite(len)) {
+        v[0] /= len;
+        v[1] /= len;
+        v[2] /= len;
+    }
+}

@@ -1,10 +1,17 @@
 #include "collada/DAENumbers.h"
 
 #include <charconv>
+#include <cstring>
 #include <cmath>
 #include <limits>
 
 #include "collada/DAEObject.h"
+
+const bool kDAESeparator[256] = {
+    false, false, false, false, false, false, false, false, false, true,  true,  true,  true,  true,  false, false,
+    false, false, false, false, false, false, false, false, false, false, false, false, false, false, false, false,
+    true,  false, false, false, false, false, false, false, false, false, false, false, true,  false, false, false,
+};
 
 namespace {
 
@@ -142,15 +149,41 @@ std::string_view TrimDAE(std::string_view t)
 
 size_t DAECountTokens(const char* text)
 {
-    size_t count = 0;
     if (!text)
         return 0;
-    bool inToken = false;
-    for (const char* s = text; *s; ++s) {
-        const bool sep = IsDAESeparator(*s);
-        if (!sep && !inToken)
-            ++count;
-        inToken = !sep;
+    // A token starts wherever a non-separator follows a separator. Large
+    // arrays are counted eight bytes at a time: each byte's top bit says
+    // whether it is a separator (space, comma, or tab to carriage return).
+    const size_t length = std::strlen(text);
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
+    size_t count = 0;
+    size_t i = 0;
+    bool previousSeparator = true;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    constexpr uint64_t kLow7 = 0x7f7f7f7f7f7f7f7full;
+    for (; i + 8 <= length; i += 8) {
+        uint64_t x;
+        std::memcpy(&x, s + i, 8);
+        auto equals = [x](uint64_t c) {
+            const uint64_t t = x ^ (kOnes * c);
+            return ~(((t & kLow7) + kLow7) | t) & kHigh;
+        };
+        const uint64_t y = x & kLow7;
+        const uint64_t control = ((y + kOnes * (0x80 - 9)) & ~(y + kOnes * (0x80 - 14)) & ~x) & kHigh;
+        const uint64_t separators = equals(' ') | equals(',') | control;
+        const uint64_t before = (separators << 8) | (previousSeparator ? 0x80u : 0u);
+        // One bit per byte at most: summing the bytes counts them (no popcnt
+        // instruction is assumed).
+        count += size_t((((~separators & before & kHigh) >> 7) * kOnes) >> 56);
+        previousSeparator = (separators >> 63) != 0;
+    }
+#endif
+    for (; i < length; ++i) {
+        const bool separator = kDAESeparator[s[i]];
+        count += previousSeparator & !separator;
+        previousSeparator = separator;
     }
     return count;
 }
@@ -158,15 +191,57 @@ size_t DAECountTokens(const char* text)
 void DAEParseFloatList(const char* text, std::vector<float>& out)
 {
     std::vector<float>().swap(out);
-    out.reserve(DAECountTokens(text));
-    ForEachDAEToken(text, [&out](std::string_view t) { out.push_back(DAEFloatToken(t)); });
+    const size_t count = DAECountTokens(text);
+    if (!count)
+        return;
+    out.reserve(count);
+    const char* s = text;
+    for (size_t i = 0; i < count; ++i) {
+        while (IsDAESeparator(*s))
+            ++s;
+        const char* b = s;
+        while (*s && !IsDAESeparator(*s))
+            ++s;
+        // Ordinary decimals convert directly; words, signs and hex take the
+        // general rule.
+        const char* d = *b == '-' ? b + 1 : b;
+        if (unsigned(*d - '0') < 10 || (*d == '.' && unsigned(d[1] - '0') < 10)) {
+            float v = 0;
+            const auto r = std::from_chars(b, s, v);
+            if (r.ec == std::errc() && r.ptr == s) {
+                out.push_back(v);
+                continue;
+            }
+        }
+        out.push_back(DAEFloatToken(std::string_view(b, size_t(s - b))));
+    }
 }
 
 void DAEParseIntList(const char* text, std::vector<int32_t>& out)
 {
     std::vector<int32_t>().swap(out);
-    out.reserve(DAECountTokens(text));
-    ForEachDAEToken(text, [&out](std::string_view t) { out.push_back(DAEIntToken(t)); });
+    const size_t count = DAECountTokens(text);
+    if (!count)
+        return;
+    out.reserve(count); // not resized: no pass that only writes zeros
+    const char* s = text;
+    for (size_t i = 0; i < count; ++i) {
+        while (IsDAESeparator(*s))
+            ++s;
+        // Plain non-negative decimals (index lists) are read here; anything
+        // else goes through the general token rule.
+        const char* b = s;
+        uint32_t v = 0;
+        while (unsigned(*s - '0') < 10 && s - b < 9)
+            v = v * 10 + unsigned(*s++ - '0');
+        if (*s && !IsDAESeparator(*s)) {
+            while (*s && !IsDAESeparator(*s))
+                ++s;
+            out.push_back(DAEIntToken(std::string_view(b, size_t(s - b))));
+        } else {
+            out.push_back(int32_t(v));
+        }
+    }
 }
 
 void DAEParseStringList(const char* text, std::vector<std::string>& out)

@@ -22,9 +22,10 @@ int32_t DAEIntToken(std::string_view token);
 float DAEFloatToken(std::string_view token);
 
 // Tokens are separated by runs of white space and commas.
+extern const bool kDAESeparator[256];
 inline bool IsDAESeparator(char c)
 {
-    return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == ',' || c == '\v' || c == '\f';
+    return kDAESeparator[static_cast<unsigned char>(c)];
 }
 size_t DAECountTokens(const char* text);
 // The text without white space at either end.

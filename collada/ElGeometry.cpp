@@ -336,9 +336,21 @@ void CEl_Triangles::BindInputs()
     }
 }
 
+void ResetCorner(SCornerData& data)
+{
+    // The texture coordinates are left alone: only the uvSets read are valid.
+    data.position[0] = data.position[1] = data.position[2] = 0;
+    data.normal[0] = data.normal[2] = 0;
+    data.normal[1] = 1;
+    data.colour[0] = data.colour[1] = data.colour[2] = 0;
+    data.colour[3] = 1;
+    data.bPosition = data.bNormal = data.bColour = false;
+    data.uvSets = 0;
+}
+
 bool CEl_Triangles::ReadVertex(const int32_t* list, size_t listSize, int64_t v, SCornerData& data) const
 {
-    data = SCornerData();
+    ResetCorner(data);
     if (!m_bPosition || v < 0)
         return false;
     const int64_t base = int64_t(m_iStride) * v;
@@ -373,8 +385,11 @@ bool CEl_Triangles::ReadVertex(const int32_t* list, size_t listSize, int64_t v, 
             data.bColour = true;
     }
     for (int s = 0; s < m_iTexcoords; ++s) {
-        if (!indexOf(m_texcoords[s], index) || m_texcoords[s].pAccessor->Read(index, data.uv[s], 3) <= 0)
+        const int n = indexOf(m_texcoords[s], index) ? m_texcoords[s].pAccessor->Read(index, data.uv[s], 3) : 0;
+        if (n <= 0)
             break;
+        for (int i = n; i < 3; ++i)
+            data.uv[s][i] = 0;
         data.uvSets = s + 1;
     }
     return true;
@@ -407,7 +422,7 @@ bool CEl_Triangles::Build()
 bool CEl_Triangles::GetCorner(int64_t corner, SCornerData& data) const
 {
     if (!m_bBuilt || corner < 0 || corner >= 3 * m_iTriangles) {
-        data = SCornerData();
+        ResetCorner(data);
         return false;
     }
     return ReadVertex(m_p.data(), m_p.size(), corner, data);
@@ -500,7 +515,7 @@ bool CEl_PolyList::GetCorner(int64_t corner, SCornerData& data) const
 {
     const int64_t v = StreamVertex(corner);
     if (v < 0) {
-        data = SCornerData();
+        ResetCorner(data);
         return false;
     }
     return ReadVertex(m_p.data(), m_p.size(), v, data);
@@ -600,7 +615,7 @@ bool CEl_Polygons::GetCorner(int64_t corner, SCornerData& data) const
     size_t list = 0;
     int64_t vertex = 0;
     if (!LocateCorner(corner, list, vertex)) {
-        data = SCornerData();
+        ResetCorner(data);
         return false;
     }
     const size_t begin = m_listStart[list];

@@ -143,7 +143,8 @@ public:
     bool AddChild(CDAEObject* child) override;
 };
 
-// What GetCorner fills for one triangle corner.
+// What GetCorner fills for one triangle corner. Texture-coordinate sets at
+// or past uvSets are not valid (read them as zero).
 struct SCornerData {
     float position[3] = {0, 0, 0};
     bool bPosition = false;
@@ -154,6 +155,10 @@ struct SCornerData {
     float uv[8][3] = {};
     int uvSets = 0;
 };
+
+// Back to the initial values (position 0, normal (0, 1, 0), colour
+// (0, 0, 0, 1), nothing present).
+void ResetCorner(SCornerData& data);
 
 struct SInputBinding {
     const CEl_Accessor* pAccessor = nullptr;

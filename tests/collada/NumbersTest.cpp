@@ -85,6 +85,25 @@ TEST(ColladaNumbers, ListsSplitOnWhiteSpaceAndCommas)
     EXPECT_EQ(three[2], 3.0f);
 }
 
+TEST(ColladaNumbers, TokenCountMatchesTheTokenisation)
+{
+    // Random texts over separators, digits and bytes with the top bit set,
+    // at every length and alignment the word-wise counter meets.
+    const char alphabet[] = " ,\t\n\r\v\f0123456789-.e\x80\xa0\xff\x8c\x89\x20";
+    uint32_t seed = 12345;
+    for (int round = 0; round < 2000; ++round) {
+        std::string text;
+        const int length = round % 70;
+        for (int i = 0; i < length; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            text += alphabet[(seed >> 16) % (sizeof(alphabet) - 1)];
+        }
+        size_t expected = 0;
+        ForEachDAEToken(text.c_str(), [&expected](std::string_view) { ++expected; });
+        ASSERT_EQ(DAECountTokens(text.c_str()), expected) << round;
+    }
+}
+
 TEST(ColladaNumbers, NamesCompareWithoutAsciiCase)
 {
     EXPECT_TRUE(EqualsNoCase("profile_GLSL", "profile_glsl"));
