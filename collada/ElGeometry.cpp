@@ -41,6 +41,16 @@ const SSemanticRow kSemantics[] = {
 // A chain of vertices elements that name each other ends here.
 constexpr int kMaxVertexNesting = 8;
 
+// stride x v + offset, or -1 when it cannot be an index-list position (a
+// stream vertex past any list, from counts in the billions).
+int64_t ListPosition(int32_t stride, int64_t v, int32_t offset)
+{
+    int64_t at = 0;
+    if (v < 0 || __builtin_mul_overflow(int64_t(stride), v, &at) || __builtin_add_overflow(at, int64_t(offset), &at))
+        return -1;
+    return at;
+}
+
 } // namespace
 
 EInputSemantic ParseInputSemantic(const char* text)
@@ -353,10 +363,9 @@ bool CEl_Triangles::ReadVertex(const int32_t* list, size_t listSize, int64_t v, 
     ResetCorner(data);
     if (!m_bPosition || v < 0)
         return false;
-    const int64_t base = int64_t(m_iStride) * v;
     const int64_t size = int64_t(listSize);
     auto indexOf = [&](const SInputBinding& b, int64_t& index) {
-        const int64_t at = base + b.iOffset;
+        const int64_t at = ListPosition(m_iStride, v, b.iOffset);
         if (at < 0 || at >= size)
             return false;
         index = list[at];
@@ -399,7 +408,7 @@ int32_t CEl_Triangles::PositionIndexAt(const int32_t* list, size_t listSize, int
 {
     if (!m_bPosition || v < 0)
         return -1;
-    const int64_t at = int64_t(m_iStride) * v + m_position.iOffset;
+    const int64_t at = ListPosition(m_iStride, v, m_position.iOffset);
     if (at < 0 || at >= int64_t(listSize))
         return -1;
     return list[at];
@@ -630,7 +639,7 @@ int32_t CEl_Polygons::GetPositionIndex(int64_t corner) const
         return -1;
     // An index position outside the corner's own list reads as 0 here.
     const size_t begin = m_listStart[list];
-    const int64_t at = int64_t(m_iStride) * vertex + m_position.iOffset;
+    const int64_t at = ListPosition(m_iStride, vertex, m_position.iOffset);
     if (at < 0 || at >= int64_t(m_listStart[list + 1] - begin))
         return 0;
     return m_lists[begin + size_t(at)];
