@@ -38,22 +38,6 @@ QByteArray NativePath(const QString& path)
     return QFile::encodeName(path);
 }
 
-// The file dialog splits the patterns of a filter at blanks; the texts list
-// them with ';' between, which would make one pattern that matches nothing.
-QString DialogFilter(const QString& filters)
-{
-    QStringList out;
-    for (QString f : filters.split(QStringLiteral(";;"))) {
-        const int open = f.lastIndexOf(QLatin1Char('('));
-        const int close = f.lastIndexOf(QLatin1Char(')'));
-        if (open >= 0 && close > open)
-            f = f.left(open + 1) + f.mid(open + 1, close - open - 1).replace(QLatin1Char(';'), QLatin1Char(' ')) +
-                f.mid(close);
-        out << f;
-    }
-    return out.join(QStringLiteral(";;"));
-}
-
 bool IsProfileFileSuffix(const QString& suffix)
 {
     static const char* const kSuffixes[] = {"qef", "h", "cpp", "cfg", "txt"};
@@ -369,6 +353,22 @@ void CProfilesWidget::showContextMenu(const QPoint& pos)
     QMenu* menu = CreateContextMenu(pos);
     menu->exec(m_pList->viewport()->mapToGlobal(pos));
     delete menu;
+}
+
+// The file dialog splits the patterns of a filter at blanks; the texts list
+// them with ';' between, which would make one pattern that matches nothing.
+QString CProfilesWidget::DialogFilter(const QString& filters)
+{
+    QStringList out;
+    for (QString f : filters.split(QStringLiteral(";;"))) {
+        const int open = f.lastIndexOf(QLatin1Char('('));
+        const int close = f.lastIndexOf(QLatin1Char(')'));
+        if (open >= 0 && close > open)
+            f = f.left(open + 1) + f.mid(open + 1, close - open - 1).replace(QLatin1Char(';'), QLatin1Char(' ')) +
+                f.mid(close);
+        out << f;
+    }
+    return out.join(QStringLiteral(";;"));
 }
 
 // --- Keys, drag and drop ----------------------------------------------------------------------------

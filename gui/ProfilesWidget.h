@@ -14,6 +14,7 @@ class CZGXPreferences;
 class QLabel;
 class QListWidget;
 class QMenu;
+class QMimeData;
 
 // One list entry with its options. An empty name never replaces a name the
 // entry has; an entry without one is named with the current date and time.
@@ -66,6 +67,9 @@ public:
 
     // The files of a drag that would become profiles.
     static QStringList ProfileFiles(const QMimeData* mime);
+    // A filter of the text table as the file dialog reads it: the patterns
+    // in parentheses separated by blanks, not ';'.
+    static QString DialogFilter(const QString& filters);
 
 signals:
     void useOptions(const COptionsData& options);

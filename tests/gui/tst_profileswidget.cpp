@@ -316,6 +316,23 @@ private slots:
         QCOMPARE(w.Profile(0)->Name(), QStringLiteral("Kept"));
     }
 
+    void namesWithSlashesFromOlderStores()
+    {
+        // Before names were escaped, "a/b" was stored two levels deep.
+        auto prefs = OpenStore();
+        QVERIFY(Distinct(9).SaveToPreferences(*prefs, "Profiles//Custom/0:a/b/"));
+        prefs->WriteStringArray("Profiles//Custom/List/", {"0:a/b"});
+        CTestProfiles w;
+        w.Load(*prefs, "Profiles/");
+        QCOMPARE(w.ProfileCount(), 1);
+        QCOMPARE(w.Profile(0)->Name(), QStringLiteral("a/b"));
+        QVERIFY(w.Profile(0)->Options() == Distinct(9));
+        // Saved again, it moves to its escaped key and the old levels go.
+        QVERIFY(w.Save(*prefs, "Profiles/"));
+        QCOMPARE(prefs->TypeOf("Profiles//Custom/0:a%2Fb"), int(ePrefDict));
+        QCOMPARE(prefs->TypeOf("Profiles//Custom/0:a"), -1);
+    }
+
     void editedStateFollowsTheAppliedProfile()
     {
         CTestProfiles w;
