@@ -26,6 +26,7 @@
 #include "app/FeedbackDialog.h"
 #include "app/RecentFilesMenu.h"
 #include "app/WindowStore.h"
+#include "gui/FileDialogFilter.h"
 #include "gui/OptionsWidget.h"
 #include "gui/OutputWidget.h"
 #include "gui/ProfilesWidget.h"
@@ -258,12 +259,12 @@ QWidget* CStandaloneWindow::ProfilesView() const
 
 QString CStandaloneWindow::ChooseOpenPath(const QString& caption, const QString& start, const QString& filter)
 {
-    return QFileDialog::getOpenFileName(this, caption, start, filter);
+    return QFileDialog::getOpenFileName(this, caption, start, FileDialogFilter(filter));
 }
 
 QString CStandaloneWindow::ChooseExportPath(const QString& caption, const QString& start, const QString& filter)
 {
-    QFileDialog dialog(this, caption, start, filter);
+    QFileDialog dialog(this, caption, start, FileDialogFilter(filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     // A name typed without a suffix becomes a scene file.

@@ -1,5 +1,7 @@
 #include "gui/ProfilesWidget.h"
 
+#include "gui/FileDialogFilter.h"
+
 #include <QDateTime>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -355,20 +357,9 @@ void CProfilesWidget::showContextMenu(const QPoint& pos)
     delete menu;
 }
 
-// The file dialog splits the patterns of a filter at blanks; the texts list
-// them with ';' between, which would make one pattern that matches nothing.
 QString CProfilesWidget::DialogFilter(const QString& filters)
 {
-    QStringList out;
-    for (QString f : filters.split(QStringLiteral(";;"))) {
-        const int open = f.lastIndexOf(QLatin1Char('('));
-        const int close = f.lastIndexOf(QLatin1Char(')'));
-        if (open >= 0 && close > open)
-            f = f.left(open + 1) + f.mid(open + 1, close - open - 1).replace(QLatin1Char(';'), QLatin1Char(' ')) +
-                f.mid(close);
-        out << f;
-    }
-    return out.join(QStringLiteral(";;"));
+    return FileDialogFilter(filters);
 }
 
 // --- Keys, drag and drop ----------------------------------------------------------------------------
