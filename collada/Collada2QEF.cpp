@@ -1,13 +1,105 @@
 #include "collada/Collada2QEF.h"
 
+#include <QFileInfo>
+#include <QString>
+
 #include "app/ConversionLog.h"
+#include "app/ConverterObject.h"
+#include "collada/DAEParser.h"
+#include "collada/ElCore.h"
+#include "collada/ElMaterial.h"
+#include "collada/ElScene.h"
+#include "collada/MaterialConvert.h"
+#include "options/Options.h"
 
 CCollada2QEF::CCollada2QEF() = default;
 CCollada2QEF::~CCollada2QEF() = default;
 
-// Placeholder until the Collada reader exists.
-int CCollada2QEF::Import(const char* inputPath, SImportScene*, COptionsData*)
+namespace {
+
+// Clears the hub's pointers to the caller's scene and options on every way
+// out of an import.
+struct SHubImportGuard {
+    C2QHub& hub;
+    ~SHubImportGuard()
+    {
+        hub.SetScene(nullptr);
+        hub.SetOptions(nullptr);
+    }
+};
+
+} // namespace
+
+int CCollada2QEF::Import(const char* inputPath, SImportScene* scene, COptionsData* options)
 {
-    ConversionLog(eLogError, "Failed to parse %s.", inputPath ? inputPath : "");
-    return 1;
+    if (!inputPath || !*inputPath || !scene || !options)
+        return E2QEF_READ_FAILED;
+    C2QHub& hub = C2QHub::Instance();
+    SHubImportGuard guard{hub};
+    if (!CDAEParser::LoadDocument(inputPath) || !hub.Document())
+        return E2QEF_READ_FAILED;
+    CEl_Collada& document = *hub.Document();
+    hub.ClearWarnings();
+    hub.SetUpAxis(document.UpAxisMode());
+    m_eUpAxis = document.UpAxisMode();
+
+    CDAEObject* visualScene = document.VisualScene();
+    if (!visualScene) {
+        ConversionLog(eLogError, "Error: No scene found in %s.", inputPath);
+        hub.SetDocument(nullptr);
+        return E2QEF_NO_SCENE;
+    }
+    hub.SetScene(scene);
+    hub.SetOptions(options);
+    m_pScene = scene;
+    m_pOptions = options;
+    m_bWarnedCopyLimit = false;
+
+    // Materials first: geometry refers to their scene indices.
+    const std::string effectFolder = !m_outputFolder.empty()
+                                         ? m_outputFolder
+                                         : QFileInfo(QString::fromUtf8(inputPath)).absolutePath().toStdString();
+    for (CDAEObject* library : document.Libraries(CEl_Collada::eLibMaterials))
+        for (CDAEObject* c : Children(library))
+            if (c->Kind() == eEl_material)
+                ConvertMaterial(*static_cast<CEl_Material*>(c), *scene, options, effectFolder);
+
+    m_libraryNodes.clear();
+    const auto& animationLibraries = document.Libraries(CEl_Collada::eLibAnimations);
+    m_pAnimations =
+        animationLibraries.empty() ? nullptr : static_cast<CEl_Library_Animations*>(animationLibraries.front());
+    // (Animation preparation joins here.)
+
+    CDAEIndex& index = document.Index();
+    // Plain nodes and joints get their records before anything refers to
+    // them (skins name joints, cameras name targets).
+    for (CDAEObject* o : index.Objects(eCatNode)) {
+        CEl_Node* node = static_cast<CEl_Node*>(o);
+        if ((node->Content() == eNodeContentPlain || node->Content() == eNodeContentJoint) &&
+            node->ConvertedIndex() < 0)
+            ConvertNode(node, nullptr, false);
+    }
+    // Every library_nodes, not only the first: an instance_node may name a
+    // node in any of them.
+    for (CDAEObject* library : document.Libraries(CEl_Collada::eLibNodes))
+        for (CDAEObject* c : Children(library))
+            if (c->Kind() == eEl_node)
+                ConvertNode(static_cast<CEl_Node*>(c), nullptr, true);
+    for (CDAEObject* c : Children(visualScene))
+        if (c->Kind() == eEl_node)
+            ConvertNode(static_cast<CEl_Node*>(c), nullptr, true);
+
+    LinkCameraTargets();
+
+    if (!m_pAnimations)
+        options->SetBool(opt::bExportAnimations, false);
+    // (Attaching animation frames joins here.)
+
+    // Nothing after the import reads the element model; release it rather
+    // than hold it through processing and writing.
+    hub.SetDocument(nullptr);
+    m_pScene = nullptr;
+    m_pOptions = nullptr;
+    m_pAnimations = nullptr;
+    return E2QEF_SUCCESS;
 }

@@ -1,7 +1,14 @@
 #pragma once
 #include <string>
+#include <unordered_set>
+#include <vector>
 
+#include "collada/C2QHub.h"
 #include "collada/I2QEF.h"
+#include "collada/ImportScene.h"
+
+class CEl_Library_Animations;
+class CEl_Node;
 
 // Imports a Collada document.
 class CCollada2QEF : public I2QEF {
@@ -9,12 +16,40 @@ public:
     CCollada2QEF();
     ~CCollada2QEF() override;
 
-    // Folder that receives files written beside the output (effect files).
+    // Folder that receives files written beside the output (effect files);
+    // when empty, the input file's folder.
     void SetOutputFolder(const std::string& folder) { m_outputFolder = folder; }
     const std::string& OutputFolder() const { return m_outputFolder; }
 
+    // 0 on success, 1 when no Collada document could be read, 7 when the
+    // document has no scene. Clears bExportAnimations when the document has
+    // no library_animations and switches the normal channel off when a mesh
+    // has no normals.
     int Import(const char* inputPath, SImportScene* scene, COptionsData* options) override;
 
+    // Records of the nodes converted from library_nodes (a separate index
+    // space from the scene's node list).
+    const std::vector<SImportNode>& LibraryNodes() const { return m_libraryNodes; }
+
 private:
+    // Converts a node (and with recurse its subtree) into the list of its
+    // container; returns its record index or -1.
+    int32_t ConvertNode(CEl_Node* node, CEl_Node* parent, bool recurse);
+    int32_t ConvertOne(CEl_Node* node, CEl_Node* parent);
+    // Converts library nodes that an instance_node chain starting at node
+    // names, deepest first, so the instance can copy a finished record.
+    void ConvertInstanceTargets(CEl_Node* node);
+    void CopyInstancedSubtree(CEl_Node* target, int32_t record);
+    void CopyMeshRecords(CEl_Node* node, int32_t parentRecord);
+    std::vector<SImportNode>* ListFor(const CEl_Node& node);
+    void LinkCameraTargets();
+
     std::string m_outputFolder;
+    std::vector<SImportNode> m_libraryNodes;
+    SImportScene* m_pScene = nullptr;
+    COptionsData* m_pOptions = nullptr;
+    CEl_Library_Animations* m_pAnimations = nullptr;
+    EUpAxis m_eUpAxis = eUpAxisNone;
+    bool m_bWarnedCopyLimit = false;
+    std::unordered_set<const CEl_Node*> m_converting; // instance targets being converted
 };

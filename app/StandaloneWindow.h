@@ -1,0 +1,146 @@
+#pragma once
+// The main window: opens a Collada file, edits the export options, exports on
+// a worker thread and shows the conversion's messages. It owns the current
+// options, the application preference store, the recent-file lists, the
+// working widgets and, during an export, the worker thread and converter.
+#include <QMainWindow>
+#include <QString>
+
+#include <memory>
+
+#include "app/ConverterObject.h"
+#include "app/MeshwrightStrings.h"
+#include "options/Options.h"
+
+class COptionsWidget;
+class COutputWidget;
+class CRecentFilesMenu;
+class CWindowStore;
+class QAction;
+class QMenu;
+class QPushButton;
+class QSplitter;
+class QStackedWidget;
+class QThread;
+class QVBoxLayout;
+
+// Pages of the central stacked widget.
+enum EView : int {
+    eViewEverything = 0,     // profiles, options and output side by side
+    eViewProfileOptions = 1, // profiles and options
+    eViewOutput = 2,         // output only
+};
+
+class CStandaloneWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr const char* kTitle = "Meshwright 2.12";
+    static constexpr const char* kCurrentOptionsPrefix = "Profiles/[Current]/";
+    static constexpr const char* kProfilesPrefix = "Profiles/";
+    static constexpr const char* kOpenRecentPrefix = "Standalone//Open";
+    static constexpr const char* kExportRecentPrefix = "Standalone//Export";
+    static constexpr const char* kStateKey = "Standalone/Window/State/";
+    static constexpr const char* kGeometryKey = "Standalone/Window/Geometry/";
+
+    explicit CStandaloneWindow(QWidget* parent = nullptr);
+    ~CStandaloneWindow() override;
+
+    const COptions& Options() const { return m_options; }
+    const QString& InputPath() const { return m_inputPath; }
+    EView View() const { return m_eView; }
+    bool IsExporting() const { return m_bExporting; }
+    CWindowStore& Store() { return *m_pStore; }
+    COptionsWidget* OptionsWidget() const { return m_pOptionsWidget; }
+    COutputWidget* OutputWidget() const { return m_pOutputWidget; }
+    QPushButton* ContextualButton() const { return m_pContextualButton; }
+    QAction* OpenAction() const { return m_pOpenAction; }
+    QAction* ExportAction() const { return m_pExportAction; }
+    CRecentFilesMenu* OpenRecentMenu() const { return m_pOpenRecentMenu; }
+    CRecentFilesMenu* ExportRecentMenu() const { return m_pExportRecentMenu; }
+    QThread* WorkerThread() const { return m_pThread; }
+    CConverterObject* Converter() const { return m_pConverter; }
+
+    // The options a conversion of the given output file runs with: C source
+    // names with the binary format chosen get the matching source form.
+    static COptions ExportOptionsFor(const COptions& options, const QString& outputPath);
+
+signals:
+    void contextualButtonState(bool enabled);
+    void fileExportState(bool enabled);
+    void optionsSet();
+    void changeLanguage(CMeshwrightStrings::ELanguages lang);
+    void switchView(EView view);
+    // Every export ends with this, after the window is usable again.
+    void exportFinished();
+
+public slots:
+    void onExport(bool checked);
+    void onExport();
+    void onExportFile(const QString& path);
+    void onOpen();
+    void onOpenFile(const QString& path);
+    void displayProgress(int progress, const QString& text);
+    void displayInfo(const QString& text);
+    void displayError(const QString& text);
+    void displayWarning(const QString& text);
+    void displaySuccess(const QString& text);
+    void onExportStart();
+    void onExportFinish();
+    void setOptions(const COptionsData& options);
+    void translateUI(CMeshwrightStrings::ELanguages lang);
+    void changeView(EView view);
+    void updateContextualButton();
+    void onContextualButtonState(bool enabled);
+    void onContextualButtonPress(bool checked);
+    void onFileExportState(bool enabled);
+    void saveRegistry();
+    void saveLayout();
+    void loadLayout();
+
+protected:
+    // File choosers; tests replace them.
+    virtual QString ChooseOpenPath(const QString& caption, const QString& start, const QString& filter);
+    virtual QString ChooseExportPath(const QString& caption, const QString& start, const QString& filter);
+
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void BuildUI();
+    void SetExportControlsEnabled(bool enabled);
+    void ReleaseWorker();
+    QWidget* ProfilesView() const;
+
+    COptions m_options;
+    QString m_inputPath;
+    QThread* m_pThread = nullptr;
+    CConverterObject* m_pConverter = nullptr;
+    bool m_bExporting = false;
+    quint64 m_exportRun = 0;
+    bool m_bCloseAfterExport = false;
+    EView m_eView = eViewProfileOptions;
+
+    std::unique_ptr<CWindowStore> m_pStore;
+    CRecentFilesMenu* m_pOpenRecentMenu = nullptr;
+    CRecentFilesMenu* m_pExportRecentMenu = nullptr;
+
+    // The saved-profiles list takes its place beside the options editor in
+    // pages 0 and 1 (see ProfilesView); until it exists the editor stands
+    // alone there.
+    QWidget* m_pProfilesWidget = nullptr;
+    COptionsWidget* m_pOptionsWidget = nullptr;
+    COutputWidget* m_pOutputWidget = nullptr;
+
+    QStackedWidget* m_pViews = nullptr;
+    QSplitter* m_pEverythingSplitter = nullptr;
+    QSplitter* m_pProfileOptionsSplitter = nullptr;
+    QVBoxLayout* m_pOutputPageLayout = nullptr;
+    QPushButton* m_pContextualButton = nullptr;
+    QMenu* m_pFileMenu = nullptr;
+    QAction* m_pOpenAction = nullptr;
+    QAction* m_pExportAction = nullptr;
+    QAction* m_pExitAction = nullptr;
+};
+
+Q_DECLARE_METATYPE(EView)

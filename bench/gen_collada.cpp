@@ -1,0 +1,31 @@
+// Writes a large Collada document for the import benchmark.
+// Usage: gen_collada OUTPUT.dae [triangles|polylist] [MIN_TRIANGLES]
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "ColladaBenchDocument.h"
+
+int main(int argc, char** argv)
+{
+    if (argc < 2 || argc > 4) {
+        std::fprintf(stderr, "Usage: %s OUTPUT.dae [triangles|polylist] [MIN_TRIANGLES]\n", argv[0]);
+        return 64;
+    }
+    const bool polylist = argc > 2 && std::strcmp(argv[2], "polylist") == 0;
+    if (argc > 2 && !polylist && std::strcmp(argv[2], "triangles") != 0) {
+        std::fprintf(stderr, "%s: the primitive is 'triangles' or 'polylist'\n", argv[0]);
+        return 64;
+    }
+    const long long triangles = argc > 3 ? std::atoll(argv[3]) : 1000000;
+    if (triangles < 2) {
+        std::fprintf(stderr, "%s: at least 2 triangles\n", argv[0]);
+        return 64;
+    }
+    if (!WriteColladaBenchDocument(argv[1], polylist, triangles)) {
+        std::fprintf(stderr, "%s: cannot write %s\n", argv[0], argv[1]);
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,43 @@
+#include "collada/C2QHub.h"
+
+#include "app/ConversionLog.h"
+#include "collada/ElCore.h"
+
+namespace {
+const char* const kWarnings[eWarnCount] = {
+    "WARNING: Rescaling some bone weights as their total weight does not equal 1.",
+    "WARNING: Ignoring some bones as QEF only supports up to (4) bones per vertex.",
+    "WARNING: Ignoring some UV coordinates as QEF only supports up to (8) sets per mesh.",
+    "WARNING: An unsupported interpolation type for animations has been found. Collada2QEF only\n"
+    "supports: Step and Linear.",
+    "WARNING: Collada2QEF does not support mixed interpolation types for animations.",
+};
+} // namespace
+
+C2QHub& C2QHub::Instance()
+{
+    static C2QHub hub;
+    return hub;
+}
+
+C2QHub::C2QHub() = default;
+C2QHub::~C2QHub() = default;
+
+void C2QHub::SetDocument(std::unique_ptr<CEl_Collada> document)
+{
+    m_pDocument = std::move(document);
+}
+
+void C2QHub::WarnOnce(int n)
+{
+    if (n < 0 || n >= eWarnCount || m_abWarned[n])
+        return;
+    m_abWarned[n] = true;
+    ConversionLog(eLogWarning, "%s", kWarnings[n]);
+}
+
+void C2QHub::ClearWarnings()
+{
+    for (bool& w : m_abWarned)
+        w = false;
+}

@@ -1,0 +1,40 @@
+#pragma once
+// Matrix helpers of the importer. Matrices are 16 floats with the
+// translation in elements 12-14; products are row-major:
+// (X * Y)[4i+j] = sum_k X[4i+k] * Y[4k+j]. Applying T to A gives T * A.
+#include <cmath>
+
+#include "collada/C2QHub.h"
+#include "collada/ImportScene.h"
+
+// Degrees to radians as the importer has always converted them.
+constexpr float kDegToRad = 0.01745329238474369f;
+
+SMatrix44 MatMul(const SMatrix44& a, const SMatrix44& b);
+SMatrix44 Transpose(const SMatrix44& m);
+SMatrix44 TranslationMatrix(float x, float y, float z);
+SMatrix44 ScaleMatrix(float x, float y, float z);
+// The rotate element's matrix for a (normalised) axis and an angle in degrees.
+SMatrix44 RotationMatrix(float x, float y, float z, float degrees);
+
+// Turns a matrix of a top-level node into the Y-up frame. For Z-up the
+// columns 1 and 2 of every row become (column 2, -column 1), which is the
+// product m * C with C the conversion of the identity; for the other modes
+// nothing changes.
+void ApplyAxisConversion(SMatrix44& m, EUpAxis mode);
+SMatrix44 AxisConversionOfIdentity(EUpAxis mode);
+
+inline float Length3(const float* v)
+{
+    return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+}
+// Normalises in place; a zero (or non-finite) length leaves the vector alone.
+inline void Normalise3(float* v)
+{
+    const float len = Length3(v);
+    if (len > 0 && std::isfinite(len)) {
+        v[0] /= len;
+        v[1] /= len;
+        v[2] /= len;
+    }
+}

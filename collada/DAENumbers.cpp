@@ -1,0 +1,273 @@
+#include "collada/DAENumbers.h"
+
+#include <charconv>
+#include <cstring>
+#include <cmath>
+#include <limits>
+
+#include "collada/DAEObject.h"
+
+const bool kDAESeparator[256] = {
+    false, false, false, false, false, false, false, false, false, true,  true,  true,  true,  true,  false, false,
+    false, false, false, false, false, false, false, false, false, false, false, false, false, false, false, false,
+    true,  false, false, false, false, false, false, false, false, false, false, false, true,  false, false, false,
+};
+
+namespace {
+
+inline bool IsCSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// from_chars leaves the value alone when it does not fit; the C library gives
+// infinity on overflow and zero (or a denormal) on underflow.
+float OutOfRangeFloat(const char* b, const char* e)
+{
+    double d = 0;
+    const auto r = std::from_chars(b, e, d);
+    if (r.ec == std::errc())
+        return float(d);
+    const bool negative = b < e && *b == '-';
+    bool negativeExponent = false;
+    for (const char* s = b; s + 1 < e; ++s)
+        if (*s == 'e' || *s == 'E') {
+            negativeExponent = s[1] == '-';
+            break;
+        }
+    if (negativeExponent)
+        return negative ? -0.0f : 0.0f;
+    return negative ? -std::numeric_limits<float>::infinity() : std::numeric_limits<float>::infinity();
+}
+
+} // namespace
+
+int32_t DAEIntToken(std::string_view token)
+{
+    const char* s = token.data();
+    const char* e = s + token.size();
+    bool negative = false;
+    if (s < e && (*s == '+' || *s == '-')) {
+        negative = *s == '-';
+        ++s;
+    }
+    int64_t value = 0;
+    for (; s < e && *s >= '0' && *s <= '9'; ++s) {
+        value = value * 10 + (*s - '0');
+        if (value > int64_t(std::numeric_limits<int32_t>::max()) + 1)
+            value = int64_t(std::numeric_limits<int32_t>::max()) + 1; // saturate, keep scanning
+    }
+    if (negative)
+        value = -value;
+    if (value > std::numeric_limits<int32_t>::max())
+        value = std::numeric_limits<int32_t>::max();
+    return int32_t(value);
+}
+
+float DAEFloatToken(std::string_view token)
+{
+    const size_t n = token.size();
+    if (n == 3 || n == 4) {
+        if (EqualsNoCase(token, "inf"))
+            return std::numeric_limits<float>::infinity();
+        if (EqualsNoCase(token, "-inf"))
+            return -std::numeric_limits<float>::infinity();
+        if (EqualsNoCase(token, "nan"))
+            return std::numeric_limits<float>::quiet_NaN();
+        if (EqualsNoCase(token, "-nan"))
+            return -std::numeric_limits<float>::quiet_NaN();
+    }
+    const char* s = token.data();
+    const char* e = s + n;
+    if (s < e && *s == '+') {
+        ++s;
+        if (s < e && (*s == '+' || *s == '-'))
+            return 0;
+    }
+    // Hexadecimal floats, which from_chars reads only without the prefix.
+    const char* h = (s < e && *s == '-') ? s + 1 : s;
+    if (e - h > 2 && h[0] == '0' && (h[1] == 'x' || h[1] == 'X')) {
+        float v = 0;
+        const auto r = std::from_chars(h + 2, e, v, std::chars_format::hex);
+        if (r.ec != std::errc() || r.ptr == h + 2)
+            return 0;
+        return h != s ? -v : v;
+    }
+    float v = 0;
+    const auto r = std::from_chars(s, e, v);
+    if (r.ec == std::errc())
+        return v;
+    if (r.ec == std::errc::result_out_of_range)
+        return OutOfRangeFloat(s, e);
+    return 0;
+}
+
+int32_t DAEParseInt(const char* text)
+{
+    if (!text)
+        return 0;
+    while (IsCSpace(*text))
+        ++text;
+    const char* e = text;
+    while (*e && !IsCSpace(*e))
+        ++e;
+    return DAEIntToken(std::string_view(text, size_t(e - text)));
+}
+
+float DAEParseFloat(const char* text)
+{
+    if (!text)
+        return 0;
+    while (IsCSpace(*text))
+        ++text;
+    const char* e = text;
+    while (*e && !IsCSpace(*e))
+        ++e;
+    return DAEFloatToken(std::string_view(text, size_t(e - text)));
+}
+
+bool DAEParseBool(const char* text)
+{
+    if (!text)
+        return true;
+    std::string_view t(text);
+    while (!t.empty() && IsCSpace(t.front()))
+        t.remove_prefix(1);
+    while (!t.empty() && IsCSpace(t.back()))
+        t.remove_suffix(1);
+    return !EqualsNoCase(t, "false");
+}
+
+std::string_view TrimDAE(std::string_view t)
+{
+    while (!t.empty() && IsCSpace(t.front()))
+        t.remove_prefix(1);
+    while (!t.empty() && IsCSpace(t.back()))
+        t.remove_suffix(1);
+    return t;
+}
+
+size_t DAECountTokens(const char* text)
+{
+    if (!text)
+        return 0;
+    // A token starts wherever a non-separator follows a separator. Large
+    // arrays are counted eight bytes at a time: each byte's top bit says
+    // whether it is a separator (space, comma, or tab to carriage return).
+    const size_t length = std::strlen(text);
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
+    size_t count = 0;
+    size_t i = 0;
+    bool previousSeparator = true;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    constexpr uint64_t kLow7 = 0x7f7f7f7f7f7f7f7full;
+    for (; i + 8 <= length; i += 8) {
+        uint64_t x;
+        std::memcpy(&x, s + i, 8);
+        auto equals = [x](uint64_t c) {
+            const uint64_t t = x ^ (kOnes * c);
+            return ~(((t & kLow7) + kLow7) | t) & kHigh;
+        };
+        const uint64_t y = x & kLow7;
+        const uint64_t control = ((y + kOnes * (0x80 - 9)) & ~(y + kOnes * (0x80 - 14)) & ~x) & kHigh;
+        const uint64_t separators = equals(' ') | equals(',') | control;
+        const uint64_t before = (separators << 8) | (previousSeparator ? 0x80u : 0u);
+        // One bit per byte at most: summing the bytes counts them (no popcnt
+        // instruction is assumed).
+        count += size_t((((~separators & before & kHigh) >> 7) * kOnes) >> 56);
+        previousSeparator = (separators >> 63) != 0;
+    }
+#endif
+    for (; i < length; ++i) {
+        const bool separator = kDAESeparator[s[i]];
+        count += previousSeparator & !separator;
+        previousSeparator = separator;
+    }
+    return count;
+}
+
+void DAEParseFloatList(const char* text, std::vector<float>& out)
+{
+    std::vector<float>().swap(out);
+    const size_t count = DAECountTokens(text);
+    if (!count)
+        return;
+    out.reserve(count);
+    const char* s = text;
+    for (size_t i = 0; i < count; ++i) {
+        while (IsDAESeparator(*s))
+            ++s;
+        const char* b = s;
+        while (*s && !IsDAESeparator(*s))
+            ++s;
+        // Ordinary decimals convert directly; words, signs and hex take the
+        // general rule.
+        const char* d = *b == '-' ? b + 1 : b;
+        if (unsigned(*d - '0') < 10 || (*d == '.' && unsigned(d[1] - '0') < 10)) {
+            float v = 0;
+            const auto r = std::from_chars(b, s, v);
+            if (r.ec == std::errc() && r.ptr == s) {
+                out.push_back(v);
+                continue;
+            }
+        }
+        out.push_back(DAEFloatToken(std::string_view(b, size_t(s - b))));
+    }
+}
+
+void DAEParseIntList(const char* text, std::vector<int32_t>& out)
+{
+    std::vector<int32_t>().swap(out);
+    const size_t count = DAECountTokens(text);
+    if (!count)
+        return;
+    out.reserve(count); // not resized: no pass that only writes zeros
+    const char* s = text;
+    for (size_t i = 0; i < count; ++i) {
+        while (IsDAESeparator(*s))
+            ++s;
+        // Plain non-negative decimals (index lists) are read here; anything
+        // else goes through the general token rule.
+        const char* b = s;
+        uint32_t v = 0;
+        while (unsigned(*s - '0') < 10 && s - b < 9)
+            v = v * 10 + unsigned(*s++ - '0');
+        if (*s && !IsDAESeparator(*s)) {
+            while (*s && !IsDAESeparator(*s))
+                ++s;
+            out.push_back(DAEIntToken(std::string_view(b, size_t(s - b))));
+        } else {
+            out.push_back(int32_t(v));
+        }
+    }
+}
+
+void DAEParseStringList(const char* text, std::vector<std::string>& out)
+{
+    std::vector<std::string>().swap(out);
+    out.reserve(DAECountTokens(text));
+    ForEachDAEToken(text, [&out](std::string_view t) { out.emplace_back(t); });
+}
+
+size_t DAEParseFloatsExactly(const char* text, float* out, size_t n)
+{
+    const size_t count = DAECountTokens(text);
+    if (count == n) {
+        size_t i = 0;
+        ForEachDAEToken(text, [&](std::string_view t) { out[i++] = DAEFloatToken(t); });
+    }
+    return count;
+}
+
+size_t DAEParseFloatsUpTo(const char* text, float* out, size_t n)
+{
+    size_t i = 0;
+    ForEachDAEToken(text, [&](std::string_view t) {
+        if (i < n)
+            out[i] = DAEFloatToken(t);
+        ++i;
+    });
+    return i;
+}

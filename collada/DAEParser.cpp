@@ -1,0 +1,148 @@
+#include "collada/DAEParser.h"
+
+#include <pugixml.hpp>
+
+#include <string>
+#include <vector>
+
+#include "app/ConversionLog.h"
+#include "collada/C2QHub.h"
+#include "collada/DAEGrammar.h"
+#include "collada/ElCore.h"
+
+namespace {
+
+bool IsText(const pugi::xml_node& n)
+{
+    return n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata;
+}
+
+// The element's text when its first child node is text. Text that comments
+// or CDATA sections split into pieces is joined; a single piece is used in
+// place, without a copy.
+const char* ElementText(const pugi::xml_node& element, std::string& joined)
+{
+    const pugi::xml_node first = element.first_child();
+    if (!first || !IsText(first))
+        return nullptr;
+    pugi::xml_node next = first.next_sibling();
+    if (!next || !IsText(next))
+        return first.value();
+    joined = first.value();
+    for (; next && IsText(next); next = next.next_sibling())
+        joined += next.value();
+    return joined.c_str();
+}
+
+bool HasContent(const char* text)
+{
+    for (const char* s = text; *s; ++s)
+        if (*s != ' ' && *s != '\t' && *s != '\n')
+            return true;
+    return false;
+}
+
+struct SWalkFrame {
+    pugi::xml_node next; // next XML child to look at
+    CDAEObject* parent;
+    const SRuleTable* table;
+};
+
+// Builds the tree below the root without recursion, so any nesting depth is
+// safe.
+void BuildTree(const pugi::xml_node& rootElement, CEl_Collada& root)
+{
+    CDAEIndex& index = root.Index();
+    std::vector<SWalkFrame> stack;
+    stack.push_back({rootElement.first_child(), &root, &TopLevelRules()});
+    std::string joined;
+    while (!stack.empty()) {
+        SWalkFrame& frame = stack.back();
+        const pugi::xml_node xml = frame.next;
+        if (!xml) {
+            stack.pop_back();
+            continue;
+        }
+        frame.next = xml.next_sibling();
+        if (xml.type() != pugi::node_element)
+            continue;
+        const SElementRule* rule = FindRule(*frame.table, xml.name());
+        if (!rule)
+            continue; // unlisted: skipped with everything below it
+        CDAEObject* parent = frame.parent;
+        const SRuleTable* childTable = rule->pChildren ? rule->pChildren : frame.table;
+        if (rule->bPassThrough) {
+            stack.push_back({xml.first_child(), parent, childTable});
+            continue;
+        }
+        std::unique_ptr<CDAEObject> object = CreateDAEObject(rule->eKind, parent);
+        const char* text = ElementText(xml, joined);
+        if (text && HasContent(text))
+            object->SetContent(text);
+        for (const pugi::xml_attribute& a : xml.attributes())
+            object->SetAttribute(a.name(), a.value());
+        const bool accepted = parent->AddChild(object.get());
+        object->DropBorrowedContent();
+        if (!accepted)
+            continue; // destroyed here, its subtree skipped
+        CDAEObject* registered = index.Register(std::move(object));
+        stack.push_back({xml.first_child(), registered, childTable});
+    }
+}
+
+bool LoadParsed(const char* name, pugi::xml_document& doc, const pugi::xml_parse_result& result)
+{
+    C2QHub& hub = C2QHub::Instance();
+    if (!result) {
+        ConversionLog(eLogError, "Failed to parse %s.", name);
+        return false;
+    }
+    const pugi::xml_node rootElement = doc.document_element();
+    if (!rootElement || !EqualsNoCase(rootElement.name(), "collada")) {
+        ConversionLog(eLogError, "%s is not a Collada document.", name);
+        return true; // readable, but no tree
+    }
+    auto root = std::make_unique<CEl_Collada>();
+    for (const pugi::xml_attribute& a : rootElement.attributes())
+        root->SetAttribute(a.name(), a.value());
+    CEl_Collada* document = root.get();
+    hub.SetDocument(std::move(root));
+    hub.SetUpAxis(eUpAxisNone); // the asset sets it while the tree is built
+    BuildTree(rootElement, *document);
+    // Every number has been parsed out of the text by now; release the XML
+    // before resolving so the two never peak together with the scene.
+    doc.reset();
+    CDAEIndex& index = document->Index();
+    for (CDAEObject* o : index.Objects(eCatAll))
+        o->Resolve(index);
+    ConversionLog(eLogInfo, "Complete.");
+    return true;
+}
+
+} // namespace
+
+bool CDAEParser::LoadDocument(const char* fileName)
+{
+    C2QHub& hub = C2QHub::Instance();
+    // An earlier document is never used for this file, and it should not
+    // take up memory while this one loads.
+    hub.SetDocument(nullptr);
+    if (!fileName)
+        return false;
+    ConversionLog(eLogInfo, "Parsing %s.", fileName);
+    pugi::xml_document doc;
+    const pugi::xml_parse_result result = doc.load_file(fileName, pugi::parse_default, pugi::encoding_auto);
+    return LoadParsed(fileName, doc, result);
+}
+
+bool CDAEParser::LoadDocumentFromMemory(const char* name, const void* data, size_t size)
+{
+    C2QHub& hub = C2QHub::Instance();
+    hub.SetDocument(nullptr);
+    if (!name)
+        name = "";
+    ConversionLog(eLogInfo, "Parsing %s.", name);
+    pugi::xml_document doc;
+    const pugi::xml_parse_result result = doc.load_buffer(data, size, pugi::parse_default, pugi::encoding_auto);
+    return LoadParsed(name, doc, result);
+}

@@ -1,0 +1,161 @@
+#pragma once
+// Nodes with their transforms and instances, cameras and lights.
+#include <string>
+#include <vector>
+
+#include "collada/DAEIndex.h"
+#include "collada/DAEObject.h"
+#include "collada/ImportScene.h"
+
+class CEl_Instance;
+
+enum ENodeType : int { eNodeTypeNode = 0, eNodeTypeJoint = 1 };
+
+enum ENodeContent : int {
+    eNodeContentPlain = 0,
+    eNodeContentGeometry,
+    eNodeContentController,
+    eNodeContentJoint,
+    eNodeContentLight,
+    eNodeContentCamera,
+    eNodeContentInstanceNode,
+};
+
+// In this order of value; rotations in a run are sorted by it.
+enum ETransformKind : int {
+    eXformAxisConversion = 0,
+    eXformTranslate,
+    eXformScale,
+    eXformMatrix,
+    eXformLookat,
+    eXformRotateX,
+    eXformRotateY,
+    eXformRotateZ,
+    eXformRotateOther,
+};
+
+inline bool IsRotation(ETransformKind k)
+{
+    return k >= eXformRotateX;
+}
+
+struct SNodeTransform {
+    SMatrix44 m = IdentityMatrix44();
+    ETransformKind eKind = eXformTranslate;
+};
+
+class CEl_Node : public CDAEObject {
+public:
+    // parentNode: the enclosing node or null; container: visual_scene or
+    // library_nodes for converted nodes (inherited from the parent node).
+    CEl_Node(CEl_Node* parentNode, EElementKind container);
+    bool SetAttribute(const char* name, const char* value) override;
+    bool AddChild(CDAEObject* child) override;
+    bool Resolve(CDAEIndex& index) override;
+
+    ENodeType NodeType() const { return m_eType; }
+    ENodeContent Content() const { return m_eContent; }
+    EElementKind Container() const { return m_eContainer; }
+    CEl_Node* ParentNode() const { return m_pParentNode; }
+    bool IsTopLevel() const { return m_pParentNode == nullptr; }
+    CEl_Instance* Instance() const { return m_pInstance; }
+    const std::vector<CEl_Node*>& ChildNodes() const { return m_childNodes; }
+    const std::vector<SNodeTransform>& Transforms() const { return m_transforms; }
+    const SMatrix44& AccumulatedMatrix() const { return m_accumulated; }
+    // The instanced node of an instance_node, when it resolved.
+    CEl_Node* InstancedNode() const;
+
+    // Conversion marks of the running import.
+    int32_t ConvertedIndex() const { return m_iConverted; }
+    void SetConvertedIndex(int32_t index) { m_iConverted = index; }
+    std::vector<int32_t>& MeshRecords() { return m_meshRecords; }
+    const std::vector<int32_t>& MeshRecords() const { return m_meshRecords; }
+
+private:
+    void AddTransform(const SMatrix44& m, ETransformKind kind);
+    bool ParseTransform(CDAEObject* child);
+
+    ENodeType m_eType = eNodeTypeNode;
+    ENodeContent m_eContent = eNodeContentPlain;
+    EElementKind m_eContainer;
+    CEl_Node* m_pParentNode;
+    CEl_Instance* m_pInstance = nullptr;
+    std::vector<CEl_Node*> m_childNodes;
+    std::vector<SNodeTransform> m_transforms;
+    SMatrix44 m_accumulated = IdentityMatrix44();
+    int32_t m_iConverted = -1;
+    std::vector<int32_t> m_meshRecords;
+    int32_t m_iRotationRun = -1; // first rotation of the current run
+};
+
+class CEl_Perspective : public CDAEObject {
+public:
+    CEl_Perspective() : CDAEObject(eEl_perspective) {}
+    bool AddChild(CDAEObject* child) override;
+
+    float Fov() const { return m_fFov; } // radians
+    bool IsXFov() const { return m_bXFov; }
+    float AspectRatio() const { return m_fAspect; }
+    float ZNear() const { return m_fNear; }
+    float ZFar() const { return m_fFar; }
+    // The field of view a camera record gets; an xfov is multiplied by the
+    // aspect ratio once and kept that way.
+    float TakeCameraFov();
+
+private:
+    float m_fFov = 0;
+    bool m_bXFov = false;
+    float m_fAspect = 1; // an xfov without aspect_ratio keeps its angle
+    float m_fNear = 0;
+    float m_fFar = 0;
+};
+
+class CEl_Camera : public CDAEObject {
+public:
+    CEl_Camera() : CDAEObject(eEl_camera) {}
+    bool AddChild(CDAEObject* child) override;
+    bool Resolve(CDAEIndex& index) override;
+    CEl_Perspective* Perspective() const { return m_pPerspective; }
+    const std::string& TargetText() const { return m_sTarget; }
+    CEl_Node* TargetNode() const { return m_pTargetNode; }
+
+private:
+    CEl_Perspective* m_pPerspective = nullptr;
+    std::string m_sTarget;
+    bool m_bHasTarget = false;
+    CEl_Node* m_pTargetNode = nullptr;
+};
+
+enum ELightTechnique : int { eLightAmbient, eLightDirectional, eLightPoint, eLightSpot };
+
+class CEl_LightType : public CDAEObject {
+public:
+    explicit CEl_LightType(EElementKind kind);
+    bool AddChild(CDAEObject* child) override;
+    ELightTechnique Technique() const { return m_eTechnique; }
+    const SVec4& Colour() const { return m_colour; }
+    float ConstantAttenuation() const { return m_fConstant; }
+    float LinearAttenuation() const { return m_fLinear; }
+    float QuadraticAttenuation() const { return m_fQuadratic; }
+    float FalloffAngle() const { return m_fFalloffAngle; } // radians
+    float FalloffExponent() const { return m_fFalloffExponent; }
+
+private:
+    ELightTechnique m_eTechnique;
+    SVec4 m_colour{0, 0, 0, 1};
+    float m_fConstant = 1;
+    float m_fLinear = 0;
+    float m_fQuadratic = 0;
+    float m_fFalloffAngle = 3.14159265358979f;
+    float m_fFalloffExponent = 0;
+};
+
+class CEl_Light : public CDAEObject {
+public:
+    CEl_Light() : CDAEObject(eEl_light) {}
+    bool AddChild(CDAEObject* child) override;
+    CEl_LightType* Technique() const { return m_pTechnique; }
+
+private:
+    CEl_LightType* m_pTechnique = nullptr;
+};

@@ -1,0 +1,26 @@
+#pragma once
+// Turns the primitives of an instanced geometry into triangle-list mesh data
+// of node records: one position, normal, colour and texture-coordinate entry
+// per corner.
+#include <cstdint>
+#include <vector>
+
+#include "collada/ImportScene.h"
+
+class CDAEObject;
+class CEl_Geometry;
+class CEl_Instance_material;
+class CEl_Node;
+class CEl_Triangles;
+
+// Builds nodes[recordIndex] (one primitive) or one "-submesh<i>" child record
+// per primitive appended after it, whose indices join node's mesh records.
+// False, after an error message, when the geometry has no primitive. skin is
+// the skin controller of an instance_controller, or null (static mesh).
+bool BuildGeometryInstance(CEl_Geometry& geometry, int32_t recordIndex, CEl_Node& node,
+                           std::vector<SImportNode>& nodes, const std::vector<CEl_Instance_material*>& materials,
+                           const CDAEObject* skin);
+
+// Mesh data of one primitive into record.
+bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
+                        const std::vector<CEl_Instance_material*>& materials, const CDAEObject* skin);

@@ -1,0 +1,317 @@
+// Node conversion: one record per converted node, with its transform and
+// its mesh, camera or light; instanced subtrees copied under the instancing
+// record.
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+#include "app/ConversionLog.h"
+#include "collada/Collada2QEF.h"
+#include "collada/ElCore.h"
+#include "collada/ElGeometry.h"
+#include "collada/ElScene.h"
+#include "collada/MeshBuild.h"
+#include "collada/NodeTransform.h"
+
+namespace {
+
+// Instancing can multiply records (a node instancing two copies of a node
+// that instances two copies ...); beyond this many the copying stops.
+constexpr size_t kMaxSceneRecords = size_t(1) << 22;
+
+template <class T>
+T* TargetAs(const CEl_Node& node, EElementKind kind)
+{
+    const CEl_Instance* instance = node.Instance();
+    CDAEObject* target = instance ? instance->Target() : nullptr;
+    return (target && target->Kind() == kind) ? static_cast<T*>(target) : nullptr;
+}
+
+} // namespace
+
+std::vector<SImportNode>* CCollada2QEF::ListFor(const CEl_Node& node)
+{
+    if (node.Container() == eEl_visual_scene)
+        return m_pScene ? &m_pScene->nodes : nullptr;
+    if (node.Container() == eEl_library_nodes)
+        return &m_libraryNodes;
+    return nullptr;
+}
+
+int32_t CCollada2QEF::ConvertNode(CEl_Node* node, CEl_Node* parent, bool recurse)
+{
+    // An explicit stack: documents nest nodes thousands deep.
+    std::vector<std::pair<CEl_Node*, CEl_Node*>> stack{{node, parent}};
+    int32_t result = -1;
+    bool first = true;
+    while (!stack.empty()) {
+        const auto [n, p] = stack.back();
+        stack.pop_back();
+        const int32_t index = ConvertOne(n, p);
+        if (first) {
+            result = index;
+            first = false;
+        }
+        if (!recurse || !ListFor(*n))
+            continue;
+        // Children of a node without a record hang on the node's own parent.
+        CEl_Node* childParent = index >= 0 ? n : p;
+        const std::vector<CEl_Node*>& children = n->ChildNodes();
+        for (auto it = children.rbegin(); it != children.rend(); ++it)
+            stack.emplace_back(*it, childParent);
+    }
+    return result;
+}
+
+void CCollada2QEF::ConvertInstanceTargets(CEl_Node* node)
+{
+    // Nodes whose conversion is under way end the chain, so instances that
+    // name each other in a circle stop here rather than nest.
+    if (m_converting.size() > 16)
+        return;
+    std::vector<CEl_Node*> chain;
+    std::unordered_set<const CEl_Node*> seen{node};
+    for (CEl_Node* t = node->InstancedNode(); t && t->ConvertedIndex() < 0 && t->Container() == eEl_library_nodes &&
+                                              !m_converting.count(t) && seen.insert(t).second;
+         t = t->InstancedNode())
+        chain.push_back(t);
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+        if ((*it)->ConvertedIndex() < 0 && !m_converting.count(*it))
+            ConvertOne(*it, nullptr); // its parent link is set when its own turn comes
+}
+
+int32_t CCollada2QEF::ConvertOne(CEl_Node* node, CEl_Node* parent)
+{
+    std::vector<SImportNode>* list = ListFor(*node);
+    if (!list)
+        return -1;
+    if (node->ConvertedIndex() >= 0) {
+        if (parent && size_t(node->ConvertedIndex()) < list->size())
+            (*list)[size_t(node->ConvertedIndex())].parent = parent->ConvertedIndex();
+        return node->ConvertedIndex();
+    }
+
+    SImportNode record;
+    CEl_Node* instanced = nullptr;
+    if (node->Content() == eNodeContentInstanceNode) {
+        instanced = node->InstancedNode();
+        if (instanced) {
+            m_converting.insert(node);
+            ConvertInstanceTargets(node);
+            m_converting.erase(node);
+            const std::vector<SImportNode>* source = ListFor(*instanced);
+            const int32_t at = instanced->ConvertedIndex();
+            if (source && at >= 0 && size_t(at) < source->size())
+                record = (*source)[size_t(at)];
+        }
+    }
+    const int32_t index = int32_t(list->size());
+    record.index = index;
+    record.parent = parent ? parent->ConvertedIndex() : -1;
+    if (const char* name = node->GetName())
+        record.name = name;
+    else if (const char* id = node->GetId())
+        record.name = id;
+    else
+        record.name = "QEFNode-" + std::to_string(index);
+    node->SetConvertedIndex(index);
+    record.transform = StaticTransform(*node, m_eUpAxis);
+    // (Attaching the node's animation joins here.)
+
+    bool appended = true;
+    switch (node->Content()) {
+    case eNodeContentPlain:
+        record.content = eImportNone;
+        list->push_back(std::move(record));
+        break;
+    case eNodeContentJoint:
+        record.content = eImportBone;
+        list->push_back(std::move(record));
+        break;
+    case eNodeContentGeometry: {
+        record.content = eImportNone;
+        list->push_back(std::move(record));
+        const auto* instance = static_cast<const CEl_Instance_geometry*>(node->Instance());
+        if (CEl_Geometry* geometry = TargetAs<CEl_Geometry>(*node, eEl_geometry))
+            BuildGeometryInstance(*geometry, index, *node, *list, instance->Materials(), nullptr);
+        break;
+    }
+    case eNodeContentController:
+        record.content = eImportNone;
+        list->push_back(std::move(record));
+        // (Preparing the skin and building the skinned mesh joins here.)
+        break;
+    case eNodeContentLight: {
+        const CEl_Light* light = TargetAs<CEl_Light>(*node, eEl_light);
+        const CEl_LightType* type = light ? light->Technique() : nullptr;
+        if (!type) {
+            appended = false;
+            break;
+        }
+        const SVec4& colour = type->Colour();
+        if (type->Technique() == eLightAmbient) {
+            if (m_pScene)
+                m_pScene->ambient = {colour[0], colour[1], colour[2]};
+            appended = false;
+            break;
+        }
+        record.content = eImportLight;
+        record.light.type = type->Technique() == eLightDirectional ? eImportLightDirectional
+                            : type->Technique() == eLightPoint     ? eImportLightPoint
+                                                                   : eImportLightSpot;
+        record.light.colour = {colour[0], colour[1], colour[2]};
+        if (type->Technique() == eLightPoint || type->Technique() == eLightSpot) {
+            record.light.constantAttenuation = type->ConstantAttenuation();
+            record.light.linearAttenuation = type->LinearAttenuation();
+            record.light.quadraticAttenuation = type->QuadraticAttenuation();
+        }
+        if (type->Technique() == eLightSpot) {
+            record.light.falloffAngle = type->FalloffAngle();
+            record.light.falloffExponent = type->FalloffExponent();
+        }
+        list->push_back(std::move(record));
+        break;
+    }
+    case eNodeContentCamera: {
+        CEl_Camera* camera = TargetAs<CEl_Camera>(*node, eEl_camera);
+        CEl_Perspective* perspective = camera ? camera->Perspective() : nullptr;
+        if (!perspective) {
+            appended = false;
+            break;
+        }
+        record.content = eImportCamera;
+        record.camera.farPlane = perspective->ZFar();
+        record.camera.nearPlane = perspective->ZNear();
+        record.camera.fov = perspective->TakeCameraFov();
+        if (camera->TargetNode()) {
+            record.camera.hasTarget = 1;
+            record.camera.target = camera->TargetNode()->ConvertedIndex();
+        }
+        list->push_back(std::move(record));
+        break;
+    }
+    case eNodeContentInstanceNode:
+        if (!instanced) {
+            appended = false;
+            break;
+        }
+        list->push_back(std::move(record));
+        if (node->Container() == eEl_visual_scene)
+            CopyInstancedSubtree(instanced, index);
+        break;
+    }
+    if (!appended)
+        node->SetConvertedIndex(-1);
+    return node->ConvertedIndex();
+}
+
+void CCollada2QEF::CopyMeshRecords(CEl_Node* node, int32_t parentRecord)
+{
+    // The records holding the geometry: those of the node itself, or of the
+    // node an instance_node chain ends at.
+    std::unordered_set<const CEl_Node*> seen;
+    while (node->Content() == eNodeContentInstanceNode && node->InstancedNode() && seen.insert(node).second)
+        node = node->InstancedNode();
+    const std::vector<SImportNode>* source = ListFor(*node);
+    if (!source || node->MeshRecords().empty())
+        return;
+    std::vector<SImportNode>& scene = m_pScene->nodes;
+    for (int32_t at : node->MeshRecords()) {
+        if (at < 0 || size_t(at) >= source->size() || scene.size() >= kMaxSceneRecords)
+            continue;
+        SImportNode copy = (*source)[size_t(at)];
+        copy.index = int32_t(scene.size());
+        copy.parent = parentRecord;
+        scene.push_back(std::move(copy));
+    }
+}
+
+void CCollada2QEF::CopyInstancedSubtree(CEl_Node* target, int32_t record)
+{
+    if (!m_pScene)
+        return;
+    std::vector<SImportNode>& scene = m_pScene->nodes;
+    // The nodes being expanded on the way down: following an instance to one
+    // of them again would never end, so such a repeated instance is cut.
+    std::unordered_map<const CEl_Node*, int> onPath;
+    std::vector<const CEl_Node*> path;
+    struct SFrame {
+        std::vector<CEl_Node*> sources;
+        size_t next = 0;
+        int32_t parentRecord;
+        size_t pathSize;
+    };
+    auto expand = [&](CEl_Node* n, int32_t parentRecord) {
+        SFrame frame;
+        frame.parentRecord = parentRecord;
+        frame.pathSize = path.size();
+        path.push_back(n);
+        ++onPath[n];
+        frame.sources = n->ChildNodes();
+        CEl_Node* t = n->InstancedNode();
+        if (t && !onPath[t]) {
+            path.push_back(t);
+            ++onPath[t];
+            frame.sources.insert(frame.sources.end(), t->ChildNodes().begin(), t->ChildNodes().end());
+        }
+        return frame;
+    };
+
+    CopyMeshRecords(target, record);
+    std::vector<SFrame> stack;
+    stack.push_back(expand(target, record));
+    while (!stack.empty()) {
+        SFrame& frame = stack.back();
+        if (frame.next == frame.sources.size()) {
+            while (path.size() > frame.pathSize) {
+                --onPath[path.back()];
+                path.pop_back();
+            }
+            stack.pop_back();
+            continue;
+        }
+        CEl_Node* child = frame.sources[frame.next++];
+        const int32_t parentRecord = frame.parentRecord;
+        if (onPath[child])
+            continue;
+        const std::vector<SImportNode>* source = ListFor(*child);
+        const int32_t at = child->ConvertedIndex();
+        if (!source || at < 0 || size_t(at) >= source->size())
+            continue;
+        if (scene.size() >= kMaxSceneRecords) {
+            if (!m_bWarnedCopyLimit)
+                ConversionLog(eLogWarning,
+                              "Warning: Instanced nodes were not all copied as the scene grew past %zu nodes.\n",
+                              kMaxSceneRecords);
+            m_bWarnedCopyLimit = true;
+            return;
+        }
+        SImportNode copy = (*source)[size_t(at)];
+        const int32_t copyIndex = int32_t(scene.size());
+        copy.index = copyIndex;
+        copy.parent = parentRecord;
+        scene.push_back(std::move(copy));
+        CopyMeshRecords(child, copyIndex);
+        stack.push_back(expand(child, copyIndex));
+    }
+}
+
+void CCollada2QEF::LinkCameraTargets()
+{
+    CEl_Collada* document = C2QHub::Instance().Document();
+    if (!document)
+        return;
+    for (CDAEObject* o : document->Index().Objects(eCatNode)) {
+        CEl_Node* node = static_cast<CEl_Node*>(o);
+        if (node->Content() != eNodeContentCamera || node->ConvertedIndex() < 0)
+            continue;
+        std::vector<SImportNode>* list = ListFor(*node);
+        const CEl_Camera* camera = TargetAs<CEl_Camera>(*node, eEl_camera);
+        if (!list || !camera || !camera->TargetNode() || size_t(node->ConvertedIndex()) >= list->size())
+            continue;
+        SImportNode& record = (*list)[size_t(node->ConvertedIndex())];
+        if (record.camera.target == -1 && camera->TargetNode()->ConvertedIndex() >= 0)
+            record.camera.target = camera->TargetNode()->ConvertedIndex();
+    }
+}

@@ -1,0 +1,22 @@
+#pragma once
+// Node matrices and the static transform block of a node record.
+#include <vector>
+
+#include "collada/C2QHub.h"
+#include "collada/ImportScene.h"
+
+class CEl_Node;
+
+// The node's local matrix. Frame -1, or a node whose record (in records, the
+// list of the node's container) has no block for the frame, composes the
+// transform list with the camera and light correction; otherwise the frame's
+// recorded matrix is returned.
+SMatrix44 NodeLocalMatrix(const CEl_Node& node, int frame, const std::vector<SImportNode>* records, EUpAxis mode);
+// Local matrix times each ancestor's local matrix, parent first.
+SMatrix44 NodeWorldMatrix(const CEl_Node& node, int frame, const std::vector<SImportNode>* records, EUpAxis mode);
+
+// Splits a local matrix into a transform block (affine decomposition, the
+// Z-up quaternion sign, the rebuilt matrix).
+SImportTransform DecomposeTransform(const SMatrix44& local, EUpAxis mode);
+// The node's static transform: DecomposeTransform of its local matrix at -1.
+SImportTransform StaticTransform(const CEl_Node& node, EUpAxis mode);

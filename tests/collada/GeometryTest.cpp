@@ -1,0 +1,173 @@
+// Primitive kinds, inputs, accessors and mesh building.
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <string>
+
+#include "ColladaTestUtil.h"
+
+TEST(ColladaGeometry, EveryPrimitiveKindTriangulates)
+{
+    auto run = ImportFixture("primitives.dae");
+    ASSERT_EQ(run->result, 0);
+    struct SCase {
+        const char* node;
+        const char* corners; // position x per corner = stream vertex
+    };
+    const SCase cases[] = {
+        {"Tri", "0 1 2|3 4 5"},
+        {"TriNoCount", ""}, // no count attribute: no triangles
+        {"Poly", "0 1 2|0 2 3|4 5 6"},
+        {"PolyShort", "0 1 2|5 6 7"}, // a two-vertex polygon uses vertices but makes nothing
+        {"Polygons", "0 1 2|0 2 3|4 5 6"}, // the one-vertex polygon in between makes nothing
+        {"Fans", "0 1 2|0 2 3|0 3 4"},
+        {"Strips", "0 1 2|3 2 1|2 3 4|5 6 7"}, // a two-vertex strip makes nothing
+    };
+    for (const SCase& c : cases) {
+        const SImportNode* node = run->Node(c.node);
+        ASSERT_NE(node, nullptr) << c.node;
+        EXPECT_EQ(node->content, uint32_t(eImportMesh)) << c.node;
+        EXPECT_EQ(CornerXs(*node), c.corners) << c.node;
+        EXPECT_EQ(node->positions.size(), 3 * node->triangles.size()) << c.node;
+        for (const SImportTriangle& t : node->triangles) {
+            EXPECT_EQ(t.reserved, 0);
+            EXPECT_EQ(t.material, -1);
+        }
+    }
+}
+
+TEST(ColladaGeometry, OffsetsStridesParamsAndColours)
+{
+    auto run = ImportFixture("inputs.dae", [](COptions& o) {
+        o.SetExport(eVAColour, true);
+        o.SetBool(opt::bExportMappingChannels, true);
+    });
+    ASSERT_EQ(run->result, 0);
+    const SImportNode* mesh = run->Node("Mesh");
+    ASSERT_NE(mesh, nullptr);
+    ASSERT_EQ(mesh->triangles.size(), 1u);
+    const SImportTriangle& t = mesh->triangles[0];
+    // Offsets 0, 0, 1 and a refused semantic at 1: stride 2.
+    EXPECT_EQ(mesh->positions, (std::vector<SVec3>{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}));
+    // Normals are stored normalised.
+    EXPECT_EQ(mesh->normals, (std::vector<SVec3>{{0, 1, 0}, {0, 0, 1}, {0, 1, 0}}));
+    EXPECT_EQ((std::vector<int32_t>{t.normal[0], t.normal[1], t.normal[2]}), (std::vector<int32_t>{0, 1, 2}));
+    // Three colour components read alpha 1; the third corner's index is past
+    // the accessor's count and has no colour.
+    EXPECT_EQ(mesh->colours, (std::vector<SVec4>{{0.5f, 0.25f, 0.125f, 1}, {1, 0, 0, 1}}));
+    EXPECT_EQ((std::vector<int32_t>{t.colour[0], t.colour[1], t.colour[2]}), (std::vector<int32_t>{0, 1, -1}));
+    // Params S, (unnamed), T: the unnamed one skips a value, the third
+    // coordinate reads 0. The coordinates come through the VERTEX input.
+    ASSERT_EQ(mesh->uvSets.size(), 1u);
+    EXPECT_EQ(mesh->uvSets[0].values, (std::vector<SVec3>{{0.1f, 0.2f, 0}, {0.3f, 0.4f, 0}, {0.5f, 0.6f, 0}}));
+    ASSERT_EQ(mesh->uvSets[0].triangles.size(), 1u);
+    EXPECT_EQ(mesh->uvSets[0].triangles[0], (std::array<int32_t, 3>{0, 1, 2}));
+}
+
+TEST(ColladaGeometry, DefaultOptionsKeepNoColoursOrCoordinates)
+{
+    auto run = ImportFixture("inputs.dae");
+    ASSERT_EQ(run->result, 0);
+    const SImportNode* mesh = run->Node("Mesh");
+    ASSERT_NE(mesh, nullptr);
+    EXPECT_TRUE(mesh->colours.empty());
+    EXPECT_TRUE(mesh->uvSets.empty());
+    EXPECT_EQ(mesh->triangles[0].colour[0], -1);
+}
+
+TEST(ColladaGeometry, SeveralPrimitivesSplitIntoSubmeshNodes)
+{
+    auto run = ImportFixture("submesh.dae");
+    ASSERT_EQ(run->result, 0);
+    EXPECT_TRUE(run->Logged(eLogInfo,
+                            "Note: Splitting \"Box\" up into individual nodes as it is made up of 2 meshes.\n"));
+    ASSERT_EQ(run->scene.nodes.size(), 3u);
+    const SImportNode& box = run->scene.nodes[0];
+    EXPECT_EQ(box.name, "Box");
+    EXPECT_TRUE(box.triangles.empty());
+    for (int i = 0; i < 2; ++i) {
+        const SImportNode& sub = run->scene.nodes[size_t(1 + i)];
+        EXPECT_EQ(sub.name, "Box-submesh" + std::to_string(i));
+        EXPECT_EQ(sub.index, 1 + i);
+        EXPECT_EQ(sub.parent, 0);
+        EXPECT_EQ(sub.content, uint32_t(eImportMesh));
+        EXPECT_EQ(sub.transform.matrix, IdentityMatrix44());
+        ASSERT_EQ(sub.triangles.size(), 1u);
+    }
+    // "red" binds the second material of the list; "blue" names a missing one.
+    ASSERT_EQ(run->scene.materials.size(), 2u);
+    EXPECT_EQ(run->scene.nodes[1].triangles[0].material, 1);
+    EXPECT_EQ(run->scene.nodes[2].triangles[0].material, -1);
+}
+
+TEST(ColladaGeometry, BadCountsOffsetsAndIndicesNeverReadOutOfBounds)
+{
+    auto run = ImportFixture("bad_indices.dae");
+    ASSERT_EQ(run->result, 0);
+    size_t checked = 0;
+    for (const SImportNode& node : run->scene.nodes) {
+        const size_t dash = node.name.rfind('-');
+        ASSERT_NE(dash, std::string::npos) << node.name;
+        EXPECT_EQ(node.triangles.size(), std::stoul(node.name.substr(dash + 1))) << node.name;
+        for (const SImportTriangle& t : node.triangles)
+            for (int32_t p : t.position)
+                EXPECT_LT(size_t(p), node.positions.size());
+        ++checked;
+    }
+    EXPECT_EQ(checked, 13u);
+    // Values past the parsed ones (but inside the stated count) read 0.
+    const SImportNode* past = run->Node("ValuesPastParsed-1");
+    ASSERT_NE(past, nullptr);
+    EXPECT_EQ(past->positions, (std::vector<SVec3>{{3, 0, 0}, {0, 0, 0}, {0, 0, 0}}));
+    EXPECT_TRUE(run->Logged(eLogError, "Error: No supported geometry data found for mesh \"LinesOnly-0\".\n"));
+}
+
+TEST(ColladaGeometry, MeshWithoutNormalsSwitchesNormalExportOff)
+{
+    auto run = ImportFixture("no_normals.dae");
+    ASSERT_EQ(run->result, 0);
+    EXPECT_TRUE(run->Logged(eLogInfo, "Disabling the export of normals as mesh 'Flat' has none.\n"));
+    EXPECT_EQ(run->log->Count(eLogInfo), 3); // parsing, complete, this note
+    EXPECT_FALSE(run->options.GetExport(eVANormal));
+    // Off for the rest of the export, also for the mesh that has normals.
+    const SImportNode* shaded = run->Node("Shaded");
+    ASSERT_NE(shaded, nullptr);
+    EXPECT_EQ(shaded->triangles.size(), 1u);
+    EXPECT_TRUE(shaded->normals.empty());
+    EXPECT_EQ(shaded->triangles[0].normal[0], -1);
+}
+
+TEST(ColladaGeometry, MoreThanEightCoordinateSetsWarnOnce)
+{
+    std::string text = R"(<COLLADA><library_geometries><geometry id="g"><mesh>
+      <source id="p"><float_array id="pa" count="9">0 0 0 1 0 0 0 1 0</float_array><technique_common>
+        <accessor source="#pa" count="3" stride="3"><param name="X"/><param name="Y"/><param name="Z"/></accessor>
+      </technique_common></source>
+      <source id="t"><float_array id="ta" count="6">0 0 1 0 0 1</float_array><technique_common>
+        <accessor source="#ta" count="3" stride="2"><param name="S"/><param name="T"/></accessor>
+      </technique_common></source>
+      <triangles count="1"><input semantic="POSITION" source="#p" offset="0"/>)";
+    for (int s = 0; s < 10; ++s)
+        text += "<input semantic=\"TEXCOORD\" source=\"#t\" offset=\"0\" set=\"" + std::to_string(s) + "\"/>";
+    text += R"(<p>0 1 2</p></triangles></mesh></geometry><geometry id="h"><mesh><triangles count="1">
+      <input semantic="POSITION" source="#p"/>)";
+    for (int s = 0; s < 9; ++s)
+        text += "<input semantic=\"TEXCOORD\" source=\"#t\"/>";
+    text += R"(<p>0 1 2</p></triangles></mesh></geometry></library_geometries>
+      <library_visual_scenes><visual_scene id="vs"><node name="A"><instance_geometry url="#g"/></node>
+      <node name="B"><instance_geometry url="#h"/></node></visual_scene></library_visual_scenes>
+      <scene><instance_visual_scene url="#vs"/></scene></COLLADA>)";
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/uv.dae";
+    ASSERT_TRUE(WriteFileBytes(path, text));
+    auto run = ImportPath(path, [](COptions& o) { o.SetBool(opt::bExportMappingChannels, true); });
+    ASSERT_EQ(run->result, 0);
+    EXPECT_EQ(run->log->Count(eLogWarning), 1);
+    EXPECT_TRUE(run->Logged(eLogWarning,
+                            "WARNING: Ignoring some UV coordinates as QEF only supports up to (8) sets per mesh."));
+    ASSERT_NE(run->Node("A"), nullptr);
+    EXPECT_EQ(run->Node("A")->uvSets.size(), 8u);
+    for (const SImportUVSet& set : run->Node("A")->uvSets)
+        EXPECT_EQ(set.values.size(), 3u);
+}

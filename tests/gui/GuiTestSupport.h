@@ -1,0 +1,38 @@
+#pragma once
+// Small helpers shared by the widget and window tests.
+#include <QColor>
+#include <QString>
+#include <QTextBlock>
+#include <QTextCharFormat>
+#include <QTextDocument>
+#include <QTextFragment>
+
+namespace guitest {
+
+inline QString ExamplePath(const QString& name)
+{
+    return QStringLiteral(MW_EXAMPLES_DIR "/") + name;
+}
+
+// The character format of the first fragment of one line of a document.
+inline QTextCharFormat LineFormat(const QTextDocument* doc, int line)
+{
+    const QTextBlock block = doc->findBlockByNumber(line);
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        if (it.fragment().isValid())
+            return it.fragment().charFormat();
+    }
+    return QTextCharFormat();
+}
+
+inline QColor LineColour(const QTextDocument* doc, int line)
+{
+    return LineFormat(doc, line).foreground().color();
+}
+
+inline bool LineBold(const QTextDocument* doc, int line)
+{
+    return LineFormat(doc, line).fontWeight() >= QFont::Bold;
+}
+
+} // namespace guitest
