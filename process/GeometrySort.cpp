@@ -10,39 +10,52 @@ namespace {
 
 constexpr uint32_t kNoIndex = ~0u;
 
-// Triangles and vertices taken together: a block, or one candidate addition
-// to a block.
+// How good a block or an addition to a block is: triangles per (new)
+// vertex, none counting as infinite; within 0.1 of each other the closing
+// score decides, then the triangle count.
+struct SMerit {
+    float ratio = 0.0f;
+    bool infinite = false;
+    int score = 0;
+    uint32_t tris = 0;
+
+    void Set(uint32_t triCount, uint32_t vertCount, int closingScore)
+    {
+        infinite = vertCount == 0;
+        ratio = infinite ? 0.0f : float(triCount) / float(vertCount);
+        score = closingScore;
+        tris = triCount;
+    }
+    bool Better(const SMerit& o) const
+    {
+        const bool close = (infinite && o.infinite) || (!infinite && !o.infinite && std::fabs(ratio - o.ratio) <= 0.1f);
+        if (close) {
+            if (score != o.score)
+                return score > o.score;
+            return tris > o.tris;
+        }
+        if (infinite != o.infinite)
+            return infinite;
+        return ratio > o.ratio;
+    }
+};
+
+// Triangles and vertices taken together.
 struct SBlock {
     std::vector<uint32_t> verts; // in the order they joined
     std::vector<uint32_t> tris;  // in the order they joined
-    int score = 0;               // closing score
+    SMerit merit;
 };
 
 struct SAddition {
     uint32_t newVerts[3];
     uint32_t newVertCount = 0;
-    uint32_t triStart = 0; // in the round's pool
+    uint32_t triStart = 0; // in the growth's pool
     uint32_t triCount = 0;
-    int score = 0;
+    uint32_t room = 0;     // triangles the block could still take then
+    SMerit merit;
     bool rejected = false;
 };
-
-// Triangles per new vertex; no new vertex counts as infinite.
-bool RatioBetter(uint32_t trisA, uint32_t vertsA, int scoreA, uint32_t trisB, uint32_t vertsB, int scoreB)
-{
-    const bool infA = vertsA == 0, infB = vertsB == 0;
-    const float ratioA = infA ? 0.0f : float(trisA) / float(vertsA);
-    const float ratioB = infB ? 0.0f : float(trisB) / float(vertsB);
-    const bool close = (infA && infB) || (!infA && !infB && std::fabs(ratioA - ratioB) <= 0.1f);
-    if (close) {
-        if (scoreA != scoreB)
-            return scoreA > scoreB;
-        return trisA > trisB;
-    }
-    if (infA != infB)
-        return infA;
-    return ratioA > ratioB;
-}
 
 // A group of connected vertices still to be emitted. Big groups keep their
 // vertex array and mark the vertices split off them.
@@ -77,20 +90,20 @@ private:
     uint32_t FirstRemaining(SGroup& group);
 
     // --- blocks
+    // Vertices and triangles carry a tag: the block's while in the block
+    // being grown, an evaluation's while in its addition, kEmitted once
+    // emitted (triangles). Tags only grow, so old ones never match.
     void NewBlock();
-    bool InBlock(uint32_t v) const { return m_vMark[v] == m_blockStamp; }
-    bool TriInBlock(uint32_t t) const { return m_tMark[t] == m_blockStamp; }
+    uint32_t NextTag() { return ++m_tag; }
+    bool InBlock(uint32_t v) const { return m_vTag[v] == m_blockTag; }
+    bool TriInBlock(uint32_t t) const { return m_tTag[t] == m_blockTag; }
+    bool Emitted(uint32_t t) const { return m_tTag[t] == kEmitted; }
     void JoinVertex(SBlock& b, uint32_t v);
     void JoinTriangle(SBlock& b, uint32_t t);
     void Grow(SBlock& b);
     void Evaluate(const SBlock& b, uint32_t t, SAddition& a);
     int ClosingScore(const uint32_t* tris, uint32_t count);
     bool Full(const SBlock& b) const { return m_maxV - uint32_t(b.verts.size()) < 3 || b.tris.size() >= m_maxT; }
-    bool BlockBetter(const SBlock& a, const SBlock& b) const
-    {
-        return RatioBetter(uint32_t(a.tris.size()), uint32_t(a.verts.size()), a.score, uint32_t(b.tris.size()),
-                           uint32_t(b.verts.size()), b.score);
-    }
     void Emit(const SBlock& b);
     void Read(uint32_t v)
     {
@@ -120,7 +133,6 @@ private:
     uint32_t m_vc, m_fc, m_maxV, m_maxT;
     std::vector<uint32_t> m_triStart, m_triList; // per vertex, its triangles in order
     std::vector<uint32_t> m_remaining;           // triangles not yet emitted, per vertex
-    std::vector<uint8_t> m_emitted;
     std::vector<uint32_t> m_order;
 
     std::vector<SGroup> m_groups;
@@ -128,12 +140,22 @@ private:
     std::vector<uint32_t> m_big;                  // big groups, most recent last
     std::vector<uint32_t> m_groupOf, m_posInGroup; // vertices of big groups
 
-    std::vector<uint32_t> m_vMark, m_tMark;
-    uint32_t m_blockStamp = 0;
-    std::vector<uint32_t> m_candMark, m_addMark, m_countMark, m_count;
-    uint32_t m_candStamp = 0, m_addStamp = 0, m_countStamp = 0;
-    std::vector<uint32_t> m_evalMark, m_evalIndex;
-    uint32_t m_evalStamp = 0;
+    static constexpr uint32_t kEmitted = ~0u;
+    std::vector<uint32_t> m_vTag, m_tTag;
+    uint32_t m_tag = 0, m_blockTag = 0;
+    struct SCount {
+        uint32_t tag, count;
+    };
+    std::vector<SCount> m_count; // per vertex, for closing scores
+    // Per triangle: its addition as last evaluated (tag of that evaluation).
+    // It stands until a vertex within two rings of the triangle joins the
+    // block (m_changed of a corner passes the tag) or the room left would
+    // cut it shorter.
+    struct SEvaluated {
+        uint32_t tag, index;
+    };
+    std::vector<SEvaluated> m_evaluated;
+    std::vector<uint32_t> m_changed;
     std::vector<SAddition> m_additions;
     std::vector<uint32_t> m_pool, m_touched;
 
@@ -171,7 +193,6 @@ void CGeometrySorter::BuildConnectivity()
     m_remaining.resize(m_vc);
     for (uint32_t v = 0; v < m_vc; ++v)
         m_remaining[v] = m_triStart[v + 1] - m_triStart[v];
-    m_emitted.assign(m_fc, 0);
 }
 
 void CGeometrySorter::AddGroup(std::vector<uint32_t> verts)
@@ -274,24 +295,33 @@ uint32_t CGeometrySorter::FirstRemaining(SGroup& group)
 
 void CGeometrySorter::NewBlock()
 {
-    if (++m_blockStamp == 0) {
-        std::fill(m_vMark.begin(), m_vMark.end(), 0);
-        std::fill(m_tMark.begin(), m_tMark.end(), 0);
-        m_blockStamp = 1;
+    if (m_tag > 0xF0000000u) {
+        // Start the tags again; emitted triangles keep theirs.
+        std::fill(m_vTag.begin(), m_vTag.end(), 0);
+        for (uint32_t& t : m_tTag)
+            if (t != kEmitted)
+                t = 0;
+        for (SCount& c : m_count)
+            c.tag = 0;
+        for (SEvaluated& e : m_evaluated)
+            e.tag = 0;
+        std::fill(m_changed.begin(), m_changed.end(), 0);
+        m_tag = 0;
     }
+    m_blockTag = NextTag();
 }
 
 void CGeometrySorter::JoinVertex(SBlock& b, uint32_t v)
 {
     if (InBlock(v))
         return;
-    m_vMark[v] = m_blockStamp;
+    m_vTag[v] = m_blockTag;
     b.verts.push_back(v);
 }
 
 void CGeometrySorter::JoinTriangle(SBlock& b, uint32_t t)
 {
-    m_tMark[t] = m_blockStamp;
+    m_tTag[t] = m_blockTag;
     b.tris.push_back(t);
 }
 
@@ -299,10 +329,7 @@ void CGeometrySorter::JoinTriangle(SBlock& b, uint32_t t)
 // triangle is among them, -1 for each left with exactly one other.
 int CGeometrySorter::ClosingScore(const uint32_t* tris, uint32_t count)
 {
-    if (++m_countStamp == 0) {
-        std::fill(m_countMark.begin(), m_countMark.end(), 0);
-        m_countStamp = 1;
-    }
+    const uint32_t tag = NextTag();
     m_touched.clear();
     for (uint32_t i = 0; i < count; ++i) {
         const uint32_t* f = Tri(tris[i]);
@@ -310,12 +337,13 @@ int CGeometrySorter::ClosingScore(const uint32_t* tris, uint32_t count)
             const uint32_t v = f[k];
             if (k > 0 && (v == f[0] || (k == 2 && v == f[1])))
                 continue;
-            if (m_countMark[v] != m_countStamp) {
-                m_countMark[v] = m_countStamp;
-                m_count[v] = 0;
+            SCount& c = m_count[v];
+            if (c.tag != tag) {
+                c.tag = tag;
+                c.count = 0;
                 m_touched.push_back(v);
             }
-            ++m_count[v];
+            ++c.count;
         }
     }
     int score = 0;
@@ -324,7 +352,7 @@ int CGeometrySorter::ClosingScore(const uint32_t* tris, uint32_t count)
         const uint32_t rem = m_remaining[v];
         if (rem == 1)
             ++score;
-        else if (rem - m_count[v] == 1)
+        else if (rem - m_count[v].count == 1)
             --score;
     }
     return score;
@@ -346,18 +374,14 @@ void CGeometrySorter::Evaluate(const SBlock& b, uint32_t t, SAddition& a)
         a.rejected = true;
         return;
     }
-    if (++m_candStamp == 0) {
-        std::fill(m_candMark.begin(), m_candMark.end(), 0);
-        m_candStamp = 1;
-    }
-    if (++m_addStamp == 0) {
-        std::fill(m_addMark.begin(), m_addMark.end(), 0);
-        m_addStamp = 1;
-    }
-    for (int k = 0; k < 3; ++k)
-        m_candMark[c[k]] = m_candStamp;
+    // The candidate's new vertices and the addition's triangles get this
+    // evaluation's tag.
+    const uint32_t tag = NextTag();
+    for (uint32_t i = 0; i < a.newVertCount; ++i)
+        m_vTag[a.newVerts[i]] = tag;
     a.triStart = uint32_t(m_pool.size());
     const size_t room = m_maxT - b.tris.size();
+    a.room = uint32_t(room);
     size_t taken = 0;
     for (int k = 0; k < 3 && taken < room; ++k) {
         const uint32_t v = c[k];
@@ -366,33 +390,34 @@ void CGeometrySorter::Evaluate(const SBlock& b, uint32_t t, SAddition& a)
         Read(v);
         for (uint32_t j = m_triStart[v]; j < m_triStart[v + 1] && taken < room; ++j) {
             const uint32_t u = m_triList[j];
-            if (m_emitted[u] || TriInBlock(u) || m_addMark[u] == m_addStamp)
+            const uint32_t ut = m_tTag[u];
+            if (ut == kEmitted || ut == m_blockTag || ut == tag)
                 continue;
             const uint32_t* f = Tri(u);
             bool inside = true;
-            for (int i = 0; i < 3 && inside; ++i)
-                inside = InBlock(f[i]) || m_candMark[f[i]] == m_candStamp;
+            for (int i = 0; i < 3 && inside; ++i) {
+                const uint32_t vt = m_vTag[f[i]];
+                inside = vt == m_blockTag || vt == tag;
+            }
             if (!inside)
                 continue;
-            m_addMark[u] = m_addStamp;
+            m_tTag[u] = tag;
             m_pool.push_back(u);
             ++taken;
         }
     }
     a.triCount = uint32_t(taken);
-    a.score = ClosingScore(m_pool.data() + a.triStart, a.triCount);
+    a.merit.Set(a.triCount, a.newVertCount, ClosingScore(m_pool.data() + a.triStart, a.triCount));
     a.rejected = false;
 }
 
 void CGeometrySorter::Grow(SBlock& b)
 {
+    m_additions.clear();
+    m_pool.clear();
+    const uint32_t growth = NextTag(); // evaluations of this growth have later tags
     while (b.tris.size() < m_maxT) {
-        if (++m_evalStamp == 0) {
-            std::fill(m_evalMark.begin(), m_evalMark.end(), 0);
-            m_evalStamp = 1;
-        }
-        m_additions.clear();
-        m_pool.clear();
+        const uint32_t room = m_maxT - uint32_t(b.tris.size());
         int best = -1;
         const size_t vertCount = b.verts.size();
         for (size_t i = 0; i < vertCount; ++i) {
@@ -402,26 +427,30 @@ void CGeometrySorter::Grow(SBlock& b)
                 continue;
             for (uint32_t j = m_triStart[v]; j < m_triStart[v + 1]; ++j) {
                 const uint32_t t = m_triList[j];
-                if (m_emitted[t] || TriInBlock(t))
+                if (Emitted(t) || TriInBlock(t))
                     continue;
-                // A triangle met again in this round adds the same again.
-                if (m_evalMark[t] != m_evalStamp) {
-                    m_evalMark[t] = m_evalStamp;
-                    m_evalIndex[t] = uint32_t(m_additions.size());
+                SEvaluated& e = m_evaluated[t];
+                bool valid = e.tag > growth;
+                if (valid) {
+                    const uint32_t* c = Tri(t);
+                    const SAddition& old = m_additions[e.index];
+                    valid = m_changed[c[0]] < e.tag && m_changed[c[1]] < e.tag && m_changed[c[2]] < e.tag &&
+                            (old.rejected || (old.triCount < old.room ? room >= old.triCount : room == old.room));
+                }
+                if (!valid) {
+                    e.tag = NextTag();
+                    e.index = uint32_t(m_additions.size());
                     m_additions.emplace_back();
                     Evaluate(b, t, m_additions.back());
                 }
-                const uint32_t idx = m_evalIndex[t];
-                const SAddition& a = m_additions[idx];
-                if (a.rejected)
+                SAddition& a = m_additions[e.index];
+                // More vertices in the block may leave no room for it now.
+                if (a.rejected || b.verts.size() + a.newVertCount > m_maxV) {
+                    a.rejected = true;
                     continue;
-                if (best < 0) {
-                    best = int(idx);
-                } else {
-                    const SAddition& o = m_additions[size_t(best)];
-                    if (RatioBetter(a.triCount, a.newVertCount, a.score, o.triCount, o.newVertCount, o.score))
-                        best = int(idx);
                 }
+                if (best < 0 || a.merit.Better(m_additions[size_t(best)].merit))
+                    best = int(e.index);
             }
         }
         if (best < 0)
@@ -431,6 +460,23 @@ void CGeometrySorter::Grow(SBlock& b)
             JoinVertex(b, a.newVerts[i]);
         for (uint32_t i = 0; i < a.triCount; ++i)
             JoinTriangle(b, m_pool[a.triStart + i]);
+        // Evaluations that looked at the new vertices or triangles are stale:
+        // mark every vertex that shares a triangle with one of them.
+        const uint32_t changed = NextTag();
+        auto touch = [&](uint32_t z) {
+            for (uint32_t j = m_triStart[z]; j < m_triStart[z + 1]; ++j) {
+                const uint32_t* f = Tri(m_triList[j]);
+                m_changed[f[0]] = m_changed[f[1]] = m_changed[f[2]] = changed;
+            }
+        };
+        for (uint32_t i = 0; i < a.newVertCount; ++i)
+            touch(a.newVerts[i]);
+        for (uint32_t i = 0; i < a.triCount; ++i) {
+            const uint32_t* f = Tri(m_pool[a.triStart + i]);
+            touch(f[0]);
+            touch(f[1]);
+            touch(f[2]);
+        }
     }
 }
 
@@ -466,7 +512,7 @@ const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
     Read(seed);
     JoinVertex(b, seed);
     Grow(b);
-    b.score = ClosingScore(b.tris.data(), uint32_t(b.tris.size()));
+    b.merit.Set(uint32_t(b.tris.size()), uint32_t(b.verts.size()), ClosingScore(b.tris.data(), uint32_t(b.tris.size())));
     m_recording = false;
 
     SCached& cached = m_cache[size_t(c)];
@@ -494,7 +540,7 @@ void CGeometrySorter::Emit(const SBlock& b)
 {
     for (uint32_t t : b.tris) {
         m_order.push_back(t);
-        m_emitted[t] = 1;
+        m_tTag[t] = kEmitted;
     }
     for (uint32_t t : b.tris) {
         const uint32_t* f = Tri(t);
@@ -518,9 +564,8 @@ bool CGeometrySorter::BigGroupRound(SBlock* out)
         // Seeds by cache entry: growing another seed may move the entries.
         uint32_t best = kNoIndex;
         bool restart = false;
-        // Copy: a split below changes the set.
-        std::vector<uint32_t> seeds(m_groups[g].seeds.begin(), m_groups[g].seeds.end());
-        for (uint32_t pos : seeds) {
+        // A split ends the loop at once, so the set may be walked directly.
+        for (uint32_t pos : m_groups[g].seeds) {
             const uint32_t seed = m_groups[g].verts[pos];
             const SBlock& b = SeededBlock(seed);
             if (!Full(b)) {
@@ -528,7 +573,7 @@ bool CGeometrySorter::BigGroupRound(SBlock* out)
                 restart = true;
                 break;
             }
-            if (best == kNoIndex || BlockBetter(b, CachedBlock(best)))
+            if (best == kNoIndex || b.merit.Better(CachedBlock(best).merit))
                 best = seed;
         }
         if (restart)
@@ -579,7 +624,7 @@ uint32_t CGeometrySorter::SmallGroupRound(SBlock& b)
         for (uint32_t v : m_groups[g].verts)
             for (uint32_t j = m_triStart[v]; j < m_triStart[v + 1]; ++j) {
                 const uint32_t t = m_triList[j];
-                if (!m_emitted[t] && !TriInBlock(t))
+                if (!Emitted(t) && !TriInBlock(t))
                     JoinTriangle(b, t);
             }
     }
@@ -613,14 +658,11 @@ void CGeometrySorter::Regroup(uint32_t g)
 std::vector<uint32_t> CGeometrySorter::Run()
 {
     BuildConnectivity();
-    m_vMark.assign(m_vc, 0);
-    m_tMark.assign(m_fc, 0);
-    m_candMark.assign(m_vc, 0);
-    m_addMark.assign(m_fc, 0);
-    m_countMark.assign(m_vc, 0);
-    m_count.assign(m_vc, 0);
-    m_evalMark.assign(m_fc, 0);
-    m_evalIndex.assign(m_fc, 0);
+    m_vTag.assign(m_vc, 0);
+    m_tTag.assign(m_fc, 0);
+    m_count.assign(m_vc, {0, 0});
+    m_evaluated.assign(m_fc, {0, 0});
+    m_changed.assign(m_vc, 0);
     m_readMark.assign(m_vc, 0);
     m_cacheIndex.assign(m_vc, -1);
     m_watchers.assign(m_vc, {});
@@ -643,7 +685,7 @@ std::vector<uint32_t> CGeometrySorter::Run()
     // Triangles of pieces too small to form a group.
     if (m_order.size() < m_fc)
         for (uint32_t t = 0; t < m_fc; ++t)
-            if (!m_emitted[t])
+            if (!Emitted(t))
                 m_order.push_back(t);
     return m_order;
 }

@@ -9,59 +9,59 @@ namespace {
 constexpr int32_t kNone = -1;
 constexpr int kAttempts = 5;
 
-// Open-addressing map from a directed edge (two 32-bit indices) to a dense
-// number. The all-ones key never occurs: it is an edge from a vertex to
-// itself, and triangles with such edges take no part in strips.
-class CEdgeMap {
-public:
-    explicit CEdgeMap(size_t expected)
-    {
-        size_t capacity = 16;
-        while (capacity < expected * 2)
-            capacity *= 2;
-        m_mask = capacity - 1;
-        m_keys.assign(capacity, kEmpty);
-        m_ids.resize(capacity);
-    }
-
-    uint32_t Insert(uint64_t key)
-    {
-        for (size_t h = Hash(key);; h = (h + 1) & m_mask) {
-            if (m_keys[h] == key)
-                return m_ids[h];
-            if (m_keys[h] == kEmpty) {
-                m_keys[h] = key;
-                m_ids[h] = m_count;
-                return m_count++;
-            }
-        }
-    }
-
-    int64_t Find(uint64_t key) const
-    {
-        for (size_t h = Hash(key);; h = (h + 1) & m_mask) {
-            if (m_keys[h] == key)
-                return m_ids[h];
-            if (m_keys[h] == kEmpty)
-                return -1;
-        }
-    }
-
-    uint32_t Size() const { return m_count; }
-
-private:
-    static constexpr uint64_t kEmpty = ~uint64_t(0);
-    size_t Hash(uint64_t key) const { return size_t((key * 0x9E3779B97F4A7C15ull) >> 20) & m_mask; }
-
-    std::vector<uint64_t> m_keys;
-    std::vector<uint32_t> m_ids;
-    size_t m_mask = 0;
-    uint32_t m_count = 0;
+// One triangle of the generator: its neighbours, its place in a strip (as
+// changed by the current walk, and as last kept) and the walk's marks.
+struct STri {
+    int32_t adj[3];            // across edge 0 (a-b), 1 (b-c), 2 (c-a)
+    int32_t prev, next;        // strip links
+    int32_t savedPrev, savedNext;
+    uint32_t visit;            // walk that went through it
+    uint32_t touch;            // walk that changed its links
+    uint8_t parity, savedParity; // 1: kept winding, 0: reversed in the strip
 };
 
-uint64_t EdgeKey(uint32_t from, uint32_t to)
+struct SKeyed {
+    uint64_t key;
+    uint32_t tri;
+};
+
+// By key, equal keys in their old order (the records come in triangle
+// order): a stable radix sort, 16 bits at a time.
+void SortByKey(std::vector<SKeyed>& records, std::vector<SKeyed>& scratch)
 {
-    return (uint64_t(from) << 32) | to;
+    uint64_t all = 0;
+    for (const SKeyed& r : records)
+        all |= r.key;
+    std::vector<uint32_t> count(65536);
+    for (int shift = 0; shift < 64; shift += 16) {
+        if (((all >> shift) & 0xFFFF) == 0)
+            continue;
+        std::fill(count.begin(), count.end(), 0);
+        for (const SKeyed& r : records)
+            ++count[(r.key >> shift) & 0xFFFF];
+        uint32_t sum = 0;
+        for (uint32_t& c : count) {
+            const uint32_t n = c;
+            c = sum;
+            sum += n;
+        }
+        for (const SKeyed& r : records)
+            scratch[count[(r.key >> shift) & 0xFFFF]++] = r;
+        records.swap(scratch);
+    }
+}
+
+void SetBit(std::vector<uint64_t>& bits, uint32_t i, bool on)
+{
+    if (on)
+        bits[i >> 6] |= uint64_t(1) << (i & 63);
+    else
+        bits[i >> 6] &= ~(uint64_t(1) << (i & 63));
+}
+
+bool TestBit(const std::vector<uint64_t>& bits, uint32_t i)
+{
+    return (bits[i >> 6] >> (i & 63)) & 1;
 }
 
 class CStripGenerator {
@@ -69,8 +69,10 @@ public:
     CStripGenerator(const uint32_t* faces, uint32_t faceCount) : m_idx(faces), m_n(faceCount) {}
 
     void BuildAdjacency();
-    void Reset();
     void InitialStrips();
+    void Renumber();
+    void SaveStrips();
+    void RestoreStrips();
     void Improve();
     void Output(std::vector<uint32_t>* indices, std::vector<uint32_t>* lengths) const;
 
@@ -81,24 +83,35 @@ private:
         uint8_t parity;
     };
 
+    // Indices of the triangle numbered t (after Renumber, t is an inner number).
+    const uint32_t* Face(uint32_t t) const { return m_idx + size_t(m_orig.empty() ? t : m_orig[t]) * 3; }
     bool Degenerate(uint32_t t) const
     {
-        const uint32_t* f = m_idx + size_t(t) * 3;
+        const uint32_t* f = Face(t);
         return f[0] == f[1] || f[1] == f[2] || f[2] == f[0];
     }
     int SlotOf(int32_t t, int32_t neighbour) const
     {
-        const int32_t* a = &m_adj[size_t(t) * 3];
+        const int32_t* a = m_t[size_t(t)].adj;
         return a[0] == neighbour ? 0 : a[1] == neighbour ? 1 : 2;
     }
     void Touch(int32_t t)
     {
-        if (m_touchMark[t] != m_touchStamp) {
-            m_touchMark[t] = m_touchStamp;
+        STri& x = m_t[size_t(t)];
+        if (x.touch != m_touchStamp) {
+            x.touch = m_touchStamp;
             m_touched.push_back(t);
         }
     }
-    void NextStamp(uint32_t& stamp, std::vector<uint32_t>& marks)
+    void NextWalkStamp(uint32_t& stamp, uint32_t STri::*mark)
+    {
+        if (++stamp == 0) {
+            for (STri& x : m_t)
+                x.*mark = 0;
+            stamp = 1;
+        }
+    }
+    static void NextStamp(uint32_t& stamp, std::vector<uint32_t>& marks)
     {
         if (++stamp == 0) {
             std::fill(marks.begin(), marks.end(), 0);
@@ -109,107 +122,163 @@ private:
     bool Walk(int32_t t, int slot, int threshold, bool resume, SWalkEnd* end);
     void Commit();
     void Undo();
+    bool Endpoint(int32_t t) const { return m_t[size_t(t)].prev == kNone || m_t[size_t(t)].next == kNone; }
+    bool Alone(int32_t t) const { return m_t[size_t(t)].prev == kNone && m_t[size_t(t)].next == kNone; }
+
+    // Which walks of an improvement pass can be kept. A walk changes the
+    // strip count by 1 + the sum, over the strips it meets, of (pieces left
+    // - 1); that is at most its threshold only when its path takes in
+    // 1 - threshold whole strips, i.e. holds both ends of that many strips.
+    // The path depends only on where a walk is: leaving triangle t across
+    // slot e with parity p (state 6t + 2e + p) it goes on to one next state.
+    // States are laid out chain by chain so that a path is a run of
+    // consecutive positions, rarely followed by a jump to another chain.
+    // Per chain, the positions from which the rest of the chain holds one
+    // and two whole strips are kept up to date, and with them a mask per
+    // triangle of the walks worth trying.
+    uint32_t NextState(uint32_t state) const;
+    void BuildChains();
+    uint32_t ChainOf(uint32_t position) const;
+    void StartTracking();
+    void TrackChanges();
+    void UpdateChain(uint32_t chain);
+    void SetMaskRange(uint32_t from, uint32_t to, int shift, bool on);
+    bool MayKeep(int32_t t, int slot, int threshold);
+    void SetEndpoint(int32_t t, bool endpoint);
+    void NoteStrip(int32_t t);
 
     const uint32_t* m_idx;
     uint32_t m_n;
-    std::vector<int32_t> m_adj; // neighbour across edge 0 (a-b), 1 (b-c), 2 (c-a)
-
-    // Strip links being changed by the current walk, and the kept copy.
-    std::vector<int32_t> m_prev, m_next, m_savedPrev, m_savedNext;
-    std::vector<uint8_t> m_parity, m_savedParity;
-
-    std::vector<uint32_t> m_visitMark;
+    std::vector<STri> m_t;
+    // After the initial strips the triangles are renumbered in strip order,
+    // so that walking a strip walks through memory; everything that goes by
+    // triangle order still uses the given numbers.
+    std::vector<uint32_t> m_orig;  // inner number -> given number
+    std::vector<uint32_t> m_inner; // given number -> inner number
     uint32_t m_visitStamp = 0;
-    std::vector<uint32_t> m_touchMark;
     uint32_t m_touchStamp = 0;
     std::vector<int32_t> m_touched;
+    std::vector<int32_t> m_changed;
+
+    // Strips after the initial pass, the same for every attempt.
+    std::vector<STri> m_initial;
+
+    // Chains of walk states.
+    std::vector<uint32_t> m_position;   // state -> position
+    std::vector<uint32_t> m_stateAt;    // position -> state
+    std::vector<uint32_t> m_chainStart; // per chain, its first position; one more at the end
+    std::vector<uint32_t> m_chainJump;  // per chain: the state after its last, or ~0
+    // Tracked while improving.
+    bool m_tracking = false;
+    std::vector<uint64_t> m_endBits;    // positions whose triangle ends a strip
+    std::vector<uint8_t> m_isEnd;       // per triangle, as m_endBits holds it
+    std::vector<int32_t> m_partner;     // per strip end: the other end
+    std::vector<uint32_t> m_keepOne;    // per chain: positions from its start that may keep at 0
+    std::vector<uint32_t> m_keepTwo;    // ... at -1
+    std::vector<uint32_t> m_chainMark;
+    uint32_t m_chainStamp = 0;
+    std::vector<uint32_t> m_stripMark;
+    uint32_t m_stripStamp = 0;
+    std::vector<int32_t> m_affected;
+    std::vector<uint8_t> m_mask; // per triangle: bits 0-2 threshold 0, 3-5 threshold -1, 6 check the path
+    std::vector<uint32_t> m_pathMark;
+    uint32_t m_pathStamp = 0;
 };
 
 void CStripGenerator::BuildAdjacency()
 {
-    const size_t slots = size_t(m_n) * 3;
-    m_adj.assign(slots, kNone);
+    STri blank{};
+    blank.adj[0] = blank.adj[1] = blank.adj[2] = kNone;
+    blank.prev = blank.next = blank.savedPrev = blank.savedNext = kNone;
+    blank.parity = blank.savedParity = 1;
+    m_t.assign(m_n, blank);
 
-    // Every edge slot, grouped by its directed edge, in triangle order. A
-    // new triangle links each edge (u, v) with the earliest earlier triangle
-    // whose edge (v, u) is still free: the first free entry of that group.
-    CEdgeMap map(slots);
-    std::vector<uint32_t> group(slots, 0);
-    for (uint32_t t = 0; t < m_n; ++t) {
-        if (Degenerate(t))
-            continue;
-        const uint32_t* f = m_idx + size_t(t) * 3;
-        for (int s = 0; s < 3; ++s)
-            group[size_t(t) * 3 + s] = map.Insert(EdgeKey(f[s], f[(s + 1) % 3]));
+    // Edge slots by start vertex, then end vertex, then triangle: each
+    // directed edge's slots form a run in triangle order. A new triangle
+    // links its edge (u, v) with the earliest earlier triangle whose edge
+    // (v, u) is still free: the first free slot of that run.
+    const size_t slots = size_t(m_n) * 3;
+    uint32_t vertexCount = 0;
+    for (size_t i = 0; i < slots; ++i)
+        vertexCount = std::max(vertexCount, m_idx[i] + 1);
+    std::vector<uint32_t> start(size_t(vertexCount) + 1, 0);
+    for (uint32_t t = 0; t < m_n; ++t)
+        if (!Degenerate(t))
+            for (int s = 0; s < 3; ++s)
+                ++start[m_idx[size_t(t) * 3 + s] + 1];
+    for (uint32_t v = 0; v < vertexCount; ++v)
+        start[v + 1] += start[v];
+    struct SEdge {
+        uint32_t to;
+        uint32_t slot; // 3 x triangle + slot
+    };
+    std::vector<SEdge> edges(start[vertexCount]);
+    {
+        std::vector<uint32_t> fill(start.begin(), start.end() - 1);
+        for (uint32_t t = 0; t < m_n; ++t) {
+            if (Degenerate(t))
+                continue;
+            const uint32_t* f = m_idx + size_t(t) * 3;
+            for (int s = 0; s < 3; ++s)
+                edges[fill[f[s]]++] = {f[(s + 1) % 3], uint32_t(t * 3 + s)};
+        }
     }
-    const uint32_t groups = map.Size();
-    std::vector<uint32_t> start(size_t(groups) + 1, 0);
-    for (uint32_t t = 0; t < m_n; ++t)
-        if (!Degenerate(t))
-            for (int s = 0; s < 3; ++s)
-                ++start[group[size_t(t) * 3 + s] + 1];
-    for (uint32_t g = 0; g < groups; ++g)
-        start[g + 1] += start[g];
-    std::vector<uint32_t> entries(start[groups]);
-    std::vector<uint32_t> head(start.begin(), start.end() - 1);
-    for (uint32_t t = 0; t < m_n; ++t)
-        if (!Degenerate(t))
-            for (int s = 0; s < 3; ++s)
-                entries[head[group[size_t(t) * 3 + s]]++] = uint32_t(t * 3 + s);
-    std::copy(start.begin(), start.end() - 1, head.begin());
+    for (uint32_t v = 0; v < vertexCount; ++v)
+        if (start[v + 1] - start[v] > 1)
+            std::sort(edges.begin() + start[v], edges.begin() + start[v + 1], [](const SEdge& x, const SEdge& y) {
+                return x.to != y.to ? x.to < y.to : x.slot < y.slot;
+            });
+    // Per run (at its first entry): the first slot that may still be free.
+    std::vector<uint32_t> head(edges.size());
+    for (size_t i = 0; i < edges.size(); ++i)
+        head[i] = uint32_t(i);
 
     for (uint32_t t = 0; t < m_n; ++t) {
         if (Degenerate(t))
             continue;
         const uint32_t* f = m_idx + size_t(t) * 3;
         for (int e = 0; e < 3; ++e) {
-            const int64_t g = map.Find(EdgeKey(f[(e + 1) % 3], f[e]));
-            if (g < 0)
+            const uint32_t u = f[e], v = f[(e + 1) % 3];
+            const auto first = edges.begin() + start[v], last = edges.begin() + start[v + 1];
+            const auto run = std::lower_bound(first, last, u, [](const SEdge& x, uint32_t to) { return x.to < to; });
+            if (run == last || run->to != u)
                 continue;
-            uint32_t h = head[size_t(g)];
-            const uint32_t end = start[size_t(g) + 1];
-            while (h < end && m_adj[entries[h]] != kNone)
+            const uint32_t r = uint32_t(run - edges.begin());
+            uint32_t h = head[r];
+            while (h < start[v + 1] && edges[h].to == u && m_t[edges[h].slot / 3].adj[edges[h].slot % 3] != kNone)
                 ++h;
-            head[size_t(g)] = h;
-            if (h == end || entries[h] / 3 >= t)
+            head[r] = h;
+            if (h == start[v + 1] || edges[h].to != u || edges[h].slot / 3 >= t)
                 continue;
-            m_adj[size_t(t) * 3 + e] = int32_t(entries[h] / 3);
-            m_adj[entries[h]] = int32_t(t);
-            head[size_t(g)] = h + 1;
+            m_t[t].adj[e] = int32_t(edges[h].slot / 3);
+            m_t[edges[h].slot / 3].adj[edges[h].slot % 3] = int32_t(t);
+            head[r] = h + 1;
         }
     }
 }
 
-void CStripGenerator::Reset()
-{
-    m_prev.assign(m_n, kNone);
-    m_next.assign(m_n, kNone);
-    m_savedPrev.assign(m_n, kNone);
-    m_savedNext.assign(m_n, kNone);
-    m_parity.assign(m_n, 1);
-    m_savedParity.assign(m_n, 1);
-    m_visitMark.assign(m_n, 0);
-    m_visitStamp = 0;
-    m_touchMark.assign(m_n, 0);
-    m_touchStamp = 0;
-    m_touched.clear();
-}
-
 void CStripGenerator::Commit()
 {
+    m_changed.clear();
     for (int32_t t : m_touched) {
-        m_savedPrev[t] = m_prev[t];
-        m_savedNext[t] = m_next[t];
-        m_savedParity[t] = m_parity[t];
+        STri& x = m_t[size_t(t)];
+        if (m_tracking && (x.savedPrev != x.prev || x.savedNext != x.next))
+            m_changed.push_back(t);
+        x.savedPrev = x.prev;
+        x.savedNext = x.next;
+        x.savedParity = x.parity;
     }
+    if (!m_changed.empty())
+        TrackChanges();
 }
 
 void CStripGenerator::Undo()
 {
     for (int32_t t : m_touched) {
-        m_prev[t] = m_savedPrev[t];
-        m_next[t] = m_savedNext[t];
-        m_parity[t] = m_savedParity[t];
+        STri& x = m_t[size_t(t)];
+        x.prev = x.savedPrev;
+        x.next = x.savedNext;
+        x.parity = x.savedParity;
     }
 }
 
@@ -219,39 +288,40 @@ void CStripGenerator::Undo()
 int CStripGenerator::Relink(int32_t t, int32_t behind, uint8_t parity)
 {
     int change;
-    const int32_t prev = m_prev[t], next = m_next[t];
+    STri& x = m_t[size_t(t)];
+    const int32_t prev = x.prev, next = x.next;
     if (next != kNone) {
+        STri& n = m_t[size_t(next)];
         Touch(next);
-        m_prev[next] = kNone;
+        n.prev = kNone;
         change = 0;
         if (prev != kNone) {
             Touch(prev);
-            m_next[prev] = kNone;
+            m_t[size_t(prev)].next = kNone;
             change = 1;
         }
         // A strip cannot start with a reversed triangle: cut it off too.
-        if (m_parity[next] == 0 && m_next[next] != kNone) {
-            const int32_t after = m_next[next];
-            Touch(after);
-            m_prev[after] = kNone;
-            m_next[next] = kNone;
+        if (n.parity == 0 && n.next != kNone) {
+            Touch(n.next);
+            m_t[size_t(n.next)].prev = kNone;
+            n.next = kNone;
             ++change;
         }
     } else if (prev != kNone) {
         Touch(prev);
-        m_next[prev] = kNone;
+        m_t[size_t(prev)].next = kNone;
         change = 0;
     } else {
         change = -1;
     }
     Touch(t);
-    m_prev[t] = behind;
-    m_next[t] = kNone;
-    m_visitMark[t] = m_visitStamp;
-    m_parity[t] = parity;
+    x.prev = behind;
+    x.next = kNone;
+    x.visit = m_visitStamp;
+    x.parity = parity;
     if (behind != kNone) {
         Touch(behind);
-        m_next[behind] = t;
+        m_t[size_t(behind)].next = t;
     }
     return change;
 }
@@ -264,21 +334,23 @@ int CStripGenerator::Relink(int32_t t, int32_t behind, uint8_t parity)
 // of 0, so it starts from there).
 bool CStripGenerator::Walk(int32_t t, int slot, int threshold, bool resume, SWalkEnd* end)
 {
-    NextStamp(m_touchStamp, m_touchMark);
-    m_touched.clear();
     int gain;
     uint8_t parity;
-    int32_t behind = kNone;
     if (resume) {
         t = end->tri;
         slot = end->slot;
         parity = end->parity;
         gain = 0;
     } else {
-        NextStamp(m_visitStamp, m_visitMark);
+        if (m_tracking && (m_mask[size_t(t)] & 0x40) && !MayKeep(t, slot, threshold))
+            return false;
+        NextWalkStamp(m_visitStamp, &STri::visit);
         gain = 1;
         parity = 1;
     }
+    NextWalkStamp(m_touchStamp, &STri::touch);
+    m_touched.clear();
+    int32_t behind = kNone;
     bool relink = !resume;
     for (;;) {
         if (relink) {
@@ -291,8 +363,8 @@ bool CStripGenerator::Walk(int32_t t, int slot, int threshold, bool resume, SWal
             }
         }
         relink = true;
-        const int32_t next = m_adj[size_t(t) * 3 + slot];
-        if (next == kNone || m_visitMark[next] == m_visitStamp) {
+        const int32_t next = m_t[size_t(t)].adj[slot];
+        if (next == kNone || m_t[size_t(next)].visit == m_visitStamp) {
             Undo();
             return false;
         }
@@ -311,7 +383,7 @@ void CStripGenerator::InitialStrips()
     std::vector<uint8_t> stepSlots(m_n, 0);
     uint32_t sequence = 0;
     for (uint32_t start = 0; start < m_n; ++start) {
-        const int32_t* a = &m_adj[size_t(start) * 3];
+        const int32_t* a = m_t[start].adj;
         const int neighbours = (a[0] != kNone) + (a[1] != kNone) + (a[2] != kNone);
         if (neighbours != 1)
             continue;
@@ -319,23 +391,23 @@ void CStripGenerator::InitialStrips()
         int32_t t = int32_t(start);
         ++sequence;
         for (;;) {
-            if (stepMark[t] != sequence) {
-                stepMark[t] = sequence;
-                stepSlots[t] = 0;
+            if (stepMark[size_t(t)] != sequence) {
+                stepMark[size_t(t)] = sequence;
+                stepSlots[size_t(t)] = 0;
             }
-            if (stepSlots[t] & (1u << slot))
+            if (stepSlots[size_t(t)] & (1u << slot))
                 break;
-            stepSlots[t] |= uint8_t(1u << slot);
+            stepSlots[size_t(t)] |= uint8_t(1u << slot);
 
             SWalkEnd end;
             if (Walk(t, slot, -1, false, &end))
                 while (Walk(t, slot, -1, true, &end)) {
                 }
             // Two triangles along, to the start of a neighbouring strip.
-            const int32_t n1 = m_adj[size_t(t) * 3 + slot];
+            const int32_t n1 = m_t[size_t(t)].adj[slot];
             if (n1 == kNone)
                 break;
-            const int32_t t2 = m_adj[size_t(n1) * 3 + (SlotOf(n1, t) + 1) % 3];
+            const int32_t t2 = m_t[size_t(n1)].adj[(SlotOf(n1, t) + 1) % 3];
             if (t2 == kNone)
                 break;
             slot = (SlotOf(t2, n1) + 2) % 3;
@@ -344,13 +416,60 @@ void CStripGenerator::InitialStrips()
     }
 }
 
+void CStripGenerator::Renumber()
+{
+    m_inner.assign(m_n, 0);
+    m_orig.clear();
+    m_orig.reserve(m_n);
+    for (uint32_t t = 0; t < m_n; ++t) {
+        if (m_t[t].prev != kNone)
+            continue;
+        for (int32_t u = int32_t(t); u != kNone; u = m_t[size_t(u)].next) {
+            m_inner[size_t(u)] = uint32_t(m_orig.size());
+            m_orig.push_back(uint32_t(u));
+        }
+    }
+    if (m_orig.size() != m_n) {
+        // Cannot happen (every strip has a start); keep the given numbers.
+        m_orig.clear();
+        m_inner.clear();
+        return;
+    }
+    auto map = [&](int32_t t) { return t == kNone ? kNone : int32_t(m_inner[size_t(t)]); };
+    std::vector<STri> renumbered(m_n);
+    for (uint32_t i = 0; i < m_n; ++i) {
+        STri x = m_t[m_orig[i]];
+        for (int32_t& a : x.adj)
+            a = map(a);
+        x.prev = map(x.prev);
+        x.next = map(x.next);
+        x.savedPrev = map(x.savedPrev);
+        x.savedNext = map(x.savedNext);
+        renumbered[i] = x;
+    }
+    m_t.swap(renumbered);
+}
+
+void CStripGenerator::SaveStrips()
+{
+    m_initial = m_t;
+}
+
+void CStripGenerator::RestoreStrips()
+{
+    for (uint32_t i = 0; i < m_n; ++i) {
+        STri& x = m_t[i];
+        const STri& y = m_initial[i];
+        x.prev = x.savedPrev = y.prev;
+        x.next = x.savedNext = y.next;
+        x.parity = x.savedParity = y.parity;
+    }
+}
+
 void CStripGenerator::Improve()
 {
-    struct SKeyed {
-        uint64_t key;
-        uint32_t tri;
-    };
-    std::vector<SKeyed> order(m_n);
+    std::vector<SKeyed> order(m_n), scratch(m_n);
+    StartTracking();
     int checks = 2;
     int threshold = 0;
     while (checks > 0) {
@@ -358,18 +477,268 @@ void CStripGenerator::Improve()
         for (uint32_t t = 0; t < m_n; ++t) {
             const uint64_t r0 = uint64_t(std::rand());
             const uint64_t r1 = uint64_t(std::rand());
-            order[t] = {r0 * r1, t};
+            order[t] = {r0 * r1, m_inner.empty() ? t : m_inner[t]};
         }
-        std::sort(order.begin(), order.end(), [](const SKeyed& x, const SKeyed& y) {
-            return x.key != y.key ? x.key < y.key : x.tri < y.tri;
-        });
+        SortByKey(order, scratch);
         bool changed = false;
+        const int shift = threshold == 0 ? 0 : 3;
         for (const SKeyed& k : order)
             for (int slot = 0; slot < 3; ++slot)
-                changed |= Walk(int32_t(k.tri), slot, threshold, false, nullptr);
+                if (m_mask[k.tri] & (1u << (shift + slot)))
+                    changed |= Walk(int32_t(k.tri), slot, threshold, false, nullptr);
         if (changed)
             checks = 2;
         threshold = threshold == 0 ? -1 : 0;
+    }
+    m_tracking = false;
+}
+
+uint32_t CStripGenerator::NextState(uint32_t state) const
+{
+    const uint32_t t = state / 6, slot = (state % 6) / 2, parity = state % 2;
+    const int32_t next = m_t[t].adj[slot];
+    if (next == kNone)
+        return ~0u;
+    const int s = SlotOf(next, int32_t(t));
+    const uint32_t nextSlot = parity ? uint32_t(s + 2) % 3 : uint32_t(s + 1) % 3;
+    return uint32_t(next) * 6 + nextSlot * 2 + (parity ^ 1);
+}
+
+void CStripGenerator::BuildChains()
+{
+    const uint32_t states = m_n * 6;
+    std::vector<uint8_t> incoming(states, 0);
+    for (uint32_t st = 0; st < states; ++st) {
+        const uint32_t next = NextState(st);
+        if (next != ~0u && incoming[next] < 2)
+            ++incoming[next];
+    }
+    m_position.assign(states, ~0u);
+    m_stateAt.clear();
+    m_stateAt.reserve(states);
+    m_chainStart.clear();
+    m_chainJump.clear();
+    // Chains start where states do not have exactly one way in; what is left
+    // are closed loops, cut anywhere.
+    auto chainFrom = [&](uint32_t head) {
+        m_chainStart.push_back(uint32_t(m_stateAt.size()));
+        uint32_t st = head;
+        for (;;) {
+            m_position[st] = uint32_t(m_stateAt.size());
+            m_stateAt.push_back(st);
+            const uint32_t next = NextState(st);
+            if (next != ~0u && incoming[next] == 1 && m_position[next] == ~0u) {
+                st = next;
+                continue;
+            }
+            m_chainJump.push_back(next);
+            return;
+        }
+    };
+    for (uint32_t st = 0; st < states; ++st)
+        if (incoming[st] != 1)
+            chainFrom(st);
+    for (uint32_t st = 0; st < states; ++st)
+        if (m_position[st] == ~0u)
+            chainFrom(st);
+    m_chainStart.push_back(states);
+}
+
+uint32_t CStripGenerator::ChainOf(uint32_t position) const
+{
+    return uint32_t(std::upper_bound(m_chainStart.begin(), m_chainStart.end(), position) - m_chainStart.begin()) - 1;
+}
+
+void CStripGenerator::SetEndpoint(int32_t t, bool endpoint)
+{
+    m_isEnd[size_t(t)] = endpoint;
+    for (uint32_t k = 0; k < 6; ++k)
+        SetBit(m_endBits, m_position[uint32_t(t) * 6 + k], endpoint);
+}
+
+// Finds the ends of the strip through t (once per strip and change) and
+// notes them as affected.
+void CStripGenerator::NoteStrip(int32_t t)
+{
+    if (m_stripMark[size_t(t)] == m_stripStamp)
+        return;
+    int32_t first = t;
+    while (m_t[size_t(first)].prev != kNone)
+        first = m_t[size_t(first)].prev;
+    int32_t last = first;
+    m_stripMark[size_t(first)] = m_stripStamp;
+    while (m_t[size_t(last)].next != kNone) {
+        last = m_t[size_t(last)].next;
+        m_stripMark[size_t(last)] = m_stripStamp;
+    }
+    m_partner[size_t(first)] = last;
+    m_partner[size_t(last)] = first;
+    m_affected.push_back(first);
+    m_affected.push_back(last);
+}
+
+void CStripGenerator::SetMaskRange(uint32_t from, uint32_t to, int shift, bool on)
+{
+    for (uint32_t pos = from; pos < to; ++pos) {
+        const uint32_t st = m_stateAt[pos];
+        if ((st & 1) == 0)
+            continue; // walks start with parity 1
+        const uint8_t bit = uint8_t(1u << (shift + int((st % 6) / 2)));
+        if (on)
+            m_mask[st / 6] |= bit;
+        else
+            m_mask[st / 6] &= uint8_t(~bit);
+    }
+}
+
+// Recounts, from the end of the chain backwards, where its rest first holds
+// one and two whole strips, and updates the masks of the walks in between.
+void CStripGenerator::UpdateChain(uint32_t chain)
+{
+    if (m_chainJump[chain] != ~0u)
+        return; // checked walk by walk
+    const uint32_t start = m_chainStart[chain], end = m_chainStart[chain + 1];
+    NextStamp(m_pathStamp, m_pathMark);
+    uint32_t one = 0, two = 0;
+    int whole = 0;
+    for (uint32_t pos = end; pos-- > start;) {
+        if (!TestBit(m_endBits, pos)) {
+            // Skip whole empty words.
+            if ((pos & 63) == 63 && m_endBits[pos >> 6] == 0 && pos >= start + 63)
+                pos -= 63;
+            continue;
+        }
+        const int32_t tri = int32_t(m_stateAt[pos] / 6);
+        if (m_pathMark[size_t(tri)] == m_pathStamp)
+            continue;
+        m_pathMark[size_t(tri)] = m_pathStamp;
+        if (Alone(tri) || m_pathMark[size_t(m_partner[size_t(tri)])] == m_pathStamp) {
+            ++whole;
+            if (whole == 1)
+                one = pos - start + 1;
+            if (whole == 2) {
+                two = pos - start + 1;
+                break;
+            }
+        }
+    }
+    const uint32_t oldOne = m_keepOne[chain], oldTwo = m_keepTwo[chain];
+    if (one != oldOne)
+        SetMaskRange(start + std::min(one, oldOne), start + std::max(one, oldOne), 0, one > oldOne);
+    if (two != oldTwo)
+        SetMaskRange(start + std::min(two, oldTwo), start + std::max(two, oldTwo), 3, two > oldTwo);
+    m_keepOne[chain] = one;
+    m_keepTwo[chain] = two;
+}
+
+void CStripGenerator::StartTracking()
+{
+    if (m_position.empty())
+        BuildChains();
+    const uint32_t chains = uint32_t(m_chainJump.size());
+    m_endBits.assign((size_t(m_n) * 6 + 63) / 64, 0);
+    m_isEnd.assign(m_n, 0);
+    m_partner.assign(m_n, kNone);
+    m_stripMark.assign(m_n, 0);
+    m_stripStamp = 1;
+    m_pathMark.assign(m_n, 0);
+    m_pathStamp = 0;
+    m_chainMark.assign(chains, 0);
+    m_chainStamp = 0;
+    m_keepOne.assign(chains, 0);
+    m_keepTwo.assign(chains, 0);
+    m_mask.assign(m_n, 0);
+    m_affected.clear();
+    for (uint32_t t = 0; t < m_n; ++t) {
+        if (Endpoint(int32_t(t)))
+            SetEndpoint(int32_t(t), true);
+        if (m_t[t].prev == kNone)
+            NoteStrip(int32_t(t));
+    }
+    m_affected.clear();
+    for (uint32_t c = 0; c < chains; ++c) {
+        if (m_chainJump[c] != ~0u) {
+            // Paths that go on into another chain are checked walk by walk.
+            for (uint32_t pos = m_chainStart[c]; pos < m_chainStart[c + 1]; ++pos)
+                m_mask[m_stateAt[pos] / 6] |= 0x40;
+            SetMaskRange(m_chainStart[c], m_chainStart[c + 1], 0, true);
+            SetMaskRange(m_chainStart[c], m_chainStart[c + 1], 3, true);
+            continue;
+        }
+        UpdateChain(c);
+    }
+    m_tracking = true;
+}
+
+void CStripGenerator::TrackChanges()
+{
+    if (++m_stripStamp == 0) {
+        std::fill(m_stripMark.begin(), m_stripMark.end(), 0);
+        m_stripStamp = 1;
+    }
+    m_affected.clear();
+    for (int32_t t : m_changed) {
+        if (bool(m_isEnd[size_t(t)]) != Endpoint(t)) {
+            SetEndpoint(t, Endpoint(t));
+            m_affected.push_back(t);
+        }
+    }
+    for (int32_t t : m_changed)
+        NoteStrip(t);
+    NextStamp(m_chainStamp, m_chainMark);
+    for (int32_t t : m_affected)
+        for (uint32_t k = 0; k < 6; ++k) {
+            const uint32_t chain = ChainOf(m_position[uint32_t(t) * 6 + k]);
+            if (m_chainMark[chain] != m_chainStamp) {
+                m_chainMark[chain] = m_chainStamp;
+                UpdateChain(chain);
+            }
+        }
+}
+
+// The exact check for walks whose path runs into another chain: counts the
+// whole strips along it. The path may be followed past where the walk would
+// stop, never short of it.
+bool CStripGenerator::MayKeep(int32_t t, int slot, int threshold)
+{
+    const int required = 1 - threshold;
+    NextStamp(m_pathStamp, m_pathMark);
+    int whole = 0;
+    struct SRun {
+        uint32_t from, chain;
+    };
+    SRun runs[8];
+    int runCount = 0;
+    uint32_t pos = m_position[uint32_t(t) * 6 + uint32_t(slot) * 2 + 1];
+    for (;;) {
+        const uint32_t chain = ChainOf(pos);
+        uint32_t limit = m_chainStart[chain + 1];
+        bool stop = false;
+        for (int r = 0; r < runCount; ++r)
+            if (runs[r].chain == chain) {
+                // Back on a chain already taken: the walk goes no further.
+                if (pos >= runs[r].from)
+                    return false;
+                limit = runs[r].from;
+                stop = true;
+            }
+        for (uint32_t x = pos; x < limit; ++x) {
+            if (!TestBit(m_endBits, x))
+                continue;
+            const int32_t tri = int32_t(m_stateAt[x] / 6);
+            if (m_pathMark[size_t(tri)] == m_pathStamp)
+                continue;
+            m_pathMark[size_t(tri)] = m_pathStamp;
+            if (Alone(tri) || m_pathMark[size_t(m_partner[size_t(tri)])] == m_pathStamp)
+                if (++whole >= required)
+                    return true;
+        }
+        if (stop || m_chainJump[chain] == ~0u)
+            return false;
+        if (runCount == 8)
+            return true; // too winding to follow: let the walk decide
+        runs[runCount++] = {pos, chain};
+        pos = m_position[m_chainJump[chain]];
     }
 }
 
@@ -379,25 +748,26 @@ void CStripGenerator::Output(std::vector<uint32_t>* indices, std::vector<uint32_
     lengths->clear();
     indices->reserve(size_t(m_n) * 3);
     std::vector<uint8_t> written(m_n, 0);
-    for (uint32_t t = 0; t < m_n; ++t) {
-        if (m_prev[t] != kNone)
+    for (uint32_t given = 0; given < m_n; ++given) {
+        const uint32_t t = m_inner.empty() ? given : m_inner[given];
+        if (m_t[t].prev != kNone)
             continue;
-        const uint32_t* f = m_idx + size_t(t) * 3;
+        const uint32_t* f = Face(t);
         written[t] = 1;
-        if (m_next[t] == kNone) {
+        if (m_t[t].next == kNone) {
             indices->insert(indices->end(), {f[0], f[1], f[2]});
             lengths->push_back(1);
             continue;
         }
         // The index opposite the edge shared with the second triangle first.
-        const int s = SlotOf(int32_t(t), m_next[t]);
+        const int s = SlotOf(int32_t(t), m_t[t].next);
         uint32_t last0 = f[(s + 2) % 3], last1 = f[s];
         indices->push_back(last0);
         indices->push_back(last1);
         uint32_t length = 0;
-        for (int32_t u = int32_t(t); u != kNone; u = m_next[u]) {
-            written[u] = 1;
-            const uint32_t* g = m_idx + size_t(u) * 3;
+        for (int32_t u = int32_t(t); u != kNone; u = m_t[size_t(u)].next) {
+            written[size_t(u)] = 1;
+            const uint32_t* g = Face(uint32_t(u));
             uint32_t add = g[0];
             for (int k = 0; k < 3; ++k)
                 if (g[k] != last0 && g[k] != last1) {
@@ -413,12 +783,14 @@ void CStripGenerator::Output(std::vector<uint32_t>* indices, std::vector<uint32_
     }
     // Links always run from a strip start, so nothing is left; never lose a
     // triangle all the same.
-    for (uint32_t t = 0; t < m_n; ++t)
+    for (uint32_t given = 0; given < m_n; ++given) {
+        const uint32_t t = m_inner.empty() ? given : m_inner[given];
         if (!written[t]) {
-            const uint32_t* f = m_idx + size_t(t) * 3;
+            const uint32_t* f = Face(t);
             indices->insert(indices->end(), {f[0], f[1], f[2]});
             lengths->push_back(1);
         }
+    }
 }
 
 } // namespace
@@ -431,12 +803,15 @@ void GenerateTriStrips(const uint32_t* faces, uint32_t faceCount, std::vector<ui
     if (faceCount == 0)
         return;
     CStripGenerator generator(faces, faceCount);
-    generator.BuildAdjacency(); // the same for every attempt
+    // Adjacency and the initial strips do not depend on the seed.
+    generator.BuildAdjacency();
+    generator.InitialStrips();
+    generator.Renumber();
+    generator.SaveStrips();
     std::vector<uint32_t> tryIndices, tryLengths;
     for (int seed = 0; seed < kAttempts; ++seed) {
         std::srand(unsigned(seed));
-        generator.Reset();
-        generator.InitialStrips();
+        generator.RestoreStrips();
         generator.Improve();
         generator.Output(&tryIndices, &tryLengths);
         if (seed == 0 || tryLengths.size() < lengths->size()) {
