@@ -90,6 +90,11 @@ private:
         const uint32_t* f = Face(t);
         return f[0] == f[1] || f[1] == f[2] || f[2] == f[0];
     }
+    bool LinkedTo(uint32_t t, int32_t other) const
+    {
+        const int32_t* a = m_t[t].adj;
+        return a[0] == other || a[1] == other || a[2] == other;
+    }
     int SlotOf(int32_t t, int32_t neighbour) const
     {
         const int32_t* a = m_t[size_t(t)].adj;
@@ -196,7 +201,8 @@ void CStripGenerator::BuildAdjacency()
     // Edge slots by start vertex, then end vertex, then triangle: each
     // directed edge's slots form a run in triangle order. A new triangle
     // links its edge (u, v) with the earliest earlier triangle whose edge
-    // (v, u) is still free: the first free slot of that run.
+    // (v, u) is still free and that it is not linked with yet: the first
+    // such slot of that run.
     const size_t slots = size_t(m_n) * 3;
     uint32_t vertexCount = 0;
     for (size_t i = 0; i < slots; ++i)
@@ -244,15 +250,22 @@ void CStripGenerator::BuildAdjacency()
             if (run == last || run->to != u)
                 continue;
             const uint32_t r = uint32_t(run - edges.begin());
+            const uint32_t end = start[v + 1];
+            auto taken = [&](uint32_t h) { return m_t[edges[h].slot / 3].adj[edges[h].slot % 3] != kNone; };
             uint32_t h = head[r];
-            while (h < start[v + 1] && edges[h].to == u && m_t[edges[h].slot / 3].adj[edges[h].slot % 3] != kNone)
+            while (h < end && edges[h].to == u && taken(h))
                 ++h;
             head[r] = h;
-            if (h == start[v + 1] || edges[h].to != u || edges[h].slot / 3 >= t)
+            // Two triangles link across one edge at most: with two links
+            // between them the edge a walk crosses would be ambiguous.
+            while (h < end && edges[h].to == u && (taken(h) || LinkedTo(t, int32_t(edges[h].slot / 3))))
+                ++h;
+            if (h == end || edges[h].to != u || edges[h].slot / 3 >= t)
                 continue;
             m_t[t].adj[e] = int32_t(edges[h].slot / 3);
             m_t[edges[h].slot / 3].adj[edges[h].slot % 3] = int32_t(t);
-            head[r] = h + 1;
+            if (h == head[r])
+                head[r] = h + 1;
         }
     }
 }

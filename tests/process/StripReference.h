@@ -18,7 +18,8 @@ public:
         for (uint32_t i = 0; i < n; ++i)
             for (int k = 0; k < 3; ++k)
                 m_t[i].idx[k] = faces[i * 3 + k];
-        // Every triangle against every earlier one.
+        // Every triangle against every earlier one; two triangles link
+        // across one edge at most.
         for (uint32_t i = 0; i < n; ++i) {
             if (Degenerate(i))
                 continue;
@@ -30,9 +31,10 @@ public:
                     if (linked[e])
                         continue;
                     const uint32_t u = m_t[i].idx[e], v = m_t[i].idx[(e + 1) % 3];
+                    const bool linkedToJ = m_t[i].adj[0] == int(j) || m_t[i].adj[1] == int(j) || m_t[i].adj[2] == int(j);
                     for (int s = 0; s < 3; ++s) {
                         if (m_t[j].idx[s] == v && m_t[j].idx[(s + 1) % 3] == u) {
-                            if (m_t[j].adj[s] < 0) {
+                            if (m_t[j].adj[s] < 0 && !linkedToJ) {
                                 m_t[j].adj[s] = int(i);
                                 m_t[i].adj[e] = int(j);
                                 linked[e] = true;
