@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -62,6 +63,25 @@ void SetBit(std::vector<uint64_t>& bits, uint32_t i, bool on)
 bool TestBit(const std::vector<uint64_t>& bits, uint32_t i)
 {
     return (bits[i >> 6] >> (i & 63)) & 1;
+}
+
+// The last set bit below `before` and not below `first`, or ~0.
+uint32_t PrevSetBit(const std::vector<uint64_t>& bits, uint32_t before, uint32_t first)
+{
+    if (before <= first)
+        return ~0u;
+    uint32_t i = before - 1;
+    size_t w = i >> 6;
+    uint64_t word = bits[w] & (~uint64_t(0) >> (63 - (i & 63)));
+    for (;;) {
+        if (word) {
+            const uint32_t found = uint32_t(w * 64 + 63 - uint32_t(__builtin_clzll(word)));
+            return found >= first ? found : ~0u;
+        }
+        if (w == 0 || w * 64 <= first)
+            return ~0u;
+        word = bits[--w];
+    }
 }
 
 class CStripGenerator {
@@ -188,7 +208,38 @@ private:
     std::vector<uint8_t> m_mask; // per triangle: bits 0-2 threshold 0, 3-5 threshold -1, 6 check the path
     std::vector<uint32_t> m_pathMark;
     uint32_t m_pathStamp = 0;
+
+    // The improvement pass under way: keys, where it has got to, and the
+    // triangles taken in after it started.
+    uint32_t Inner(uint32_t given) const { return m_inner.empty() ? given : m_inner[given]; }
+    uint32_t Given(uint32_t inner) const { return m_orig.empty() ? inner : m_orig[inner]; }
+    bool Before(uint32_t a, uint32_t b) const
+    {
+        return m_key[a] != m_key[b] ? m_key[a] < m_key[b] : Given(a) < Given(b);
+    }
+    void TakeIn(uint32_t t);
+    std::vector<uint64_t> m_key;
+    std::vector<uint32_t> m_queued;
+    uint32_t m_queueStamp = 0;
+    int m_passShift = 0;
+    bool m_inPass = false;
+    uint32_t m_current = 0;
+    std::vector<SKeyed> m_late; // a heap, earliest first
+    std::function<bool(const SKeyed&, const SKeyed&)> m_lateAfter = [this](const SKeyed& a, const SKeyed& b) {
+        return Before(b.tri, a.tri);
+    };
 };
+
+// A walk of t became worth trying during a pass: t is taken in when its
+// turn is still to come.
+void CStripGenerator::TakeIn(uint32_t t)
+{
+    if (m_queued[t] == m_queueStamp || !Before(m_current, t))
+        return;
+    m_queued[t] = m_queueStamp;
+    m_late.push_back({m_key[t], t});
+    std::push_heap(m_late.begin(), m_late.end(), m_lateAfter);
+}
 
 void CStripGenerator::BuildAdjacency()
 {
@@ -481,24 +532,60 @@ void CStripGenerator::RestoreStrips()
 
 void CStripGenerator::Improve()
 {
-    std::vector<SKeyed> order(m_n), scratch(m_n);
+    std::vector<SKeyed> order, scratch;
+    m_key.assign(m_n, 0);
+    m_queued.assign(m_n, 0);
+    m_queueStamp = 0;
     StartTracking();
     int checks = 2;
     int threshold = 0;
     while (checks > 0) {
         --checks;
+        // Every triangle gets its key, in triangle order, whatever happens
+        // to it in this pass.
         for (uint32_t t = 0; t < m_n; ++t) {
             const uint64_t r0 = uint64_t(std::rand());
             const uint64_t r1 = uint64_t(std::rand());
-            order[t] = {r0 * r1, m_inner.empty() ? t : m_inner[t]};
+            m_key[Inner(t)] = r0 * r1;
         }
+        // Triangles are taken by key, equal keys in triangle order. Only those
+        // with a walk worth trying matter: sort them, and take in the ones
+        // whose walks become worth trying during the pass as their keys come.
+        m_passShift = threshold == 0 ? 0 : 3;
+        NextStamp(m_queueStamp, m_queued);
+        order.clear();
+        for (uint32_t t = 0; t < m_n; ++t) {
+            const uint32_t inner = Inner(t);
+            if (m_mask[inner] & (7u << m_passShift)) {
+                order.push_back({m_key[inner], inner});
+                m_queued[inner] = m_queueStamp;
+            }
+        }
+        scratch.resize(order.size());
         SortByKey(order, scratch);
+        m_late.clear();
+        m_inPass = true;
         bool changed = false;
-        const int shift = threshold == 0 ? 0 : 3;
-        for (const SKeyed& k : order)
+        size_t next = 0;
+        for (;;) {
+            const bool fromList = next < order.size();
+            const bool fromLate = !m_late.empty();
+            if (!fromList && !fromLate)
+                break;
+            uint32_t tri;
+            if (fromList && (!fromLate || Before(order[next].tri, m_late.front().tri))) {
+                tri = order[next++].tri;
+            } else {
+                std::pop_heap(m_late.begin(), m_late.end(), m_lateAfter);
+                tri = m_late.back().tri;
+                m_late.pop_back();
+            }
+            m_current = tri;
             for (int slot = 0; slot < 3; ++slot)
-                if (m_mask[k.tri] & (1u << (shift + slot)))
-                    changed |= Walk(int32_t(k.tri), slot, threshold, false, nullptr);
+                if (m_mask[tri] & (1u << (m_passShift + slot)))
+                    changed |= Walk(int32_t(tri), slot, threshold, false, nullptr);
+        }
+        m_inPass = false;
         if (changed)
             checks = 2;
         threshold = threshold == 0 ? -1 : 0;
@@ -520,9 +607,10 @@ uint32_t CStripGenerator::NextState(uint32_t state) const
 void CStripGenerator::BuildChains()
 {
     const uint32_t states = m_n * 6;
+    std::vector<uint32_t> successor(states);
     std::vector<uint8_t> incoming(states, 0);
     for (uint32_t st = 0; st < states; ++st) {
-        const uint32_t next = NextState(st);
+        const uint32_t next = successor[st] = NextState(st);
         if (next != ~0u && incoming[next] < 2)
             ++incoming[next];
     }
@@ -539,7 +627,7 @@ void CStripGenerator::BuildChains()
         for (;;) {
             m_position[st] = uint32_t(m_stateAt.size());
             m_stateAt.push_back(st);
-            const uint32_t next = NextState(st);
+            const uint32_t next = successor[st];
             if (next != ~0u && incoming[next] == 1 && m_position[next] == ~0u) {
                 st = next;
                 continue;
@@ -570,7 +658,7 @@ void CStripGenerator::SetEndpoint(int32_t t, bool endpoint)
 }
 
 // Finds the ends of the strip through t (once per strip and change) and
-// notes them as affected.
+// notes them as affected when their partners changed.
 void CStripGenerator::NoteStrip(int32_t t)
 {
     if (m_stripMark[size_t(t)] == m_stripStamp)
@@ -584,6 +672,10 @@ void CStripGenerator::NoteStrip(int32_t t)
         last = m_t[size_t(last)].next;
         m_stripMark[size_t(last)] = m_stripStamp;
     }
+    // Ends that were ends before with the same partner change nothing (a
+    // strip turned round, say); ends that were not are noted by the caller.
+    if (m_partner[size_t(first)] == last && m_partner[size_t(last)] == first)
+        return;
     m_partner[size_t(first)] = last;
     m_partner[size_t(last)] = first;
     m_affected.push_back(first);
@@ -597,10 +689,13 @@ void CStripGenerator::SetMaskRange(uint32_t from, uint32_t to, int shift, bool o
         if ((st & 1) == 0)
             continue; // walks start with parity 1
         const uint8_t bit = uint8_t(1u << (shift + int((st % 6) / 2)));
-        if (on)
+        if (on) {
             m_mask[st / 6] |= bit;
-        else
+            if (m_inPass && shift == m_passShift)
+                TakeIn(st / 6);
+        } else {
             m_mask[st / 6] &= uint8_t(~bit);
+        }
     }
 }
 
@@ -614,13 +709,7 @@ void CStripGenerator::UpdateChain(uint32_t chain)
     NextStamp(m_pathStamp, m_pathMark);
     uint32_t one = 0, two = 0;
     int whole = 0;
-    for (uint32_t pos = end; pos-- > start;) {
-        if (!TestBit(m_endBits, pos)) {
-            // Skip whole empty words.
-            if ((pos & 63) == 63 && m_endBits[pos >> 6] == 0 && pos >= start + 63)
-                pos -= 63;
-            continue;
-        }
+    for (uint32_t pos = PrevSetBit(m_endBits, end, start); pos != ~0u; pos = PrevSetBit(m_endBits, pos, start)) {
         const int32_t tri = int32_t(m_stateAt[pos] / 6);
         if (m_pathMark[size_t(tri)] == m_pathStamp)
             continue;
