@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <set>
 #include <vector>
 
 namespace {
@@ -64,7 +63,22 @@ struct SGroup {
     std::vector<uint8_t> removed; // big groups only
     uint32_t live = 0;            // vertices not removed
     uint32_t firstRemaining = 0;  // big groups: no earlier live vertex has triangles left
-    std::set<uint32_t> seeds;     // big groups: positions of vertices with one triangle left
+    // Big groups: positions of the vertices with one triangle left, in order
+    // (seldom more than a few hundred, so a sorted array serves).
+    std::vector<uint32_t> seeds;
+
+    void AddSeed(uint32_t pos)
+    {
+        const auto it = std::lower_bound(seeds.begin(), seeds.end(), pos);
+        if (it == seeds.end() || *it != pos)
+            seeds.insert(it, pos);
+    }
+    void RemoveSeed(uint32_t pos)
+    {
+        const auto it = std::lower_bound(seeds.begin(), seeds.end(), pos);
+        if (it != seeds.end() && *it == pos)
+            seeds.erase(it);
+    }
 };
 
 class CGeometrySorter {
@@ -124,7 +138,7 @@ private:
     const SBlock& CachedBlock(uint32_t seed) const { return m_cache[size_t(m_cacheIndex[seed])].block; }
     void Invalidate(uint32_t v);
 
-    bool BigGroupRound(SBlock* out);
+    uint32_t BigGroupRound();
     uint32_t SmallGroupRound(SBlock& b);
     void Regroup(uint32_t g);
     void RemainingChanged(uint32_t v);
@@ -214,7 +228,7 @@ void CGeometrySorter::AddGroup(std::vector<uint32_t> verts)
         m_groupOf[v] = g;
         m_posInGroup[v] = i;
         if (m_remaining[v] == 1)
-            group.seeds.insert(i);
+            group.seeds.push_back(i);
     }
     m_big.push_back(g);
 }
@@ -274,7 +288,7 @@ void CGeometrySorter::SplitOff(uint32_t g, const SBlock& block)
             continue;
         const uint32_t pos = m_posInGroup[v];
         group.removed[pos] = 1;
-        group.seeds.erase(pos);
+        group.RemoveSeed(pos);
         m_groupOf[v] = kNoIndex;
         --group.live;
     }
@@ -460,22 +474,21 @@ void CGeometrySorter::Grow(SBlock& b)
             JoinVertex(b, a.newVerts[i]);
         for (uint32_t i = 0; i < a.triCount; ++i)
             JoinTriangle(b, m_pool[a.triStart + i]);
-        // Evaluations that looked at the new vertices or triangles are stale:
-        // mark every vertex that shares a triangle with one of them.
+        // Evaluations that looked at what changed are stale. A candidate's
+        // evaluation looks at its corners, their triangles and those
+        // triangles' vertices: it changes when a vertex sharing a triangle
+        // with a corner joined, or when a triangle at a corner joined.
         const uint32_t changed = NextTag();
-        auto touch = [&](uint32_t z) {
-            for (uint32_t j = m_triStart[z]; j < m_triStart[z + 1]; ++j) {
+        for (uint32_t i = 0; i < a.newVertCount; ++i) {
+            const uint32_t w = a.newVerts[i];
+            for (uint32_t j = m_triStart[w]; j < m_triStart[w + 1]; ++j) {
                 const uint32_t* f = Tri(m_triList[j]);
                 m_changed[f[0]] = m_changed[f[1]] = m_changed[f[2]] = changed;
             }
-        };
-        for (uint32_t i = 0; i < a.newVertCount; ++i)
-            touch(a.newVerts[i]);
+        }
         for (uint32_t i = 0; i < a.triCount; ++i) {
             const uint32_t* f = Tri(m_pool[a.triStart + i]);
-            touch(f[0]);
-            touch(f[1]);
-            touch(f[2]);
+            m_changed[f[0]] = m_changed[f[1]] = m_changed[f[2]] = changed;
         }
     }
 }
@@ -508,15 +521,16 @@ const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
     m_readSet.clear();
     m_recording = true;
     NewBlock();
-    SBlock b;
+    SCached& cached = m_cache[size_t(c)];
+    SBlock& b = cached.block;
+    b.verts.clear();
+    b.tris.clear();
     Read(seed);
     JoinVertex(b, seed);
     Grow(b);
     b.merit.Set(uint32_t(b.tris.size()), uint32_t(b.verts.size()), ClosingScore(b.tris.data(), uint32_t(b.tris.size())));
     m_recording = false;
 
-    SCached& cached = m_cache[size_t(c)];
-    cached.block = std::move(b);
     ++cached.version;
     cached.valid = true;
     for (uint32_t v : m_readSet)
@@ -530,10 +544,11 @@ void CGeometrySorter::RemainingChanged(uint32_t v)
     if (g == kNoIndex)
         return;
     SGroup& group = m_groups[g];
+    // Counts only go down: a vertex becomes a seed at 1 and stops at 0.
     if (m_remaining[v] == 1)
-        group.seeds.insert(m_posInGroup[v]);
-    else
-        group.seeds.erase(m_posInGroup[v]);
+        group.AddSeed(m_posInGroup[v]);
+    else if (m_remaining[v] == 0)
+        group.RemoveSeed(m_posInGroup[v]);
 }
 
 void CGeometrySorter::Emit(const SBlock& b)
@@ -555,9 +570,9 @@ void CGeometrySorter::Emit(const SBlock& b)
     }
 }
 
-// Emits the best full block of the most recent big group; false when no big
-// group is left.
-bool CGeometrySorter::BigGroupRound(SBlock* out)
+// The seed of the best full block of the most recent big group (its block
+// is in the cache), or kNoIndex when no big group is left.
+uint32_t CGeometrySorter::BigGroupRound()
 {
     while (!m_big.empty()) {
         const uint32_t g = m_big.back();
@@ -593,10 +608,9 @@ bool CGeometrySorter::BigGroupRound(SBlock* out)
             m_big.pop_back();
             continue;
         }
-        *out = CachedBlock(best);
-        return true;
+        return best;
     }
-    return false;
+    return kNoIndex;
 }
 
 // Fills a block with whole small groups, the largest that fit first, then
@@ -670,11 +684,12 @@ std::vector<uint32_t> CGeometrySorter::Run()
     m_order.reserve(m_fc);
 
     while (m_order.size() < m_fc) {
-        SBlock b;
-        if (BigGroupRound(&b)) {
-            Emit(b);
+        const uint32_t seed = BigGroupRound();
+        if (seed != kNoIndex) {
+            Emit(CachedBlock(seed)); // emitting only marks cache entries stale
             continue;
         }
+        SBlock b;
         const uint32_t partial = SmallGroupRound(b);
         if (b.tris.empty() && b.verts.empty())
             break; // nothing left that a block can take
