@@ -255,14 +255,29 @@ void CStripGenerator::BuildAdjacency()
     // (v, u) is still free and that it is not linked with yet: the first
     // such slot of that run.
     const size_t slots = size_t(m_n) * 3;
-    uint32_t vertexCount = 0;
+    uint64_t largest = 0;
     for (size_t i = 0; i < slots; ++i)
-        vertexCount = std::max(vertexCount, m_idx[i] + 1);
+        largest = std::max<uint64_t>(largest, m_idx[i]);
+    // Vertex numbers far beyond the index count are packed first, so that
+    // the tables below never outgrow the triangles.
+    std::vector<uint32_t> packed;
+    if (largest >= slots) {
+        packed.assign(m_idx, m_idx + slots);
+        std::sort(packed.begin(), packed.end());
+        packed.erase(std::unique(packed.begin(), packed.end()), packed.end());
+    }
+    auto vertex = [&](uint32_t i) {
+        return packed.empty() ? i : uint32_t(std::lower_bound(packed.begin(), packed.end(), i) - packed.begin());
+    };
+    const uint32_t vertexCount = packed.empty() ? uint32_t(largest + 1) : uint32_t(packed.size());
+    std::vector<uint32_t> local(slots);
+    for (size_t i = 0; i < slots; ++i)
+        local[i] = vertex(m_idx[i]);
     std::vector<uint32_t> start(size_t(vertexCount) + 1, 0);
     for (uint32_t t = 0; t < m_n; ++t)
         if (!Degenerate(t))
             for (int s = 0; s < 3; ++s)
-                ++start[m_idx[size_t(t) * 3 + s] + 1];
+                ++start[local[size_t(t) * 3 + s] + 1];
     for (uint32_t v = 0; v < vertexCount; ++v)
         start[v + 1] += start[v];
     struct SEdge {
@@ -275,7 +290,7 @@ void CStripGenerator::BuildAdjacency()
         for (uint32_t t = 0; t < m_n; ++t) {
             if (Degenerate(t))
                 continue;
-            const uint32_t* f = m_idx + size_t(t) * 3;
+            const uint32_t* f = &local[size_t(t) * 3];
             for (int s = 0; s < 3; ++s)
                 edges[fill[f[s]]++] = {f[(s + 1) % 3], uint32_t(t * 3 + s)};
         }
@@ -293,7 +308,7 @@ void CStripGenerator::BuildAdjacency()
     for (uint32_t t = 0; t < m_n; ++t) {
         if (Degenerate(t))
             continue;
-        const uint32_t* f = m_idx + size_t(t) * 3;
+        const uint32_t* f = &local[size_t(t) * 3];
         for (int e = 0; e < 3; ++e) {
             const uint32_t u = f[e], v = f[(e + 1) % 3];
             const auto first = edges.begin() + start[v], last = edges.begin() + start[v + 1];

@@ -9,6 +9,7 @@
 #include "common/TestSupport.h"
 #include "options/Options.h"
 #include "process/ProcessMesh.h"
+#include "scene/SceneCheck.h"
 
 using namespace permesh;
 
@@ -270,4 +271,45 @@ TEST(ProcessMeshSteps, SixteenBitIndicesComeBackAsThirtyTwo)
     ASSERT_TRUE(ProcessMesh(PlainOptions(), m));
     EXPECT_EQ(m.sIndexData.eType, eZGXTUInt);
     EXPECT_EQ(ReadIndices(m.sIndexData, IndexCount(m)), faces);
+}
+
+TEST(ProcessMeshSteps, EverythingAtOnceKeepsTheMeshWritable)
+{
+    // Tangent space with splits (a mirrored UV seam down the middle), strip
+    // order, vertex order and strips, in DirectX winding.
+    COptionsData o = PlainOptions();
+    o.SetBool(opt::bTangentSpace, true);
+    o.SetFloat(opt::fTangentSpaceVtxSplit, 0.5f);
+    o.SetTriSort(eTriSortTriStrip);
+    o.SetBool(opt::bSortVertices, true);
+    o.SetPrimType(ePrimTriangleStrip);
+    o.SetCS(eCSDirectX);
+    SSceneMesh m = GridMesh(8, 6);
+    std::vector<float> uv = Floats(m.psTexCoord[0], m.uiVertexCount);
+    for (uint32_t v = 0; v < m.uiVertexCount; ++v)
+        uv[v * 3] = std::fabs(uv[v * 3] - 0.5f);
+    m.psTexCoord[0] = FloatChannel(uv, 3);
+    SSceneMesh flipped = m;
+    FlipWinding(flipped, 0, 2, 1);
+    const auto before = TrianglesByContent(flipped, {&flipped.sPosition, &flipped.psTexCoord[0]});
+
+    ASSERT_TRUE(ProcessMesh(o, m));
+    EXPECT_GT(m.uiVertexCount, 63u); // the seam split
+    EXPECT_FALSE(m.puiStripTriangles.empty());
+    EXPECT_EQ(TrianglesByContent(m, {&m.sPosition, &m.psTexCoord[0]}), before);
+    CZGXTString why;
+    EXPECT_TRUE(CheckMesh(m, &why)) << why;
+    // The triangles on either side of the seam carry opposite tangents
+    // along x (which way round depends on the winding).
+    const std::vector<uint32_t> faces = TriangleList(m);
+    const std::vector<float> t = Floats(m.sTangent, m.uiVertexCount), p = Floats(m.sPosition, m.uiVertexCount);
+    auto centre = [&](size_t i) { return (p[faces[i] * 3] + p[faces[i + 1] * 3] + p[faces[i + 2] * 3]) / 3.0f; };
+    const float first = t[faces[0] * 3];
+    const float left = centre(0) < 4.0f ? first : -first;
+    EXPECT_NEAR(std::fabs(left), 1.0f, 1e-4f);
+    for (size_t i = 0; i < faces.size(); i += 3) {
+        const float x = centre(i);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(t[faces[i + size_t(k)] * 3], x < 4.0f ? left : -left, 1e-4f);
+    }
 }

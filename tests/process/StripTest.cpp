@@ -112,6 +112,18 @@ TEST(TriStrip, TrianglesWithARepeatedIndexStayOnTheirOwn)
     EXPECT_EQ(TriangleSet(StripTriangles(indices, lengths)), TriangleSet(faces));
 }
 
+TEST(TriStrip, FarApartVertexNumbersNeedNoHugeTables)
+{
+    // Two triangles on vertex numbers near the top of the range: the same
+    // strip as on small numbers.
+    const uint32_t big = 0xFFFFFFF0u;
+    const std::vector<uint32_t> faces = {big, 7, big + 5, big + 5, 7, 3};
+    std::vector<uint32_t> indices, lengths;
+    GenerateTriStrips(faces.data(), 2, &indices, &lengths);
+    EXPECT_EQ(lengths, std::vector<uint32_t>({2}));
+    EXPECT_EQ(TriangleSet(StripTriangles(indices, lengths)), TriangleSet(faces));
+}
+
 TEST(TriStrip, TrianglesSharingTwoEdgesKeepTheirCorners)
 {
     // Both sides of a quad on the same vertices, in strips with the rest:
