@@ -162,9 +162,9 @@ private:
     };
     std::vector<SCount> m_count; // per vertex, for closing scores
     // Per triangle: its addition as last evaluated (tag of that evaluation).
-    // It stands until a vertex within two rings of the triangle joins the
-    // block (m_changed of a corner passes the tag) or the room left would
-    // cut it shorter.
+    // It stands until a vertex sharing a triangle with one of its corners, or
+    // a triangle at one of its corners, joins the block (m_changed of a
+    // corner passes the tag), or until the room left would cut it shorter.
     struct SEvaluated {
         uint32_t tag, index;
     };
