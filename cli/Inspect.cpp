@@ -211,8 +211,11 @@ std::string Text(const SInspection& in)
         out += StrFormat("Mesh %zu: %u vertices, %u triangles, ", i, m.uiVertexCount, m.uiTriangleCount);
         out += m.puiStripTriangles.empty() ? std::string("triangle list")
                                            : StrFormat("%u strips", m.StripCount());
-        out += StrFormat(", %llu indices (%s)", static_cast<unsigned long long>(IndexCount(m)),
-                         DataTypeName(m.sIndexData.eType));
+        if (m.sIndexData.IsPresent())
+            out += StrFormat(", %llu indices (%s)", static_cast<unsigned long long>(IndexCount(m)),
+                             DataTypeName(m.sIndexData.eType));
+        else
+            out += ", not indexed";
         out += m.IsInterleaved() ? StrFormat(", interleaved, %u bytes per vertex\n", InterleavedStride(m))
                                  : std::string(", separate channels\n");
         if (!m.puiStripTriangles.empty()) {

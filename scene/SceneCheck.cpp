@@ -26,6 +26,13 @@ bool CheckIndexChannel(const SSceneMesh& mesh, CZGXTString* error)
             return Fail(error, StrFormat("index data holds %zu bytes but the mesh has no indices", c.pData.size()));
         return true;
     }
+    if (c.uiComponentCount == 0 && c.pData.empty()) {
+        // Not indexed: the vertices are the corners, taken in order.
+        if (count > mesh.uiVertexCount)
+            return Fail(error, StrFormat("the mesh is not indexed and its %" PRIu64 " corners need more than its %u vertices",
+                                         count, mesh.uiVertexCount));
+        return true;
+    }
     if (c.eType != eZGXTUShort && c.eType != eZGXTUInt)
         return Fail(error, StrFormat("index type is %u; only 3 (16-bit) and 17 (32-bit) are allowed", unsigned(c.eType)));
     const uint32_t size = ComponentSize(c.eType);

@@ -342,3 +342,31 @@ TEST(SceneFileRead, FilesComeFromDiskOrTheMemoryRegistry)
     EXPECT_EQ(static_cast<const void*>(file.Data()), static_cast<const void*>(good.data()));
     EXPECT_TRUE(CZGXTResourceFile::UnregisterMemoryFile(name));
 }
+
+TEST(SceneFileRead, MeshWithoutIndicesTakesItsVerticesInOrder)
+{
+    // A mesh exported as a plain triangle list or plain strips carries no
+    // index data; its corners are its vertices.
+    CTempDir dir;
+    SScene scene;
+    SSceneMesh mesh;
+    mesh.uiVertexCount = 6;
+    mesh.uiTriangleCount = 2;
+    mesh.sIndexData.eType = eZGXTUInt;
+    mesh.sPosition.eType = eZGXTFloat;
+    mesh.sPosition.uiComponentCount = 3;
+    mesh.sPosition.uiStride = 12;
+    mesh.sPosition.pData.assign(6 * 12, 0);
+    scene.pMeshes.push_back(mesh);
+    const std::string path = dir.Path("plain.qef");
+    ASSERT_EQ(WriteSceneFile(scene, path.c_str(), "", "history"), 0);
+    SScene read;
+    CZGXTString error;
+    ASSERT_EQ(LoadSceneFile(read, path.c_str(), &error), 0) << error;
+    EXPECT_TRUE(read.pMeshes[0].sIndexData.pData.empty());
+
+    // Too few vertices for the corners is refused.
+    scene.pMeshes[0].uiVertexCount = 5;
+    scene.pMeshes[0].sPosition.pData.resize(5 * 12);
+    EXPECT_NE(WriteSceneFile(scene, dir.Path("short.qef").c_str(), "", "history"), 0);
+}
