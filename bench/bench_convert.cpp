@@ -1,7 +1,8 @@
 // A whole conversion with the default options on a 1,000,000-triangle grid
 // (positions, normals, one UV set): once from an import scene built in code
 // (processing and writing), once from a generated Collada document (import,
-// processing and writing). Each run happens in a child process so that its
+// processing and writing); and the scene building stages alone. Each whole
+// conversion happens in a child process so that its
 // peak memory (peak_MB, the resident set high-water mark) is its own.
 #include <benchmark/benchmark.h>
 
@@ -19,7 +20,9 @@
 #include "collada/Collada2QEF.h"
 #include "collada/ImportScene.h"
 #include "options/Options.h"
+#include "process/SceneBuild.h"
 #include "process/SceneExporter.h"
+#include "scene/Scene.h"
 
 namespace {
 
@@ -144,6 +147,23 @@ void BM_ConvertGridScene(benchmark::State& state)
     std::filesystem::remove(out);
 }
 BENCHMARK(BM_ConvertGridScene)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Stages 1 and 2 alone (grouping, welding, instancing check, node records):
+// the driver's own share of the conversion.
+void BM_BuildGridScene(benchmark::State& state)
+{
+    SImportScene source;
+    BuildGridScene(source);
+    const COptions options;
+    for (auto _ : state) {
+        SScene scene;
+        SWorkScene work;
+        BuildScene(source, options, scene, work);
+        ResolveReferences(scene, work);
+        benchmark::DoNotOptimize(work.meshes.data());
+    }
+}
+BENCHMARK(BM_BuildGridScene)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_ConvertGridDae(benchmark::State& state)
 {
