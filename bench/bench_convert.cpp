@@ -2,9 +2,9 @@
 // (positions, normals, one UV set): once from an import scene built in code
 // (processing and writing), once from a generated Collada document (import,
 // processing and writing); and the scene building stages alone. Each whole
-// conversion happens in a child process so that its
-// peak memory (peak_MB, the resident set high-water mark) and processor time
-// (child_cpu_s, which also counts building the input) are its own.
+// conversion runs in a child process so that its peak memory (peak_MB, the
+// resident set high-water mark) and processor time (child_cpu_s, which also
+// counts building the input) are its own.
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
