@@ -7,25 +7,13 @@
 #include "process/ProcessMesh.h"
 #include "process/SceneBuild.h"
 #include "process/VertexData.h"
+#include "process/VertexLayout.h"
 #include "process/WorldSpace.h"
 #include "scene/Scene.h"
 #include "scene/SceneRead.h"
 
 CSceneExporter::CSceneExporter() = default;
 CSceneExporter::~CSceneExporter() = default;
-
-namespace {
-
-// The final interleave of one mesh with the options' padding unit.
-void InterleaveForExport(SSceneMesh& mesh, uint32_t padUnit)
-{
-    // INTERLEAVE: the vertex layout step is not part of this build yet, so
-    // meshes are written with one array per channel.
-    (void)mesh;
-    (void)padUnit;
-}
-
-} // namespace
 
 bool CSceneExporter::Process(const SImportScene& source, const COptionsData& options)
 {
@@ -70,7 +58,7 @@ bool CSceneExporter::Process(const SImportScene& source, const COptionsData& opt
     for (SSceneMesh& mesh : out.pMeshes) {
         ConvertMeshVertexData(options, mesh);
         if (interleave)
-            InterleaveForExport(mesh, padUnit);
+            InterleaveChannels(mesh, padUnit);
     }
 
     if (options.GetBool(opt::bMerge)) {

@@ -13,7 +13,6 @@
 namespace {
 
 constexpr uint32_t kMaxTexCoordSets = 8;
-constexpr uint32_t kEmptySlot = UINT32_MAX;
 
 // Float equality treats -0 and +0 as equal, so both must hash alike.
 inline uint32_t CanonicalBits(float f)
@@ -60,7 +59,9 @@ struct SCornerLayout {
 };
 
 // Vertices keyed by their whole corner data: floats compared with float
-// equality, integers exactly. Open addressing over the vertex numbers.
+// equality, integers exactly. Open addressing; each slot holds the vertex
+// number and the upper half of its hash, so most probes that miss never
+// touch the vertex data.
 class CWeldTable {
 public:
     CWeldTable(const SCornerLayout& layout, size_t expectedCorners)
@@ -69,39 +70,50 @@ public:
         size_t cap = 64;
         while (cap < expectedCorners / 2)
             cap <<= 1;
-        m_slots.assign(cap, kEmptySlot);
+        m_slots.assign(cap, kEmpty);
+        keyFloats.reserve(expectedCorners / 4 * m_floats);
+        keyInts.reserve(expectedCorners / 4 * m_ints);
     }
 
     // The vertex with exactly this data, appended when there is none.
     uint32_t Weld(const float* f, const int32_t* n)
+    {
+        const uint64_t h = Hash(f, n);
+        const uint64_t tag = h & 0xFFFFFFFF00000000ull;
+        const size_t mask = m_slots.size() - 1;
+        size_t slot = size_t(h) & mask;
+        for (uint64_t s; (s = m_slots[slot]) != kEmpty; slot = (slot + 1) & mask) {
+            const uint32_t v = uint32_t(s);
+            if ((s & 0xFFFFFFFF00000000ull) == tag && Equal(v, f, n))
+                return v;
+        }
+        const uint32_t v = m_count++;
+        m_slots[slot] = tag | v;
+        keyFloats.insert(keyFloats.end(), f, f + m_floats);
+        keyInts.insert(keyInts.end(), n, n + m_ints);
+        if (size_t(m_count) * 2 > m_slots.size())
+            Grow();
+        return v;
+    }
+
+    uint32_t Count() const { return m_count; }
+
+    std::vector<float> keyFloats; // m_floats per vertex
+    std::vector<int32_t> keyInts; // m_ints per vertex
+
+private:
+    static constexpr uint64_t kEmpty = UINT64_MAX;
+
+    uint64_t Hash(const float* f, const int32_t* n) const
     {
         uint64_t h = kHashSeed;
         for (uint32_t i = 0; i < m_floats; ++i)
             h = HashWord(h, CanonicalBits(f[i]));
         for (uint32_t i = 0; i < m_ints; ++i)
             h = HashWord(h, uint32_t(n[i]));
-        h = FinishHash(h);
-        const size_t mask = m_slots.size() - 1;
-        size_t slot = size_t(h) & mask;
-        for (uint32_t v; (v = m_slots[slot]) != kEmptySlot; slot = (slot + 1) & mask)
-            if (m_hashes[v] == h && Equal(v, f, n))
-                return v;
-        const uint32_t v = Count();
-        m_slots[slot] = v;
-        m_hashes.push_back(h);
-        keyFloats.insert(keyFloats.end(), f, f + m_floats);
-        keyInts.insert(keyInts.end(), n, n + m_ints);
-        if (size_t(Count()) * 2 > m_slots.size())
-            Grow();
-        return v;
+        return FinishHash(h);
     }
 
-    uint32_t Count() const { return uint32_t(m_hashes.size()); }
-
-    std::vector<float> keyFloats; // m_floats per vertex
-    std::vector<int32_t> keyInts; // m_ints per vertex
-
-private:
     bool Equal(uint32_t v, const float* f, const int32_t* n) const
     {
         const float* a = keyFloats.data() + size_t(v) * m_floats;
@@ -115,23 +127,26 @@ private:
         return true;
     }
 
+    // The slot position comes from the low hash bits, which the slots do
+    // not keep: they are recomputed from the stored keys.
     void Grow()
     {
-        std::vector<uint32_t> slots(m_slots.size() * 2, kEmptySlot);
+        std::vector<uint64_t> slots(m_slots.size() * 2, kEmpty);
         const size_t mask = slots.size() - 1;
-        for (uint32_t v = 0; v < Count(); ++v) {
-            size_t slot = size_t(m_hashes[v]) & mask;
-            while (slots[slot] != kEmptySlot)
+        for (uint32_t v = 0; v < m_count; ++v) {
+            const uint64_t h = Hash(keyFloats.data() + size_t(v) * m_floats, keyInts.data() + size_t(v) * m_ints);
+            size_t slot = size_t(h) & mask;
+            while (slots[slot] != kEmpty)
                 slot = (slot + 1) & mask;
-            slots[slot] = v;
+            slots[slot] = (h & 0xFFFFFFFF00000000ull) | v;
         }
         m_slots.swap(slots);
     }
 
     uint32_t m_floats;
     uint32_t m_ints;
-    std::vector<uint32_t> m_slots;
-    std::vector<uint64_t> m_hashes;
+    uint32_t m_count = 0;
+    std::vector<uint64_t> m_slots;
 };
 
 bool IsDegenerate(const SImportNode& node, const SImportTriangle& tri)

@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "ProcessTestScenes.h"
 #include "TestSupport.h"
 #include "options/Options.h"
 #include "scene/Scene.h"
@@ -30,14 +31,6 @@ SConverted Convert(const std::string& input, const QString& output, const QStrin
     if (output.endsWith(QStringLiteral(".qef")))
         c.read = LoadSceneFile(c.scene, output.toUtf8().constData());
     return c;
-}
-
-std::vector<float> Floats(const SVertexChannel& c)
-{
-    std::vector<float> out(c.pData.size() / 4);
-    if (!out.empty())
-        std::memcpy(out.data(), c.pData.data(), c.pData.size());
-    return out;
 }
 
 } // namespace
@@ -103,8 +96,8 @@ TEST(EndToEnd, InstancedGeometryIsStoredOnce)
     ASSERT_EQ(world.run.exitCode, 0) << world.run.err.toStdString();
     ASSERT_EQ(world.read, 0);
     ASSERT_EQ(world.scene.pMeshes.size(), 2u);
-    EXPECT_EQ(Floats(world.scene.pMeshes[0].sPosition)[2], 0.0f);
-    EXPECT_EQ(Floats(world.scene.pMeshes[1].sPosition)[2], -5.0f);
+    EXPECT_EQ(ChannelValues(world.scene.pMeshes[0], world.scene.pMeshes[0].sPosition)[2], 0.0f);
+    EXPECT_EQ(ChannelValues(world.scene.pMeshes[1], world.scene.pMeshes[1].sPosition)[2], -5.0f);
 }
 
 TEST(EndToEnd, MergeTakesTheEditedMaterialFromThePreviousOutput)

@@ -640,3 +640,83 @@ TEST(ProcessDriver, WrittenSceneReadsBack)
     EXPECT_EQ(back.pNodes[3].pUserData, std::vector<uint8_t>({1, 2, 3}));
     EXPECT_EQ(back.pNodes[0].nMaterialIdx, 0);
 }
+
+namespace {
+
+struct SFace {
+    SVec3 p[3];
+    SVec3 n; // the first corner's normal
+};
+
+// The triangles of a processed mesh with their corner positions.
+std::vector<SFace> Faces(const SSceneMesh& mesh)
+{
+    const std::vector<float> pos = ChannelValues(mesh, mesh.sPosition);
+    const std::vector<float> nor = ChannelValues(mesh, mesh.sNormal);
+    const std::vector<uint32_t> idx = Indices(mesh);
+    std::vector<SFace> out;
+    for (size_t t = 0; t + 2 < idx.size(); t += 3) {
+        SFace f;
+        for (int c = 0; c < 3; ++c)
+            for (int a = 0; a < 3; ++a)
+                f.p[c][size_t(a)] = pos[idx[t + size_t(c)] * 3 + size_t(a)];
+        for (int a = 0; a < 3; ++a)
+            f.n[size_t(a)] = nor[idx[t] * 3 + size_t(a)];
+        out.push_back(f);
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(ProcessDriver, DirectXMirrorsVerticesAndKeepsTrianglesFacingOut)
+{
+    // A tilted quad whose normal agrees with its winding.
+    SImportScene in;
+    SImportNode& node = AddNode(in, "Tilted", eImportMesh);
+    const SVec3 n{0, -0.6f, 0.8f};
+    const STestCorner c0{{0, 0, 0}, n}, c1{{1, 0, 0}, n}, c2{{1, 0.8f, 0.6f}, n}, c3{{0, 0.8f, 0.6f}, n};
+    AddTriangle(node, c0, c1, c2);
+    AddTriangle(node, c0, c2, c3);
+    for (int32_t cs : {eCSOpenGL, eCSDirectX}) {
+        SCOPED_TRACE(cs == eCSDirectX ? "DirectX" : "OpenGL");
+        COptions options;
+        options.SetCS(cs);
+        CSceneExporter exporter;
+        ASSERT_TRUE(exporter.Process(in, options));
+        const std::vector<SFace> faces = Faces(exporter.Scene()->pMeshes[0]);
+        ASSERT_EQ(faces.size(), 2u);
+        const float sign = cs == eCSDirectX ? -1.0f : 1.0f;
+        for (const SFace& f : faces) {
+            EXPECT_FLOAT_EQ(f.n[2], sign * 0.8f);
+            for (const SVec3& p : f.p)
+                EXPECT_TRUE(p[2] == 0.0f || p[2] == sign * 0.6f);
+            // (b - a) x (c - a) points where the normal does: the winding was
+            // turned together with the mirror.
+            const float u[3] = {f.p[1][0] - f.p[0][0], f.p[1][1] - f.p[0][1], f.p[1][2] - f.p[0][2]};
+            const float v[3] = {f.p[2][0] - f.p[0][0], f.p[2][1] - f.p[0][1], f.p[2][2] - f.p[0][2]};
+            const float cross[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+            EXPECT_GT(cross[0] * f.n[0] + cross[1] * f.n[1] + cross[2] * f.n[2], 0.0f);
+        }
+    }
+}
+
+TEST(ProcessDriver, FirstFailingMeshEndsProcessing)
+{
+    SImportScene in;
+    SImportNode& node = AddNode(in, "FiveBones", eImportMesh);
+    AddQuad(node);
+    SImportSkin skin;
+    skin.influences.assign(node.positions.size(), {{0, 0.2f}, {0, 0.2f}, {0, 0.2f}, {0, 0.2f}, {0, 0.2f}});
+    node.skins.push_back(skin);
+    AddQuad(AddNode(in, "Plain", eImportMesh), 1.0f);
+    COptions options;
+    options.SetBool(opt::bExportSkin, true);
+    CLogCapture log;
+    CSceneExporter exporter;
+    EXPECT_FALSE(exporter.Process(in, options));
+    EXPECT_EQ(CountText(log, 3, "A maximum of four bones may be used per vertex."), 1);
+    EXPECT_EQ(CountText(log, 1, "Processing mesh 0"), 1);
+    EXPECT_EQ(CountText(log, 1, "Processing mesh 1"), 0);
+    EXPECT_EQ(CountText(log, 1, "Complete"), 3);
+}

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include "scene/Scene.h"
+
 SImportNode& AddNode(SImportScene& scene, const std::string& name, uint32_t content, int32_t parent)
 {
     SImportNode node;
@@ -54,6 +56,27 @@ void AddMovingFrames(SImportNode& node, uint32_t count)
         t.matrix[12] = float(f);
         node.frames.push_back(t);
     }
+}
+
+std::vector<float> ChannelValues(const SSceneMesh& mesh, const SVertexChannel& channel)
+{
+    std::vector<float> out;
+    if (!channel.IsPresent() || channel.uiStride == 0)
+        return out;
+    const bool interleaved = mesh.IsInterleaved();
+    const std::vector<uint8_t>& data = interleaved ? mesh.pVertexBlock : channel.pData;
+    const size_t offset = interleaved ? channel.uiOffset : 0;
+    const uint32_t n = channel.uiComponentCount < 4 ? channel.uiComponentCount : 4;
+    const uint32_t values = IsPackedType(channel.eType) ? ValuesPerElement(channel.eType) : n;
+    for (uint32_t v = 0; v < mesh.uiVertexCount; ++v) {
+        const size_t at = offset + size_t(v) * channel.uiStride;
+        if (at + ElementSize(channel) > data.size())
+            break;
+        float value[4];
+        ReadVertex(value, data.data() + at, channel.eType, n);
+        out.insert(out.end(), value, value + values);
+    }
+    return out;
 }
 
 std::string TempPath(const std::string& name)

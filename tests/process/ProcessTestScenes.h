@@ -1,10 +1,13 @@
 #pragma once
 // Import scenes built in code for the processing driver tests.
 #include <string>
+#include <vector>
 
 #include "collada/ImportScene.h"
 
 struct SScene;
+struct SSceneMesh;
+struct SVertexChannel;
 
 // One triangle corner as the importer stores it (its own position, normal
 // and texture coordinate entries).
@@ -26,6 +29,10 @@ void AddQuad(SImportNode& node, float z = 0.0f, int32_t material = -1);
 
 // Frames whose translation x is the frame number.
 void AddMovingFrames(SImportNode& node, uint32_t count);
+
+// The values of a vertex channel, vertex after vertex, whether the mesh is
+// interleaved or not (at most four components each).
+std::vector<float> ChannelValues(const SSceneMesh& mesh, const SVertexChannel& channel);
 
 // A temporary file path that does not exist yet.
 std::string TempPath(const std::string& name);

@@ -13,14 +13,6 @@
 
 namespace {
 
-std::vector<float> Floats(const SVertexChannel& c)
-{
-    std::vector<float> out(c.pData.size() / 4);
-    if (!out.empty())
-        std::memcpy(out.data(), c.pData.data(), c.pData.size());
-    return out;
-}
-
 COptions WorldOptions()
 {
     COptions options;
@@ -65,13 +57,13 @@ TEST(WorldSpace, MeshVerticesTakeTheirNodesWorldMatrix)
     EXPECT_TRUE(HasNoTransform(s.pNodes[0]));
     EXPECT_EQ(s.pNodes[0].nContentIdx, 0);
 
-    const std::vector<float> p = Floats(s.pMeshes[0].sPosition);
+    const std::vector<float> p = ChannelValues(s.pMeshes[0], s.pMeshes[0].sPosition);
     const std::vector<float> expected = {12, 0, 0, 10, 1, 0, 10, 0, 1};
     ASSERT_EQ(p.size(), expected.size());
     for (size_t i = 0; i < p.size(); ++i)
         EXPECT_FLOAT_EQ(p[i], expected[i]) << i;
     // Normals follow the inverse transpose and stay unit length.
-    const std::vector<float> n = Floats(s.pMeshes[0].sNormal);
+    const std::vector<float> n = ChannelValues(s.pMeshes[0], s.pMeshes[0].sNormal);
     const float x = 0.3f, y = 0.8f, len = std::sqrt(x * x + y * y);
     EXPECT_NEAR(n[0], x / len, 1e-6f);
     EXPECT_NEAR(n[1], y / len, 1e-6f);
@@ -101,8 +93,8 @@ TEST(WorldSpace, InstancedMeshesAreDuplicated)
     const SScene& s = *exporter.Scene();
     ASSERT_EQ(s.pMeshes.size(), 2u);
     EXPECT_EQ(s.pNodes[1].nContentIdx, 1);
-    EXPECT_EQ(Floats(s.pMeshes[0].sPosition)[2], 0.0f);
-    EXPECT_EQ(Floats(s.pMeshes[1].sPosition)[2], 5.0f);
+    EXPECT_EQ(ChannelValues(s.pMeshes[0], s.pMeshes[0].sPosition)[2], 0.0f);
+    EXPECT_EQ(ChannelValues(s.pMeshes[1], s.pMeshes[1].sPosition)[2], 5.0f);
 }
 
 TEST(WorldSpace, StaticFrameOutsideTheFramesUsesFrameZero)
@@ -123,7 +115,7 @@ TEST(WorldSpace, StaticFrameOutsideTheFramesUsesFrameZero)
         options.SetUInt(opt::uiStaticFrame, c.staticFrame);
         CSceneExporter exporter;
         ASSERT_TRUE(exporter.Process(in, options));
-        EXPECT_EQ(Floats(exporter.Scene()->pMeshes[0].sPosition)[0], c.x);
+        EXPECT_EQ(ChannelValues(exporter.Scene()->pMeshes[0], exporter.Scene()->pMeshes[0].sPosition)[0], c.x);
     }
 }
 
@@ -177,7 +169,7 @@ TEST(WorldSpace, BatchedSkinUsesTheBonesSkinningMatrices)
     SScene out;
     ConvertToWorldSpace(s, out);
     const SSceneMesh& w = out.pMeshes[0];
-    const std::vector<float> p = Floats(w.sPosition);
+    const std::vector<float> p = ChannelValues(w, w.sPosition);
     // Weight 1 moves fully, weight 0.5 half way, weight 0 stays with its node.
     const std::vector<float> expected = {0, 5, 0, 1, 2.5f, 0, 0, 0, 1};
     ASSERT_EQ(p.size(), expected.size());
