@@ -302,6 +302,11 @@ SNodeRest RestOf(const CEl_Node& node, EUpAxis mode)
     return rest;
 }
 
+// The transform block of a node at time T. The channels replace parts of
+// the node's own transform in the document's frame; the up-axis conversion
+// and the camera and light correction are then applied once, as for the
+// static transform, so a frame whose values equal the static ones gives the
+// static block.
 SImportTransform FrameFromRest(const CEl_Node& node, const SNodeRest& rest, const SImportTransform& staticBlock,
                                const std::vector<const SAnimChannel*>& channels, double T, EUpAxis mode)
 {
@@ -402,12 +407,6 @@ SImportTransform FrameFromRest(const CEl_Node& node, const SNodeRest& rest, cons
 }
 
 } // namespace
-
-SImportTransform FrameTransform(const CEl_Node& node, const SImportTransform& staticBlock,
-                                const std::vector<const SAnimChannel*>& channels, double T, EUpAxis mode)
-{
-    return FrameFromRest(node, RestOf(node, mode), staticBlock, channels, T, mode);
-}
 
 // ---------------------------------------------------------------- library
 

@@ -84,8 +84,3 @@ SKeyInterval FindKeyInterval(const SAnimChannel& channel, double T);
 
 // Value component c of a channel at time T within interval k.
 float SampleChannel(const SAnimChannel& channel, const SKeyInterval& k, double T, int c);
-
-// The transform block of a node for one frame: the node's static values
-// with the channels that apply at time T put in place.
-SImportTransform FrameTransform(const CEl_Node& node, const SImportTransform& staticBlock,
-                                const std::vector<const SAnimChannel*>& channels, double T, EUpAxis mode);
