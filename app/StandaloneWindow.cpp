@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QLayout>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
 #include <QPainterPath>
@@ -18,11 +19,17 @@
 #include <QThread>
 #include <QUrl>
 
+#include "app/AboutBoxDialog.h"
+#include "app/AutoUpdater.h"
 #include "app/ConversionLog.h"
+#include "app/DocumentOpener.h"
+#include "app/FeedbackDialog.h"
 #include "app/RecentFilesMenu.h"
 #include "app/WindowStore.h"
+#include "gui/FileDialogFilter.h"
 #include "gui/OptionsWidget.h"
 #include "gui/OutputWidget.h"
+#include "gui/ProfilesWidget.h"
 
 namespace {
 
@@ -113,9 +120,8 @@ CStandaloneWindow::CStandaloneWindow(QWidget* parent) : QMainWindow(parent)
     connect(m_pExportRecentMenu, qOverload<const QString&>(&CRecentFilesMenu::triggered), this,
             &CStandaloneWindow::onExportFile);
 
-    // 8. Working widgets. The profiles list is created, loaded and wired here
-    // once it exists (errors to displayError, useOptions to setOptions,
-    // optionsChanged to its updateCurrentOptions, translateUI).
+    // 8. Working widgets. The output comes before the profiles are loaded:
+    // a profile that fails to load is reported there.
     m_pOptionsWidget = new COptionsWidget(nullptr, Qt::WindowFlags(), &m_options);
     m_pOptionsWidget->setObjectName(QStringLiteral("OptionsWidget"));
     m_pOutputWidget = new COutputWidget();
@@ -123,16 +129,32 @@ CStandaloneWindow::CStandaloneWindow(QWidget* parent) : QMainWindow(parent)
     // Every working widget belongs to the window from the start, whichever
     // page shows it.
     m_pOutputPageLayout->addWidget(m_pOutputWidget);
+    m_pProfilesWidget = new CProfilesWidget(m_pProfileOptionsSplitter);
+    connect(m_pProfilesWidget, &CProfilesWidget::errorMessage, this, &CStandaloneWindow::displayError);
+    m_pProfilesWidget->Load(*m_pStore->Preferences(), kProfilesPrefix);
 
     // 9. Button and menu actions.
     connect(m_pContextualButton, &QPushButton::clicked, this, &CStandaloneWindow::onContextualButtonPress);
     connect(m_pOpenAction, &QAction::triggered, this, qOverload<>(&CStandaloneWindow::onOpen));
     connect(m_pExportAction, &QAction::triggered, this, qOverload<bool>(&CStandaloneWindow::onExport));
     connect(m_pExitAction, &QAction::triggered, this, &QWidget::close);
+    connect(m_pHelpAction, &QAction::triggered, this, &CStandaloneWindow::onHelp);
+    connect(m_pSpecificationAction, &QAction::triggered, this, &CStandaloneWindow::onSpecification);
+    connect(m_pFeedbackAction, &QAction::triggered, this, &CStandaloneWindow::onFeedback);
+    connect(m_pAboutAction, &QAction::triggered, this, &CStandaloneWindow::onAbout);
+    m_pUpdater = new CAutoUpdater(QStringLiteral("Meshwright"), QStringList({QStringLiteral("meshwright")}), 10, this,
+                                  m_pStore->Preferences());
+    connect(m_pUpdatesAction, &QAction::triggered, m_pUpdater, &CAutoUpdater::OnForceCheckForUpdates);
+    connect(m_pUpdater, &CAutoUpdater::ErrorOccured, this, &CStandaloneWindow::ReportUpdaterError);
+    m_pUpdater->Start();
 
     // 10. States and options traffic.
     connect(this, &CStandaloneWindow::contextualButtonState, this, &CStandaloneWindow::onContextualButtonState);
     connect(this, &CStandaloneWindow::fileExportState, this, &CStandaloneWindow::onFileExportState);
+    m_pProfilesWidget->setCurrentOptions(m_options);
+    connect(m_pOptionsWidget, &COptionsWidget::optionsChanged, m_pProfilesWidget,
+            &CProfilesWidget::updateCurrentOptions);
+    connect(m_pProfilesWidget, &CProfilesWidget::useOptions, this, &CStandaloneWindow::setOptions);
     connect(this, &CStandaloneWindow::optionsSet, m_pOptionsWidget, &COptionsWidget::refreshGUI);
 
     // 11. Nothing to export before a file is opened.
@@ -146,6 +168,7 @@ CStandaloneWindow::CStandaloneWindow(QWidget* parent) : QMainWindow(parent)
     // 13. Texts.
     connect(this, &CStandaloneWindow::changeLanguage, this, &CStandaloneWindow::translateUI);
     connect(this, &CStandaloneWindow::changeLanguage, m_pOptionsWidget, &COptionsWidget::translateUI);
+    connect(this, &CStandaloneWindow::changeLanguage, m_pProfilesWidget, &CProfilesWidget::translateUI);
     emit changeLanguage(CMeshwrightStrings::eBritishEnglish);
 }
 
@@ -212,8 +235,19 @@ void CStandaloneWindow::BuildUI()
     m_pExportAction->setObjectName(QStringLiteral("ActionExport"));
     m_pExitAction = m_pFileMenu->addAction(QString());
     m_pExitAction->setObjectName(QStringLiteral("ActionExit"));
-    // The Help menu (manuals, about box, feedback, updates) joins here once
-    // those dialogs exist; no entry is shown before it works.
+
+    m_pHelpMenu = menuBar()->addMenu(QString());
+    m_pHelpMenu->setObjectName(QStringLiteral("HelpMenu"));
+    m_pHelpAction = m_pHelpMenu->addAction(QString());
+    m_pHelpAction->setObjectName(QStringLiteral("ActionHelp"));
+    m_pSpecificationAction = m_pHelpMenu->addAction(QString());
+    m_pSpecificationAction->setObjectName(QStringLiteral("ActionSpecification"));
+    m_pFeedbackAction = m_pHelpMenu->addAction(QString());
+    m_pFeedbackAction->setObjectName(QStringLiteral("ActionFeedback"));
+    m_pAboutAction = m_pHelpMenu->addAction(QString());
+    m_pAboutAction->setObjectName(QStringLiteral("ActionAbout"));
+    m_pUpdatesAction = m_pHelpMenu->addAction(QString());
+    m_pUpdatesAction->setObjectName(QStringLiteral("ActionCheckForUpdates"));
 }
 
 QWidget* CStandaloneWindow::ProfilesView() const
@@ -225,12 +259,12 @@ QWidget* CStandaloneWindow::ProfilesView() const
 
 QString CStandaloneWindow::ChooseOpenPath(const QString& caption, const QString& start, const QString& filter)
 {
-    return QFileDialog::getOpenFileName(this, caption, start, filter);
+    return QFileDialog::getOpenFileName(this, caption, start, FileDialogFilter(filter));
 }
 
 QString CStandaloneWindow::ChooseExportPath(const QString& caption, const QString& start, const QString& filter)
 {
-    QFileDialog dialog(this, caption, start, filter);
+    QFileDialog dialog(this, caption, start, FileDialogFilter(filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     // A name typed without a suffix becomes a scene file.
@@ -264,6 +298,54 @@ void CStandaloneWindow::onOpenFile(const QString& path)
     setWindowTitle(QString::fromLatin1(kTitle) + QStringLiteral(" - ") + QFileInfo(path).fileName());
     emit contextualButtonState(true);
     emit fileExportState(true);
+}
+
+// --- Help -------------------------------------------------------------------------
+
+void CStandaloneWindow::OpenManual(const QString& fileName)
+{
+    OpenDocument(this, m_pStore->Preferences(), fileName, QString::fromLatin1(kDocumentFolder),
+                 QString::fromLatin1(kDocumentKey));
+}
+
+int CStandaloneWindow::RunDialog(QDialog* dialog)
+{
+    return dialog->exec();
+}
+
+void CStandaloneWindow::onHelp()
+{
+    OpenManual(QString::fromLatin1(kManualFile));
+}
+
+void CStandaloneWindow::onSpecification()
+{
+    OpenManual(QString::fromLatin1(kFormatFile));
+}
+
+void CStandaloneWindow::onFeedback()
+{
+    CFeedbackDialog dialog(QString::fromLatin1(kFeedbackProduct), QString::fromLatin1(kFeedbackVersion), this);
+    RunDialog(&dialog);
+}
+
+void CStandaloneWindow::onAbout()
+{
+    ShowAboutBox(true);
+}
+
+void CStandaloneWindow::ShowAboutBox(bool force)
+{
+    CAboutBoxDialog box(QString::fromLatin1(kTitle), CAboutBoxDialog::DefaultPicture(), m_pStore->Preferences(), force,
+                        QString(), this);
+    if (box.ShouldShow())
+        RunDialog(&box);
+}
+
+void CStandaloneWindow::ReportUpdaterError(const QString& text)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Check for Updates"), text, QMessageBox::Ok, this);
+    RunDialog(&box);
 }
 
 // --- Exporting --------------------------------------------------------------------
@@ -490,6 +572,14 @@ void CStandaloneWindow::translateUI(CMeshwrightStrings::ELanguages lang)
     m_pExportRecentMenu->setTitle(QStringLiteral("Export To Recent File"));
     m_pExitAction->setText(UIText(63));
     m_pExitAction->setShortcut(QKeySequence(QStringLiteral("Alt+F4")));
+    m_pHelpMenu->setTitle(UIText(74));
+    m_pHelpAction->setText(UIText(77));
+    m_pHelpAction->setShortcut(QKeySequence(QStringLiteral("F1")));
+    m_pSpecificationAction->setText(UIText(78));
+    m_pSpecificationAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+F1")));
+    m_pFeedbackAction->setText(UIText(76));
+    m_pAboutAction->setText(UIText(75));
+    m_pUpdatesAction->setText(QStringLiteral("Check for Updates"));
     updateContextualButton();
 }
 
@@ -515,8 +605,7 @@ void CStandaloneWindow::loadLayout()
 void CStandaloneWindow::saveRegistry()
 {
     m_pStore->SaveOptions(m_options, kCurrentOptionsPrefix);
-    // The saved profiles are written under kProfilesPrefix here once the
-    // profiles list exists.
+    m_pProfilesWidget->Save(*m_pStore->Preferences(), kProfilesPrefix);
     saveLayout();
     m_pStore->Save();
 }

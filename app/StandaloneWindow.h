@@ -12,11 +12,14 @@
 #include "app/MeshwrightStrings.h"
 #include "options/Options.h"
 
+class CAutoUpdater;
 class COptionsWidget;
 class COutputWidget;
+class CProfilesWidget;
 class CRecentFilesMenu;
 class CWindowStore;
 class QAction;
+class QDialog;
 class QMenu;
 class QPushButton;
 class QSplitter;
@@ -41,6 +44,14 @@ public:
     static constexpr const char* kExportRecentPrefix = "Standalone//Export";
     static constexpr const char* kStateKey = "Standalone/Window/State/";
     static constexpr const char* kGeometryKey = "Standalone/Window/Geometry/";
+    // The manuals shipped beside the program, and where an installation
+    // keeps them relative to it.
+    static constexpr const char* kManualFile = "Meshwright User Manual.pdf";
+    static constexpr const char* kFormatFile = "QEF File Format.pdf";
+    static constexpr const char* kDocumentFolder = "../share/doc/meshwright/";
+    static constexpr const char* kDocumentKey = "Document";
+    static constexpr const char* kFeedbackProduct = "Meshwright";
+    static constexpr const char* kFeedbackVersion = "Standalone 2.12";
 
     explicit CStandaloneWindow(QWidget* parent = nullptr);
     ~CStandaloneWindow() override;
@@ -51,18 +62,24 @@ public:
     bool IsExporting() const { return m_bExporting; }
     CWindowStore& Store() { return *m_pStore; }
     COptionsWidget* OptionsWidget() const { return m_pOptionsWidget; }
+    CProfilesWidget* ProfilesWidget() const { return m_pProfilesWidget; }
+    CAutoUpdater* Updater() const { return m_pUpdater; }
     COutputWidget* OutputWidget() const { return m_pOutputWidget; }
     QPushButton* ContextualButton() const { return m_pContextualButton; }
     QAction* OpenAction() const { return m_pOpenAction; }
     QAction* ExportAction() const { return m_pExportAction; }
     CRecentFilesMenu* OpenRecentMenu() const { return m_pOpenRecentMenu; }
     CRecentFilesMenu* ExportRecentMenu() const { return m_pExportRecentMenu; }
+    QMenu* HelpMenu() const { return m_pHelpMenu; }
     QThread* WorkerThread() const { return m_pThread; }
     CConverterObject* Converter() const { return m_pConverter; }
 
     // The options a conversion of the given output file runs with: C source
     // names with the binary format chosen get the matching source form.
     static COptions ExportOptionsFor(const COptions& options, const QString& outputPath);
+
+    // The about box; unforced it shows only while its start-up switch is on.
+    void ShowAboutBox(bool force);
 
 signals:
     void contextualButtonState(bool enabled);
@@ -79,6 +96,10 @@ public slots:
     void onExportFile(const QString& path);
     void onOpen();
     void onOpenFile(const QString& path);
+    void onHelp();
+    void onSpecification();
+    void onFeedback();
+    void onAbout();
     void displayProgress(int progress, const QString& text);
     void displayInfo(const QString& text);
     void displayError(const QString& text);
@@ -101,6 +122,10 @@ protected:
     // File choosers; tests replace them.
     virtual QString ChooseOpenPath(const QString& caption, const QString& start, const QString& filter);
     virtual QString ChooseExportPath(const QString& caption, const QString& start, const QString& filter);
+    // Opens one of the manuals; tests replace it.
+    virtual void OpenManual(const QString& fileName);
+    // Runs a modal dialog of the Help menu; tests replace it.
+    virtual int RunDialog(QDialog* dialog);
 
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -110,6 +135,7 @@ private:
     void BuildUI();
     void SetExportControlsEnabled(bool enabled);
     void ReleaseWorker();
+    void ReportUpdaterError(const QString& text);
     QWidget* ProfilesView() const;
 
     COptions m_options;
@@ -125,12 +151,10 @@ private:
     CRecentFilesMenu* m_pOpenRecentMenu = nullptr;
     CRecentFilesMenu* m_pExportRecentMenu = nullptr;
 
-    // The saved-profiles list takes its place beside the options editor in
-    // pages 0 and 1 (see ProfilesView); until it exists the editor stands
-    // alone there.
-    QWidget* m_pProfilesWidget = nullptr;
+    CProfilesWidget* m_pProfilesWidget = nullptr;
     COptionsWidget* m_pOptionsWidget = nullptr;
     COutputWidget* m_pOutputWidget = nullptr;
+    CAutoUpdater* m_pUpdater = nullptr;
 
     QStackedWidget* m_pViews = nullptr;
     QSplitter* m_pEverythingSplitter = nullptr;
@@ -141,6 +165,12 @@ private:
     QAction* m_pOpenAction = nullptr;
     QAction* m_pExportAction = nullptr;
     QAction* m_pExitAction = nullptr;
+    QMenu* m_pHelpMenu = nullptr;
+    QAction* m_pHelpAction = nullptr;
+    QAction* m_pSpecificationAction = nullptr;
+    QAction* m_pFeedbackAction = nullptr;
+    QAction* m_pAboutAction = nullptr;
+    QAction* m_pUpdatesAction = nullptr;
 };
 
 Q_DECLARE_METATYPE(EView)

@@ -17,6 +17,6 @@ int main(int argc, char** argv)
         child->setFont(font);
     }
     window.show();
-    // The about box is shown here, unforced, once it exists.
+    window.ShowAboutBox(false);
     return app.exec();
 }

@@ -1,5 +1,7 @@
 #include "gui/OptionsWidget.h"
 
+#include "gui/FileDialogFilter.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -750,7 +752,7 @@ void COptionsWidget::onVectorTypeChanged()
 
 QString COptionsWidget::ChooseFile(const QString& caption, const QString& start, const QString& filter)
 {
-    return QFileDialog::getOpenFileName(this, caption, start, filter);
+    return QFileDialog::getOpenFileName(this, caption, start, FileDialogFilter(filter));
 }
 
 QString COptionsWidget::ChooseDirectory(const QString& caption, const QString& start)

@@ -2,6 +2,7 @@
 // codes.
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <string>
@@ -223,8 +224,9 @@ TEST(ColladaParser, CommandLineConvertReachesTheImport)
     const QString out = dir.path() + QStringLiteral("/box.qef");
     const SCliResult ok = RunCli({QStringLiteral("convert"), QString::fromStdString(ExamplePath("textured_box.dae")),
                                   QStringLiteral("-o"), out});
-    // The import succeeds; processing is not built yet and fails with 2.
-    EXPECT_EQ(ok.exitCode, 2) << ok.err.toStdString();
+    // The import succeeds and the scene is processed and written.
+    EXPECT_EQ(ok.exitCode, 0) << ok.err.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(out));
     EXPECT_TRUE(ok.out.contains(QStringLiteral("Complete.")) || ok.err.contains(QStringLiteral("Complete.")));
 
     const SCliResult noScene = RunCli({QStringLiteral("convert"),

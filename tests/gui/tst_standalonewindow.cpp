@@ -3,7 +3,9 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QListWidget>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
@@ -18,11 +20,14 @@
 #include <QtTest>
 
 #include "GuiTestSupport.h"
+#include "app/AboutBoxDialog.h"
+#include "app/AutoUpdater.h"
 #include "app/RecentFilesMenu.h"
 #include "app/StandaloneWindow.h"
 #include "app/WindowStore.h"
 #include "gui/OptionsWidget.h"
 #include "gui/OutputWidget.h"
+#include "gui/ProfilesWidget.h"
 #include "prefs/ZGXPreferences.h"
 
 using namespace guitest;
@@ -35,8 +40,20 @@ public:
     QString openAnswer, exportAnswer;
     int exportDialogs = 0;
     QString lastExportCaption, lastExportFilter, lastExportStart;
+    QStringList manuals;
+    // Dialogs run, by object name, with a message box's text.
+    QStringList dialogs;
 
 protected:
+    void OpenManual(const QString& fileName) override { manuals << fileName; }
+    int RunDialog(QDialog* dialog) override
+    {
+        QString entry = dialog->objectName();
+        if (QMessageBox* box = qobject_cast<QMessageBox*>(dialog))
+            entry = box->windowTitle() + QStringLiteral(": ") + box->text();
+        dialogs << entry;
+        return QDialog::Accepted;
+    }
     QString ChooseOpenPath(const QString&, const QString&, const QString&) override { return openAnswer; }
     QString ChooseExportPath(const QString& caption, const QString& start, const QString& filter) override
     {
@@ -119,9 +136,9 @@ private slots:
         QCOMPARE(w.ExportRecentMenu()->title(), QStringLiteral("Export To Recent File"));
         QCOMPARE(w.menuBar()->actions().constFirst()->text(), QStringLiteral("File"));
         QVERIFY(!w.windowIcon().isNull());
-        // Only entries that work are shown: File holds Open, its recent
-        // files, Export, its recent files and Exit; nothing else is offered.
-        QCOMPARE(w.menuBar()->actions().size(), 1);
+        // File holds Open, its recent files, Export, its recent files and
+        // Exit; Help follows it.
+        QCOMPARE(w.menuBar()->actions().size(), 2);
         QStringList entries;
         for (QAction* action : w.menuBar()->actions().constFirst()->menu()->actions()) {
             if (!action->isSeparator())
@@ -130,6 +147,108 @@ private slots:
         QCOMPARE(entries, QStringList({QStringLiteral("ActionOpen"), QStringLiteral("OpenRecentMenu"),
                                        QStringLiteral("ActionExport"), QStringLiteral("ExportRecentMenu"),
                                        QStringLiteral("ActionExit")}));
+    }
+
+    void helpMenu()
+    {
+        CTestWindow w;
+        QMenu* help = w.HelpMenu();
+        QCOMPARE(w.menuBar()->actions().at(1)->menu(), help);
+        QCOMPARE(help->title(), QStringLiteral("Help"));
+        QStringList entries;
+        for (QAction* action : help->actions())
+            entries << action->text() + QStringLiteral("|") + action->shortcut().toString();
+        QCOMPARE(entries, QStringList({QStringLiteral("Meshwright Help|F1"), QStringLiteral("QEF Specification|Ctrl+F1"),
+                                       QStringLiteral("Feedback...|"), QStringLiteral("About Meshwright|"),
+                                       QStringLiteral("Check for Updates|")}));
+
+        // The manuals.
+        help->actions().at(0)->trigger();
+        help->actions().at(1)->trigger();
+        QCOMPARE(w.manuals, QStringList({QString::fromLatin1(CStandaloneWindow::kManualFile),
+                                         QString::fromLatin1(CStandaloneWindow::kFormatFile)}));
+
+        // Feedback and About open their dialogs; About is shown even with
+        // its start-up switch off.
+        w.Store().Preferences()->WriteBool(
+            CAboutBoxDialog::ShowSplashKey(QString::fromLatin1(CStandaloneWindow::kTitle)).toStdString(), false);
+        help->actions().at(2)->trigger();
+        help->actions().at(3)->trigger();
+        QCOMPARE(w.dialogs, QStringList({QStringLiteral("FeedbackClass"), QStringLiteral("AboutBoxClass")}));
+        // Unforced, as at start-up, it stays away while the switch is off.
+        w.dialogs.clear();
+        w.ShowAboutBox(false);
+        QVERIFY(w.dialogs.isEmpty());
+        w.Store().Preferences()->WriteBool(
+            CAboutBoxDialog::ShowSplashKey(QString::fromLatin1(CStandaloneWindow::kTitle)).toStdString(), true);
+        w.ShowAboutBox(false);
+        QCOMPARE(w.dialogs, QStringList({QStringLiteral("AboutBoxClass")}));
+
+        // No update program is configured: a check from the menu says so.
+        w.dialogs.clear();
+        QSignalSpy done(w.Updater(), &CAutoUpdater::Done);
+        help->actions().at(4)->trigger();
+        QCOMPARE(done.count(), 1);
+        QCOMPARE(w.dialogs, QStringList({QStringLiteral("Check for Updates: Failed to check for updates")}));
+    }
+
+    void profilesBesideTheOptions()
+    {
+        CTestWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        CProfilesWidget* profiles = w.ProfilesWidget();
+        QVERIFY(profiles && profiles->isVisible());
+        QCOMPARE(profiles->parentWidget()->objectName(), QStringLiteral("ProfileOptionsSplitter"));
+        QCOMPARE(profiles->List()->item(0)->text(), QStringLiteral("[Current]"));
+
+        // Editing an option marks [Current] as edited; applying the
+        // defaults from the list brings the editor and the entry back.
+        QSpinBox* palette = w.OptionsWidget()->findChild<QSpinBox*>(QStringLiteral("PaletteSizeSB"));
+        palette->setValue(palette->value() + 1);
+        QVERIFY(profiles->IsEdited());
+        QCOMPARE(profiles->CurrentEntry()->Options().GetUInt(opt::uiBoneLimit), uint(palette->value()));
+        profiles->List()->setCurrentItem(profiles->DefaultEntry());
+        profiles->useProfile();
+        QVERIFY(w.Options() == COptionsData());
+        QCOMPARE(palette->value(), int(COptionsData().GetUInt(opt::uiBoneLimit)));
+        QVERIFY(!profiles->IsEdited());
+
+        // Both pages show the list; an export locks it.
+        w.changeView(eViewEverything);
+        QCOMPARE(profiles->parentWidget()->objectName(), QStringLiteral("EverythingSplitter"));
+        w.changeView(eViewProfileOptions);
+        w.onOpenFile(ExamplePath(QStringLiteral("textured_box.dae")));
+        w.onExportFile(m_dir.filePath(QStringLiteral("locked.qef")));
+        QVERIFY(!profiles->isEnabled());
+        QVERIFY(WaitForExport(w));
+        QVERIFY(profiles->isEnabled());
+    }
+
+    void profilesSurviveARestart()
+    {
+        {
+            CTestWindow first;
+            first.ProfilesWidget()->AddProfile(QStringLiteral("Mobile"), COptionsData());
+            QVERIFY(first.close());
+        }
+        CTestWindow second;
+        CProfilesWidget* profiles = second.ProfilesWidget();
+        QVERIFY(profiles->ProfileCount() >= 1);
+        QCOMPARE(profiles->Profile(profiles->ProfileCount() - 1)->Name(), QStringLiteral("Mobile"));
+        // A listed profile whose options are gone is reported in the output.
+        CZGXPreferences* prefs = second.Store().Preferences();
+        std::vector<CZGXTString> list;
+        prefs->ReadStringArray("Profiles//Custom/List/", list);
+        list.push_back("7:Lost");
+        prefs->WriteStringArray("Profiles//Custom/List/", list);
+        QVERIFY(prefs->Save());
+        CTestWindow third;
+        QVERIFY(third.OutputWidget()->TextEdit()->toPlainText().contains(
+            QStringLiteral("Failed to load profile 7:Lost. Entry does not exist")));
+        QCOMPARE(third.ProfilesWidget()->ProfileCount(), profiles->ProfileCount());
+        // Saving drops the stale entry for the windows that follow.
+        QVERIFY(third.ProfilesWidget()->Save(*third.Store().Preferences(), CStandaloneWindow::kProfilesPrefix));
     }
 
     void openingAFile()
@@ -172,6 +291,7 @@ private slots:
         QVERIFY(w.Converter() && w.Converter()->thread() == w.WorkerThread());
         // While it runs, nothing can start another export.
         QVERIFY(!w.OptionsWidget()->isEnabled());
+        QVERIFY(!w.ProfilesWidget()->isEnabled());
         QVERIFY(!w.ContextualButton()->isEnabled());
         QVERIFY(!w.ExportAction()->isEnabled());
         QVERIFY(!w.acceptDrops());

@@ -1,0 +1,751 @@
+#include "process/GeometrySort.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t kNoIndex = ~0u;
+
+// How good a block or an addition to a block is: triangles per (new)
+// vertex, none counting as infinite; within 0.1 of each other the closing
+// score decides, then the triangle count.
+struct SMerit {
+    float ratio = 0.0f;
+    bool infinite = false;
+    int score = 0;
+    uint32_t tris = 0;
+
+    void Set(uint32_t triCount, uint32_t vertCount, int closingScore)
+    {
+        infinite = vertCount == 0;
+        ratio = infinite ? 0.0f : float(triCount) / float(vertCount);
+        score = closingScore;
+        tris = triCount;
+    }
+    bool Better(const SMerit& o) const
+    {
+        const bool close = (infinite && o.infinite) || (!infinite && !o.infinite && std::fabs(ratio - o.ratio) <= 0.1f);
+        if (close) {
+            if (score != o.score)
+                return score > o.score;
+            return tris > o.tris;
+        }
+        if (infinite != o.infinite)
+            return infinite;
+        return ratio > o.ratio;
+    }
+};
+
+// Triangles and vertices taken together.
+struct SBlock {
+    std::vector<uint32_t> verts; // in the order they joined
+    std::vector<uint32_t> tris;  // in the order they joined
+    SMerit merit;
+};
+
+struct SAddition {
+    uint32_t newVerts[3];
+    uint32_t newVertCount = 0;
+    uint32_t triStart = 0; // in the growth's pool
+    uint32_t triCount = 0;
+    uint32_t room = 0;     // triangles the block could still take then
+    SMerit merit;
+    bool rejected = false;
+};
+
+// A group of connected vertices still to be emitted. Big groups keep their
+// vertex array and mark the vertices split off them.
+struct SGroup {
+    std::vector<uint32_t> verts;
+    std::vector<uint8_t> removed; // big groups only
+    uint32_t live = 0;            // vertices not removed
+    uint32_t firstRemaining = 0;  // big groups: no earlier live vertex has triangles left
+    // Big groups: positions of the vertices with one triangle left, in order
+    // (seldom more than a few hundred, so a sorted array serves).
+    std::vector<uint32_t> seeds;
+
+    void AddSeed(uint32_t pos)
+    {
+        const auto it = std::lower_bound(seeds.begin(), seeds.end(), pos);
+        if (it == seeds.end() || *it != pos)
+            seeds.insert(it, pos);
+    }
+    void RemoveSeed(uint32_t pos)
+    {
+        const auto it = std::lower_bound(seeds.begin(), seeds.end(), pos);
+        if (it != seeds.end() && *it == pos)
+            seeds.erase(it);
+    }
+};
+
+class CGeometrySorter {
+public:
+    CGeometrySorter(const uint32_t* faces, uint32_t vertexCount, uint32_t faceCount, uint32_t maxV, uint32_t maxT)
+        : m_faces(faces), m_vc(vertexCount), m_fc(faceCount), m_maxV(maxV), m_maxT(maxT)
+    {
+    }
+
+    // The new face order (triangle numbers).
+    std::vector<uint32_t> Run();
+
+private:
+    // --- connectivity
+    void BuildConnectivity();
+    const uint32_t* Tri(uint32_t t) const { return m_faces + size_t(t) * 3; }
+
+    // --- groups
+    void BuildGroups();
+    void AddGroup(std::vector<uint32_t> verts);
+    void PutSmall(uint32_t g);
+    void SplitOff(uint32_t g, const SBlock& block);
+    uint32_t FirstRemaining(SGroup& group);
+
+    // --- blocks
+    // Vertices and triangles carry a tag: the block's while in the block
+    // being grown, an evaluation's while in its addition, kEmitted once
+    // emitted (triangles). Tags only grow, so old ones never match.
+    void NewBlock();
+    uint32_t NextTag() { return ++m_tag; }
+    bool InBlock(uint32_t v) const { return m_vTag[v] == m_blockTag; }
+    bool TriInBlock(uint32_t t) const { return m_tTag[t] == m_blockTag; }
+    bool Emitted(uint32_t t) const { return m_tTag[t] == kEmitted; }
+    void JoinVertex(SBlock& b, uint32_t v);
+    void JoinTriangle(SBlock& b, uint32_t t);
+    void Grow(SBlock& b);
+    void Evaluate(const SBlock& b, uint32_t t, SAddition& a);
+    int ClosingScore(const uint32_t* tris, uint32_t count);
+    bool Full(const SBlock& b) const { return m_maxV - uint32_t(b.verts.size()) < 3 || b.tris.size() >= m_maxT; }
+    void Emit(const SBlock& b);
+    void Read(uint32_t v)
+    {
+        if (m_recording && m_readMark[v] != m_readStamp) {
+            m_readMark[v] = m_readStamp;
+            m_readSet.push_back(v);
+        }
+    }
+
+    // --- blocks grown from a vertex of a big group, kept until an emission
+    // touches a vertex they looked at
+    struct SCached {
+        SBlock block;
+        uint32_t version = 0;
+        bool valid = false;
+    };
+    const SBlock& SeededBlock(uint32_t seed);
+    const SBlock& CachedBlock(uint32_t seed) const { return m_cache[size_t(m_cacheIndex[seed])].block; }
+    void Invalidate(uint32_t v);
+
+    uint32_t BigGroupRound();
+    uint32_t SmallGroupRound(SBlock& b);
+    void Regroup(uint32_t g);
+    void RemainingChanged(uint32_t v);
+
+    const uint32_t* m_faces;
+    uint32_t m_vc, m_fc, m_maxV, m_maxT;
+    std::vector<uint32_t> m_triStart, m_triList; // per vertex, its triangles in order
+    std::vector<uint32_t> m_remaining;           // triangles not yet emitted, per vertex
+    std::vector<uint32_t> m_order;
+
+    std::vector<SGroup> m_groups;
+    std::vector<std::vector<uint32_t>> m_buckets; // small groups by size - 3
+    std::vector<uint32_t> m_big;                  // big groups, most recent last
+    std::vector<uint32_t> m_groupOf, m_posInGroup; // vertices of big groups
+
+    static constexpr uint32_t kEmitted = ~0u;
+    std::vector<uint32_t> m_vTag, m_tTag;
+    uint32_t m_tag = 0, m_blockTag = 0;
+    struct SCount {
+        uint32_t tag, count;
+    };
+    std::vector<SCount> m_count; // per vertex, for closing scores
+    // Per triangle: its addition as last evaluated (tag of that evaluation).
+    // It stands until a vertex sharing a triangle with one of its corners, or
+    // a triangle at one of its corners, joins the block (m_changed of a
+    // corner passes the tag), or until the room left would cut it shorter.
+    struct SEvaluated {
+        uint32_t tag, index;
+    };
+    std::vector<SEvaluated> m_evaluated;
+    std::vector<uint32_t> m_changed;
+    std::vector<SAddition> m_additions;
+    std::vector<uint32_t> m_pool, m_touched;
+
+    bool m_recording = false;
+    std::vector<uint32_t> m_readMark, m_readSet;
+    uint32_t m_readStamp = 0;
+    std::vector<int32_t> m_cacheIndex;
+    std::vector<SCached> m_cache;
+    std::vector<std::vector<std::pair<uint32_t, uint32_t>>> m_watchers; // per vertex: (seed, version)
+};
+
+void CGeometrySorter::BuildConnectivity()
+{
+    m_triStart.assign(size_t(m_vc) + 1, 0);
+    for (uint32_t t = 0; t < m_fc; ++t) {
+        const uint32_t* f = Tri(t);
+        ++m_triStart[f[0] + 1];
+        if (f[1] != f[0])
+            ++m_triStart[f[1] + 1];
+        if (f[2] != f[0] && f[2] != f[1])
+            ++m_triStart[f[2] + 1];
+    }
+    for (uint32_t v = 0; v < m_vc; ++v)
+        m_triStart[v + 1] += m_triStart[v];
+    m_triList.resize(m_triStart[m_vc]);
+    std::vector<uint32_t> fill(m_triStart.begin(), m_triStart.end() - 1);
+    for (uint32_t t = 0; t < m_fc; ++t) {
+        const uint32_t* f = Tri(t);
+        m_triList[fill[f[0]]++] = t;
+        if (f[1] != f[0])
+            m_triList[fill[f[1]]++] = t;
+        if (f[2] != f[0] && f[2] != f[1])
+            m_triList[fill[f[2]]++] = t;
+    }
+    m_remaining.resize(m_vc);
+    for (uint32_t v = 0; v < m_vc; ++v)
+        m_remaining[v] = m_triStart[v + 1] - m_triStart[v];
+}
+
+void CGeometrySorter::AddGroup(std::vector<uint32_t> verts)
+{
+    if (verts.size() < 3)
+        return;
+    const uint32_t g = uint32_t(m_groups.size());
+    m_groups.emplace_back();
+    SGroup& group = m_groups.back();
+    group.verts = std::move(verts);
+    group.live = uint32_t(group.verts.size());
+    if (group.live < m_maxV) {
+        m_buckets[group.live - 3].push_back(g);
+        return;
+    }
+    group.removed.assign(group.verts.size(), 0);
+    for (uint32_t i = 0; i < group.live; ++i) {
+        const uint32_t v = group.verts[i];
+        m_groupOf[v] = g;
+        m_posInGroup[v] = i;
+        if (m_remaining[v] == 1)
+            group.seeds.push_back(i);
+    }
+    m_big.push_back(g);
+}
+
+void CGeometrySorter::BuildGroups()
+{
+    m_buckets.assign(m_maxV > 4 ? m_maxV - 3 : 1, {});
+    m_groupOf.assign(m_vc, kNoIndex);
+    m_posInGroup.assign(m_vc, 0);
+    std::vector<uint8_t> grouped(m_vc, 0);
+    for (uint32_t start = 0; start < m_vc; ++start) {
+        if (grouped[start])
+            continue;
+        // Breadth first: a vertex, then the vertices of its triangles in
+        // list order.
+        std::vector<uint32_t> verts{start};
+        grouped[start] = 1;
+        for (size_t i = 0; i < verts.size(); ++i) {
+            const uint32_t v = verts[i];
+            for (uint32_t j = m_triStart[v]; j < m_triStart[v + 1]; ++j) {
+                const uint32_t* f = Tri(m_triList[j]);
+                for (int k = 0; k < 3; ++k)
+                    if (!grouped[f[k]]) {
+                        grouped[f[k]] = 1;
+                        verts.push_back(f[k]);
+                    }
+            }
+        }
+        AddGroup(std::move(verts));
+    }
+}
+
+void CGeometrySorter::PutSmall(uint32_t g)
+{
+    SGroup& group = m_groups[g];
+    std::vector<uint32_t> live;
+    live.reserve(group.live);
+    for (size_t i = 0; i < group.verts.size(); ++i)
+        if (!group.removed[i]) {
+            live.push_back(group.verts[i]);
+            m_groupOf[group.verts[i]] = kNoIndex;
+        }
+    group.verts.swap(live);
+    group.removed.clear();
+    group.seeds.clear();
+    if (group.verts.size() >= 3)
+        m_buckets[group.verts.size() - 3].push_back(g);
+}
+
+// A block from a big group that stopped short of full holds all that is
+// connected to it: it becomes a small group of its own.
+void CGeometrySorter::SplitOff(uint32_t g, const SBlock& block)
+{
+    SGroup& group = m_groups[g];
+    for (uint32_t v : block.verts) {
+        if (m_groupOf[v] != g)
+            continue;
+        const uint32_t pos = m_posInGroup[v];
+        group.removed[pos] = 1;
+        group.RemoveSeed(pos);
+        m_groupOf[v] = kNoIndex;
+        --group.live;
+    }
+    AddGroup(block.verts);
+    if (m_groups[g].live < m_maxV) {
+        m_big.erase(std::find(m_big.begin(), m_big.end(), g));
+        PutSmall(g);
+    }
+}
+
+uint32_t CGeometrySorter::FirstRemaining(SGroup& group)
+{
+    while (group.firstRemaining < group.verts.size() &&
+           (group.removed[group.firstRemaining] || m_remaining[group.verts[group.firstRemaining]] == 0))
+        ++group.firstRemaining;
+    return group.firstRemaining < group.verts.size() ? group.verts[group.firstRemaining] : kNoIndex;
+}
+
+void CGeometrySorter::NewBlock()
+{
+    if (m_tag > 0xF0000000u) {
+        // Start the tags again; emitted triangles keep theirs.
+        std::fill(m_vTag.begin(), m_vTag.end(), 0);
+        for (uint32_t& t : m_tTag)
+            if (t != kEmitted)
+                t = 0;
+        for (SCount& c : m_count)
+            c.tag = 0;
+        for (SEvaluated& e : m_evaluated)
+            e.tag = 0;
+        std::fill(m_changed.begin(), m_changed.end(), 0);
+        m_tag = 0;
+    }
+    m_blockTag = NextTag();
+}
+
+void CGeometrySorter::JoinVertex(SBlock& b, uint32_t v)
+{
+    if (InBlock(v))
+        return;
+    m_vTag[v] = m_blockTag;
+    b.verts.push_back(v);
+}
+
+void CGeometrySorter::JoinTriangle(SBlock& b, uint32_t t)
+{
+    m_tTag[t] = m_blockTag;
+    b.tris.push_back(t);
+}
+
+// Vertices touched by the triangles: +1 for each whose only remaining
+// triangle is among them, -1 for each left with exactly one other.
+int CGeometrySorter::ClosingScore(const uint32_t* tris, uint32_t count)
+{
+    const uint32_t tag = NextTag();
+    m_touched.clear();
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t* f = Tri(tris[i]);
+        for (int k = 0; k < 3; ++k) {
+            const uint32_t v = f[k];
+            if (k > 0 && (v == f[0] || (k == 2 && v == f[1])))
+                continue;
+            SCount& c = m_count[v];
+            if (c.tag != tag) {
+                c.tag = tag;
+                c.count = 0;
+                m_touched.push_back(v);
+            }
+            ++c.count;
+        }
+    }
+    int score = 0;
+    for (uint32_t v : m_touched) {
+        Read(v);
+        const uint32_t rem = m_remaining[v];
+        if (rem == 1)
+            ++score;
+        else if (rem - m_count[v].count == 1)
+            --score;
+    }
+    return score;
+}
+
+void CGeometrySorter::Evaluate(const SBlock& b, uint32_t t, SAddition& a)
+{
+    const uint32_t* c = Tri(t);
+    a.newVertCount = 0;
+    for (int k = 0; k < 3; ++k) {
+        const uint32_t v = c[k];
+        bool seen = InBlock(v);
+        for (uint32_t i = 0; i < a.newVertCount && !seen; ++i)
+            seen = a.newVerts[i] == v;
+        if (!seen)
+            a.newVerts[a.newVertCount++] = v;
+    }
+    if (b.verts.size() + a.newVertCount > m_maxV) {
+        a.rejected = true;
+        return;
+    }
+    // The candidate's new vertices and the addition's triangles get this
+    // evaluation's tag.
+    const uint32_t tag = NextTag();
+    for (uint32_t i = 0; i < a.newVertCount; ++i)
+        m_vTag[a.newVerts[i]] = tag;
+    a.triStart = uint32_t(m_pool.size());
+    const size_t room = m_maxT - b.tris.size();
+    a.room = uint32_t(room);
+    size_t taken = 0;
+    for (int k = 0; k < 3 && taken < room; ++k) {
+        const uint32_t v = c[k];
+        if ((k > 0 && v == c[0]) || (k == 2 && v == c[1]))
+            continue; // that list has been walked
+        Read(v);
+        for (uint32_t j = m_triStart[v]; j < m_triStart[v + 1] && taken < room; ++j) {
+            const uint32_t u = m_triList[j];
+            const uint32_t ut = m_tTag[u];
+            if (ut == kEmitted || ut == m_blockTag || ut == tag)
+                continue;
+            const uint32_t* f = Tri(u);
+            bool inside = true;
+            for (int i = 0; i < 3 && inside; ++i) {
+                const uint32_t vt = m_vTag[f[i]];
+                inside = vt == m_blockTag || vt == tag;
+            }
+            if (!inside)
+                continue;
+            m_tTag[u] = tag;
+            m_pool.push_back(u);
+            ++taken;
+        }
+    }
+    a.triCount = uint32_t(taken);
+    a.merit.Set(a.triCount, a.newVertCount, ClosingScore(m_pool.data() + a.triStart, a.triCount));
+    a.rejected = false;
+}
+
+void CGeometrySorter::Grow(SBlock& b)
+{
+    m_additions.clear();
+    m_pool.clear();
+    const uint32_t growth = NextTag(); // evaluations of this growth have later tags
+    while (b.tris.size() < m_maxT) {
+        const uint32_t room = m_maxT - uint32_t(b.tris.size());
+        int best = -1;
+        const size_t vertCount = b.verts.size();
+        for (size_t i = 0; i < vertCount; ++i) {
+            const uint32_t v = b.verts[i];
+            Read(v);
+            if (m_remaining[v] == 0)
+                continue;
+            for (uint32_t j = m_triStart[v]; j < m_triStart[v + 1]; ++j) {
+                const uint32_t t = m_triList[j];
+                if (Emitted(t) || TriInBlock(t))
+                    continue;
+                SEvaluated& e = m_evaluated[t];
+                bool valid = e.tag > growth;
+                if (valid) {
+                    const uint32_t* c = Tri(t);
+                    const SAddition& old = m_additions[e.index];
+                    valid = m_changed[c[0]] < e.tag && m_changed[c[1]] < e.tag && m_changed[c[2]] < e.tag &&
+                            (old.rejected || (old.triCount < old.room ? room >= old.triCount : room == old.room));
+                }
+                if (!valid) {
+                    e.tag = NextTag();
+                    e.index = uint32_t(m_additions.size());
+                    m_additions.emplace_back();
+                    Evaluate(b, t, m_additions.back());
+                }
+                SAddition& a = m_additions[e.index];
+                // More vertices in the block may leave no room for it now.
+                if (a.rejected || b.verts.size() + a.newVertCount > m_maxV) {
+                    a.rejected = true;
+                    continue;
+                }
+                if (best < 0 || a.merit.Better(m_additions[size_t(best)].merit))
+                    best = int(e.index);
+            }
+        }
+        if (best < 0)
+            break;
+        const SAddition& a = m_additions[size_t(best)];
+        for (uint32_t i = 0; i < a.newVertCount; ++i)
+            JoinVertex(b, a.newVerts[i]);
+        for (uint32_t i = 0; i < a.triCount; ++i)
+            JoinTriangle(b, m_pool[a.triStart + i]);
+        // Evaluations that looked at what changed are stale. A candidate's
+        // evaluation looks at its corners, their triangles and those
+        // triangles' vertices: it changes when a vertex sharing a triangle
+        // with a corner joined, or when a triangle at a corner joined.
+        const uint32_t changed = NextTag();
+        for (uint32_t i = 0; i < a.newVertCount; ++i) {
+            const uint32_t w = a.newVerts[i];
+            for (uint32_t j = m_triStart[w]; j < m_triStart[w + 1]; ++j) {
+                const uint32_t* f = Tri(m_triList[j]);
+                m_changed[f[0]] = m_changed[f[1]] = m_changed[f[2]] = changed;
+            }
+        }
+        for (uint32_t i = 0; i < a.triCount; ++i) {
+            const uint32_t* f = Tri(m_pool[a.triStart + i]);
+            m_changed[f[0]] = m_changed[f[1]] = m_changed[f[2]] = changed;
+        }
+    }
+}
+
+void CGeometrySorter::Invalidate(uint32_t v)
+{
+    for (const auto& w : m_watchers[v]) {
+        const int32_t c = m_cacheIndex[w.first];
+        if (c >= 0 && m_cache[size_t(c)].version == w.second)
+            m_cache[size_t(c)].valid = false;
+    }
+    m_watchers[v].clear();
+}
+
+const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
+{
+    int32_t c = m_cacheIndex[seed];
+    if (c < 0) {
+        c = int32_t(m_cache.size());
+        m_cacheIndex[seed] = c;
+        m_cache.emplace_back();
+    }
+    if (m_cache[size_t(c)].valid)
+        return m_cache[size_t(c)].block;
+
+    if (++m_readStamp == 0) {
+        std::fill(m_readMark.begin(), m_readMark.end(), 0);
+        m_readStamp = 1;
+    }
+    m_readSet.clear();
+    m_recording = true;
+    NewBlock();
+    SCached& cached = m_cache[size_t(c)];
+    SBlock& b = cached.block;
+    b.verts.clear();
+    b.tris.clear();
+    Read(seed);
+    JoinVertex(b, seed);
+    Grow(b);
+    b.merit.Set(uint32_t(b.tris.size()), uint32_t(b.verts.size()), ClosingScore(b.tris.data(), uint32_t(b.tris.size())));
+    m_recording = false;
+
+    ++cached.version;
+    cached.valid = true;
+    for (uint32_t v : m_readSet)
+        m_watchers[v].emplace_back(seed, cached.version);
+    return cached.block;
+}
+
+void CGeometrySorter::RemainingChanged(uint32_t v)
+{
+    const uint32_t g = m_groupOf[v];
+    if (g == kNoIndex)
+        return;
+    SGroup& group = m_groups[g];
+    // Counts only go down: a vertex becomes a seed at 1 and stops at 0.
+    if (m_remaining[v] == 1)
+        group.AddSeed(m_posInGroup[v]);
+    else if (m_remaining[v] == 0)
+        group.RemoveSeed(m_posInGroup[v]);
+}
+
+void CGeometrySorter::Emit(const SBlock& b)
+{
+    for (uint32_t t : b.tris) {
+        m_order.push_back(t);
+        m_tTag[t] = kEmitted;
+    }
+    for (uint32_t t : b.tris) {
+        const uint32_t* f = Tri(t);
+        for (int k = 0; k < 3; ++k) {
+            const uint32_t v = f[k];
+            if ((k > 0 && v == f[0]) || (k == 2 && v == f[1]))
+                continue;
+            --m_remaining[v];
+            RemainingChanged(v);
+            Invalidate(v);
+        }
+    }
+}
+
+// The seed of the best full block of the most recent big group (its block
+// is in the cache), or kNoIndex when no big group is left.
+uint32_t CGeometrySorter::BigGroupRound()
+{
+    while (!m_big.empty()) {
+        const uint32_t g = m_big.back();
+        // Seeds by cache entry: growing another seed may move the entries.
+        uint32_t best = kNoIndex;
+        bool restart = false;
+        // A split ends the loop at once, so the set may be walked directly.
+        for (uint32_t pos : m_groups[g].seeds) {
+            const uint32_t seed = m_groups[g].verts[pos];
+            const SBlock& b = SeededBlock(seed);
+            if (!Full(b)) {
+                SplitOff(g, b);
+                restart = true;
+                break;
+            }
+            if (best == kNoIndex || b.merit.Better(CachedBlock(best).merit))
+                best = seed;
+        }
+        if (restart)
+            continue;
+        if (best == kNoIndex) {
+            const uint32_t v = FirstRemaining(m_groups[g]);
+            if (v != kNoIndex) {
+                const SBlock& b = SeededBlock(v);
+                if (!Full(b)) {
+                    SplitOff(g, b);
+                    continue;
+                }
+                best = v;
+            }
+        }
+        if (best == kNoIndex) {
+            m_big.pop_back();
+            continue;
+        }
+        return best;
+    }
+    return kNoIndex;
+}
+
+// Fills a block with whole small groups, the largest that fit first, then
+// grows it into the largest group that did not fit. Returns that group
+// (to be regrouped once the block is emitted), or kNoIndex.
+uint32_t CGeometrySorter::SmallGroupRound(SBlock& b)
+{
+    NewBlock();
+    for (;;) {
+        const uint32_t free = m_maxV - uint32_t(b.verts.size());
+        if (free < 3)
+            break;
+        int bucket = -1;
+        for (int i = int(std::min<size_t>(free - 3, m_buckets.size() - 1)); i >= 0; --i)
+            if (!m_buckets[size_t(i)].empty()) {
+                bucket = i;
+                break;
+            }
+        if (bucket < 0)
+            break;
+        const uint32_t g = m_buckets[size_t(bucket)].back();
+        m_buckets[size_t(bucket)].pop_back();
+        for (uint32_t v : m_groups[g].verts)
+            JoinVertex(b, v);
+        for (uint32_t v : m_groups[g].verts)
+            for (uint32_t j = m_triStart[v]; j < m_triStart[v + 1]; ++j) {
+                const uint32_t t = m_triList[j];
+                if (!Emitted(t) && !TriInBlock(t))
+                    JoinTriangle(b, t);
+            }
+    }
+    if (Full(b))
+        return kNoIndex;
+    for (size_t i = m_buckets.size(); i-- > 1;) {
+        if (m_buckets[i].empty())
+            continue;
+        const uint32_t g = m_buckets[i].back();
+        m_buckets[i].pop_back();
+        JoinVertex(b, m_groups[g].verts[0]);
+        Grow(b);
+        return g;
+    }
+    return kNoIndex;
+}
+
+// The vertices of a partly emitted group that still have triangles form a
+// group again.
+void CGeometrySorter::Regroup(uint32_t g)
+{
+    std::vector<uint32_t> left;
+    for (uint32_t v : m_groups[g].verts)
+        if (m_remaining[v] != 0)
+            left.push_back(v);
+    m_groups[g].verts.swap(left);
+    if (m_groups[g].verts.size() >= 3)
+        m_buckets[m_groups[g].verts.size() - 3].push_back(g);
+}
+
+std::vector<uint32_t> CGeometrySorter::Run()
+{
+    BuildConnectivity();
+    m_vTag.assign(m_vc, 0);
+    m_tTag.assign(m_fc, 0);
+    m_count.assign(m_vc, {0, 0});
+    m_evaluated.assign(m_fc, {0, 0});
+    m_changed.assign(m_vc, 0);
+    m_readMark.assign(m_vc, 0);
+    m_cacheIndex.assign(m_vc, -1);
+    m_watchers.assign(m_vc, {});
+    BuildGroups();
+    m_order.reserve(m_fc);
+
+    while (m_order.size() < m_fc) {
+        const uint32_t seed = BigGroupRound();
+        if (seed != kNoIndex) {
+            Emit(CachedBlock(seed)); // emitting only marks cache entries stale
+            continue;
+        }
+        SBlock b;
+        const uint32_t partial = SmallGroupRound(b);
+        if (b.tris.empty() && b.verts.empty())
+            break; // nothing left that a block can take
+        Emit(b);
+        if (partial != kNoIndex)
+            Regroup(partial);
+    }
+    // Triangles of pieces too small to form a group.
+    if (m_order.size() < m_fc)
+        for (uint32_t t = 0; t < m_fc; ++t)
+            if (!Emitted(t))
+                m_order.push_back(t);
+    return m_order;
+}
+
+} // namespace
+
+void GeometrySort(uint8_t* vertices, uint32_t* faces, uint32_t stride, uint32_t vertexCount, uint32_t faceCount,
+                  uint32_t maxVertices, uint32_t maxTriangles, uint32_t flags)
+{
+    if (faceCount == 0 || maxVertices < 3 || maxTriangles == 0)
+        return;
+    const size_t indexCount = size_t(faceCount) * 3;
+    for (size_t i = 0; i < indexCount; ++i)
+        if (faces[i] >= vertexCount)
+            return;
+
+    if (flags & kGeometrySortTriangles) {
+        CGeometrySorter sorter(faces, vertexCount, faceCount, maxVertices, maxTriangles);
+        const std::vector<uint32_t> order = sorter.Run();
+        std::vector<uint32_t> sorted(indexCount);
+        for (size_t i = 0; i < order.size(); ++i)
+            std::memcpy(&sorted[i * 3], faces + size_t(order[i]) * 3, 3 * sizeof(uint32_t));
+        std::memcpy(faces, sorted.data(), indexCount * sizeof(uint32_t));
+    }
+
+    if (!(flags & kGeometrySortKeepVertices) && vertices && stride) {
+        // Vertices in order of first use, unused ones after them.
+        std::vector<uint32_t> newIndex(vertexCount, kNoIndex);
+        std::vector<uint32_t> oldIndex;
+        oldIndex.reserve(vertexCount);
+        for (size_t i = 0; i < indexCount; ++i)
+            if (newIndex[faces[i]] == kNoIndex) {
+                newIndex[faces[i]] = uint32_t(oldIndex.size());
+                oldIndex.push_back(faces[i]);
+            }
+        for (uint32_t v = 0; v < vertexCount; ++v)
+            if (newIndex[v] == kNoIndex) {
+                newIndex[v] = uint32_t(oldIndex.size());
+                oldIndex.push_back(v);
+            }
+        std::vector<uint8_t> reordered(size_t(vertexCount) * stride);
+        for (uint32_t v = 0; v < vertexCount; ++v)
+            std::memcpy(&reordered[size_t(v) * stride], vertices + size_t(oldIndex[v]) * stride, stride);
+        std::memcpy(vertices, reordered.data(), reordered.size());
+        for (size_t i = 0; i < indexCount; ++i)
+            faces[i] = newIndex[faces[i]];
+    }
+}

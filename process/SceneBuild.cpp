@@ -1,0 +1,239 @@
+// Stage 1 (frames, node order, node, light and camera records) and stage 2
+// (reference resolution) of the processing driver.
+#include "process/SceneBuild.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+#include "app/ConversionLog.h"
+#include "collada/ImportScene.h"
+#include "options/Options.h"
+
+namespace {
+
+constexpr uint32_t kDefaultFramesPerSecond = 30;
+
+int32_t ImportIndexOf(const SImportNode& node, size_t position)
+{
+    // Records built without a placed index are known by their position.
+    return node.index >= 0 ? node.index : int32_t(position);
+}
+
+void Progress(size_t importNodes, size_t sceneNodes, const SImportNode& node)
+{
+    int p = int(40.0 / double(importNodes) * double(sceneNodes));
+    p = std::min(std::max(p, 0), 40);
+    ConversionProgress(p, "%s", node.name.c_str());
+}
+
+SSceneLight MakeLight(const SImportNode& node)
+{
+    const SImportLight& l = node.light;
+    SSceneLight light;
+    light.nTargetIdx = l.target;
+    for (int i = 0; i < 3; ++i)
+        light.fColour[i] = l.colour[size_t(i)];
+    light.eType = l.type;
+    light.fConstantAttenuation = l.constantAttenuation;
+    light.fLinearAttenuation = l.linearAttenuation;
+    light.fQuadraticAttenuation = l.quadraticAttenuation;
+    light.fFalloffAngle = l.falloffAngle;
+    light.fFalloffExponent = l.falloffExponent;
+    return light;
+}
+
+SSceneCamera MakeCamera(const SImportNode& node, uint32_t frameCount)
+{
+    const SImportCamera& c = node.camera;
+    SSceneCamera camera;
+    camera.nTargetIdx = c.target;
+    camera.fFieldOfView = c.fov;
+    camera.fFarClip = c.farPlane;
+    camera.fNearClip = c.nearPlane;
+    // The per-frame field of view is kept only when it covers every frame and
+    // changes somewhere.
+    if (frameCount != 0 && node.frameFov.size() >= frameCount) {
+        bool changes = false;
+        for (uint32_t f = 0; f < frameCount && !changes; ++f)
+            changes = node.frameFov[f] != c.fov;
+        if (changes)
+            camera.pfFieldOfViewKeys.assign(node.frameFov.begin(), node.frameFov.begin() + frameCount);
+    }
+    return camera;
+}
+
+} // namespace
+
+void ChooseFrames(const SImportScene& source, const COptionsData& options, uint32_t* frameCount,
+                  uint32_t* framesPerSecond)
+{
+    if (!options.GetBool(opt::bExportAnimations) && options.GetBool(opt::bExportModelSpace)) {
+        *frameCount = 0;
+        *framesPerSecond = kDefaultFramesPerSecond;
+        return;
+    }
+    // A range that ends before it starts holds no frame.
+    uint32_t count = 0;
+    if (source.lastFrame >= source.firstFrame && source.lastFrame - source.firstFrame != UINT32_MAX)
+        count = source.lastFrame - source.firstFrame + 1;
+    if (count != 0) {
+        size_t fewest = 0;
+        for (const SImportNode& node : source.nodes)
+            if (!node.frames.empty() && (fewest == 0 || node.frames.size() < fewest))
+                fewest = node.frames.size();
+        if (fewest != 0 && fewest < count)
+            count = uint32_t(fewest);
+    }
+    *frameCount = count;
+    // A rate of 0 would make every frame time infinite.
+    *framesPerSecond = source.frameRate != 0 ? source.frameRate : kDefaultFramesPerSecond;
+}
+
+SWorkNode MakeWorkNode(const SImportNode& node, int32_t importIndex, const COptionsData& options,
+                       uint32_t frameCount)
+{
+    SWorkNode work;
+    SSceneNode& n = work.node;
+    n.pszName = node.name;
+    n.nParentIdx = node.parent;
+    n.nMaterialIdx = -1;
+    n.uiAnimMask = 0;
+    n.pUserData = node.userData;
+    work.importIndex = importIndex;
+
+    const SImportTransform& t = node.transform;
+    std::memcpy(work.restPosition, t.translation.data(), 12);
+    std::memcpy(work.restRotation, t.rotation.data(), 16);
+    std::memcpy(work.restScale, t.scale.data(), 12);
+    std::memcpy(work.restScale + 3, t.stretchAxis.data(), 12);
+    work.restScale[6] = t.stretchAngle;
+    work.restMatrix = t.matrix;
+
+    if (frameCount == 0 || node.frames.empty())
+        return work;
+    // Frame f of the node (a node with fewer frames repeats its last one).
+    auto frame = [&](uint32_t f) -> const SImportTransform& {
+        return node.frames[std::min<size_t>(f, node.frames.size() - 1)];
+    };
+    if (options.GetBool(opt::bExportMatrices)) {
+        n.pfMatrixKeys.resize(size_t(frameCount) * kMatrixKeySize);
+        for (uint32_t f = 0; f < frameCount; ++f)
+            std::memcpy(&n.pfMatrixKeys[size_t(f) * kMatrixKeySize], frame(f).matrix.data(), 64);
+    } else {
+        n.pfPositionKeys.resize(size_t(frameCount) * kPositionKeySize);
+        n.pfRotationKeys.resize(size_t(frameCount) * kRotationKeySize);
+        n.pfScaleKeys.resize(size_t(frameCount) * kScaleKeySize);
+        for (uint32_t f = 0; f < frameCount; ++f) {
+            const SImportTransform& k = frame(f);
+            std::memcpy(&n.pfPositionKeys[size_t(f) * kPositionKeySize], k.translation.data(), 12);
+            std::memcpy(&n.pfRotationKeys[size_t(f) * kRotationKeySize], k.rotation.data(), 16);
+            float* s = &n.pfScaleKeys[size_t(f) * kScaleKeySize];
+            std::memcpy(s, k.scale.data(), 12);
+            std::memcpy(s + 3, k.stretchAxis.data(), 12);
+            s[6] = k.stretchAngle;
+        }
+    }
+    return work;
+}
+
+void BuildScene(const SImportScene& source, const COptionsData& options, SScene& scene, SWorkScene& work)
+{
+    ChooseFrames(source, options, &scene.uiFrameCount, &scene.uiFramesPerSecond);
+    for (int i = 0; i < 3; ++i)
+        scene.fAmbientRGB[i] = source.ambient[size_t(i)];
+    scene.pUserData = source.userData;
+
+    uint32_t materialCount = 0;
+    if (options.GetBool(opt::bExportMaterials)) {
+        BuildMaterials(source.materials, work);
+        materialCount = uint32_t(work.materials.size());
+    }
+
+    const size_t count = source.nodes.size();
+    const uint32_t frames = scene.uiFrameCount;
+    std::vector<uint8_t> placed(count, 0);
+
+    // Mesh nodes first: the scene's node order relies on it.
+    if (options.GetBool(opt::bExportGeometry)) {
+        const bool bones = options.GetBool(opt::bExportBoneGeometry);
+        for (size_t i = 0; i < count; ++i) {
+            const SImportNode& node = source.nodes[i];
+            if (node.content != eImportMesh && !(bones && node.content == eImportBone))
+                continue;
+            Progress(count, work.nodes.size(), node);
+            // A node without a drawable triangle stays a plain node below,
+            // so that its children keep their parent.
+            if (BuildNodeMeshes(node, ImportIndexOf(node, i), options, frames, materialCount, work) != 0)
+                placed[i] = 1;
+        }
+    }
+    scene.uiMeshNodeCount = uint32_t(work.nodes.size());
+
+    for (size_t i = 0; i < count; ++i) {
+        const SImportNode& node = source.nodes[i];
+        if (node.content != eImportLight || placed[i])
+            continue;
+        Progress(count, work.nodes.size(), node);
+        SWorkNode wn = MakeWorkNode(node, ImportIndexOf(node, i), options, frames);
+        wn.node.nContentIdx = int32_t(work.lights.size());
+        work.lights.push_back(MakeLight(node));
+        work.nodes.push_back(std::move(wn));
+        placed[i] = 1;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        const SImportNode& node = source.nodes[i];
+        if (node.content != eImportCamera || placed[i])
+            continue;
+        Progress(count, work.nodes.size(), node);
+        SWorkNode wn = MakeWorkNode(node, ImportIndexOf(node, i), options, frames);
+        wn.node.nContentIdx = int32_t(work.cameras.size());
+        work.cameras.push_back(MakeCamera(node, frames));
+        work.nodes.push_back(std::move(wn));
+        placed[i] = 1;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        if (placed[i])
+            continue;
+        const SImportNode& node = source.nodes[i];
+        Progress(count, work.nodes.size(), node);
+        work.nodes.push_back(MakeWorkNode(node, ImportIndexOf(node, i), options, frames));
+    }
+}
+
+void ResolveReferences(SScene& scene, SWorkScene& work)
+{
+    (void)scene; // the counts are the sizes of the lists moved in stage 3
+    std::unordered_map<int32_t, int32_t> firstNode;
+    firstNode.reserve(work.nodes.size());
+    for (size_t i = 0; i < work.nodes.size(); ++i)
+        firstNode.emplace(work.nodes[i].importIndex, int32_t(i));
+    // An index that names no scene node would point at an unrelated one, so
+    // it becomes "none".
+    auto resolve = [&firstNode](int32_t ref) -> int32_t {
+        if (ref == -1)
+            return ref;
+        const auto it = firstNode.find(ref);
+        return it != firstNode.end() ? it->second : -1;
+    };
+    for (SSceneCamera& camera : work.cameras)
+        camera.nTargetIdx = resolve(camera.nTargetIdx);
+    for (SSceneLight& light : work.lights)
+        light.nTargetIdx = resolve(light.nTargetIdx);
+    for (SWorkNode& node : work.nodes)
+        node.node.nParentIdx = resolve(node.node.nParentIdx);
+    for (SWorkMesh& wm : work.meshes) {
+        if (wm.influenceCounts.empty())
+            continue;
+        SVertexChannel& bones = wm.mesh.sBoneIndex;
+        const uint32_t n = bones.uiComponentCount;
+        for (size_t v = 0; v < wm.influenceCounts.size(); ++v)
+            for (uint32_t k = 0; k < wm.influenceCounts[v] && k < n; ++k) {
+                uint8_t* p = &bones.pData[(v * n + k) * 4];
+                int32_t bone;
+                std::memcpy(&bone, p, 4);
+                bone = resolve(bone);
+                std::memcpy(p, &bone, 4);
+            }
+    }
+}

@@ -1,0 +1,85 @@
+#pragma once
+// The stages that turn an import scene into the exportable scene. Stage 1
+// fills working lists (nodes keep their import identity and rest transform,
+// meshes their real influence counts), stage 2 resolves the import indices
+// they carry, stage 3 (AnimationReduce.h) trims the animation and moves the
+// lists into the scene.
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "scene/Scene.h"
+
+class COptionsData;
+struct SImportNode;
+struct SImportScene;
+struct SMaterial;
+
+// A scene node under construction.
+struct SWorkNode {
+    SSceneNode node;
+    int32_t importIndex = -1; // own index of the import node it was made from
+    // The static transform, kept for the animation reduction.
+    float restPosition[3] = {0, 0, 0};
+    float restRotation[4] = {0, 0, 0, 1};
+    float restScale[7] = {1, 1, 1, 0, 0, 0, 0}; // scale, stretch axis, stretch angle
+    SMatrix44 restMatrix = MatrixIdentity();
+};
+
+struct SWorkMesh {
+    SSceneMesh mesh;
+    // Per vertex, how many entries of the bone channels are real influences
+    // (the rest are padding); empty for an unskinned mesh.
+    std::vector<uint8_t> influenceCounts;
+    int32_t material = -1; // import material index of its triangles
+    uint64_t instanceKey = 0; // hash of the parts instancing compares exactly
+};
+
+struct SWorkScene {
+    std::vector<SSceneCamera> cameras;
+    std::vector<SSceneLight> lights;
+    std::vector<SWorkMesh> meshes;
+    std::vector<SWorkNode> nodes;
+    std::vector<SSceneMaterial> materials;
+    std::vector<std::string> textures;
+    // Meshes by instanceKey, so that equal meshes are found without
+    // comparing every pair.
+    std::unordered_multimap<uint64_t, uint32_t> meshesByKey;
+};
+
+// Stage 1: frames, colours, user data, nodes (mesh nodes first, then lights,
+// cameras and the rest), meshes, materials and the texture list.
+void BuildScene(const SImportScene& source, const COptionsData& options, SScene& scene, SWorkScene& work);
+
+// Stage 2: counts, and every import node index (parents, camera and light
+// targets, bone influences) replaced by the first scene node made from it.
+void ResolveReferences(SScene& scene, SWorkScene& work);
+
+// Pieces of stage 1, exposed for the driver's helpers.
+
+// The frame count and rate a scene gets from its import and the options.
+void ChooseFrames(const SImportScene& source, const COptionsData& options, uint32_t* frameCount,
+                  uint32_t* framesPerSecond);
+
+// Builds the meshes of one import node (one per material group) and appends
+// a mesh node for each to work.nodes. Returns the number of mesh nodes made;
+// 0 when the node holds no drawable triangle.
+uint32_t BuildNodeMeshes(const SImportNode& node, int32_t importIndex, const COptionsData& options,
+                         uint32_t frameCount, uint32_t materialCount, SWorkScene& work);
+
+// The node record of an import node with its rest transform and frames.
+SWorkNode MakeWorkNode(const SImportNode& node, int32_t importIndex, const COptionsData& options,
+                       uint32_t frameCount);
+
+// Materials and the texture list (only called when materials are exported).
+void BuildMaterials(const std::vector<SMaterial>& materials, SWorkScene& work);
+
+// Merges the materials of a scene read from a file into the current scene:
+// texture references, blending and effect names of equally named materials.
+// Returns false when it had to stop (out of memory).
+bool MergeMaterials(SScene& scene, const SScene& source);
+
+// A colour packed as the scene's type-5 value: alpha in bits 24-31, red in
+// 16-23, green in 8-15, blue in 0-7 (each value times 255, clamped).
+uint32_t PackColourARGB(const float rgba[4]);

@@ -1,0 +1,497 @@
+// Stage 1 mesh building: an import node's triangles, grouped by material,
+// become welded meshes; a mesh equal to one already built is shared.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <unordered_map>
+
+#include "app/ConversionLog.h"
+#include "collada/ImportScene.h"
+#include "options/Options.h"
+#include "process/SceneBuild.h"
+
+namespace {
+
+constexpr uint32_t kMaxTexCoordSets = 8;
+constexpr uint32_t kEmptySlot = UINT32_MAX;
+
+// Float equality treats -0 and +0 as equal, so both must hash alike.
+inline uint32_t CanonicalBits(float f)
+{
+    if (f == 0.0f)
+        return 0;
+    uint32_t bits;
+    std::memcpy(&bits, &f, 4);
+    return bits;
+}
+
+inline uint64_t HashWord(uint64_t h, uint32_t word)
+{
+    h ^= word;
+    h *= 0x100000001b3ull;
+    return h;
+}
+
+inline uint64_t FinishHash(uint64_t h)
+{
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    h *= 0xc4ceb9fe1a85ec53ull;
+    h ^= h >> 33;
+    return h;
+}
+
+constexpr uint64_t kHashSeed = 0xcbf29ce484222325ull;
+
+// What one welded vertex is made of; the corners of a mesh share a layout.
+struct SCornerLayout {
+    bool normals = false;
+    uint32_t texCoordSets = 0;
+    bool colours = false;
+    uint32_t influences = 0; // bone slots per vertex; 0 without skinning
+
+    uint32_t FloatCount() const
+    {
+        return 3 + (normals ? 3 : 0) + 3 * texCoordSets + (colours ? 4 : 0) + influences;
+    }
+    // Colour flag, then bone indices and the real influence count.
+    uint32_t IntCount() const { return (colours ? 1 : 0) + (influences ? influences + 1 : 0); }
+};
+
+// Vertices keyed by their whole corner data: floats compared with float
+// equality, integers exactly. Open addressing over the vertex numbers.
+class CWeldTable {
+public:
+    CWeldTable(const SCornerLayout& layout, size_t expectedCorners)
+        : m_floats(layout.FloatCount()), m_ints(layout.IntCount())
+    {
+        size_t cap = 64;
+        while (cap < expectedCorners / 2)
+            cap <<= 1;
+        m_slots.assign(cap, kEmptySlot);
+    }
+
+    // The vertex with exactly this data, appended when there is none.
+    uint32_t Weld(const float* f, const int32_t* n)
+    {
+        uint64_t h = kHashSeed;
+        for (uint32_t i = 0; i < m_floats; ++i)
+            h = HashWord(h, CanonicalBits(f[i]));
+        for (uint32_t i = 0; i < m_ints; ++i)
+            h = HashWord(h, uint32_t(n[i]));
+        h = FinishHash(h);
+        const size_t mask = m_slots.size() - 1;
+        size_t slot = size_t(h) & mask;
+        for (uint32_t v; (v = m_slots[slot]) != kEmptySlot; slot = (slot + 1) & mask)
+            if (m_hashes[v] == h && Equal(v, f, n))
+                return v;
+        const uint32_t v = Count();
+        m_slots[slot] = v;
+        m_hashes.push_back(h);
+        keyFloats.insert(keyFloats.end(), f, f + m_floats);
+        keyInts.insert(keyInts.end(), n, n + m_ints);
+        if (size_t(Count()) * 2 > m_slots.size())
+            Grow();
+        return v;
+    }
+
+    uint32_t Count() const { return uint32_t(m_hashes.size()); }
+
+    std::vector<float> keyFloats; // m_floats per vertex
+    std::vector<int32_t> keyInts; // m_ints per vertex
+
+private:
+    bool Equal(uint32_t v, const float* f, const int32_t* n) const
+    {
+        const float* a = keyFloats.data() + size_t(v) * m_floats;
+        for (uint32_t i = 0; i < m_floats; ++i)
+            if (!(a[i] == f[i]))
+                return false;
+        const int32_t* b = keyInts.data() + size_t(v) * m_ints;
+        for (uint32_t i = 0; i < m_ints; ++i)
+            if (b[i] != n[i])
+                return false;
+        return true;
+    }
+
+    void Grow()
+    {
+        std::vector<uint32_t> slots(m_slots.size() * 2, kEmptySlot);
+        const size_t mask = slots.size() - 1;
+        for (uint32_t v = 0; v < Count(); ++v) {
+            size_t slot = size_t(m_hashes[v]) & mask;
+            while (slots[slot] != kEmptySlot)
+                slot = (slot + 1) & mask;
+            slots[slot] = v;
+        }
+        m_slots.swap(slots);
+    }
+
+    uint32_t m_floats;
+    uint32_t m_ints;
+    std::vector<uint32_t> m_slots;
+    std::vector<uint64_t> m_hashes;
+};
+
+bool IsDegenerate(const SImportNode& node, const SImportTriangle& tri)
+{
+    const size_t count = node.positions.size();
+    const int32_t* p = tri.position;
+    for (int c = 0; c < 3; ++c)
+        if (p[c] < 0 || size_t(p[c]) >= count)
+            return true; // a corner without a position cannot be drawn
+    if (p[0] == p[1] || p[1] == p[2] || p[0] == p[2])
+        return true;
+    auto same = [&](int a, int b) {
+        const SVec3& u = node.positions[size_t(p[a])];
+        const SVec3& v = node.positions[size_t(p[b])];
+        return u[0] == v[0] && u[1] == v[1] && u[2] == v[2];
+    };
+    return same(0, 1) || same(1, 2) || same(0, 2);
+}
+
+bool CornerColour(const SImportNode& node, const SImportTriangle& tri, int c, SVec4* colour)
+{
+    const int32_t i = tri.colour[c];
+    if (i < 0 || size_t(i) >= node.colours.size())
+        return false;
+    *colour = node.colours[size_t(i)];
+    return true;
+}
+
+// Exact-part hash of a built mesh: everything instancing compares exactly.
+uint64_t InstanceKey(const SSceneMesh& mesh, const SCornerLayout& layout, int32_t material)
+{
+    uint64_t h = kHashSeed;
+    h = HashWord(h, mesh.uiVertexCount);
+    h = HashWord(h, mesh.uiTriangleCount);
+    h = HashWord(h, uint32_t(material));
+    h = HashWord(h, (layout.normals ? 1u : 0u) | (layout.colours ? 2u : 0u));
+    h = HashWord(h, layout.texCoordSets);
+    h = HashWord(h, layout.influences);
+    const std::vector<uint8_t>& ind = mesh.sIndexData.pData;
+    for (size_t i = 0; i + 4 <= ind.size(); i += 4) {
+        uint32_t w;
+        std::memcpy(&w, &ind[i], 4);
+        h = HashWord(h, w);
+    }
+    auto hashFloats = [&h](const std::vector<uint8_t>& data) {
+        for (size_t i = 0; i + 4 <= data.size(); i += 4) {
+            float f;
+            std::memcpy(&f, &data[i], 4);
+            h = HashWord(h, CanonicalBits(f));
+        }
+    };
+    for (const SVertexChannel& uv : mesh.psTexCoord)
+        hashFloats(uv.pData);
+    hashFloats(mesh.sBoneWeights.pData);
+    for (size_t i = 0; i + 4 <= mesh.sColour.pData.size(); i += 4) {
+        uint32_t w;
+        std::memcpy(&w, &mesh.sColour.pData[i], 4);
+        h = HashWord(h, w);
+    }
+    for (size_t i = 0; i + 4 <= mesh.sBoneIndex.pData.size(); i += 4) {
+        uint32_t w;
+        std::memcpy(&w, &mesh.sBoneIndex.pData[i], 4);
+        h = HashWord(h, w);
+    }
+    return FinishHash(h);
+}
+
+bool SameFloats(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i + 4 <= a.size(); i += 4) {
+        float x, y;
+        std::memcpy(&x, &a[i], 4);
+        std::memcpy(&y, &b[i], 4);
+        if (!(x == y))
+            return false;
+    }
+    return true;
+}
+
+// Every vector of a and b (3 floats each) lies less than 0.0001 from its partner.
+bool CloseVectors(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    const size_t n = a.size() / 12;
+    for (size_t v = 0; v < n; ++v) {
+        float x[3], y[3];
+        std::memcpy(x, &a[v * 12], 12);
+        std::memcpy(y, &b[v * 12], 12);
+        const float dx = x[0] - y[0], dy = x[1] - y[1], dz = x[2] - y[2];
+        if (!(dx * dx + dy * dy + dz * dz < 1e-8f))
+            return false;
+    }
+    return true;
+}
+
+bool SameMesh(const SWorkMesh& a, const SWorkMesh& b)
+{
+    const SSceneMesh& m = a.mesh;
+    const SSceneMesh& o = b.mesh;
+    if (a.material != b.material || m.uiVertexCount != o.uiVertexCount || m.uiTriangleCount != o.uiTriangleCount ||
+        m.sIndexData.pData != o.sIndexData.pData || m.psTexCoord.size() != o.psTexCoord.size() ||
+        m.sNormal.uiComponentCount != o.sNormal.uiComponentCount ||
+        m.sColour.uiComponentCount != o.sColour.uiComponentCount ||
+        m.sBoneIndex.uiComponentCount != o.sBoneIndex.uiComponentCount)
+        return false;
+    if (m.sColour.pData != o.sColour.pData || m.sBoneIndex.pData != o.sBoneIndex.pData ||
+        a.influenceCounts != b.influenceCounts || !SameFloats(m.sBoneWeights.pData, o.sBoneWeights.pData))
+        return false;
+    for (size_t s = 0; s < m.psTexCoord.size(); ++s)
+        if (!SameFloats(m.psTexCoord[s].pData, o.psTexCoord[s].pData))
+            return false;
+    return CloseVectors(m.sPosition.pData, o.sPosition.pData) && CloseVectors(m.sNormal.pData, o.sNormal.pData);
+}
+
+SVertexChannel FloatChannel(uint32_t components, uint32_t vertexCount)
+{
+    SVertexChannel c;
+    c.eType = eZGXTFloat;
+    c.uiComponentCount = components;
+    c.uiStride = 4 * components;
+    c.pData.resize(size_t(vertexCount) * c.uiStride);
+    return c;
+}
+
+SVertexChannel AbsentChannel()
+{
+    SVertexChannel c;
+    c.eType = eZGXTFloat;
+    return c;
+}
+
+// The mesh of one material group, built from the welded vertices.
+SWorkMesh MakeMesh(const CWeldTable& weld, const SCornerLayout& layout, const std::vector<uint32_t>& indices,
+                   bool flipV, int32_t material)
+{
+    SWorkMesh work;
+    work.material = material;
+    SSceneMesh& mesh = work.mesh;
+    const uint32_t n = weld.Count();
+    mesh.uiVertexCount = n;
+    mesh.uiTriangleCount = uint32_t(indices.size() / 3);
+    mesh.sIndexData.eType = eZGXTUInt;
+    mesh.sIndexData.uiComponentCount = 1;
+    mesh.sIndexData.uiStride = 4;
+    mesh.sIndexData.pData.resize(indices.size() * 4);
+    std::memcpy(mesh.sIndexData.pData.data(), indices.data(), indices.size() * 4);
+
+    mesh.sPosition = FloatChannel(3, n);
+    mesh.sNormal = layout.normals ? FloatChannel(3, n) : AbsentChannel();
+    mesh.sTangent = AbsentChannel();
+    mesh.sBinormal = AbsentChannel();
+    mesh.psTexCoord.resize(layout.texCoordSets);
+    for (SVertexChannel& uv : mesh.psTexCoord)
+        uv = FloatChannel(3, n);
+    mesh.sColour = AbsentChannel();
+    if (layout.colours) {
+        mesh.sColour.eType = eZGXTARGB;
+        mesh.sColour.uiComponentCount = 1;
+        mesh.sColour.uiStride = 4;
+        mesh.sColour.pData.resize(size_t(n) * 4);
+    }
+    mesh.sBoneIndex = AbsentChannel();
+    mesh.sBoneWeights = AbsentChannel();
+    if (layout.influences) {
+        mesh.sBoneIndex.eType = eZGXTInt;
+        mesh.sBoneIndex.uiComponentCount = layout.influences;
+        mesh.sBoneIndex.uiStride = 4 * layout.influences;
+        mesh.sBoneIndex.pData.resize(size_t(n) * mesh.sBoneIndex.uiStride);
+        mesh.sBoneWeights = FloatChannel(layout.influences, n);
+        work.influenceCounts.resize(n);
+    }
+
+    const uint32_t nf = layout.FloatCount();
+    const uint32_t ni = layout.IntCount();
+    for (uint32_t v = 0; v < n; ++v) {
+        const float* f = weld.keyFloats.data() + size_t(v) * nf;
+        const int32_t* k = weld.keyInts.data() + size_t(v) * ni;
+        std::memcpy(&mesh.sPosition.pData[size_t(v) * 12], f, 12);
+        f += 3;
+        if (layout.normals) {
+            std::memcpy(&mesh.sNormal.pData[size_t(v) * 12], f, 12);
+            f += 3;
+        }
+        for (SVertexChannel& uv : mesh.psTexCoord) {
+            float t[3] = {f[0], flipV ? 1.0f - f[1] : f[1], f[2]};
+            std::memcpy(&uv.pData[size_t(v) * 12], t, 12);
+            f += 3;
+        }
+        if (layout.colours) {
+            // A vertex without a colour of its own shows as opaque white.
+            const float white[4] = {1, 1, 1, 1};
+            const uint32_t packed = PackColourARGB(k[0] ? f : white);
+            std::memcpy(&mesh.sColour.pData[size_t(v) * 4], &packed, 4);
+            f += 4;
+            k += 1;
+        }
+        if (layout.influences) {
+            std::memcpy(&mesh.sBoneWeights.pData[size_t(v) * 4 * layout.influences], f, 4 * layout.influences);
+            std::memcpy(&mesh.sBoneIndex.pData[size_t(v) * 4 * layout.influences], k, 4 * layout.influences);
+            work.influenceCounts[v] = uint8_t(k[layout.influences]);
+        }
+    }
+    work.instanceKey = InstanceKey(mesh, layout, material);
+    return work;
+}
+
+} // namespace
+
+uint32_t PackColourARGB(const float rgba[4])
+{
+    auto byte = [](float v) -> uint32_t {
+        const float s = v * 255.0f;
+        if (!(s > 0.0f))
+            return 0; // negative and NaN
+        if (s >= 255.0f)
+            return 255;
+        return uint32_t(s);
+    };
+    return (byte(rgba[3]) << 24) | (byte(rgba[0]) << 16) | (byte(rgba[1]) << 8) | byte(rgba[2]);
+}
+
+uint32_t BuildNodeMeshes(const SImportNode& node, int32_t importIndex, const COptionsData& options,
+                         uint32_t frameCount, uint32_t materialCount, SWorkScene& work)
+{
+    // Drawable triangles grouped by material, groups in order of first use.
+    std::vector<int32_t> groupMaterial;
+    std::vector<std::vector<uint32_t>> groups;
+    std::unordered_map<int32_t, size_t> groupOf;
+    for (size_t t = 0; t < node.triangles.size(); ++t) {
+        const SImportTriangle& tri = node.triangles[t];
+        if (IsDegenerate(node, tri))
+            continue;
+        auto it = groupOf.find(tri.material);
+        if (it == groupOf.end()) {
+            it = groupOf.emplace(tri.material, groups.size()).first;
+            groups.emplace_back();
+            groupMaterial.push_back(tri.material);
+        }
+        groups[it->second].push_back(uint32_t(t));
+    }
+    if (groups.empty())
+        return 0;
+    if (groups.size() > 1)
+        ConversionLog(eLogWarning, "Warning: '%s' has been split up into %i meshes as it uses multiple materials.",
+                      node.name.c_str(), int(groups.size()));
+
+    const bool flipV = (options.GetCS() == eCSDirectX) != options.GetBool(opt::bFlipTextureV);
+    SCornerLayout base;
+    base.normals = options.GetExport(eVANormal);
+    if (options.GetBool(opt::bExportMappingChannels))
+        base.texCoordSets = uint32_t(std::min<size_t>(node.uvSets.size(), kMaxTexCoordSets));
+    const bool skinWanted = options.GetBool(opt::bExportSkin) &&
+                            (options.GetExport(eVABoneIndices) || options.GetExport(eVABoneWeights)) &&
+                            !node.skins.empty();
+    const SImportSkin* skin = skinWanted ? &node.skins[0] : nullptr;
+
+    for (size_t g = 0; g < groups.size(); ++g) {
+        const std::vector<uint32_t>& tris = groups[g];
+        SCornerLayout layout = base;
+        if (options.GetExport(eVAColour)) {
+            SVec4 colour;
+            for (size_t i = 0; i < tris.size() && !layout.colours; ++i)
+                for (int c = 0; c < 3 && !layout.colours; ++c)
+                    layout.colours = CornerColour(node, node.triangles[tris[i]], c, &colour);
+        }
+        if (skin) {
+            bool covered = true;
+            size_t most = 0;
+            for (size_t i = 0; i < tris.size() && covered; ++i)
+                for (size_t c = 0; c < 3; ++c) {
+                    const size_t corner = size_t(tris[i]) * 3 + c;
+                    if (corner >= skin->influences.size() || skin->influences[corner].empty()) {
+                        covered = false;
+                        break;
+                    }
+                    most = std::max(most, skin->influences[corner].size());
+                }
+            if (covered)
+                layout.influences = uint32_t(std::min<size_t>(most, 255));
+            else
+                ConversionLog(eLogWarning, "Warning: Ignoring skinning information as some/all vertices do not have data.");
+        }
+
+        CWeldTable weld(layout, tris.size() * 3);
+        std::vector<float> f(layout.FloatCount());
+        std::vector<int32_t> k(layout.IntCount());
+        std::vector<uint32_t> indices;
+        indices.reserve(tris.size() * 3);
+        for (uint32_t t : tris) {
+            const SImportTriangle& tri = node.triangles[t];
+            for (int c = 0; c < 3; ++c) {
+                float* pf = f.data();
+                int32_t* pk = k.data();
+                const SVec3& p = node.positions[size_t(tri.position[c])];
+                pf[0] = p[0];
+                pf[1] = p[1];
+                pf[2] = p[2];
+                pf += 3;
+                if (layout.normals) {
+                    const int32_t ni = tri.normal[c];
+                    const bool has = ni >= 0 && size_t(ni) < node.normals.size();
+                    for (int a = 0; a < 3; ++a)
+                        pf[a] = has ? node.normals[size_t(ni)][size_t(a)] : 0.0f;
+                    pf += 3;
+                }
+                for (uint32_t s = 0; s < layout.texCoordSets; ++s) {
+                    const SImportUVSet& set = node.uvSets[s];
+                    int32_t vi = -1;
+                    if (t < set.triangles.size())
+                        vi = set.triangles[t][size_t(c)];
+                    const bool has = vi >= 0 && size_t(vi) < set.values.size();
+                    for (int a = 0; a < 3; ++a)
+                        pf[a] = has ? set.values[size_t(vi)][size_t(a)] : 0.0f;
+                    pf += 3;
+                }
+                if (layout.colours) {
+                    SVec4 colour{0, 0, 0, 0};
+                    const bool has = CornerColour(node, tri, c, &colour);
+                    for (int a = 0; a < 4; ++a)
+                        pf[a] = colour[size_t(a)];
+                    pf += 4;
+                    *pk++ = has ? 1 : 0;
+                }
+                if (layout.influences) {
+                    const std::vector<SImportInfluence>& inf = skin->influences[size_t(t) * 3 + size_t(c)];
+                    const size_t used = std::min<size_t>(inf.size(), layout.influences);
+                    for (uint32_t b = 0; b < layout.influences; ++b) {
+                        pf[b] = b < used ? inf[b].weight : 0.0f;
+                        pk[b] = b < used ? inf[b].bone : 0;
+                    }
+                    pk[layout.influences] = int32_t(used);
+                }
+                indices.push_back(weld.Weld(f.data(), k.data()));
+            }
+        }
+
+        SWorkMesh mesh = MakeMesh(weld, layout, indices, flipV, groupMaterial[g]);
+        int32_t meshIndex = -1;
+        const auto range = work.meshesByKey.equal_range(mesh.instanceKey);
+        for (auto it = range.first; it != range.second && meshIndex < 0; ++it)
+            if (SameMesh(work.meshes[it->second], mesh))
+                meshIndex = int32_t(it->second);
+        if (meshIndex >= 0) {
+            ConversionLog(eLogInfo, "Instancing mesh");
+        } else {
+            meshIndex = int32_t(work.meshes.size());
+            work.meshesByKey.emplace(mesh.instanceKey, uint32_t(meshIndex));
+            work.meshes.push_back(std::move(mesh));
+        }
+
+        SWorkNode wn = MakeWorkNode(node, importIndex, options, frameCount);
+        if (groups.size() > 1)
+            wn.node.pszName = StrFormat("%s-submesh%u", node.name.c_str(), unsigned(g));
+        wn.node.nContentIdx = meshIndex;
+        const int32_t material = groupMaterial[g];
+        wn.node.nMaterialIdx = (material >= 0 && uint32_t(material) < materialCount) ? material : -1;
+        work.nodes.push_back(std::move(wn));
+    }
+    return uint32_t(groups.size());
+}

@@ -1,0 +1,20 @@
+#pragma once
+// Triangle strips from a triangle list (ZGXTTriStrip): strips grow along
+// shared edges and are improved by randomised passes; five attempts with the
+// C library's generator seeded 0 to 4 keep the result with the fewest strips,
+// so a given list always gives the same strips.
+#include <cstdint>
+#include <vector>
+
+// Strips of faceCount triangles (3 x 32-bit indices each). Each strip is its
+// first triangle's three indices followed by one index per further triangle;
+// *lengths gets the triangles of each strip. Every triangle appears once with
+// its winding: strip triangle k of indices s[k], s[k+1], s[k+2] is
+// (s[k], s[k+1], s[k+2]) for even k and (s[k+1], s[k], s[k+2]) for odd k.
+// Reseeds the C library's pseudo-random generator.
+void GenerateTriStrips(const uint32_t* faces, uint32_t faceCount, std::vector<uint32_t>* indices,
+                       std::vector<uint32_t>* lengths);
+
+// Reorders the triangles (in place) into the order of their strips; every
+// triangle keeps its winding, its corners may be rotated.
+void TriStripOrder(uint32_t* faces, uint32_t faceCount);

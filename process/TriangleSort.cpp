@@ -1,0 +1,148 @@
+#include "process/TriangleSort.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include <meshoptimizer.h>
+
+#include "options/Options.h"
+#include "process/GeometrySort.h"
+#include "process/IndexList.h"
+#include "process/TriStrip.h"
+#include "scene/Scene.h"
+
+namespace {
+
+// Triangle (a, b, c) rotated so that its smallest index comes first; the
+// winding is kept, so rotations of one triangle compare equal.
+void Canonical(uint32_t out[3], const uint32_t* t)
+{
+    int k = 0;
+    if (t[1] < t[k])
+        k = 1;
+    if (t[2] < t[k])
+        k = 2;
+    out[0] = t[k];
+    out[1] = t[(k + 1) % 3];
+    out[2] = t[(k + 2) % 3];
+}
+
+} // namespace
+
+bool OptimiseFaceOrder(uint32_t* faces, uint32_t faceCount, uint32_t vertexCount)
+{
+    if (faceCount < 2)
+        return true;
+    const size_t indexCount = size_t(faceCount) * 3;
+    for (size_t i = 0; i < indexCount; ++i)
+        if (faces[i] >= vertexCount)
+            return false;
+    std::vector<uint32_t> optimised(indexCount);
+    meshopt_optimizeVertexCache(optimised.data(), faces, indexCount, vertexCount);
+
+    // The optimiser hands back indices, not a face order: find each output
+    // triangle among the input triangles of its smallest vertex (the first
+    // unused one with the same corners in the same cyclic order).
+    std::vector<uint32_t> start(size_t(vertexCount) + 1, 0);
+    std::vector<uint32_t> key(faceCount);
+    for (uint32_t t = 0; t < faceCount; ++t) {
+        uint32_t c[3];
+        Canonical(c, faces + size_t(t) * 3);
+        key[t] = c[0];
+        ++start[c[0] + 1];
+    }
+    for (uint32_t v = 0; v < vertexCount; ++v)
+        start[v + 1] += start[v];
+    std::vector<uint32_t> byVertex(faceCount);
+    {
+        std::vector<uint32_t> fill(start.begin(), start.end() - 1);
+        for (uint32_t t = 0; t < faceCount; ++t)
+            byVertex[fill[key[t]]++] = t;
+    }
+    std::vector<uint8_t> taken(faceCount, 0);
+    std::vector<uint32_t> remap(faceCount);
+    for (uint32_t i = 0; i < faceCount; ++i) {
+        uint32_t want[3];
+        Canonical(want, &optimised[size_t(i) * 3]);
+        bool found = false;
+        for (uint32_t j = start[want[0]]; j < start[want[0] + 1] && !found; ++j) {
+            const uint32_t t = byVertex[j];
+            if (taken[t])
+                continue;
+            uint32_t have[3];
+            Canonical(have, faces + size_t(t) * 3);
+            if (have[1] == want[1] && have[2] == want[2]) {
+                taken[t] = 1;
+                remap[i] = t;
+                found = true;
+            }
+        }
+        if (!found)
+            return false; // not a reordering of ours: keep the old order
+    }
+    std::vector<uint32_t> reordered(indexCount);
+    for (uint32_t i = 0; i < faceCount; ++i)
+        std::memcpy(&reordered[size_t(i) * 3], faces + size_t(remap[i]) * 3, 3 * sizeof(uint32_t));
+    std::memcpy(faces, reordered.data(), indexCount * sizeof(uint32_t));
+    return true;
+}
+
+void SortTriangles(int method, uint8_t* vertices, uint32_t* faces, uint32_t stride, uint32_t vertexCount,
+                   uint32_t faceCount)
+{
+    switch (method) {
+    case eTriSortGeometry:
+        GeometrySort(vertices, faces, stride, vertexCount, faceCount, kGeometrySortMaxBlockVertices,
+                     kGeometrySortMaxBlockTriangles, kGeometrySortKeepVertexOrder);
+        break;
+    case eTriSortD3DX:
+        OptimiseFaceOrder(faces, faceCount, vertexCount);
+        break;
+    case eTriSortTriStrip:
+        TriStripOrder(faces, faceCount);
+        break;
+    default:
+        break;
+    }
+}
+
+void SortTriangles(const COptionsData& options, uint8_t* vertices, uint32_t* faces, uint32_t stride,
+                   uint32_t vertexCount, uint32_t faceCount)
+{
+    SortTriangles(options.GetTriSort(), vertices, faces, stride, vertexCount, faceCount);
+}
+
+void SortMeshTriangles(const COptionsData& options, SSceneMesh& mesh)
+{
+    const uint32_t faceCount = mesh.uiTriangleCount;
+    if (faceCount == 0 || !mesh.puiStripTriangles.empty() || options.GetTriSort() == eTriSortNone)
+        return;
+    std::vector<uint32_t> faces = ReadIndices(mesh.sIndexData, uint64_t(faceCount) * 3);
+    if (faces.size() != size_t(faceCount) * 3)
+        return;
+    uint8_t* vertices = mesh.IsInterleaved() ? mesh.pVertexBlock.data() : nullptr;
+    const uint32_t stride = mesh.IsInterleaved() ? uint32_t(mesh.pVertexBlock.size() / mesh.uiVertexCount) : 0;
+
+    std::vector<uint32_t> starts;
+    for (uint32_t b = 0; b < mesh.uiBatchCount && b < mesh.puiBatchStartTriangle.size(); ++b)
+        starts.push_back(std::min(mesh.puiBatchStartTriangle[b], faceCount));
+    if (starts.empty())
+        starts.push_back(0);
+    starts.push_back(faceCount);
+    for (size_t r = 0; r + 1 < starts.size(); ++r) {
+        // Starts out of order leave that batch as it is.
+        if (starts[r + 1] <= starts[r])
+            continue;
+        SortTriangles(options, vertices, &faces[size_t(starts[r]) * 3], stride, mesh.uiVertexCount,
+                      starts[r + 1] - starts[r]);
+    }
+    const uint32_t type = mesh.sIndexData.eType;
+    if (type == eZGXTUInt && mesh.sIndexData.uiStride == 4) {
+        std::memcpy(mesh.sIndexData.pData.data(), faces.data(), faces.size() * 4);
+    } else {
+        const uint32_t indexStride = mesh.sIndexData.uiStride;
+        for (size_t i = 0; i < faces.size(); ++i)
+            WriteIndex(&mesh.sIndexData.pData[i * indexStride], type, faces[i]);
+    }
+}

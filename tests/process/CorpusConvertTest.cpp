@@ -1,0 +1,175 @@
+// Every Collada file of the corpus converts, with the default options and with
+// a demanding set, into a scene file that reads back with all its triangles.
+#include <gtest/gtest.h>
+
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+#include <cstring>
+#include <functional>
+
+#include "TestSupport.h"
+#include "collada/Collada2QEF.h"
+#include "collada/ImportScene.h"
+#include "options/Options.h"
+#include "process/SceneExporter.h"
+#include "scene/Scene.h"
+#include "scene/SceneRead.h"
+#include "scene/SceneWrite.h"
+
+namespace {
+
+// Triangles the processing keeps: those whose three corners have distinct
+// positions that exist (counted here from the rule, not by the driver).
+uint64_t DrawableTriangles(const SImportScene& scene, const COptionsData& options)
+{
+    if (!options.GetBool(opt::bExportGeometry))
+        return 0;
+    uint64_t total = 0;
+    for (const SImportNode& n : scene.nodes) {
+        if (n.content != eImportMesh && !(n.content == eImportBone && options.GetBool(opt::bExportBoneGeometry)))
+            continue;
+        for (const SImportTriangle& t : n.triangles) {
+            bool ok = true;
+            for (int c = 0; c < 3 && ok; ++c)
+                ok = t.position[c] >= 0 && size_t(t.position[c]) < n.positions.size();
+            if (!ok)
+                continue;
+            for (int a = 0; a < 3 && ok; ++a) {
+                const int b = (a + 1) % 3;
+                ok = t.position[a] != t.position[b] && n.positions[size_t(t.position[a])] != n.positions[size_t(t.position[b])];
+            }
+            total += ok;
+        }
+    }
+    return total;
+}
+
+void DemandingOptions(COptions& o)
+{
+    o.SetPrimType(ePrimTriangleStrip);
+    o.SetBool(opt::bTangentSpace, true);
+    o.SetBool(opt::bExportMappingChannels, true);
+    o.SetCS(eCSDirectX);
+    o.SetBool(opt::bExportModelSpace, false);
+    o.SetBool(opt::bExportAnimations, true);
+    o.SetBool(opt::bInterleaved, false);
+    o.SetBool(opt::bExportMatrices, true);
+    o.SetBool(opt::bUnpackMatrix, true);
+    o.SetType(eVAPosition, eZGXTShort);
+    o.SetType(eVANormal, eZGXTDec3N);
+    o.SetType(eVATangent, eZGXTShortNorm);
+    o.SetType(eVABinormal, eZGXTByteNorm);
+    o.SetExport(eVAColour, true);
+    o.SetType(eVAColour, eZGXTRGBA);
+    o.SetType(eVAUVW0, eZGXTUShortNorm);
+}
+
+// The written bytes, read back without a trip through the disk (a durable
+// file write per conversion would make the corpus run slow).
+class CMemorySource : public CSource {
+public:
+    explicit CMemorySource(const std::vector<uint8_t>& bytes) : m_bytes(bytes) {}
+    bool Read(void* destination, size_t bytes) override
+    {
+        if (bytes > Remaining())
+            return false;
+        std::memcpy(destination, m_bytes.data() + m_position, bytes);
+        m_position += bytes;
+        return true;
+    }
+    bool Skip(size_t bytes) override
+    {
+        if (bytes > Remaining())
+            return false;
+        m_position += bytes;
+        return true;
+    }
+    size_t Remaining() const override { return m_bytes.size() - m_position; }
+    size_t Position() const override { return m_position; }
+
+private:
+    const std::vector<uint8_t>& m_bytes;
+    size_t m_position = 0;
+};
+
+struct SOptionSet {
+    const char* name;
+    std::function<void(COptions&)> setup;
+};
+
+} // namespace
+
+TEST(CorpusConvert, EveryFileConvertsAndReadsBack)
+{
+    const QString corpus = CorpusDir();
+    if (corpus.isEmpty())
+        GTEST_SKIP() << "The Collada corpus (../shared/corpus beside the project) is not present.";
+    QTemporaryDir dir;
+    const std::string out = dir.filePath(QStringLiteral("out.qef")).toStdString();
+    const SOptionSet sets[] = {{"default", [](COptions&) {}}, {"demanding", DemandingOptions}};
+
+    QStringList files;
+    QDirIterator it(corpus, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (path.endsWith(QStringLiteral(".dae"), Qt::CaseInsensitive))
+            files << path;
+    }
+    files.sort();
+    ASSERT_FALSE(files.isEmpty()) << "no .dae files under " << corpus.toStdString();
+
+    QElapsedTimer timer;
+    timer.start();
+    for (const SOptionSet& set : sets) {
+        int converted = 0;
+        uint64_t triangles = 0;
+        for (const QString& file : files) {
+            const std::string path = file.toStdString();
+            SCOPED_TRACE(std::string(set.name) + " options: " + path);
+            COptions options;
+            set.setup(options);
+            SImportScene scene;
+            CCollada2QEF importer;
+            importer.SetOutputFolder(dir.path().toStdString());
+            // Documents the importer refuses are its own tests' business.
+            if (importer.Import(path.c_str(), &scene, &options) != 0)
+                continue;
+            const uint64_t expected = DrawableTriangles(scene, options);
+
+            CSceneExporter exporter;
+            exporter.SetOutputPath(out);
+            ASSERT_TRUE(exporter.Process(scene, options));
+            std::vector<uint8_t> bytes;
+            ASSERT_EQ(WriteSceneFileToMemory(*exporter.Scene(), options.ToText().c_str(), "corpus", &bytes), 0);
+            SScene back;
+            CZGXTString why;
+            CMemorySource source(bytes);
+            ASSERT_TRUE(ReadSceneFile(&back, nullptr, 0, nullptr, 0, source, &why)) << why;
+
+            for (size_t m = 0; m < back.pMeshes.size(); ++m) {
+                const SSceneMesh& mesh = back.pMeshes[m];
+                const SVertexChannel& ind = mesh.sIndexData;
+                const uint32_t size = ComponentSize(ind.eType);
+                ASSERT_EQ(uint64_t(ind.pData.size()), IndexCount(mesh) * size) << "mesh " << m;
+                for (size_t i = 0; i + size <= ind.pData.size(); i += size)
+                    ASSERT_LT(ReadIndex(&ind.pData[i], ind.eType), mesh.uiVertexCount) << "mesh " << m;
+            }
+            uint64_t written = 0;
+            for (uint32_t n = 0; n < back.uiMeshNodeCount; ++n) {
+                const int32_t content = back.pNodes[n].nContentIdx;
+                ASSERT_TRUE(content >= 0 && size_t(content) < back.pMeshes.size());
+                written += back.pMeshes[size_t(content)].uiTriangleCount;
+            }
+            EXPECT_EQ(written, expected);
+            triangles += written;
+            ++converted;
+        }
+        RecordProperty(std::string(set.name) + "_converted", converted);
+        RecordProperty(std::string(set.name) + "_triangles", std::to_string(triangles));
+        EXPECT_GT(converted, 0);
+    }
+    RecordProperty("files", int(files.size()));
+    RecordProperty("milliseconds", int(timer.elapsed()));
+}

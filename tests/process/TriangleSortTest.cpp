@@ -1,0 +1,177 @@
+// Triangle sorting: every method keeps the triangles, the geometry sort
+// matches its literal description, batches stay apart.
+#include <gtest/gtest.h>
+
+#include <meshoptimizer.h>
+
+#include <random>
+
+#include "GeometrySortReference.h"
+#include "PerMeshTestUtil.h"
+#include "options/Options.h"
+#include "process/GeometrySort.h"
+#include "process/TriangleSort.h"
+
+using namespace permesh;
+
+namespace {
+
+float Acmr(const std::vector<uint32_t>& faces, uint32_t vertexCount)
+{
+    return meshopt_analyzeVertexCache(faces.data(), faces.size(), vertexCount, 16, 0, 0).acmr;
+}
+
+} // namespace
+
+class TriangleSortMethod : public ::testing::TestWithParam<int> {};
+
+TEST_P(TriangleSortMethod, KeepsEveryTriangleWithItsWinding)
+{
+    std::mt19937 rng(77 + GetParam());
+    for (int i = 0; i < 60; ++i) {
+        uint32_t vertexCount = 0;
+        const std::vector<uint32_t> faces = RandomFaces(rng, &vertexCount);
+        std::vector<uint32_t> sorted = faces;
+        SortTriangles(GetParam(), nullptr, sorted.data(), 0, vertexCount, uint32_t(faces.size() / 3));
+        ASSERT_EQ(TriangleSet(sorted), TriangleSet(faces)) << "method " << GetParam() << ", mesh " << i;
+    }
+}
+
+TEST_P(TriangleSortMethod, ShuffledGridComesOutCacheFriendly)
+{
+    std::mt19937 rng(5);
+    const uint32_t side = 30, vertexCount = (side + 1) * (side + 1);
+    std::vector<uint32_t> faces = GridFaces(side, side, true);
+    ShuffleTriangles(faces, rng);
+    std::vector<uint32_t> sorted = faces;
+    SortTriangles(GetParam(), nullptr, sorted.data(), 0, vertexCount, uint32_t(faces.size() / 3));
+    EXPECT_EQ(TriangleSet(sorted), TriangleSet(faces));
+    if (GetParam() == eTriSortNone)
+        EXPECT_EQ(sorted, faces);
+    else
+        EXPECT_LT(Acmr(sorted, vertexCount), 0.85f * Acmr(faces, vertexCount)) << "method " << GetParam();
+    // The same input always gives the same order.
+    std::vector<uint32_t> again = faces;
+    SortTriangles(GetParam(), nullptr, again.data(), 0, vertexCount, uint32_t(faces.size() / 3));
+    EXPECT_EQ(again, sorted);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllMethods, TriangleSortMethod,
+                         ::testing::Values(eTriSortNone, eTriSortGeometry, eTriSortD3DX, eTriSortTriStrip));
+
+TEST(GeometrySort, MatchesTheLiteralSortOnRandomMeshes)
+{
+    std::mt19937 rng(4242);
+    for (int i = 0; i < 300; ++i) {
+        std::vector<uint32_t> faces;
+        uint32_t vertexCount = 0;
+        if (i % 3 == 0) {
+            faces = RandomFaces(rng, &vertexCount);
+        } else {
+            // Big enough for groups over the block size, in pieces.
+            const uint32_t w = 2 + rng() % 12, h = 2 + rng() % 12;
+            vertexCount = (w + 1) * (h + 1);
+            for (uint32_t t = 0; t < w * h; ++t) {
+                if (rng() % 5 == 0)
+                    continue; // holes split the grid into pieces of all sizes
+                const uint32_t x = t % w, y = t / w, a = y * (w + 1) + x, b = a + 1, c = a + w + 1, d = c + 1;
+                faces.insert(faces.end(), {a, b, c, b, d, c});
+            }
+            ShuffleTriangles(faces, rng);
+        }
+        // Small blocks as well, so that the block limits are met often.
+        const uint32_t maxV = i % 4 == 0 ? 6 + rng() % 10 : kGeometrySortMaxBlockVertices;
+        const uint32_t maxT = i % 4 == 0 ? 4 + rng() % 16 : kGeometrySortMaxBlockTriangles;
+        std::vector<uint32_t> sorted = faces;
+        GeometrySort(nullptr, sorted.data(), 0, vertexCount, uint32_t(faces.size() / 3), maxV, maxT,
+                     kGeometrySortKeepVertexOrder);
+        ASSERT_EQ(sorted, reference::LiteralGeometrySort(faces, vertexCount, maxV, maxT)) << "mesh " << i;
+    }
+}
+
+TEST(GeometrySort, KeepsTrianglesThatNoBlockTakes)
+{
+    // A lone triangle with a repeated index makes a piece of two vertices.
+    std::vector<uint32_t> faces = GridFaces(3, 3);
+    faces.insert(faces.end(), {20, 20, 21});
+    std::vector<uint32_t> sorted = faces;
+    GeometrySort(nullptr, sorted.data(), 0, 22, uint32_t(faces.size() / 3), 32, 64, kGeometrySortKeepVertexOrder);
+    EXPECT_EQ(TriangleSet(sorted), TriangleSet(faces));
+    EXPECT_EQ(std::vector<uint32_t>(sorted.end() - 3, sorted.end()), std::vector<uint32_t>({20, 20, 21}));
+}
+
+TEST(GeometrySort, WithoutKeepingVerticesRenumbersByFirstUse)
+{
+    const uint32_t vertexCount = 16;
+    std::vector<uint32_t> faces = GridFaces(3, 3);
+    std::vector<float> vertices(vertexCount);
+    for (uint32_t v = 0; v < vertexCount; ++v)
+        vertices[v] = float(v);
+    std::vector<uint32_t> sorted = faces;
+    GeometrySort(reinterpret_cast<uint8_t*>(vertices.data()), sorted.data(), 4, vertexCount,
+                 uint32_t(faces.size() / 3), 32, 64, kGeometrySortTriangles);
+    uint32_t next = 0;
+    std::vector<uint32_t> original;
+    for (uint32_t i : sorted) {
+        ASSERT_LE(i, next);
+        if (i == next)
+            ++next;
+        original.push_back(uint32_t(vertices[i]));
+    }
+    // Through the moved vertex data, the triangles are the old ones.
+    EXPECT_EQ(TriangleSet(original), TriangleSet(faces));
+}
+
+TEST(OptimiseFaceOrder, MovesWholeTrianglesOnly)
+{
+    std::mt19937 rng(8);
+    std::vector<uint32_t> faces = GridFaces(16, 16);
+    ShuffleTriangles(faces, rng);
+    std::vector<uint32_t> sorted = faces;
+    ASSERT_TRUE(OptimiseFaceOrder(sorted.data(), uint32_t(faces.size() / 3), 17 * 17));
+    // Each new triangle is an old one with its corners in the same order.
+    std::vector<std::array<uint32_t, 3>> oldTris, newTris;
+    for (size_t i = 0; i < faces.size(); i += 3) {
+        oldTris.push_back({faces[i], faces[i + 1], faces[i + 2]});
+        newTris.push_back({sorted[i], sorted[i + 1], sorted[i + 2]});
+    }
+    std::sort(oldTris.begin(), oldTris.end());
+    std::sort(newTris.begin(), newTris.end());
+    EXPECT_EQ(newTris, oldTris);
+    EXPECT_LT(Acmr(sorted, 17 * 17), Acmr(faces, 17 * 17));
+
+    // An index past the vertices leaves the order alone.
+    std::vector<uint32_t> bad = {0, 1, 2, 2, 1, 9};
+    EXPECT_FALSE(OptimiseFaceOrder(bad.data(), 2, 4));
+    EXPECT_EQ(bad, std::vector<uint32_t>({0, 1, 2, 2, 1, 9}));
+}
+
+TEST(SortMeshTriangles, NeverMovesATriangleIntoAnotherBatch)
+{
+    // Two batches, each half of a shuffled grid.
+    std::mt19937 rng(12);
+    SSceneMesh m = GridMesh(10, 10);
+    std::vector<uint32_t> faces = ReadIndices(m.sIndexData, IndexCount(m));
+    ShuffleTriangles(faces, rng);
+    WriteIndices32(m.sIndexData, faces);
+    const uint32_t split = 77;
+    m.uiBatchCount = 2;
+    m.uiBatchCapacity = 2;
+    m.puiBatchStartTriangle = {0, split};
+    m.puiBatchBoneTotals = {1, 1};
+    m.puiBatchBoneList = {0, 0, 1, 0};
+    const std::vector<uint32_t> first(faces.begin(), faces.begin() + split * 3);
+    const std::vector<uint32_t> second(faces.begin() + split * 3, faces.end());
+    for (int method : {eTriSortGeometry, eTriSortD3DX, eTriSortTriStrip}) {
+        COptionsData options;
+        options.SetTriSort(method);
+        SSceneMesh sorted = m;
+        SortMeshTriangles(options, sorted);
+        const std::vector<uint32_t> out = ReadIndices(sorted.sIndexData, IndexCount(sorted));
+        EXPECT_EQ(TriangleSet(std::vector<uint32_t>(out.begin(), out.begin() + split * 3)), TriangleSet(first))
+            << "method " << method;
+        EXPECT_EQ(TriangleSet(std::vector<uint32_t>(out.begin() + split * 3, out.end())), TriangleSet(second))
+            << "method " << method;
+        EXPECT_NE(out, faces) << "method " << method;
+    }
+}
