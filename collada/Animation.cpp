@@ -302,6 +302,21 @@ SNodeRest RestOf(const CEl_Node& node, EUpAxis mode)
     return rest;
 }
 
+// S x R x T of a block's scale, rotation and translation, as the static
+// transform's matrix is built.
+SMatrix44 ComposeTransform(const SImportTransform& block)
+{
+    const float q[4] = {block.rotation[0], block.rotation[1], block.rotation[2], block.rotation[3]};
+    float r[3][3];
+    QuaternionToMatrix(q, r);
+    SMatrix44 rm = IdentityMatrix44();
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            rm[size_t(4 * i + j)] = r[i][j];
+    return MatMul(MatMul(ScaleMatrix(block.scale[0], block.scale[1], block.scale[2]), rm),
+                  TranslationMatrix(block.translation[0], block.translation[1], block.translation[2]));
+}
+
 // The transform block of a node at time T. The channels replace parts of
 // the node's own transform in the document's frame; the up-axis conversion
 // and the camera and light correction are then applied once, as for the
@@ -314,7 +329,7 @@ SImportTransform FrameFromRest(const CEl_Node& node, const SNodeRest& rest, cons
     SVec3 scale = rest.scale;
     float angleSum[3] = {0, 0, 0};
     bool angleSet[3] = {false, false, false};
-    bool trs = false, rotationSet = false, matrixSet = false;
+    bool translationSet = false, scaleSet = false, rotationSet = false, matrixSet = false;
     SMatrix44 work = rest.raw;
 
     for (const SAnimChannel* channel : channels) {
@@ -330,23 +345,23 @@ SImportTransform FrameFromRest(const CEl_Node& node, const SNodeRest& rest, cons
         case eAnimPropTranslateY:
         case eAnimPropTranslateZ:
             translation[size_t(channel->eProperty - eAnimPropTranslateX)] = sample(0);
-            trs = true;
+            translationSet = true;
             break;
         case eAnimPropTranslate:
             for (int c = 0; c < std::min(components, 3); ++c)
                 translation[size_t(c)] = sample(c);
-            trs = true;
+            translationSet = true;
             break;
         case eAnimPropScaleX:
         case eAnimPropScaleY:
         case eAnimPropScaleZ:
             scale[size_t(channel->eProperty - eAnimPropScaleX)] = sample(0);
-            trs = true;
+            scaleSet = true;
             break;
         case eAnimPropScale:
             for (int c = 0; c < std::min(components, 3); ++c)
                 scale[size_t(c)] = sample(c);
-            trs = true;
+            scaleSet = true;
             break;
         case eAnimPropRotateX:
         case eAnimPropRotateY:
@@ -354,7 +369,7 @@ SImportTransform FrameFromRest(const CEl_Node& node, const SNodeRest& rest, cons
             const int axis = channel->eProperty - eAnimPropRotateX;
             angleSum[axis] += sample(0);
             angleSet[axis] = true;
-            trs = rotationSet = true;
+            rotationSet = true;
             break;
         }
         case eAnimPropMatrixElement: {
@@ -374,6 +389,7 @@ SImportTransform FrameFromRest(const CEl_Node& node, const SNodeRest& rest, cons
         }
     }
 
+    const bool trs = translationSet || scaleSet || rotationSet;
     const bool correctY = rest.bCameraOrLight && mode == eUpAxisY;
     const SMatrix44 correctionY = RotationMatrix(1, 0, 0, 90);
     if (trs) {
@@ -403,7 +419,24 @@ SImportTransform FrameFromRest(const CEl_Node& node, const SNodeRest& rest, cons
         ApplyAxisConversion(work, mode);
     if (rest.bCameraOrLight && mode == eUpAxisZ)
         work = MatMul(Transpose(AxisConversionOfIdentity(eUpAxisZ)), work);
-    return DecomposeTransform(work, mode);
+    SImportTransform block = DecomposeTransform(work, mode);
+    if (!trs)
+        return block;
+    // What no channel drives keeps its static value to the bit, rather than
+    // what a second decomposition makes of it, so unanimated tracks stay
+    // equal to the rest value.
+    if (!translationSet)
+        block.translation = staticBlock.translation;
+    if (!rotationSet)
+        block.rotation = staticBlock.rotation;
+    if (!scaleSet) {
+        block.scale = staticBlock.scale;
+        block.stretchAxis = staticBlock.stretchAxis;
+        block.stretchAngle = staticBlock.stretchAngle;
+    }
+    if (mode != eUpAxisZ)
+        block.matrix = ComposeTransform(block);
+    return block;
 }
 
 } // namespace

@@ -242,6 +242,9 @@ TEST(ColladaAnimation, FramesOfNodes)
     EXPECT_NEAR(box->frames[15].translation[0], 0.4999f * 3, 1e-4);
     EXPECT_NEAR(box->frames[30].translation[0], 0.9999f * 3, 1e-4);
     EXPECT_EQ(box->frames[0].matrix, box->transform.matrix);
+    // What no channel drives keeps its static value to the bit.
+    EXPECT_EQ(box->frames[15].scale, box->transform.scale);
+    EXPECT_EQ(box->frames[15].stretchAxis, box->transform.stretchAxis);
 
     // Box/transform replaces the whole matrix; the document's last column is
     // the translation.
@@ -263,6 +266,7 @@ TEST(ColladaAnimation, FramesOfNodes)
     const SImportNode* late = run->Node("Late");
     ASSERT_NE(late, nullptr);
     EXPECT_FLOAT_EQ(late->frames[14].translation[1], 1.0f);
+    EXPECT_EQ(late->frames[20].rotation, late->transform.rotation);
     EXPECT_FLOAT_EQ(late->frames[15].translation[1], 5.0f);
     EXPECT_NEAR(late->frames[30].translation[1], 5.9998f, 1e-4);
     const SImportNode* early = run->Node("Early");
