@@ -3,6 +3,7 @@
 //   of 1,000 keys, resampled to 1,000 frames (the element model is built
 //   once; preparation and the frame blocks of every node are timed), and the
 //   whole import of that document for comparison;
+// - the animation reduction with indexing of those frames;
 // - bone batching of a 200,000-triangle skinned mesh on 60 bones with four
 //   influences per vertex, at palettes of 9 and 32 bones.
 #include <benchmark/benchmark.h>
@@ -24,7 +25,10 @@
 #include "collada/ImportScene.h"
 #include "collada/NodeTransform.h"
 #include "options/Options.h"
+#include "process/AnimationReduce.h"
 #include "process/BoneBatch.h"
+#include "process/SceneBuild.h"
+#include "scene/Scene.h"
 
 namespace {
 
@@ -33,15 +37,18 @@ constexpr int kFrames = 1000;
 
 // ------------------------------------------------------------------ animation
 
+// Odd nodes repeat a 100-frame cycle of step keys, so their tracks index
+// well; even nodes move smoothly and never repeat a key.
 void AppendChannel(std::string& out, const std::string& id, const std::string& target, int stride,
                    double (*value)(int node, int key, int component), int node)
 {
+    const bool cycle = node % 2 == 1;
     std::string times, values, names;
     for (int k = 0; k < kFrames; ++k) {
         times += std::to_string(k * double(kAnimFrameStep)) + " ";
         for (int c = 0; c < stride; ++c)
-            values += std::to_string(value(node, k, c)) + " ";
-        names += "LINEAR ";
+            values += std::to_string(value(node, cycle ? k % 100 : k, c)) + " ";
+        names += cycle ? "STEP " : "LINEAR ";
     }
     std::string params;
     for (int c = 0; c < stride; ++c)
@@ -145,6 +152,52 @@ void BM_AnimatedImport(benchmark::State& state)
     state.counters["MB"] = double(AnimatedDocument().size()) / 1e6;
 }
 BENCHMARK(BM_AnimatedImport)->Unit(benchmark::kMillisecond);
+
+// Stage 3 of the processing on the sampled frames: tracks compared with the
+// rest value and indexed (stages 1 and 2 are run once, outside the timing).
+void BM_AnimationReduction(benchmark::State& state)
+{
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / "meshwright-bench";
+    fs::create_directories(dir);
+    const std::string path = (dir / "animated_100_nodes.dae").string();
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << AnimatedDocument();
+    }
+    SImportScene imported;
+    COptions options;
+    options.SetBool(opt::bExportAnimations, true);
+    options.SetBool(opt::bIndexAnimations, true);
+    CCollada2QEF importer;
+    if (importer.Import(path.c_str(), &imported, &options) != 0) {
+        state.SkipWithError("import failed");
+        return;
+    }
+    SScene built;
+    SWorkScene work;
+    BuildScene(imported, options, built, work);
+    ResolveReferences(built, work);
+    size_t indexed = 0, keyFloats = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        SScene scene = built;
+        SWorkScene copy = work;
+        state.ResumeTiming();
+        ReduceAnimation(scene, copy, options);
+        state.PauseTiming();
+        indexed = keyFloats = 0;
+        for (const SSceneNode& n : scene.pNodes) {
+            indexed += !n.puiPositionKeyIdx.empty() + !n.puiRotationKeyIdx.empty() + !n.puiScaleKeyIdx.empty();
+            keyFloats += n.pfPositionKeys.size() + n.pfRotationKeys.size() + n.pfScaleKeys.size();
+        }
+        state.ResumeTiming();
+    }
+    state.counters["frames"] = double(built.uiFrameCount);
+    state.counters["indexed_tracks"] = double(indexed);
+    state.counters["key_floats"] = double(keyFloats);
+}
+BENCHMARK(BM_AnimationReduction)->Unit(benchmark::kMillisecond);
 
 // ------------------------------------------------------------------ bone batching
 

@@ -156,23 +156,23 @@ int32_t CCollada2QEF::ConvertOne(CEl_Node* node, CEl_Node* parent)
             break;
         }
         const SVec4& colour = type->Colour();
-        if (type->Technique() == eLightAmbient) {
+        if (type->Technique() == eLightTechAmbient) {
             if (m_pScene)
                 m_pScene->ambient = {colour[0], colour[1], colour[2]};
             appended = false;
             break;
         }
         record.content = eImportLight;
-        record.light.type = type->Technique() == eLightDirectional ? eImportLightDirectional
-                            : type->Technique() == eLightPoint     ? eImportLightPoint
+        record.light.type = type->Technique() == eLightTechDirectional ? eImportLightDirectional
+                            : type->Technique() == eLightTechPoint     ? eImportLightPoint
                                                                    : eImportLightSpot;
         record.light.colour = {colour[0], colour[1], colour[2]};
-        if (type->Technique() == eLightPoint || type->Technique() == eLightSpot) {
+        if (type->Technique() == eLightTechPoint || type->Technique() == eLightTechSpot) {
             record.light.constantAttenuation = type->ConstantAttenuation();
             record.light.linearAttenuation = type->LinearAttenuation();
             record.light.quadraticAttenuation = type->QuadraticAttenuation();
         }
-        if (type->Technique() == eLightSpot) {
+        if (type->Technique() == eLightTechSpot) {
             record.light.falloffAngle = type->FalloffAngle();
             record.light.falloffExponent = type->FalloffExponent();
         }
