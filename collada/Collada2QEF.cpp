@@ -5,6 +5,7 @@
 
 #include "app/ConversionLog.h"
 #include "app/ConverterObject.h"
+#include "collada/Animation.h"
 #include "collada/DAEParser.h"
 #include "collada/ElCore.h"
 #include "collada/ElMaterial.h"
@@ -68,7 +69,12 @@ int CCollada2QEF::Import(const char* inputPath, SImportScene* scene, COptionsDat
     const auto& animationLibraries = document.Libraries(CEl_Collada::eLibAnimations);
     m_pAnimations =
         animationLibraries.empty() ? nullptr : static_cast<CEl_Library_Animations*>(animationLibraries.front());
-    // (Animation preparation joins here.)
+    m_pAnimation.reset();
+    if (m_pAnimations) {
+        // Channels of every animation library count, not only the first's.
+        m_pAnimation = std::make_unique<CAnimationLibrary>();
+        m_pAnimation->Prepare(animationLibraries);
+    }
 
     CDAEIndex& index = document.Index();
     // Plain nodes and joints get their records before anything refers to
@@ -91,9 +97,10 @@ int CCollada2QEF::Import(const char* inputPath, SImportScene* scene, COptionsDat
 
     LinkCameraTargets();
 
-    if (!m_pAnimations)
+    if (m_pAnimation)
+        m_pAnimation->Finish(*scene);
+    else
         options->SetBool(opt::bExportAnimations, false);
-    // (Attaching animation frames joins here.)
 
     // Nothing after the import reads the element model; release it rather
     // than hold it through processing and writing.
@@ -101,5 +108,6 @@ int CCollada2QEF::Import(const char* inputPath, SImportScene* scene, COptionsDat
     m_pScene = nullptr;
     m_pOptions = nullptr;
     m_pAnimations = nullptr;
+    m_pAnimation.reset();
     return E2QEF_SUCCESS;
 }

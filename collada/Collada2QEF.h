@@ -1,4 +1,5 @@
 #pragma once
+#include <memory>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "collada/I2QEF.h"
 #include "collada/ImportScene.h"
 
+class CAnimationLibrary;
 class CEl_Library_Animations;
 class CEl_Node;
 
@@ -43,12 +45,15 @@ private:
     void CopyMeshRecords(CEl_Node* node, int32_t parentRecord);
     std::vector<SImportNode>* ListFor(const CEl_Node& node);
     void LinkCameraTargets();
+    // Prepares the skin of a controller node and builds its skinned mesh.
+    void BuildSkinnedMesh(CEl_Node* node, int32_t index, std::vector<SImportNode>& list);
 
     std::string m_outputFolder;
     std::vector<SImportNode> m_libraryNodes;
     SImportScene* m_pScene = nullptr;
     COptionsData* m_pOptions = nullptr;
     CEl_Library_Animations* m_pAnimations = nullptr;
+    std::unique_ptr<CAnimationLibrary> m_pAnimation; // the sampled channels
     EUpAxis m_eUpAxis = eUpAxisNone;
     bool m_bWarnedCopyLimit = false;
     std::unordered_set<const CEl_Node*> m_converting; // instance targets being converted

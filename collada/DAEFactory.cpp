@@ -1,11 +1,13 @@
 // The element factory: which class each kind becomes. Kinds without a case
 // are plain objects whose parents read their attributes and text.
 #include "collada/DAEGrammar.h"
+#include "collada/ElAnimation.h"
 #include "collada/ElCore.h"
 #include "collada/ElGLSL.h"
 #include "collada/ElGeometry.h"
 #include "collada/ElMaterial.h"
 #include "collada/ElScene.h"
+#include "collada/ElSkin.h"
 
 std::unique_ptr<CDAEObject> CreateDAEObject(EElementKind kind, CDAEObject* parent)
 {
@@ -94,9 +96,16 @@ std::unique_ptr<CDAEObject> CreateDAEObject(EElementKind kind, CDAEObject* paren
     case eEl_code: return std::make_unique<CEl_Code>();
     case eEl_include: return std::make_unique<CEl_Include>();
 
-    // Controllers (controller, skin, vertex_weights) and animations
-    // (animation, channel, sampler) are plain objects until their classes
-    // are added here.
+    // controllers
+    case eEl_controller: return std::make_unique<CEl_Controller>();
+    case eEl_skin: return std::make_unique<CEl_Skin>();
+    case eEl_vertex_weights: return std::make_unique<CEl_Vertex_weights>();
+
+    // animations
+    case eEl_animation: return std::make_unique<CEl_Animation>();
+    case eEl_channel: return std::make_unique<CEl_Channel>();
+    case eEl_sampler: return std::make_unique<CEl_Sampler>();
+
     default: return std::make_unique<CDAEObject>(kind);
     }
 }

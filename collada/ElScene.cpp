@@ -244,10 +244,10 @@ bool CEl_Camera::Resolve(CDAEIndex& index)
 
 CEl_LightType::CEl_LightType(EElementKind kind)
     : CDAEObject(kind),
-      m_eTechnique(kind == eEl_directional ? eLightDirectional
-                   : kind == eEl_point     ? eLightPoint
-                   : kind == eEl_spot      ? eLightSpot
-                                           : eLightAmbient)
+      m_eTechnique(kind == eEl_directional ? eLightTechDirectional
+                   : kind == eEl_point     ? eLightTechPoint
+                   : kind == eEl_spot      ? eLightTechSpot
+                                           : eLightTechAmbient)
 {
 }
 

@@ -126,7 +126,8 @@ private:
     CEl_Node* m_pTargetNode = nullptr;
 };
 
-enum ELightTechnique : int { eLightAmbient, eLightDirectional, eLightPoint, eLightSpot };
+// Named apart from the scene model's light types, so both headers can meet.
+enum ELightTechnique : int { eLightTechAmbient, eLightTechDirectional, eLightTechPoint, eLightTechSpot };
 
 class CEl_LightType : public CDAEObject {
 public:

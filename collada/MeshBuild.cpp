@@ -10,6 +10,8 @@
 #include "collada/ElGeometry.h"
 #include "collada/ElMaterial.h"
 #include "collada/ElScene.h"
+#include "collada/ElSkin.h"
+#include "collada/Skin.h"
 #include "options/Options.h"
 
 namespace {
@@ -29,7 +31,7 @@ int32_t MaterialIndexFor(const CEl_Triangles& primitive, const std::vector<CEl_I
 bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
                         const std::vector<CEl_Instance_material*>& materials, const CDAEObject* skin)
 {
-    (void)skin; // influences are gathered by the skinning code; without it the mesh is static
+    const CEl_Skin* skinned = (skin && skin->Kind() == eEl_skin) ? static_cast<const CEl_Skin*>(skin) : nullptr;
     const int32_t material = MaterialIndexFor(primitive, materials);
     if (!primitive.Build())
         return true; // no index data: no triangles, no message
@@ -50,6 +52,9 @@ bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
 
     std::vector<SImportUVSet> sets;
     int setCount = 0;
+    SImportSkin skinBlock;
+    if (skinned)
+        skinBlock.influences.reserve(size_t(3 * expected));
     const int64_t triangles = primitive.TriangleCount();
     SCornerData corner;
     for (int64_t t = 0; t < triangles; ++t) {
@@ -63,6 +68,9 @@ bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
                 complete = false; // the primitive ends here
                 break;
             }
+            // The bind pose replaces position and normal before they are kept.
+            if (skinned)
+                GatherInfluences(*skinned, primitive.GetPositionIndex(3 * t + c), corner, skinBlock);
             if (t == 0 && c == 0) {
                 // Every corner adds to every set, so all sets stay as long as
                 // the position list.
@@ -104,6 +112,15 @@ bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
     }
     for (SImportUVSet& s : sets)
         record.uvSets.push_back(std::move(s));
+    if (skinned) {
+        // Every corner needs its list, or none of them is kept.
+        const size_t positions = record.positions.size();
+        if (skinBlock.influences.size() == positions)
+            record.skins.push_back(std::move(skinBlock));
+        else
+            ConversionLog(eLogWarning, "Warning: %s had %i (out of %i) vertices that are not affected by any bones.\n",
+                          record.name.c_str(), int(positions - skinBlock.influences.size()), int(positions));
+    }
     return true;
 }
 

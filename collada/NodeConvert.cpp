@@ -7,12 +7,17 @@
 #include <utility>
 
 #include "app/ConversionLog.h"
+#include "collada/Animation.h"
+#include "collada/C2QHub.h"
 #include "collada/Collada2QEF.h"
 #include "collada/ElCore.h"
 #include "collada/ElGeometry.h"
 #include "collada/ElScene.h"
+#include "collada/ElSkin.h"
 #include "collada/MeshBuild.h"
 #include "collada/NodeTransform.h"
+#include "collada/Skin.h"
+#include "options/Options.h"
 
 namespace {
 
@@ -117,7 +122,8 @@ int32_t CCollada2QEF::ConvertOne(CEl_Node* node, CEl_Node* parent)
         record.name = "QEFNode-" + std::to_string(index);
     node->SetConvertedIndex(index);
     record.transform = StaticTransform(*node, m_eUpAxis);
-    // (Attaching the node's animation joins here.)
+    if (m_pAnimation)
+        m_pAnimation->Attach(*node, record, m_eUpAxis);
 
     bool appended = true;
     switch (node->Content()) {
@@ -140,7 +146,7 @@ int32_t CCollada2QEF::ConvertOne(CEl_Node* node, CEl_Node* parent)
     case eNodeContentController:
         record.content = eImportNone;
         list->push_back(std::move(record));
-        // (Preparing the skin and building the skinned mesh joins here.)
+        BuildSkinnedMesh(node, index, *list);
         break;
     case eNodeContentLight: {
         const CEl_Light* light = TargetAs<CEl_Light>(*node, eEl_light);
@@ -150,23 +156,23 @@ int32_t CCollada2QEF::ConvertOne(CEl_Node* node, CEl_Node* parent)
             break;
         }
         const SVec4& colour = type->Colour();
-        if (type->Technique() == eLightAmbient) {
+        if (type->Technique() == eLightTechAmbient) {
             if (m_pScene)
                 m_pScene->ambient = {colour[0], colour[1], colour[2]};
             appended = false;
             break;
         }
         record.content = eImportLight;
-        record.light.type = type->Technique() == eLightDirectional ? eImportLightDirectional
-                            : type->Technique() == eLightPoint     ? eImportLightPoint
+        record.light.type = type->Technique() == eLightTechDirectional ? eImportLightDirectional
+                            : type->Technique() == eLightTechPoint     ? eImportLightPoint
                                                                    : eImportLightSpot;
         record.light.colour = {colour[0], colour[1], colour[2]};
-        if (type->Technique() == eLightPoint || type->Technique() == eLightSpot) {
+        if (type->Technique() == eLightTechPoint || type->Technique() == eLightTechSpot) {
             record.light.constantAttenuation = type->ConstantAttenuation();
             record.light.linearAttenuation = type->LinearAttenuation();
             record.light.quadraticAttenuation = type->QuadraticAttenuation();
         }
-        if (type->Technique() == eLightSpot) {
+        if (type->Technique() == eLightTechSpot) {
             record.light.falloffAngle = type->FalloffAngle();
             record.light.falloffExponent = type->FalloffExponent();
         }
@@ -314,4 +320,26 @@ void CCollada2QEF::LinkCameraTargets()
         if (record.camera.target == -1 && camera->TargetNode()->ConvertedIndex() >= 0)
             record.camera.target = camera->TargetNode()->ConvertedIndex();
     }
+}
+
+void CCollada2QEF::BuildSkinnedMesh(CEl_Node* node, int32_t index, std::vector<SImportNode>& list)
+{
+    CEl_Collada* document = C2QHub::Instance().Document();
+    const CEl_Controller* controller = TargetAs<CEl_Controller>(*node, eEl_controller);
+    CEl_Skin* skin = controller ? controller->Skin() : nullptr;
+    if (!document || !skin)
+        return; // a controller without skin (a morph) makes no mesh
+    PrepareSkin(*skin, document->Index(), m_pScene ? &m_pScene->nodes : nullptr, m_eUpAxis);
+    CEl_Geometry* geometry = skin->Prepared().pGeometry;
+    const bool exportSkin = !m_pOptions || m_pOptions->GetBool(opt::bExportSkin);
+    const auto* instance = static_cast<const CEl_Instance_controller*>(node->Instance());
+    if (!exportSkin) {
+        // Without skinning the geometry alone is wanted, bones or not.
+        if (geometry)
+            BuildGeometryInstance(*geometry, index, *node, list, instance->Materials(), nullptr);
+        return;
+    }
+    if (!SkinIsBuildable(*skin))
+        return; // the record stays, without mesh
+    BuildGeometryInstance(*geometry, index, *node, list, instance->Materials(), skin);
 }

@@ -5,6 +5,7 @@
 
 #include "app/ConversionLog.h"
 #include "options/Options.h"
+#include "process/BoneBatch.h"
 #include "process/IndexList.h"
 #include "process/TangentSpace.h"
 #include "process/TriangleSort.h"
@@ -127,13 +128,14 @@ bool ProcessMesh(const COptionsData& options, SSceneMesh& mesh)
 
     // 5. Bone batches.
     ClearBatchTable(mesh);
-    if (options.GetUInt(opt::uiBoneLimit) != 0 && mesh.sBoneIndex.IsPresent()) {
-        // Bone batching is not built yet: skinned meshes go through without
-        // batches. This is where GenerateBoneBatches is called, on the
-        // interleaved buffer with the bone weights read as float and the bone
-        // indices as signed int; on failure log "Bone batch generation
-        // failed." at error level, de-interleave and return false; on success
-        // the batch table, vertex buffer and vertex count are taken over.
+    if (options.GetUInt(opt::uiBoneLimit) != 0 && mesh.sBoneIndex.IsPresent() && mesh.uiTriangleCount != 0) {
+        // On the interleaved buffer, weights as floats and bone numbers as
+        // signed ints; success replaces the vertices, faces and batch table.
+        if (GenerateMeshBoneBatches(mesh, options.GetUInt(opt::uiBoneLimit)) != 0) {
+            ConversionLog(eLogError, "Bone batch generation failed.");
+            DeinterleaveChannels(mesh, 1);
+            return false;
+        }
     }
 
     // 6. Tangent space; a failure is logged and the mesh goes on without it.

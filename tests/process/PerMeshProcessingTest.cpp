@@ -220,21 +220,85 @@ TEST(ProcessMeshSteps, SkinnedMeshIsLimitedToFourBonesPerVertex)
     EXPECT_EQ(Floats(m.sBoneWeights, 4), Floats(before.sBoneWeights, 4));
 }
 
-TEST(ProcessMeshSteps, SkinnedMeshGoesThroughWithoutBatchesForNow)
+namespace {
+
+// A grid whose column x leans on bone 10 + x alone (two bone places, the
+// second weighing nothing).
+SSceneMesh SkinnedGrid()
 {
     SSceneMesh m = GridMesh(3, 3);
-    m.sBoneWeights = FloatChannel(std::vector<float>(16 * 2, 0.5f), 2);
-    m.sBoneIndex = FloatChannel(std::vector<float>(16 * 2, 0.0f), 2);
+    std::vector<float> weights;
+    std::vector<int32_t> bones;
+    for (uint32_t y = 0; y <= 3; ++y)
+        for (uint32_t x = 0; x <= 3; ++x) {
+            weights.insert(weights.end(), {1.0f, 0.0f});
+            bones.insert(bones.end(), {int32_t(10 + x), 7});
+        }
+    m.sBoneWeights = FloatChannel(weights, 2);
     m.sBoneIndex.eType = eZGXTInt;
-    m.uiBatchCount = 3; // left over: cleared
-    m.puiBatchStartTriangle = {0, 1, 2};
+    m.sBoneIndex.uiComponentCount = 2;
+    m.sBoneIndex.uiStride = 8;
+    m.sBoneIndex.pData.resize(bones.size() * 4);
+    std::memcpy(m.sBoneIndex.pData.data(), bones.data(), m.sBoneIndex.pData.size());
+    return m;
+}
+
+} // namespace
+
+TEST(ProcessMeshSteps, SkinnedMeshIsBatched)
+{
+    // Each cell spans two columns, so a palette of two bones makes one batch
+    // per pair of neighbouring columns; the geometry sort keeps every
+    // triangle in its batch.
+    SSceneMesh m = SkinnedGrid();
+    m.uiBatchCount = 5; // left over: replaced
+    const auto before = TrianglesByContent(m, {&m.sPosition});
     COptionsData o = PlainOptions();
     o.SetTriSort(eTriSortGeometry);
+    o.SetUInt(opt::uiBoneLimit, 2);
     ASSERT_TRUE(ProcessMesh(o, m));
-    EXPECT_EQ(m.uiBatchCount, 0u);
-    EXPECT_EQ(m.uiBatchCapacity, 0u);
-    EXPECT_TRUE(m.puiBatchStartTriangle.empty());
     ExpectSeparateChannels(m);
+    ASSERT_EQ(m.uiBatchCount, 3u);
+    EXPECT_EQ(m.uiBatchCapacity, 2u);
+    EXPECT_EQ(TrianglesByContent(m, {&m.sPosition}), before);
+    const std::vector<uint32_t> faces = ReadIndices(m.sIndexData, IndexCount(m));
+    const std::vector<float> positions = Floats(m.sPosition, m.uiVertexCount);
+    for (uint32_t t = 0; t < m.uiTriangleCount; ++t) {
+        uint32_t b = 0;
+        while (b + 1 < m.uiBatchCount && m.puiBatchStartTriangle[b + 1] <= t)
+            ++b;
+        for (int c = 0; c < 3; ++c) {
+            const uint32_t v = faces[3 * t + c];
+            int32_t local[2];
+            std::memcpy(local, &m.sBoneIndex.pData[size_t(v) * 8], 8);
+            ASSERT_GE(local[0], 0);
+            ASSERT_LT(uint32_t(local[0]), m.puiBatchBoneTotals[b]);
+            EXPECT_EQ(m.puiBatchBoneList[b * 2 + uint32_t(local[0])], uint32_t(10 + positions[3 * v]));
+            EXPECT_EQ(local[1], 0); // weighs nothing
+        }
+    }
+    // The columns between two batches are copied once per batch.
+    EXPECT_EQ(m.uiVertexCount, 16u + 8u);
+}
+
+TEST(ProcessMeshSteps, TooSmallAPaletteFailsTheMesh)
+{
+    CLogCapture log;
+    SSceneMesh m = SkinnedGrid();
+    COptionsData o = PlainOptions();
+    o.SetUInt(opt::uiBoneLimit, 1);
+    EXPECT_FALSE(ProcessMesh(o, m));
+    EXPECT_TRUE(log.Contains(eLogError, "Bone batch generation failed."));
+    EXPECT_EQ(m.uiVertexCount, 16u);
+    EXPECT_EQ(m.uiBatchCount, 0u);
+    ExpectSeparateChannels(m);
+
+    // Without a palette the mesh goes through unbatched.
+    SSceneMesh unbatched = SkinnedGrid();
+    o.SetUInt(opt::uiBoneLimit, 0);
+    ASSERT_TRUE(ProcessMesh(o, unbatched));
+    EXPECT_EQ(unbatched.uiBatchCount, 0u);
+    EXPECT_EQ(unbatched.uiVertexCount, 16u);
 }
 
 TEST(ProcessMeshSteps, BadIndicesFailWithAMessage)

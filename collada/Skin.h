@@ -1,0 +1,30 @@
+#pragma once
+// Skin preparation and the influences of skinned mesh corners.
+#include <cstdint>
+#include <vector>
+
+#include "collada/C2QHub.h"
+#include "collada/ImportScene.h"
+
+class CDAEIndex;
+class CEl_Skin;
+struct SCornerData;
+
+// Bones a corner keeps at most.
+constexpr size_t kMaxInfluences = 4;
+
+// Resolves the skin's geometry, inverse bind matrices and joint nodes and
+// computes the joint matrices (bind shape x inverse bind x joint world at
+// frame 0). sceneNodes are the records of the visual scene's nodes, whose
+// frame 0 gives an animated joint's pose. A skin whose joint and matrix
+// counts differ, or whose joint source does not resolve, has no joints.
+void PrepareSkin(CEl_Skin& skin, const CDAEIndex& index, const std::vector<SImportNode>* sceneNodes, EUpAxis mode);
+
+// A prepared skin can build a skinned mesh: geometry, joints, float weights
+// and as many joints in the weights as in the skin.
+bool SkinIsBuildable(const CEl_Skin& skin);
+
+// The influences of one corner, heaviest first, at most four, rescaled to
+// add up to 1; the corner's position and normal become their bind-pose
+// values. False (no list appended) when the vertex has no readable entries.
+bool GatherInfluences(const CEl_Skin& skin, int32_t positionIndex, SCornerData& corner, SImportSkin& block);
