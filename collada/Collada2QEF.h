@@ -43,6 +43,9 @@ private:
     void CopyMeshRecords(CEl_Node* node, int32_t parentRecord);
     std::vector<SImportNode>* ListFor(const CEl_Node& node);
     void LinkCameraTargets();
+    // Counts a copy of record against the import's copy budget; false (and
+    // a warning, once) when it does not fit.
+    bool TakeCopyBudget(const SImportNode& record);
 
     std::string m_outputFolder;
     std::vector<SImportNode> m_libraryNodes;
@@ -51,5 +54,7 @@ private:
     CEl_Library_Animations* m_pAnimations = nullptr;
     EUpAxis m_eUpAxis = eUpAxisNone;
     bool m_bWarnedCopyLimit = false;
+    bool m_bWarnedCopyBudget = false;
+    size_t m_copiedBytes = 0; // arrays of instanced copies made by this import
     std::unordered_set<const CEl_Node*> m_converting; // instance targets being converted
 };

@@ -73,6 +73,23 @@ TEST(Limits, ColladaCountsInTheBillionsReadOnlyWhatTheTextHolds)
     EXPECT_TRUE(run->Logged(eLogWarning, "WARNING: Array \"claims\" claims 2000000000 values but holds only 9."));
 }
 
+TEST(Limits, InstancesOfInstancesStopAtTheCopyBudget)
+{
+    QTemporaryDir dir;
+    std::unique_ptr<SImportRun> run =
+        ImportPathInto(TestDataPath("fuzz-regressions/collada/nested_instances.dae"), dir.path().toStdString());
+    EXPECT_EQ(run->result, 0);
+    EXPECT_TRUE(
+        run->Logged(eLogWarning, "Warning: Instanced nodes were not all copied as their copies grew past 256 MB.\n"));
+    size_t bytes = 0, meshes = 0;
+    for (const SImportNode& n : run->scene.nodes) {
+        bytes += n.positions.size() * sizeof(SVec3) + n.triangles.size() * sizeof(SImportTriangle);
+        meshes += !n.triangles.empty();
+    }
+    EXPECT_LE(bytes, size_t(256) << 20);
+    EXPECT_GT(meshes, 1000u); // copies were made up to the budget
+}
+
 struct SSceneLimitCase {
     const char* name;
     std::string bytes;
