@@ -55,6 +55,8 @@ int CCollada2QEF::Import(const char* inputPath, SImportScene* scene, COptionsDat
     m_pScene = scene;
     m_pOptions = options;
     m_bWarnedCopyLimit = false;
+    m_bWarnedCopyBudget = false;
+    m_copiedBytes = 0;
 
     // Materials first: geometry refers to their scene indices.
     const std::string effectFolder = !m_outputFolder.empty()

@@ -47,6 +47,9 @@ private:
     void LinkCameraTargets();
     // Prepares the skin of a controller node and builds its skinned mesh.
     void BuildSkinnedMesh(CEl_Node* node, int32_t index, std::vector<SImportNode>& list);
+    // Counts a copy of record against the import's copy budget; false (and
+    // a warning, once) when it does not fit.
+    bool TakeCopyBudget(const SImportNode& record);
 
     std::string m_outputFolder;
     std::vector<SImportNode> m_libraryNodes;
@@ -56,5 +59,7 @@ private:
     std::unique_ptr<CAnimationLibrary> m_pAnimation; // the sampled channels
     EUpAxis m_eUpAxis = eUpAxisNone;
     bool m_bWarnedCopyLimit = false;
+    bool m_bWarnedCopyBudget = false;
+    size_t m_copiedBytes = 0; // arrays of instanced copies made by this import
     std::unordered_set<const CEl_Node*> m_converting; // instance targets being converted
 };

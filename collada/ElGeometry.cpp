@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/ConversionLog.h"
 #include "collada/C2QHub.h"
 #include "collada/DAENumbers.h"
 
@@ -157,6 +158,18 @@ bool CEl_Array<T, K>::SetAttribute(const char* name, const char* value)
         return true;
     }
     return false;
+}
+
+template <class T, EElementKind K>
+bool CEl_Array<T, K>::Resolve(CDAEIndex& index)
+{
+    // The count is only a claim: storage follows the values in the text, so
+    // a count in the billions costs nothing, but the user should know.
+    if (m_iCount > int64_t(m_values.size()))
+        ConversionLog(eLogWarning, "WARNING: Array \"%s\" claims %lld values but holds only %lld.",
+                      GetId() ? GetId() : "", static_cast<long long>(m_iCount),
+                      static_cast<long long>(m_values.size()));
+    return CDAEObject::Resolve(index);
 }
 
 template class CEl_Array<float, eEl_float_array>;

@@ -81,6 +81,7 @@ public:
     CEl_Array() : CDAEObject(K) {}
     bool SetContent(const char* text) override;
     bool SetAttribute(const char* name, const char* value) override;
+    bool Resolve(CDAEIndex& index) override;
     const std::vector<T>& Values() const { return m_values; }
     int64_t StatedCount() const { return m_iCount; }
 

@@ -24,6 +24,24 @@ namespace {
 // Instancing can multiply records (a node instancing two copies of a node
 // that instances two copies ...); beyond this many the copying stops.
 constexpr size_t kMaxSceneRecords = size_t(1) << 22;
+// The arrays of those copies may not add up to more than this either: a few
+// kilobytes of nested instances would otherwise ask for many gigabytes.
+constexpr size_t kMaxCopiedMB = 256;
+
+// Bytes held by a record's arrays (what a copy of it costs).
+size_t RecordBytes(const SImportNode& n)
+{
+    size_t bytes = n.positions.size() * sizeof(SVec3) + n.normals.size() * sizeof(SVec3) +
+                   n.colours.size() * sizeof(SVec4) + n.triangles.size() * sizeof(SImportTriangle) +
+                   n.frames.size() * sizeof(SImportTransform) + n.frameFov.size() * sizeof(float) +
+                   n.userData.size();
+    for (const SImportUVSet& set : n.uvSets)
+        bytes += set.values.size() * sizeof(SVec3) + set.triangles.size() * sizeof(set.triangles[0]);
+    for (const SImportSkin& skin : n.skins)
+        for (const std::vector<SImportInfluence>& corner : skin.influences)
+            bytes += sizeof(corner) + corner.size() * sizeof(SImportInfluence);
+    return bytes;
+}
 
 template <class T>
 T* TargetAs(const CEl_Node& node, EElementKind kind)
@@ -224,13 +242,28 @@ void CCollada2QEF::CopyMeshRecords(CEl_Node* node, int32_t parentRecord)
         return;
     std::vector<SImportNode>& scene = m_pScene->nodes;
     for (int32_t at : node->MeshRecords()) {
-        if (at < 0 || size_t(at) >= source->size() || scene.size() >= kMaxSceneRecords)
+        if (at < 0 || size_t(at) >= source->size() || scene.size() >= kMaxSceneRecords ||
+            !TakeCopyBudget((*source)[size_t(at)]))
             continue;
         SImportNode copy = (*source)[size_t(at)];
         copy.index = int32_t(scene.size());
         copy.parent = parentRecord;
         scene.push_back(std::move(copy));
     }
+}
+
+bool CCollada2QEF::TakeCopyBudget(const SImportNode& record)
+{
+    const size_t bytes = RecordBytes(record);
+    if (bytes <= (kMaxCopiedMB << 20) - m_copiedBytes) {
+        m_copiedBytes += bytes;
+        return true;
+    }
+    if (!m_bWarnedCopyBudget)
+        ConversionLog(eLogWarning, "Warning: Instanced nodes were not all copied as their copies grew past %zu MB.\n",
+                      kMaxCopiedMB);
+    m_bWarnedCopyBudget = true;
+    return false;
 }
 
 void CCollada2QEF::CopyInstancedSubtree(CEl_Node* target, int32_t record)
@@ -293,6 +326,8 @@ void CCollada2QEF::CopyInstancedSubtree(CEl_Node* target, int32_t record)
             m_bWarnedCopyLimit = true;
             return;
         }
+        if (!TakeCopyBudget((*source)[size_t(at)]))
+            return;
         SImportNode copy = (*source)[size_t(at)];
         const int32_t copyIndex = int32_t(scene.size());
         copy.index = copyIndex;

@@ -26,6 +26,37 @@ int LineOf(pugi::xml_node node, const std::string& bytes)
     return 1 + int(std::count(bytes.begin(), bytes.begin() + offset, '\n'));
 }
 
+// Deepest nesting a store file may have. The program's own keys need seven
+// levels; the printer indents every line by its depth, so a file nested
+// thousands deep would take minutes to save and be written back thousands of
+// times larger.
+constexpr int kMaxDepth = 64;
+
+// The first node nested deeper than kMaxDepth below top, or none. Walks
+// without recursion.
+pugi::xml_node TooDeep(pugi::xml_node top)
+{
+    int depth = 1;
+    pugi::xml_node n = top.first_child();
+    while (n) {
+        if (depth > kMaxDepth)
+            return n;
+        if (n.first_child()) {
+            n = n.first_child();
+            ++depth;
+            continue;
+        }
+        while (!n.next_sibling()) {
+            n = n.parent();
+            --depth;
+            if (!n || n == top)
+                return pugi::xml_node();
+        }
+        n = n.next_sibling();
+    }
+    return pugi::xml_node();
+}
+
 // Indentation between entries is dropped so that entries added later are
 // laid out like the rest.
 void DropWhiteSpace(pugi::xml_node container)
@@ -92,6 +123,11 @@ bool CZGXPreferences::Repair(pugi::xml_document& doc, const std::string& bytes, 
 {
     const CZGXTString source = Path();
     auto warn = [&source](const char* text) { StoreDebugOutput(source, text); };
+
+    if (pugi::xml_node deep = TooDeep(doc)) {
+        error = StrFormat("ERROR: Entries nested deeper than %d levels on line: %d\n", kMaxDepth, LineOf(deep, bytes));
+        return false;
+    }
 
     pugi::xml_node first = doc.first_child();
     if (!first || first.type() != pugi::node_declaration) {

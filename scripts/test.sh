@@ -1,7 +1,38 @@
 #!/usr/bin/env bash
-# Builds everything and runs the whole test suite.
+# Installs what is missing, builds and runs the whole test suite twice: the
+# normal build (build/), then the sanitizer build (build-asan/, built with
+# AddressSanitizer and UndefinedBehaviorSanitizer).
+#   scripts/test.sh             both suites
+#   scripts/test.sh --fast      the normal suite only
+#   scripts/test.sh --sanitize  the sanitizer suite only
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh build
+
+normal=1
+sanitize=1
+case "${1:-}" in
+  "") ;;
+  --fast) sanitize=0 ;;
+  --sanitize) normal=0 ;;
+  *) echo "usage: $0 [--fast | --sanitize]" >&2; exit 64 ;;
+esac
+
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir build --output-on-failure -j2
+
+if ((normal)); then
+  echo "== normal build (build/)"
+  bash scripts/setup.sh build
+  ctest --test-dir build --output-on-failure -j2
+fi
+
+if ((sanitize)); then
+  echo "== sanitizer build (build-asan/: AddressSanitizer, UndefinedBehaviorSanitizer)"
+  bash scripts/setup.sh build-asan -DMW_SANITIZE=ON
+  # Any report ends the test program with an error. Leaks are findings too,
+  # except those that Qt and the system libraries keep for the life of the
+  # process (tests/sanitizer/lsan.supp lists only those).
+  export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1"
+  export LSAN_OPTIONS="suppressions=$PWD/tests/sanitizer/lsan.supp:print_suppressions=0"
+  export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+  ctest --test-dir build-asan --output-on-failure -j2 --timeout 600
+fi

@@ -309,7 +309,8 @@ bool CStringSource::Read(void* destination, size_t bytes)
 {
     if (bytes > Remaining())
         return false;
-    std::memcpy(destination, m_bytes.data() + m_at, bytes);
+    if (bytes) // an empty block reads into no buffer at all
+        std::memcpy(destination, m_bytes.data() + m_at, bytes);
     m_at += bytes;
     return true;
 }
