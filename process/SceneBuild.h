@@ -79,7 +79,3 @@ void BuildMaterials(const std::vector<SMaterial>& materials, SWorkScene& work);
 // texture references, blending and effect names of equally named materials.
 // Returns false when it had to stop (out of memory).
 bool MergeMaterials(SScene& scene, const SScene& source);
-
-// A colour packed as the scene's type-5 value: alpha in bits 24-31, red in
-// 16-23, green in 8-15, blue in 0-7 (each value times 255, clamped).
-uint32_t PackColourARGB(const float rgba[4]);
