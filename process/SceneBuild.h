@@ -52,9 +52,10 @@ struct SWorkScene {
 // cameras and the rest), meshes, materials and the texture list.
 void BuildScene(const SImportScene& source, const COptionsData& options, SScene& scene, SWorkScene& work);
 
-// Stage 2: counts, and every import node index (parents, camera and light
-// targets, bone influences) replaced by the first scene node made from it.
-void ResolveReferences(SScene& scene, SWorkScene& work);
+// Stage 2: every import node index (parents, camera and light targets, bone
+// influences) replaced by the first scene node made from it. (The scene's
+// counts are the sizes of the lists that stage 3 moves in.)
+void ResolveReferences(SWorkScene& work);
 
 // Pieces of stage 1, exposed for the driver's helpers.
 
