@@ -164,7 +164,7 @@ void BM_BuildGridScene(benchmark::State& state)
         SScene scene;
         SWorkScene work;
         BuildScene(source, options, scene, work);
-        ResolveReferences(scene, work);
+        ResolveReferences(work);
         benchmark::DoNotOptimize(work.meshes.data());
     }
 }

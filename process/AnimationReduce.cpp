@@ -5,22 +5,18 @@
 
 #include "app/ConversionLog.h"
 #include "options/Options.h"
+#include "process/KeyHash.h"
 #include "process/SceneBuild.h"
 #include "scene/Scene.h"
 
 namespace {
 
-// Keys compare with float equality, so -0 and +0 hash alike.
 uint64_t HashKey(const float* key, uint32_t k)
 {
-    uint64_t h = 0xcbf29ce484222325ull;
-    for (uint32_t i = 0; i < k; ++i) {
-        uint32_t bits = 0;
-        if (key[i] != 0.0f)
-            std::memcpy(&bits, &key[i], 4);
-        h = (h ^ bits) * 0x100000001b3ull;
-    }
-    return h ^ (h >> 29);
+    uint64_t h = kKeyHashSeed;
+    for (uint32_t i = 0; i < k; ++i)
+        h = HashWord(h, CanonicalBits(key[i]));
+    return FinishHash(h);
 }
 
 bool SameKey(const float* a, const float* b, uint32_t k)

@@ -201,9 +201,8 @@ void BuildScene(const SImportScene& source, const COptionsData& options, SScene&
     }
 }
 
-void ResolveReferences(SScene& scene, SWorkScene& work)
+void ResolveReferences(SWorkScene& work)
 {
-    (void)scene; // the counts are the sizes of the lists moved in stage 3
     std::unordered_map<int32_t, int32_t> firstNode;
     firstNode.reserve(work.nodes.size());
     for (size_t i = 0; i < work.nodes.size(); ++i)

@@ -52,9 +52,10 @@ struct SWorkScene {
 // cameras and the rest), meshes, materials and the texture list.
 void BuildScene(const SImportScene& source, const COptionsData& options, SScene& scene, SWorkScene& work);
 
-// Stage 2: counts, and every import node index (parents, camera and light
-// targets, bone influences) replaced by the first scene node made from it.
-void ResolveReferences(SScene& scene, SWorkScene& work);
+// Stage 2: every import node index (parents, camera and light targets, bone
+// influences) replaced by the first scene node made from it. (The scene's
+// counts are the sizes of the lists that stage 3 moves in.)
+void ResolveReferences(SWorkScene& work);
 
 // Pieces of stage 1, exposed for the driver's helpers.
 
@@ -79,7 +80,3 @@ void BuildMaterials(const std::vector<SMaterial>& materials, SWorkScene& work);
 // texture references, blending and effect names of equally named materials.
 // Returns false when it had to stop (out of memory).
 bool MergeMaterials(SScene& scene, const SScene& source);
-
-// A colour packed as the scene's type-5 value: alpha in bits 24-31, red in
-// 16-23, green in 8-15, blue in 0-7 (each value times 255, clamped).
-uint32_t PackColourARGB(const float rgba[4]);

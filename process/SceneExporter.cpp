@@ -26,7 +26,7 @@ bool CSceneExporter::Process(const SImportScene& source, const COptionsData& opt
 
     ConversionLog(eLogInfo, "Complete");
     ConversionProgress(40, "Export stage 2");
-    ResolveReferences(scene, work);
+    ResolveReferences(work);
 
     ConversionLog(eLogInfo, "Complete");
     ConversionProgress(50, "Export stage 3");

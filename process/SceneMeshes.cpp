@@ -8,40 +8,12 @@
 #include "app/ConversionLog.h"
 #include "collada/ImportScene.h"
 #include "options/Options.h"
+#include "process/KeyHash.h"
 #include "process/SceneBuild.h"
 
 namespace {
 
 constexpr uint32_t kMaxTexCoordSets = 8;
-
-// Float equality treats -0 and +0 as equal, so both must hash alike.
-inline uint32_t CanonicalBits(float f)
-{
-    if (f == 0.0f)
-        return 0;
-    uint32_t bits;
-    std::memcpy(&bits, &f, 4);
-    return bits;
-}
-
-inline uint64_t HashWord(uint64_t h, uint32_t word)
-{
-    h ^= word;
-    h *= 0x100000001b3ull;
-    return h;
-}
-
-inline uint64_t FinishHash(uint64_t h)
-{
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdull;
-    h ^= h >> 33;
-    h *= 0xc4ceb9fe1a85ec53ull;
-    h ^= h >> 33;
-    return h;
-}
-
-constexpr uint64_t kHashSeed = 0xcbf29ce484222325ull;
 
 // What one welded vertex is made of; the corners of a mesh share a layout.
 struct SCornerLayout {
@@ -106,7 +78,7 @@ private:
 
     uint64_t Hash(const float* f, const int32_t* n) const
     {
-        uint64_t h = kHashSeed;
+        uint64_t h = kKeyHashSeed;
         for (uint32_t i = 0; i < m_floats; ++i)
             h = HashWord(h, CanonicalBits(f[i]));
         for (uint32_t i = 0; i < m_ints; ++i)
@@ -178,7 +150,7 @@ bool CornerColour(const SImportNode& node, const SImportTriangle& tri, int c, SV
 // Exact-part hash of a built mesh: everything instancing compares exactly.
 uint64_t InstanceKey(const SSceneMesh& mesh, const SCornerLayout& layout, int32_t material)
 {
-    uint64_t h = kHashSeed;
+    uint64_t h = kKeyHashSeed;
     h = HashWord(h, mesh.uiVertexCount);
     h = HashWord(h, mesh.uiTriangleCount);
     h = HashWord(h, uint32_t(material));
@@ -341,8 +313,7 @@ SWorkMesh MakeMesh(const CWeldTable& weld, const SCornerLayout& layout, const st
         if (layout.colours) {
             // A vertex without a colour of its own shows as opaque white.
             const float white[4] = {1, 1, 1, 1};
-            const uint32_t packed = PackColourARGB(k[0] ? f : white);
-            std::memcpy(&mesh.sColour.pData[size_t(v) * 4], &packed, 4);
+            WriteVertex(&mesh.sColour.pData[size_t(v) * 4], eZGXTARGB, 4, k[0] ? f : white);
             f += 4;
             k += 1;
         }
@@ -357,19 +328,6 @@ SWorkMesh MakeMesh(const CWeldTable& weld, const SCornerLayout& layout, const st
 }
 
 } // namespace
-
-uint32_t PackColourARGB(const float rgba[4])
-{
-    auto byte = [](float v) -> uint32_t {
-        const float s = v * 255.0f;
-        if (!(s > 0.0f))
-            return 0; // negative and NaN
-        if (s >= 255.0f)
-            return 255;
-        return uint32_t(s);
-    };
-    return (byte(rgba[3]) << 24) | (byte(rgba[0]) << 16) | (byte(rgba[1]) << 8) | byte(rgba[2]);
-}
 
 uint32_t BuildNodeMeshes(const SImportNode& node, int32_t importIndex, const COptionsData& options,
                          uint32_t frameCount, uint32_t materialCount, SWorkScene& work)

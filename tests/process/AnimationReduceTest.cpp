@@ -142,7 +142,7 @@ TEST(AnimationReduce, StageMovesTheListsIntoTheScene)
     SScene scene;
     SWorkScene work;
     BuildScene(in, options, scene, work);
-    ResolveReferences(scene, work);
+    ResolveReferences(work);
     ReduceAnimation(scene, work, options);
     EXPECT_EQ(scene.pNodes.size(), 3u);
     EXPECT_EQ(scene.pMeshes.size(), 1u);

@@ -26,7 +26,7 @@ struct SBuilt {
 void Build(const SImportScene& in, const COptionsData& options, SBuilt& out)
 {
     BuildScene(in, options, out.scene, out.work);
-    ResolveReferences(out.scene, out.work);
+    ResolveReferences(out.work);
 }
 
 std::vector<float> Floats(const SVertexChannel& c)
