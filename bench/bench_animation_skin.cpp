@@ -177,7 +177,7 @@ void BM_AnimationReduction(benchmark::State& state)
     SScene built;
     SWorkScene work;
     BuildScene(imported, options, built, work);
-    ResolveReferences(built, work);
+    ResolveReferences(work);
     size_t indexed = 0, keyFloats = 0;
     for (auto _ : state) {
         state.PauseTiming();
