@@ -9,7 +9,10 @@ status=0
 for dae in examples/*.dae; do
   out="build/examples/$(basename "${dae%.*}").qef"
   echo "== $dae -> $out"
-  ./build/cli/meshwright-cli convert "$dae" -o "$out" || status=$?
+  # An example may carry its own profile beside it (NAME.cfg).
+  opts=()
+  [ -f "${dae%.*}.cfg" ] && opts=(--options "${dae%.*}.cfg")
+  ./build/cli/meshwright-cli convert "$dae" -o "$out" "${opts[@]}" || status=$?
   if [ -f "$out" ]; then
     if ./build/cli/meshwright-cli --help | grep -q ' inspect '; then
       ./build/cli/meshwright-cli inspect "$out"
