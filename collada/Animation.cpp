@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "app/ConversionLog.h"
+#include "base/ConversionLog.h"
 #include "collada/AffineDecompose.h"
 #include "collada/DAEMath.h"
 #include "collada/ElCore.h"

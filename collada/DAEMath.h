@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "collada/C2QHub.h"
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 
 // Degrees to radians as the importer has always converted them.
 constexpr float kDegToRad = 0.01745329238474369f;

@@ -7,7 +7,7 @@
 #include "collada/C2QHub.h"
 #include "collada/DAEIndex.h"
 #include "collada/DAEObject.h"
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 
 class CEl_Geometry;
 class CEl_Input;

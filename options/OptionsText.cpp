@@ -9,6 +9,20 @@
 #include "options/SceneOptionsSource.h"
 
 namespace {
+SceneFileOptionsReader g_sceneFileOptionsReader = nullptr;
+}
+
+void SetSceneFileOptionsReader(SceneFileOptionsReader reader)
+{
+    g_sceneFileOptionsReader = reader;
+}
+
+bool ReadSceneFileOptionsText(const char* path, size_t maxBytes, CZGXTString* text)
+{
+    return g_sceneFileOptionsReader && g_sceneFileOptionsReader(path, maxBytes, text);
+}
+
+namespace {
 
 // Longest text or line read from a file, as the file readers have always cut it.
 constexpr size_t kMaxFileText = 10239;

@@ -19,8 +19,10 @@ public:
     const std::string& OutputPath() const { return m_outputPath; }
 
     bool Process(const SImportScene& scene, const COptionsData& options);
-    bool Write(const char* outputPath, const COptionsData& options, const char* versionString,
-               bool postExport);
+    // Writes the processed scene in the options' output format: a scene file,
+    // or C source that embeds one. False (with a message) when nothing was
+    // written.
+    bool Write(const char* outputPath, const COptionsData& options, const char* versionString);
 
     // Hands the exporter a scene built elsewhere (tools, tests) to Write.
     void SetScene(std::unique_ptr<SScene> scene);

@@ -6,8 +6,7 @@
 #include <new>
 #include <vector>
 
-#include "app/ConversionLog.h"
-#include "options/SceneOptionsSource.h"
+#include "base/ConversionLog.h"
 #include "scene/Scene.h"
 #include "scene/SceneCheck.h"
 #include "scene/SceneFileFormat.h"
@@ -736,7 +735,7 @@ int LoadSceneFile(SScene& scene, const char* path, CZGXTString* optionsText, uin
     return 0;
 }
 
-bool ReadSceneFileOptionsText(const char* path, size_t maxBytes, CZGXTString* text)
+bool ReadOptionsTextOfSceneFile(const char* path, size_t maxBytes, CZGXTString* text)
 {
     if (!text)
         return false;

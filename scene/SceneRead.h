@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "options/ZGXTString.h"
+#include "base/ZGXTString.h"
 #include "scene/ResourceFile.h"
 
 struct SScene;
@@ -57,3 +57,7 @@ inline int LoadSceneFile(SScene& scene, const char* path, CZGXTString* error = n
 {
     return LoadSceneFile(scene, path, nullptr, 0, nullptr, 0, error);
 }
+
+// Reads at most maxBytes of the options text stored in the scene file at
+// path. False when the file cannot be read as a scene file.
+bool ReadOptionsTextOfSceneFile(const char* path, size_t maxBytes, CZGXTString* text);

@@ -7,10 +7,8 @@
 #include <cstring>
 #include <new>
 
-#include "app/ConversionLog.h"
-#include "app/PostExport.h"
+#include "base/ConversionLog.h"
 #include "options/Options.h"
-#include "process/SceneExporter.h"
 #include "scene/Scene.h"
 #include "scene/SceneCheck.h"
 #include "scene/SceneFileFormat.h"
@@ -589,37 +587,4 @@ int WriteSceneFile(const SScene& scene, const char* path, const char* optionsTex
         return 1;
     }
     return 0;
-}
-
-void CSceneExporter::SetScene(std::unique_ptr<SScene> scene)
-{
-    m_pScene = std::move(scene);
-}
-
-bool CSceneExporter::Write(const char* outputPath, const COptionsData& options, const char* versionString,
-                           bool postExport)
-{
-    ConversionProgress(95, "Saving");
-    int result = 1;
-    if (m_pScene) {
-        switch (options.GetExpFormat()) {
-        case eExpFormatScene:
-            result = WriteSceneFile(*m_pScene, outputPath, options.ToText().c_str(), versionString);
-            break;
-        case eExpFormatHeader:
-        case eExpFormatSource:
-            result = WriteSceneSource(outputPath, options, versionString, *m_pScene);
-            break;
-        default:
-            break;
-        }
-    }
-    if (result != 0) {
-        ConversionLog(eLogError, "Failed to write output file");
-        return false;
-    }
-    ConversionProgress(100, "Complete");
-    if (postExport)
-        RunPostExportActions(options, outputPath);
-    return true;
 }

@@ -6,8 +6,10 @@
 #include <QThread>
 
 #include "TestSupport.h"
-#include "app/PostExport.h"
+#include "convert/PostExport.h"
 #include "options/Options.h"
+#include "process/SceneExporter.h"
+#include "scene/Scene.h"
 
 namespace {
 
@@ -99,5 +101,28 @@ TEST_F(PostExport, Viewer)
             ASSERT_EQ(capture.Messages().size(), 1u) << c.viewer;
             EXPECT_TRUE(capture.Contains(c.level, c.text)) << capture.Messages()[0].text.toStdString();
         }
+    }
+}
+
+// The writer never starts anything; the run calls the actions after it.
+TEST(PostExportRun, ActionsRunOnlyAfterTheWriteWhenAsked)
+{
+    QTemporaryDir dir;
+    CSceneExporter exporter;
+    exporter.SetScene(std::make_unique<SScene>());
+    COptions options;
+    options.SetBool(opt::bUsePostExportCL, true);
+    options.SetString(opt::sClPostTarget, (dir.path() + "/no-such-program").toStdString());
+    const std::string path = (dir.path() + "/out.qef").toStdString();
+    {
+        CLogCapture log;
+        EXPECT_TRUE(exporter.Write(path.c_str(), options, "history"));
+        EXPECT_EQ(log.Count(3), 0);
+    }
+    {
+        CLogCapture log;
+        EXPECT_TRUE(exporter.Write(path.c_str(), options, "history"));
+        RunPostExportActions(options, path.c_str());
+        EXPECT_TRUE(log.Contains(3, QStringLiteral("Error: Unable to perform post-export options.")));
     }
 }

@@ -6,7 +6,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/ConverterObject.h"
 
 std::string TestDataPath(const std::string& name)
 {
@@ -57,20 +56,26 @@ SCliResult RunCli(const QStringList& args, const QString& workDir)
     return result;
 }
 
-CLogCapture::CLogCapture() : m_converter(std::make_unique<CConverterObject>(COptions(), QString()))
+CLogCapture::CLogCapture()
 {
-    CConverterObject* c = m_converter.get();
-    auto add = [this](int level, int percent, const QString& text) {
-        m_messages.push_back(SMessage{level, percent, text});
-    };
-    QObject::connect(c, &CConverterObject::conversionSuccess, [add](const QString& t) { add(0, 0, t); });
-    QObject::connect(c, &CConverterObject::conversionInfo, [add](const QString& t) { add(1, 0, t); });
-    QObject::connect(c, &CConverterObject::conversionWarning, [add](const QString& t) { add(2, 0, t); });
-    QObject::connect(c, &CConverterObject::conversionError, [add](const QString& t) { add(3, 0, t); });
-    QObject::connect(c, &CConverterObject::progressUpdated, [add](int p, const QString& t) { add(5, p, t); });
+    SetLogSink(this);
 }
 
-CLogCapture::~CLogCapture() = default;
+CLogCapture::~CLogCapture()
+{
+    ClearLogSink(this);
+}
+
+void CLogCapture::LogMessage(int level, const char* text)
+{
+    if (level >= eLogSuccess && level <= eLogError)
+        m_messages.push_back(SMessage{level, 0, QString::fromUtf8(text)});
+}
+
+void CLogCapture::LogProgress(int percent, const char* text)
+{
+    m_messages.push_back(SMessage{5, percent, QString::fromUtf8(text)});
+}
 
 bool CLogCapture::Contains(int level, const QString& text) const
 {

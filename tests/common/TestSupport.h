@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-class CConverterObject;
+#include "base/ConversionLog.h"
 
 // A file under tests/data.
 std::string TestDataPath(const std::string& name);
@@ -28,8 +28,8 @@ struct SCliResult {
 SCliResult RunCli(const QStringList& args, const QString& workDir = QString());
 
 // Records every message sent through the message log while it exists, by
-// standing in as the active converter.
-class CLogCapture {
+// standing in as the log's sink (detail lines are dropped, as a run drops them).
+class CLogCapture : public ILogSink {
 public:
     struct SMessage {
         int level; // ELogLevel, or 5 for progress
@@ -44,6 +44,8 @@ public:
     void Clear() { m_messages.clear(); }
 
 private:
-    std::unique_ptr<CConverterObject> m_converter;
+    void LogMessage(int level, const char* text) override;
+    void LogProgress(int percent, const char* text) override;
+
     std::vector<SMessage> m_messages;
 };

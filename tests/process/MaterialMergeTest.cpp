@@ -208,7 +208,7 @@ TEST(Materials, MergeFromThePreviousOutput)
     EXPECT_EQ(log.Count(2) + log.Count(3), 0);
 
     // Writing over the source keeps the merged material for the next run.
-    ASSERT_TRUE(exporter.Write(path.c_str(), options, "test", false));
+    ASSERT_TRUE(exporter.Write(path.c_str(), options, "test"));
     CSceneExporter again;
     again.SetOutputPath(path);
     ASSERT_TRUE(again.Process(MaterialScene(), options));

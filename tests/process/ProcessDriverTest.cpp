@@ -8,7 +8,7 @@
 
 #include "ProcessTestScenes.h"
 #include "TestSupport.h"
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 #include "options/Options.h"
 #include "process/SceneBuild.h"
 #include "process/SceneExporter.h"
@@ -88,7 +88,7 @@ TEST(ProcessDriver, EmptySceneRunsAllStages)
 
     // An empty scene is still a file that reads back.
     const std::string path = TempPath("empty.qef");
-    ASSERT_TRUE(exporter.Write(path.c_str(), options, "test", false));
+    ASSERT_TRUE(exporter.Write(path.c_str(), options, "test"));
     SScene back;
     ASSERT_EQ(LoadSceneFile(back, path.c_str()), 0);
     EXPECT_EQ(back, scene);
@@ -624,7 +624,7 @@ TEST(ProcessDriver, WrittenSceneReadsBack)
     CSceneExporter exporter;
     ASSERT_TRUE(exporter.Process(in, options));
     const std::string path = TempPath("readback.qef");
-    ASSERT_TRUE(exporter.Write(path.c_str(), options, "test", false));
+    ASSERT_TRUE(exporter.Write(path.c_str(), options, "test"));
     SScene back;
     ASSERT_EQ(LoadSceneFile(back, path.c_str()), 0);
     const SScene& s = *exporter.Scene();

@@ -338,14 +338,14 @@ TEST(SceneFileWrite, ExporterWriteDispatchesByFormat)
     COptions options;
     {
         CLogCapture log; // no scene yet
-        EXPECT_FALSE(exporter.Write(dir.Path("none.qef").c_str(), options, "history", false));
+        EXPECT_FALSE(exporter.Write(dir.Path("none.qef").c_str(), options, "history"));
         EXPECT_TRUE(log.Contains(3, QStringLiteral("Failed to write output file")));
     }
     exporter.SetScene(std::make_unique<SScene>(MakeFullScene()));
     {
         CLogCapture log;
         const std::string path = dir.Path("out.qef");
-        EXPECT_TRUE(exporter.Write(path.c_str(), options, "Meshwright 2.12 | 3.0@2149614", false));
+        EXPECT_TRUE(exporter.Write(path.c_str(), options, "Meshwright 2.12 | 3.0@2149614"));
         ASSERT_EQ(log.Messages().size(), 2u);
         EXPECT_EQ(log.Messages()[0].percent, 95);
         EXPECT_EQ(log.Messages()[0].text, QStringLiteral("Saving"));
@@ -361,35 +361,15 @@ TEST(SceneFileWrite, ExporterWriteDispatchesByFormat)
     {
         options.SetExpFormat(eExpFormatSource);
         const std::string path = dir.Path("out.cpp");
-        EXPECT_TRUE(exporter.Write(path.c_str(), options, "history", false));
+        EXPECT_TRUE(exporter.Write(path.c_str(), options, "history"));
         EXPECT_NE(ReadFileBytes(path).find("RegisterFile_out_qef"), std::string::npos);
     }
     {
         CLogCapture log;
         options.SetExpFormat(7);
-        EXPECT_FALSE(exporter.Write(dir.Path("odd.qef").c_str(), options, "history", false));
+        EXPECT_FALSE(exporter.Write(dir.Path("odd.qef").c_str(), options, "history"));
         EXPECT_TRUE(log.Contains(3, QStringLiteral("Failed to write output file")));
         EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(dir.Path("odd.qef"))));
     }
 }
 
-TEST(SceneFileWrite, PostExportActionsRunOnlyWhenAsked)
-{
-    CTempDir dir;
-    CSceneExporter exporter;
-    exporter.SetScene(std::make_unique<SScene>());
-    COptions options;
-    options.SetBool(opt::bUsePostExportCL, true);
-    options.SetString(opt::sClPostTarget, dir.Path("no-such-program"));
-    const std::string path = dir.Path("out.qef");
-    {
-        CLogCapture log;
-        EXPECT_TRUE(exporter.Write(path.c_str(), options, "history", false));
-        EXPECT_EQ(log.Count(3), 0);
-    }
-    {
-        CLogCapture log;
-        EXPECT_TRUE(exporter.Write(path.c_str(), options, "history", true));
-        EXPECT_TRUE(log.Contains(3, QStringLiteral("Error: Unable to perform post-export options.")));
-    }
-}

@@ -1,4 +1,4 @@
-#include "app/ConverterObject.h"
+#include "convert/ConverterObject.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -6,11 +6,12 @@
 #include <memory>
 #include <new>
 
-#include "app/ConversionLog.h"
-#include "app/RecentFiles.h"
-#include "app/Version.h"
+#include "base/ConversionLog.h"
+#include "convert/PostExport.h"
+#include "convert/RecentFiles.h"
+#include "base/Version.h"
 #include "collada/Collada2QEF.h"
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 #include "process/SceneExporter.h"
 
 std::atomic<CConverterObject*> g_pActiveConverter{nullptr};
@@ -24,12 +25,32 @@ CConverterObject::CConverterObject(const COptions& options, const QString& input
 {
     (void)kRegisterMetaType;
     g_pActiveConverter = this;
+    SetLogSink(this);
 }
 
 CConverterObject::~CConverterObject()
 {
+    ClearLogSink(this);
     CConverterObject* self = this;
     g_pActiveConverter.compare_exchange_strong(self, nullptr);
+}
+
+void CConverterObject::LogMessage(int level, const char* text)
+{
+    // Paths on this platform are UTF-8, so messages are read as UTF-8.
+    const QString message = QString::fromUtf8(text);
+    switch (level) {
+    case eLogSuccess: emit conversionSuccess(message); break;
+    case eLogInfo: emit conversionInfo(message); break;
+    case eLogWarning: emit conversionWarning(message); break;
+    case eLogError: emit conversionError(message); break;
+    default: break; // detail lines are formatted and dropped
+    }
+}
+
+void CConverterObject::LogProgress(int percent, const char* text)
+{
+    emit progressUpdated(percent, QString::fromUtf8(text));
 }
 
 void CConverterObject::start()
@@ -78,8 +99,9 @@ int CConverterObject::Run()
         exporter->SetOutputPath(outputPath);
         if (!exporter->Process(*scene, m_options))
             return E2QEF_PROCESS_FAILED;
-        if (!exporter->Write(outputPath.c_str(), m_options, MW_VERSION_STRING, true))
+        if (!exporter->Write(outputPath.c_str(), m_options, MW_VERSION_STRING))
             return E2QEF_WRITE_FAILED;
+        RunPostExportActions(m_options, outputPath.c_str());
     } catch (const std::bad_alloc&) {
         ConversionLog(eLogError, "Out of memory.");
         return E2QEF_OUT_OF_MEMORY;

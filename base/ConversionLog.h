@@ -1,6 +1,6 @@
 #pragma once
 // The message log of a conversion: callable from anywhere on the worker
-// thread, delivered to whoever listens to the active converter's signals.
+// thread, delivered to the sink that the running conversion installs.
 
 enum ELogLevel : int {
     eLogSuccess = 0,
@@ -39,3 +39,19 @@ void DebugOutput(const char* format, ...)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;
+
+// Receives the messages; texts are UTF-8, already formatted and cut to
+// kConversionLogMaxChars. Without a sink the log is silent.
+class ILogSink {
+public:
+    virtual ~ILogSink() = default;
+    virtual void LogMessage(int level, const char* text) = 0;
+    virtual void LogProgress(int percent, const char* text) = 0;
+};
+
+// Installs the sink (null for none).
+void SetLogSink(ILogSink* sink);
+// Removes the sink only when it is still the given one, so a late
+// destruction cannot silence a newer run.
+void ClearLogSink(ILogSink* sink);
+ILogSink* ActiveLogSink();

@@ -6,20 +6,13 @@
 
 #include <atomic>
 
+#include "base/ConversionLog.h"
+#include "base/ResultCodes.h"
 #include "options/Options.h"
 
-enum E2QEFErrorCodes : int32_t {
-    E2QEF_SUCCESS = 0,
-    E2QEF_READ_FAILED = 1,
-    E2QEF_PROCESS_FAILED = 2,
-    E2QEF_WRITE_FAILED = 3,
-    E2QEF_OUT_OF_MEMORY = 4,
-    E2QEF_NOT_COLLADA = 5,
-    E2QEF_EXCEPTION = 6,
-    E2QEF_NO_SCENE = 7,
-};
-
-class CConverterObject : public QObject {
+// While it exists, the converter is where the message log goes (the log's
+// sink): each message becomes one of its signals.
+class CConverterObject : public QObject, public ILogSink {
     Q_OBJECT
 public:
     CConverterObject(const COptions& options, const QString& inputPath, QObject* parent = nullptr);
@@ -44,6 +37,8 @@ public slots:
 
 private:
     int Run();
+    void LogMessage(int level, const char* text) override;
+    void LogProgress(int percent, const char* text) override;
 
     COptions m_options;
     QString m_inputPath;
