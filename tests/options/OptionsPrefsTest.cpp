@@ -1,6 +1,6 @@
 // Options in the preference store: the keys and types under a prefix, and
 // a record saved and loaded again.
-#include "prefs/PrefsTest.h"
+#include "PrefsTest.h"
 #include "common/TestSupport.h"
 #include "options/Options.h"
 #include "prefs/ZGXPreferences.h"

@@ -290,4 +290,4 @@ private slots:
 };
 
 QTEST_MAIN(TestAutoUpdater)
-#include "tst_autoupdater.moc"
+#include "AutoUpdaterTest.moc"

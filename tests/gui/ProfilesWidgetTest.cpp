@@ -666,4 +666,4 @@ private slots:
 };
 
 QTEST_MAIN(TestProfilesWidget)
-#include "tst_profileswidget.moc"
+#include "ProfilesWidgetTest.moc"

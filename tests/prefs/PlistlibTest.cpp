@@ -6,7 +6,7 @@
 
 #include <climits>
 
-#include "prefs/PrefsTest.h"
+#include "PrefsTest.h"
 #include "common/TestSupport.h"
 #include "prefs/ZGXPreferences.h"
 

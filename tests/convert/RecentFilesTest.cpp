@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFile>
 
-#include "prefs/PrefsTest.h"
+#include "PrefsTest.h"
 #include "common/TestSupport.h"
 #include "convert/RecentFiles.h"
 #include "prefs/ZGXPreferences.h"

@@ -87,4 +87,4 @@ private slots:
 };
 
 QTEST_MAIN(TestOutputWidget)
-#include "tst_outputwidget.moc"
+#include "OutputWidgetTest.moc"

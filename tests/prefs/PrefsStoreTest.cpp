@@ -9,7 +9,7 @@
 #include <ostream>
 #include <cstring>
 
-#include "prefs/PrefsTest.h"
+#include "PrefsTest.h"
 #include "common/TestSupport.h"
 #include "prefs/Base64.h"
 #include "prefs/ZGXPreferences.h"

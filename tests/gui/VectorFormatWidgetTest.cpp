@@ -123,4 +123,4 @@ private slots:
 };
 
 QTEST_MAIN(TestVectorFormatWidget)
-#include "tst_vectorformatwidget.moc"
+#include "VectorFormatWidgetTest.moc"

@@ -73,4 +73,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestStrings)
-#include "tst_strings.moc"
+#include "StringsTest.moc"

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFile>
 
-#include "prefs/PrefsTest.h"
+#include "PrefsTest.h"
 #include "common/TestSupport.h"
 #include "options/Options.h"
 #include "prefs/ZGXPreferences.h"

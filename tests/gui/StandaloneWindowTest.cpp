@@ -574,4 +574,4 @@ private slots:
 };
 
 QTEST_MAIN(TestStandaloneWindow)
-#include "tst_standalonewindow.moc"
+#include "StandaloneWindowTest.moc"

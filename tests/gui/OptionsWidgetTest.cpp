@@ -454,4 +454,4 @@ private slots:
 };
 
 QTEST_MAIN(TestOptionsWidget)
-#include "tst_optionswidget.moc"
+#include "OptionsWidgetTest.moc"

@@ -1,11 +1,11 @@
-#include "prefs/PrefsTest.h"
+#include "PrefsTest.h"
 
 #include <QDir>
 #include <QStandardPaths>
 
 #include <sys/stat.h>
 
-#include "common/TestSupport.h"
+#include "TestSupport.h"
 #include "prefs/ZGXPreferences.h"
 
 namespace {

@@ -316,4 +316,4 @@ private slots:
 };
 
 QTEST_MAIN(TestHelpDialogs)
-#include "tst_helpdialogs.moc"
+#include "HelpDialogsTest.moc"
