@@ -3,6 +3,8 @@
 #include <cmath>
 #include <utility>
 
+#include "base/Math.h"
+
 namespace {
 
 enum { X = 0, Y = 1, Z = 2, W = 3 };
@@ -41,23 +43,11 @@ void MatMult3(const HMatrix a, const HMatrix b, HMatrix ab)
             ab[i][j] = a[i][0] * b[0][j] + a[i][1] * b[1][j] + a[i][2] * b[2][j];
 }
 
-float VDot(const float* a, const float* b)
-{
-    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
-
-void VCross(const float* a, const float* b, float* v)
-{
-    v[0] = a[1] * b[2] - a[2] * b[1];
-    v[1] = a[2] * b[0] - a[0] * b[2];
-    v[2] = a[0] * b[1] - a[1] * b[0];
-}
-
 void AdjointTranspose(const HMatrix m, HMatrix madjt)
 {
-    VCross(m[1], m[2], madjt[0]);
-    VCross(m[2], m[0], madjt[1]);
-    VCross(m[0], m[1], madjt[2]);
+    Cross3(madjt[0], m[1], m[2]);
+    Cross3(madjt[1], m[2], m[0]);
+    Cross3(madjt[2], m[0], m[1]);
 }
 
 Quat QtConj(Quat q)
@@ -146,11 +136,11 @@ int FindMaxCol(const HMatrix m)
 
 void MakeReflector(const float* v, float* u)
 {
-    float s = std::sqrt(VDot(v, v));
+    float s = std::sqrt(Dot3(v, v));
     u[0] = v[0];
     u[1] = v[1];
     u[2] = v[2] + ((v[2] < 0) ? -s : s);
-    s = std::sqrt(2 / VDot(u, u));
+    s = std::sqrt(2 / Dot3(u, u));
     u[0] *= s;
     u[1] *= s;
     u[2] *= s;
@@ -168,7 +158,7 @@ void ReflectCols(HMatrix m, const float* u)
 void ReflectRows(HMatrix m, const float* u)
 {
     for (int i = 0; i < 3; ++i) {
-        const float s = VDot(u, m[i]);
+        const float s = Dot3(u, m[i]);
         for (int j = 0; j < 3; ++j)
             m[i][j] -= u[j] * s;
     }
@@ -203,7 +193,7 @@ void DoRank2(HMatrix m, HMatrix madjt, HMatrix q)
     MakeReflector(v1, v1);
     ReflectCols(m, v1);
     float v2[3];
-    VCross(m[0], m[1], v2);
+    Cross3(v2, m[0], m[1]);
     MakeReflector(v2, v2);
     ReflectRows(m, v2);
     const float w = m[0][0], x = m[0][1], y = m[1][0], z = m[1][1];
@@ -245,7 +235,7 @@ float PolarDecomp(const HMatrix m, HMatrix q, HMatrix s)
     // non-finite input from spinning.
     for (int iteration = 0; iteration < 100; ++iteration) {
         AdjointTranspose(mk, madjtk);
-        det = VDot(mk[0], madjtk[0]);
+        det = Dot3(mk[0], madjtk[0]);
         if (det == 0) {
             DoRank2(mk, madjtk, mk);
             break;

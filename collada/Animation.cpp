@@ -235,10 +235,10 @@ namespace {
 // conversion and the camera and light correction, split into the parts the
 // channels replace.
 struct SNodeRest {
-    SMatrix44 raw = IdentityMatrix44();
+    SMatrix44 raw = MatrixIdentity();
     SVec3 translation{0, 0, 0};
     SVec3 scale{1, 1, 1};
-    SMatrix44 rotation = IdentityMatrix44();
+    SMatrix44 rotation = MatrixIdentity();
     float angles[3] = {0, 0, 0}; // degrees about +X, +Y, +Z
     bool bEuler = false;         // the rotation is exactly Z x Y x X of angles
     bool bCameraOrLight = false;
@@ -267,7 +267,7 @@ SNodeRest RestOf(const CEl_Node& node, EUpAxis mode)
     for (const SNodeTransform& t : node.Transforms()) {
         if (t.eKind == eXformAxisConversion)
             continue;
-        rest.raw = MatMul(t.m, rest.raw);
+        rest.raw = MatrixMultiply(t.m, rest.raw);
         if (t.eKind == eXformMatrix)
             convertedMatrix = true;
         const bool rotation = IsRotation(t.eKind);
@@ -281,7 +281,7 @@ SNodeRest RestOf(const CEl_Node& node, EUpAxis mode)
     }
     // A top-level matrix was turned into the Y-up frame when it was read.
     if (convertedMatrix && node.IsTopLevel())
-        rest.raw = MatMul(rest.raw, Transpose(AxisConversionOfIdentity(mode)));
+        rest.raw = MatrixMultiply(rest.raw, Transpose(AxisConversionOfIdentity(mode)));
     rest.bEuler = euler && rotationRuns <= 1;
     if (!rest.bEuler)
         rest.angles[0] = rest.angles[1] = rest.angles[2] = 0;
@@ -309,11 +309,11 @@ SMatrix44 ComposeTransform(const SImportTransform& block)
     const float q[4] = {block.rotation[0], block.rotation[1], block.rotation[2], block.rotation[3]};
     float r[3][3];
     QuaternionToMatrix(q, r);
-    SMatrix44 rm = IdentityMatrix44();
+    SMatrix44 rm = MatrixIdentity();
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
             rm[size_t(4 * i + j)] = r[i][j];
-    return MatMul(MatMul(ScaleMatrix(block.scale[0], block.scale[1], block.scale[2]), rm),
+    return MatrixMultiply(MatrixMultiply(ScaleMatrix(block.scale[0], block.scale[1], block.scale[2]), rm),
                   TranslationMatrix(block.translation[0], block.translation[1], block.translation[2]));
 }
 
@@ -402,23 +402,23 @@ SImportTransform FrameFromRest(const CEl_Node& node, const SNodeRest& rest, cons
             for (int a = 0; a < 3; ++a)
                 angles[a] = angleSet[a] ? sign * angleSum[a] : rest.angles[a];
             // The order the node's own rotations compose in: X applied first.
-            rotation = MatMul(RotationMatrix(0, 0, 1, angles[2]),
-                              MatMul(RotationMatrix(0, 1, 0, angles[1]), RotationMatrix(1, 0, 0, angles[0])));
+            rotation = MatrixMultiply(RotationMatrix(0, 0, 1, angles[2]),
+                              MatrixMultiply(RotationMatrix(0, 1, 0, angles[1]), RotationMatrix(1, 0, 0, angles[0])));
         }
-        work = MatMul(ScaleMatrix(scale[0], scale[1], scale[2]), rotation);
+        work = MatrixMultiply(ScaleMatrix(scale[0], scale[1], scale[2]), rotation);
         if (correctY)
-            work = MatMul(work, correctionY); // after the rotation, before the translation
-        work = MatMul(work, TranslationMatrix(translation[0], translation[1], translation[2]));
+            work = MatrixMultiply(work, correctionY); // after the rotation, before the translation
+        work = MatrixMultiply(work, TranslationMatrix(translation[0], translation[1], translation[2]));
     } else if (matrixSet) {
         if (correctY)
-            work = MatMul(correctionY, work);
+            work = MatrixMultiply(correctionY, work);
     } else {
         return staticBlock;
     }
     if (node.IsTopLevel())
         ApplyAxisConversion(work, mode);
     if (rest.bCameraOrLight && mode == eUpAxisZ)
-        work = MatMul(Transpose(AxisConversionOfIdentity(eUpAxisZ)), work);
+        work = MatrixMultiply(Transpose(AxisConversionOfIdentity(eUpAxisZ)), work);
     SImportTransform block = DecomposeTransform(work, mode);
     if (!trs)
         return block;

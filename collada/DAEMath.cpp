@@ -2,43 +2,6 @@
 
 #include <cmath>
 
-SMatrix44 MatMul(const SMatrix44& a, const SMatrix44& b)
-{
-    SMatrix44 r{};
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            r[4 * i + j] = a[4 * i + 0] * b[0 + j] + a[4 * i + 1] * b[4 + j] + a[4 * i + 2] * b[8 + j] +
-                           a[4 * i + 3] * b[12 + j];
-    return r;
-}
-
-SMatrix44 Transpose(const SMatrix44& m)
-{
-    SMatrix44 r{};
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            r[4 * i + j] = m[4 * j + i];
-    return r;
-}
-
-SMatrix44 TranslationMatrix(float x, float y, float z)
-{
-    SMatrix44 m = IdentityMatrix44();
-    m[12] = x;
-    m[13] = y;
-    m[14] = z;
-    return m;
-}
-
-SMatrix44 ScaleMatrix(float x, float y, float z)
-{
-    SMatrix44 m = IdentityMatrix44();
-    m[0] = x;
-    m[5] = y;
-    m[10] = z;
-    return m;
-}
-
 SMatrix44 RotationMatrix(float x, float y, float z, float degrees)
 {
     const float a = degrees * kDegToRad;
@@ -74,7 +37,7 @@ void ApplyAxisConversion(SMatrix44& m, EUpAxis mode)
 
 SMatrix44 AxisConversionOfIdentity(EUpAxis mode)
 {
-    SMatrix44 m = IdentityMatrix44();
+    SMatrix44 m = MatrixIdentity();
     ApplyAxisConversion(m, mode);
     return m;
 }

@@ -1,8 +1,8 @@
 #pragma once
-// Matrix helpers of the importer. Matrices are 16 floats with the
-// translation in elements 12-14; products are row-major:
-// (X * Y)[4i+j] = sum_k X[4i+k] * Y[4k+j]. Applying T to A gives T * A.
+// Matrix helpers of the importer, on top of the shared ones in base/Math.h.
 #include <cmath>
+
+#include "base/Math.h"
 
 #include "collada/C2QHub.h"
 #include "scene/ImportScene.h"
@@ -10,10 +10,6 @@
 // Degrees to radians as the importer has always converted them.
 constexpr float kDegToRad = 0.01745329238474369f;
 
-SMatrix44 MatMul(const SMatrix44& a, const SMatrix44& b);
-SMatrix44 Transpose(const SMatrix44& m);
-SMatrix44 TranslationMatrix(float x, float y, float z);
-SMatrix44 ScaleMatrix(float x, float y, float z);
 // The rotate element's matrix for a (normalised) axis and an angle in degrees.
 SMatrix44 RotationMatrix(float x, float y, float z, float degrees);
 

@@ -47,7 +47,7 @@ void CEl_Node::AddTransform(const SMatrix44& m, ETransformKind kind)
             }
         m_transforms.insert(at, transform);
     }
-    m_accumulated = MatMul(m, m_accumulated);
+    m_accumulated = MatrixMultiply(m, m_accumulated);
 }
 
 bool CEl_Node::ParseTransform(CDAEObject* child)

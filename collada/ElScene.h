@@ -40,7 +40,7 @@ inline bool IsRotation(ETransformKind k)
 }
 
 struct SNodeTransform {
-    SMatrix44 m = IdentityMatrix44();
+    SMatrix44 m = MatrixIdentity();
     ETransformKind eKind = eXformTranslate;
 };
 
@@ -82,7 +82,7 @@ private:
     CEl_Instance* m_pInstance = nullptr;
     std::vector<CEl_Node*> m_childNodes;
     std::vector<SNodeTransform> m_transforms;
-    SMatrix44 m_accumulated = IdentityMatrix44();
+    SMatrix44 m_accumulated = MatrixIdentity();
     int32_t m_iConverted = -1;
     std::vector<int32_t> m_meshRecords;
     int32_t m_iRotationRun = -1; // first rotation of the current run

@@ -73,7 +73,7 @@ public:
 
 private:
     std::string m_sSource;
-    SMatrix44 m_bindShape = IdentityMatrix44();
+    SMatrix44 m_bindShape = MatrixIdentity();
     const CEl_Input* m_pJoint = nullptr;
     const CEl_Input* m_pInvBind = nullptr;
     CEl_Vertex_weights* m_pWeights = nullptr;

@@ -21,18 +21,18 @@ SMatrix44 NodeLocalMatrix(const CEl_Node& node, int frame, const std::vector<SIm
     const bool correctZ = cameraOrLight && mode == eUpAxisZ;
     const SMatrix44 correctionY = RotationMatrix(1, 0, 0, 90);
     bool correctedY = false;
-    SMatrix44 a = IdentityMatrix44();
+    SMatrix44 a = MatrixIdentity();
     for (const SNodeTransform& t : node.Transforms()) {
         if (correctY && !correctedY && IsRotation(t.eKind)) {
-            a = MatMul(correctionY, a);
+            a = MatrixMultiply(correctionY, a);
             correctedY = true;
         }
-        a = MatMul(t.m, a);
+        a = MatrixMultiply(t.m, a);
     }
     if (correctY && !correctedY)
-        a = MatMul(correctionY, a);
+        a = MatrixMultiply(correctionY, a);
     if (correctZ)
-        a = MatMul(Transpose(AxisConversionOfIdentity(eUpAxisZ)), a);
+        a = MatrixMultiply(Transpose(AxisConversionOfIdentity(eUpAxisZ)), a);
     return a;
 }
 
@@ -40,7 +40,7 @@ SMatrix44 NodeWorldMatrix(const CEl_Node& node, int frame, const std::vector<SIm
 {
     SMatrix44 world = NodeLocalMatrix(node, frame, records, mode);
     for (const CEl_Node* p = node.ParentNode(); p; p = p->ParentNode())
-        world = MatMul(world, NodeLocalMatrix(*p, frame, records, mode));
+        world = MatrixMultiply(world, NodeLocalMatrix(*p, frame, records, mode));
     return world;
 }
 
@@ -80,11 +80,11 @@ SImportTransform DecomposeTransform(const SMatrix44& local, EUpAxis mode)
         // lose every placement when matrices are exported).
         float r[3][3];
         QuaternionToMatrix(q, r);
-        SMatrix44 rm = IdentityMatrix44();
+        SMatrix44 rm = MatrixIdentity();
         for (int i = 0; i < 3; ++i)
             for (int j = 0; j < 3; ++j)
                 rm[4 * i + j] = r[i][j];
-        out.matrix = MatMul(MatMul(ScaleMatrix(out.scale[0], out.scale[1], out.scale[2]), rm),
+        out.matrix = MatrixMultiply(MatrixMultiply(ScaleMatrix(out.scale[0], out.scale[1], out.scale[2]), rm),
                             TranslationMatrix(t[0], t[1], t[2]));
     }
     return out;

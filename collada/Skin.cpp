@@ -66,7 +66,7 @@ void PrepareSkin(CEl_Skin& skin, const CDAEIndex& index, const std::vector<SImpo
 
     const size_t joints = names->size();
     out.invBind.resize(joints);
-    out.jointMatrices.resize(joints, IdentityMatrix44());
+    out.jointMatrices.resize(joints, MatrixIdentity());
     out.jointNodes.resize(joints, nullptr);
     const unsigned key = jointArray->Kind() == eEl_name_array ? eMatchSid : eMatchId;
     for (size_t i = 0; i < joints; ++i) {
@@ -83,7 +83,7 @@ void PrepareSkin(CEl_Skin& skin, const CDAEIndex& index, const std::vector<SImpo
             continue;
         out.jointNodes[i] = node;
         const SMatrix44 world = NodeWorldMatrix(*node, 0, sceneNodes, mode);
-        out.jointMatrices[i] = MatMul(MatMul(skin.BindShapeMatrix(), ibm), world);
+        out.jointMatrices[i] = MatrixMultiply(MatrixMultiply(skin.BindShapeMatrix(), ibm), world);
     }
 }
 

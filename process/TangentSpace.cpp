@@ -3,29 +3,15 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/Math.h"
 #include "scene/VertexDataTypes.h"
 
 namespace {
 
-void Cross(float out[3], const float a[3], const float b[3])
-{
-    const float x = a[1] * b[2] - a[2] * b[1];
-    const float y = a[2] * b[0] - a[0] * b[2];
-    const float z = a[0] * b[1] - a[1] * b[0];
-    out[0] = x;
-    out[1] = y;
-    out[2] = z;
-}
-
-float Dot(const float a[3], const float b[3])
-{
-    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-}
-
 // A zero vector stays zero instead of turning into NaNs.
 void Normalise(float v[3])
 {
-    const float lengthSq = Dot(v, v);
+    const float lengthSq = Dot3(v, v);
     if (lengthSq == 0.0f)
         return;
     const float inv = 1.0f / std::sqrt(lengthSq);
@@ -59,7 +45,7 @@ void CornerTangent(float T[3], float B[3], const float N[3], const float pA[3], 
                    const float pC[3], const float uvA[2], const float uvB[2], const float uvC[2])
 {
     const float uA = uvA[0], vA = uvA[1], uB = uvB[0], vB = uvB[1], uC = uvC[0], vC = uvC[1];
-    if (Dot(N, N) == 0.0f || (uA == uB && uA == uC)) {
+    if (Dot3(N, N) == 0.0f || (uA == uB && uA == uC)) {
         T[0] = T[1] = T[2] = 0.0f;
         B[0] = B[1] = B[2] = 0.0f;
         return;
@@ -87,8 +73,8 @@ void CornerTangent(float T[3], float B[3], const float N[3], const float pA[3], 
         d[2] = -d[2];
     }
     Normalise(d);
-    Cross(T, N, d);
-    Cross(B, T, N);
+    Cross3(T, N, d);
+    Cross3(B, T, N);
     if ((uC - uA) * (vB - vA) < (uB - uA) * (vC - vA)) {
         T[0] = -T[0];
         T[1] = -T[1];
@@ -162,7 +148,7 @@ int GenerateTangentSpace(uint32_t* outVertexCount, std::vector<uint8_t>* outVert
                 bool agrees = true;
                 for (uint32_t m = leader[g]; m < i && agrees; ++m)
                     if (group[m] == g)
-                        agrees = Dot(c[i].T, c[m].T) >= splitThreshold && Dot(c[i].B, c[m].B) >= splitThreshold;
+                        agrees = Dot3(c[i].T, c[m].T) >= splitThreshold && Dot3(c[i].B, c[m].B) >= splitThreshold;
                 if (agrees)
                     break;
             }

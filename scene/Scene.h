@@ -9,16 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "base/Math.h"
 #include "scene/VertexDataTypes.h"
-
-// 16 floats, translation in elements 12-14; (A x B)[4r+c] = sum A[4r+k] B[4k+c].
-using SMatrix44 = std::array<float, 16>;
-
-inline SMatrix44 MatrixIdentity()
-{
-    return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-}
-SMatrix44 MatrixMultiply(const SMatrix44& a, const SMatrix44& b);
 
 // One attribute or index stream.
 struct SVertexChannel {
@@ -256,8 +248,6 @@ SMatrix44 WorldMatrixAt(SScene& scene, uint32_t node);
 // Mesh world at frame 0 x inverse(bone world at frame 0) x bone world now.
 SMatrix44 BoneSkinMatrix(SScene& scene, uint32_t meshNode, uint32_t boneNode);
 
-// The helpers behind the evaluation, for the processing.
-SMatrix44 QuaternionMatrix(const float q[4]);
 void QuaternionSlerp(float out[4], const float a[4], const float b[4], float t);
 // Affine inverse; false (out untouched) when the 3x3 part is singular.
 bool AffineInverse(const SMatrix44& m, SMatrix44* out);
