@@ -11,6 +11,7 @@
 #include "convert/ConverterObject.h"
 #include "gui/MeshwrightStrings.h"
 #include "options/Options.h"
+#include "options/ProfileStore.h"
 
 class CAutoUpdater;
 class COptionsWidget;
@@ -39,7 +40,7 @@ class CStandaloneWindow : public QMainWindow {
 public:
     static constexpr const char* kTitle = "Meshwright 2.12";
     static constexpr const char* kCurrentOptionsPrefix = "Profiles/[Current]/";
-    static constexpr const char* kProfilesPrefix = "Profiles/";
+    static constexpr const char* kProfilesPrefix = ::kProfilesPrefix;
     static constexpr const char* kOpenRecentPrefix = "Standalone//Open";
     static constexpr const char* kExportRecentPrefix = "Standalone//Export";
     static constexpr const char* kStateKey = "Standalone/Window/State/";

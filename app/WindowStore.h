@@ -8,12 +8,14 @@
 
 #include <memory>
 
+#include "options/ProfileStore.h"
+
 class COptionsData;
 class CZGXPreferences;
 
 class CWindowStore {
 public:
-    static constexpr const char* kStoreName = "Meshwright";
+    static constexpr const char* kStoreName = kProfileStoreName;
     static constexpr int kRecentLimit = 10;
 
     CWindowStore();

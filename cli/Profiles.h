@@ -1,42 +1,23 @@
 #pragma once
-// Profiles saved by the window, read for the command line: the list at
-// "Profiles//Custom/List/" of the store "Meshwright" and each profile's
-// options below "Profiles//Custom/" + its list entry.
+// The profiles saved by the window, for the command line's --profile and
+// `profiles`: read from the window's store through the options profile store.
 #include <QString>
 #include <QStringList>
 
 #include <vector>
 
-#include "base/ZGXTString.h"
+#include "options/ProfileStore.h"
 
 class COptionsData;
 class CZGXPreferences;
 
-struct SSavedProfile {
-    CZGXTString entry; // the list string, "%i:%s": position and name
-    CZGXTString name;  // text after the first ':' (empty without one)
-};
-
-// Key of a profile's options; the entry is one key component, so a name
-// with "/" adds no levels.
-CZGXTString ProfileKey(const CZGXTString& prefix, const CZGXTString& entry);
-
-// The saved profiles that have stored options, in list order. Entries whose
-// options are missing are reported in missing (list strings).
-std::vector<SSavedProfile> ReadSavedProfiles(CZGXPreferences& prefs, const CZGXTString& prefix,
-                                             QStringList* missing = nullptr);
-
-// Loads a profile's options over the given ones; false when none are stored.
-bool LoadSavedProfile(CZGXPreferences& prefs, const CZGXTString& prefix, const SSavedProfile& profile,
-                      COptionsData& options);
-
 // Finds a profile by name, or else by its list string ("0:Mobile"), which
 // tells apart two profiles of one name. Null when there is none.
-const SSavedProfile* FindSavedProfile(const std::vector<SSavedProfile>& profiles, const QString& name);
+const SProfileRecord* FindSavedProfile(const std::vector<SProfileRecord>& profiles, const QString& name);
 
 // What a user types to pick the profile: its name, or its list string when
 // the name is empty or shared with an earlier profile.
-QString ProfileLabel(const std::vector<SSavedProfile>& profiles, size_t index);
+QString ProfileLabel(const std::vector<SProfileRecord>& profiles, size_t index);
 
 // Loads the application store when it exists (a missing store is not
 // created and holds no profiles). False with a message when it cannot be

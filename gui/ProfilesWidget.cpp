@@ -168,7 +168,7 @@ bool CProfilesWidget::Save(CZGXPreferences& prefs, const char* prefix)
     set.lastExportPath = ToUtf8(m_lastExportPath);
     set.profiles.reserve(size_t(ProfileCount()));
     for (int i = 0; i < ProfileCount(); ++i)
-        set.profiles.push_back(SProfileRecord{ToUtf8(Profile(i)->Name()), Profile(i)->Options()});
+        set.profiles.push_back(SProfileRecord{ToUtf8(Profile(i)->Name()), CZGXTString(), Profile(i)->Options()});
     return SaveProfileSet(prefs, prefix ? prefix : "", set);
 }
 

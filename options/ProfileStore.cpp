@@ -53,6 +53,7 @@ void LoadProfileSet(CZGXPreferences& prefs, const CZGXTString& prefix, SProfileS
         }
         SProfileRecord record;
         record.name = ProfileEntryName(entry);
+        record.entry = entry;
         record.options.LoadFromPreferences(prefs, (key + "/").c_str());
         set.profiles.push_back(std::move(record));
     }

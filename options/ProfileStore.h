@@ -13,8 +13,14 @@
 
 class CZGXPreferences;
 
+// The preference store of the window and the prefix of its profiles; the
+// command line reads the same ones.
+constexpr const char* kProfileStoreName = "Meshwright";
+constexpr const char* kProfilesPrefix = "Profiles/";
+
 struct SProfileRecord {
-    CZGXTString name; // empty when the list string has no ':'
+    CZGXTString name;  // empty when the list string has no ':'
+    CZGXTString entry; // the list string as stored ("0:Mobile"); rewritten on save
     COptionsData options;
 };
 
