@@ -11,18 +11,12 @@
 
 TEST(ColladaCorpus, EveryFileImports)
 {
-    const QString corpus = CorpusDir();
-    if (corpus.isEmpty())
-        GTEST_SKIP() << "The Collada corpus (../shared/corpus beside the project) is not present.";
+    MW_CORPUS_FILES(corpusFiles, QStringLiteral(".dae"), 0, 1);
     QTemporaryDir effects; // effect files of corpus materials land here
     const std::set<int> documented = {0, 1, 7};
     int files = 0;
     int imported = 0;
-    QDirIterator it(corpus, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (!path.endsWith(QStringLiteral(".dae"), Qt::CaseInsensitive))
-            continue;
+    for (const QString& path : corpusFiles) {
         ++files;
         auto run = ImportPathInto(path.toStdString(), effects.path().toStdString());
         EXPECT_TRUE(documented.count(run->result)) << path.toStdString() << " gave " << run->result;
@@ -44,7 +38,7 @@ TEST(ColladaCorpus, EveryFileImports)
             }
         }
     }
-    EXPECT_GT(files, 0) << "no .dae files under " << corpus.toStdString();
+    EXPECT_GT(files, 0) << "no .dae files under " << CorpusDir().toStdString();
     RecordProperty("files", files);
     RecordProperty("imported", imported);
 }

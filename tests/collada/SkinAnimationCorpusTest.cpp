@@ -11,16 +11,10 @@
 
 TEST(ColladaCorpus, SkinsAndFramesHoldTogether)
 {
-    const QString corpus = CorpusDir();
-    if (corpus.isEmpty())
-        GTEST_SKIP() << "The Collada corpus (../shared/corpus beside the project) is not present.";
+    MW_CORPUS_FILES(files, QStringLiteral(".dae"), 0, 1);
     QTemporaryDir effects;
     int skinned = 0, animated = 0;
-    QDirIterator it(corpus, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (!path.endsWith(QStringLiteral(".dae"), Qt::CaseInsensitive))
-            continue;
+    for (const QString& path : files) {
         const std::string name = path.toStdString();
         auto run = ImportPath(
             name, [](COptions& o) { o.SetBool(opt::bExportSkin, true); }, effects.path().toStdString());
@@ -55,5 +49,5 @@ TEST(ColladaCorpus, SkinsAndFramesHoldTogether)
     }
     RecordProperty("skinned", skinned);
     RecordProperty("animated", animated);
-    EXPECT_GT(skinned + animated, 0) << "no skinned or animated file in " << corpus.toStdString();
+    EXPECT_GT(skinned + animated, 0) << "no skinned or animated file in " << CorpusDir().toStdString();
 }

@@ -1,8 +1,10 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QProcess>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -21,6 +23,32 @@ QString CorpusDir()
 {
     const QString dir = QDir::cleanPath(QStringLiteral(MW_CORPUS_DIR));
     return QDir(dir).exists() ? dir : QString();
+}
+
+QStringList CorpusFiles(const QString& suffix, int shard, int shards)
+{
+    const QString corpus = CorpusDir();
+    if (corpus.isEmpty())
+        return {};
+    QStringList all;
+    QDirIterator it(corpus, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (path.endsWith(suffix, Qt::CaseInsensitive))
+            all << path;
+    }
+    all.sort();
+    const int sample = std::max(1, qEnvironmentVariableIntValue("MW_CORPUS_SAMPLE"));
+    QStringList files;
+    for (int i = 0; i < all.size(); ++i)
+        if (i % sample == 0 && (i / sample) % std::max(1, shards) == shard)
+            files << all[i];
+    return files;
+}
+
+bool CorpusRequired()
+{
+    return qEnvironmentVariable("CI") == QLatin1String("true");
 }
 
 std::string ReadFileBytes(const std::string& path)

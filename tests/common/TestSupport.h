@@ -16,6 +16,25 @@ std::string ExamplePath(const std::string& name);
 // The corpus of real Collada files; empty when it is not beside the project.
 QString CorpusDir();
 
+// The corpus files whose names end in suffix, sorted by path. Shard s of n
+// takes every n-th file from the s-th, so ctest can spread one corpus pass
+// over both cores. With MW_CORPUS_SAMPLE=k in the environment only every k-th
+// file is kept (the same files every run): the sanitizer suite checks a fixed
+// sample where the normal suite checks all.
+QStringList CorpusFiles(const QString& suffix, int shard = 0, int shards = 1);
+// True when a missing corpus must fail the test rather than skip it (in CI).
+bool CorpusRequired();
+
+// Fetches the corpus files into a QStringList named var; without a corpus the
+// test fails in CI and is skipped elsewhere.
+#define MW_CORPUS_FILES(var, suffix, shard, shards)                                                     \
+    const QStringList var = CorpusFiles(suffix, shard, shards);                                         \
+    if (CorpusDir().isEmpty()) {                                                                         \
+        if (CorpusRequired())                                                                            \
+            FAIL() << "The corpus (../shared/corpus beside the project) is missing; CI needs it.";       \
+        GTEST_SKIP() << "The corpus (../shared/corpus beside the project) is not present.";             \
+    }
+
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 

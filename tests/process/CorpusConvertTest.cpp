@@ -160,23 +160,15 @@ private:
 
 // Converts every corpus file with the options setup makes and checks what
 // the reader sees.
-void ConvertCorpus(const char* name, const std::function<void(COptions&)>& setup)
+// One shard of the corpus: ctest runs the shards side by side.
+constexpr int kShards = 4;
+
+void ConvertCorpus(const char* name, const std::function<void(COptions&)>& setup, int shard)
 {
-    const QString corpus = CorpusDir();
-    if (corpus.isEmpty())
-        GTEST_SKIP() << "The Collada corpus (../shared/corpus beside the project) is not present.";
+    MW_CORPUS_FILES(files, QStringLiteral(".dae"), shard, kShards);
     QTemporaryDir dir;
     const std::string out = dir.filePath(QStringLiteral("out.qef")).toStdString();
-
-    QStringList files;
-    QDirIterator it(corpus, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (path.endsWith(QStringLiteral(".dae"), Qt::CaseInsensitive))
-            files << path;
-    }
-    files.sort();
-    ASSERT_FALSE(files.isEmpty()) << "no .dae files under " << corpus.toStdString();
+    ASSERT_FALSE(files.isEmpty()) << "no .dae files under " << CorpusDir().toStdString();
 
     QElapsedTimer timer;
     timer.start();
@@ -251,25 +243,29 @@ void ConvertCorpus(const char* name, const std::function<void(COptions&)>& setup
 
 } // namespace
 
-TEST(CorpusConvert, DefaultOptions)
+class CorpusConvert : public ::testing::TestWithParam<int> {};
+
+TEST_P(CorpusConvert, DefaultOptions)
 {
-    ConvertCorpus("default", [](COptions&) {});
+    ConvertCorpus("default", [](COptions&) {}, GetParam());
 }
 
 // Strips, tangent space, DirectX, world space, 16-bit and packed types,
 // separate channels, matrices.
-TEST(CorpusConvert, DemandingOptions)
+TEST_P(CorpusConvert, DemandingOptions)
 {
-    ConvertCorpus("demanding", DemandingOptions);
+    ConvertCorpus("demanding", DemandingOptions, GetParam());
 }
 
 // Skin and animation exported in model space (batches) and in world space.
-TEST(CorpusConvert, SkinnedOptions)
+TEST_P(CorpusConvert, SkinnedOptions)
 {
-    ConvertCorpus("skinned", SkinnedOptions);
+    ConvertCorpus("skinned", SkinnedOptions, GetParam());
 }
 
-TEST(CorpusConvert, SkinnedWorldOptions)
+TEST_P(CorpusConvert, SkinnedWorldOptions)
 {
-    ConvertCorpus("skinned_world", SkinnedWorldOptions);
+    ConvertCorpus("skinned_world", SkinnedWorldOptions, GetParam());
 }
+
+INSTANTIATE_TEST_SUITE_P(Shard, CorpusConvert, ::testing::Range(0, kShards));
