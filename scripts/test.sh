@@ -24,6 +24,8 @@ if ((normal)); then
   bash scripts/setup.sh build
   # A hang fails its test instead of lasting until CI gives up.
   ctest --test-dir build --output-on-failure -j2 --timeout 600
+  echo "== Debian package (build/): built, unpacked into a temporary root, run from there"
+  bash scripts/package-check.sh build
 fi
 
 if ((sanitize)); then

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a build folder, unpacks it into a temporary
+# root and runs the installed command line there: its version, and a
+# conversion of the bundled example.
+# Usage: scripts/package-check.sh [BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD_DIR="${1:-build}"
+
+(cd "$BUILD_DIR" && cpack -G DEB >/dev/null)
+deb=$(ls -t "$BUILD_DIR"/meshwright_*.deb | head -n 1)
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+dpkg-deb -x "$deb" "$root"
+echo "package: $(basename "$deb"), depends: $(dpkg-deb -f "$deb" Depends)"
+for f in usr/bin/meshwright-cli usr/bin/meshwright usr/share/applications/meshwright.desktop \
+         usr/share/mime/packages/meshwright.xml usr/share/icons/hicolor/scalable/apps/meshwright.svg; do
+  [ -e "$root/$f" ] || { echo "the package lacks $f" >&2; exit 1; }
+done
+"$root/usr/bin/meshwright-cli" --version
+"$root/usr/bin/meshwright-cli" convert --quiet examples/textured_box.dae -o "$root/box.qef"
+"$root/usr/bin/meshwright-cli" inspect "$root/box.qef" | head -n 3
+echo "package check passed"
