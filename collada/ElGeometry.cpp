@@ -407,10 +407,10 @@ bool CEl_Triangles::ReadVertex(const int32_t* list, size_t listSize, int64_t v, 
             data.bColour = true;
     }
     for (int s = 0; s < m_iTexcoords; ++s) {
-        const int n = indexOf(m_texcoords[s], index) ? m_texcoords[s].pAccessor->Read(index, data.uv[s], 3) : 0;
-        if (n <= 0)
+        const int read = indexOf(m_texcoords[s], index) ? m_texcoords[s].pAccessor->Read(index, data.uv[s], 3) : 0;
+        if (read <= 0)
             break;
-        for (int i = n; i < 3; ++i)
+        for (int i = read; i < 3; ++i)
             data.uv[s][i] = 0;
         data.uvSets = s + 1;
     }

@@ -21,7 +21,7 @@ export QT_QPA_PLATFORM=offscreen
 
 if ((normal)); then
   echo "== normal build (build/)"
-  bash scripts/setup.sh build
+  bash scripts/setup.sh build -DMW_WERROR=ON
   # A hang fails its test instead of lasting until CI gives up.
   ctest --test-dir build --output-on-failure -j2 --timeout 600
   echo "== Debian package (build/): built, unpacked into a temporary root, run from there"
@@ -30,7 +30,7 @@ fi
 
 if ((sanitize)); then
   echo "== sanitizer build (build-asan/: AddressSanitizer, UndefinedBehaviorSanitizer)"
-  bash scripts/setup.sh build-asan -DMW_SANITIZE=ON
+  bash scripts/setup.sh build-asan -DMW_SANITIZE=ON -DMW_WERROR=ON
   # Any report ends the test program with an error. Leaks are findings too,
   # except those that Qt and the system libraries keep for the life of the
   # process (tests/sanitizer/lsan.supp lists only those).

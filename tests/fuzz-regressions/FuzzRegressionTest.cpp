@@ -47,8 +47,8 @@ const SRegression kRegressions[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Inputs, FuzzRegression, ::testing::ValuesIn(kRegressions),
-                         [](const ::testing::TestParamInfo<SRegression>& info) {
-                             return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<SRegression>& test) {
+                             return std::string(test.param.name);
                          });
 
 } // namespace

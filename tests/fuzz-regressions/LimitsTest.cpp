@@ -142,7 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
         // An options text claiming 4 GB, read as the options import does.
         SSceneLimitCase{"OptionsTextOfGigabytes", Version() + Header(1002, 0xFFFFFFF0u) + "bIndexed=0\n", true,
                         "the block needs 4294967280 bytes"}),
-    [](const ::testing::TestParamInfo<SSceneLimitCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<SSceneLimitCase>& test) { return std::string(test.param.name); });
 
 TEST(Limits, HugePreferenceFileIsRefusedAndKept)
 {

@@ -131,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
         SFromTextCase{"NoEqualsOrEmptyKeyIgnored", "bMerge\n=1\n\n\n", 0,
                       [](const COptionsData& o) { EXPECT_FALSE(o.GetBool(opt::bMerge)); }},
         SFromTextCase{"EmptyText", "", 0, [](const COptionsData&) {}}),
-    [](const ::testing::TestParamInfo<SFromTextCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<SFromTextCase>& test) { return std::string(test.param.name); });
 
 class OptionsFiles : public ::testing::Test {
 protected:
