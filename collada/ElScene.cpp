@@ -1,5 +1,7 @@
 #include "collada/ElScene.h"
 
+#include <algorithm>
+
 #include "collada/C2QHub.h"
 #include "collada/DAEMath.h"
 #include "collada/DAENumbers.h"
@@ -28,88 +30,24 @@ bool CEl_Node::SetAttribute(const char* name, const char* value)
     return false;
 }
 
-void CEl_Node::AddTransform(const SMatrix44& m, ETransformKind kind)
+SMatrix44 TransformMatrix(ETransformKind kind, const float* v)
 {
-    const SNodeTransform transform{m, kind};
-    if (!IsRotation(kind)) {
-        m_transforms.push_back(transform);
-        m_iRotationRun = -1;
-    } else if (m_iRotationRun < 0) {
-        m_iRotationRun = int32_t(m_transforms.size());
-        m_transforms.push_back(transform);
-    } else {
-        // Within a run of rotations the list keeps X, Y, Z, other axis.
-        auto at = m_transforms.end();
-        for (auto it = m_transforms.begin() + m_iRotationRun; it != m_transforms.end(); ++it)
-            if (it->eKind > kind) {
-                at = it;
-                break;
-            }
-        m_transforms.insert(at, transform);
-    }
-    m_accumulated = MatMul(m, m_accumulated);
-}
-
-bool CEl_Node::ParseTransform(CDAEObject* child)
-{
-    const char* text = child->GetContent();
-    const EUpAxis upAxis = C2QHub::Instance().UpAxis();
-    switch (child->Kind()) {
-    case eEl_translate: {
-        float v[3];
-        if (DAEParseFloatsExactly(text, v, 3) != 3)
-            return false;
-        AddTransform(TranslationMatrix(v[0], v[1], v[2]), eXformTranslate);
-        return true;
-    }
-    case eEl_scale: {
-        float v[3];
-        if (DAEParseFloatsExactly(text, v, 3) != 3)
-            return false;
-        AddTransform(ScaleMatrix(v[0], v[1], v[2]), eXformScale);
-        return true;
-    }
-    case eEl_rotate: {
-        float v[4];
-        if (DAEParseFloatsExactly(text, v, 4) != 4)
-            return false;
-        if (v[3] == 0)
-            return true; // a zero angle adds nothing
-        float axis[3] = {v[0], v[1], v[2]};
-        Normalise3(axis);
-        if (upAxis == eUpAxisZ)
-            for (float& a : axis)
-                a = -a;
-        ETransformKind kind = eXformRotateOther;
-        if ((axis[0] == 1 || axis[0] == -1) && axis[1] == 0 && axis[2] == 0)
-            kind = eXformRotateX;
-        else if (axis[0] == 0 && (axis[1] == 1 || axis[1] == -1) && axis[2] == 0)
-            kind = eXformRotateY;
-        else if (axis[0] == 0 && axis[1] == 0 && (axis[2] == 1 || axis[2] == -1))
-            kind = eXformRotateZ;
-        AddTransform(RotationMatrix(axis[0], axis[1], axis[2], v[3]), kind);
-        return true;
-    }
-    case eEl_matrix: {
-        float d[16];
-        if (DAEParseFloatsExactly(text, d, 16) != 16)
-            return false;
+    switch (kind) {
+    case eXformTranslate: return TranslationMatrix(v[0], v[1], v[2]);
+    case eXformScale: return ScaleMatrix(v[0], v[1], v[2]);
+    case eXformMatrix: {
+        // Documents write matrices row by row for column vectors; ours act on
+        // row vectors, so the translation column becomes elements 12-14.
         SMatrix44 m{};
         for (int i = 0; i < 4; ++i)
             for (int j = 0; j < 4; ++j)
-                m[4 * i + j] = d[4 * j + i];
-        if (IsTopLevel())
-            ApplyAxisConversion(m, upAxis);
-        AddTransform(m, eXformMatrix);
-        return true;
+                m[size_t(4 * i + j)] = v[4 * j + i];
+        return m;
     }
-    case eEl_lookat: {
-        float d[9];
-        if (DAEParseFloatsExactly(text, d, 9) != 9)
-            return false;
-        const float* eye = d;
-        const float* interest = d + 3;
-        const float* up = d + 6;
+    case eXformLookat: {
+        const float* eye = v;
+        const float* interest = v + 3;
+        const float* up = v + 6;
         float z[3] = {eye[0] - interest[0], eye[1] - interest[1], eye[2] - interest[2]};
         Normalise3(z);
         float x[3] = {up[1] * z[2] - up[2] * z[1], up[2] * z[0] - up[0] * z[2], up[0] * z[1] - up[1] * z[0]};
@@ -126,7 +64,78 @@ bool CEl_Node::ParseTransform(CDAEObject* child)
         m[12] = eye[0];
         m[13] = eye[1];
         m[14] = eye[2];
-        AddTransform(m, eXformLookat);
+        return m;
+    }
+    default: {
+        float axis[3] = {v[0], v[1], v[2]};
+        Normalise3(axis);
+        return RotationMatrix(axis[0], axis[1], axis[2], v[3]);
+    }
+    }
+}
+
+SMatrix44 ComposeTransforms(const std::vector<SNodeTransform>& transforms)
+{
+    // Row vectors: each later element acts on the points first.
+    SMatrix44 a = IdentityMatrix44();
+    for (const SNodeTransform& t : transforms)
+        a = MatMul(t.m, a);
+    return a;
+}
+
+void CEl_Node::AddTransform(ETransformKind kind, const float* values, size_t count, const CDAEObject* element)
+{
+    SNodeTransform transform;
+    transform.eKind = kind;
+    std::copy(values, values + count, transform.values);
+    transform.pElement = element;
+    transform.m = TransformMatrix(kind, values);
+    m_accumulated = MatMul(transform.m, m_accumulated);
+    m_transforms.push_back(transform);
+}
+
+bool CEl_Node::ParseTransform(CDAEObject* child)
+{
+    const char* text = child->GetContent();
+    switch (child->Kind()) {
+    case eEl_translate:
+    case eEl_scale: {
+        float v[3];
+        if (DAEParseFloatsExactly(text, v, 3) != 3)
+            return false;
+        AddTransform(child->Kind() == eEl_translate ? eXformTranslate : eXformScale, v, 3, child);
+        return true;
+    }
+    case eEl_rotate: {
+        float v[4];
+        if (DAEParseFloatsExactly(text, v, 4) != 4)
+            return false;
+        // A zero angle is kept (it composes to the identity): animation may
+        // turn it.
+        float axis[3] = {v[0], v[1], v[2]};
+        Normalise3(axis);
+        ETransformKind kind = eXformRotateOther;
+        if ((axis[0] == 1 || axis[0] == -1) && axis[1] == 0 && axis[2] == 0)
+            kind = eXformRotateX;
+        else if (axis[0] == 0 && (axis[1] == 1 || axis[1] == -1) && axis[2] == 0)
+            kind = eXformRotateY;
+        else if (axis[0] == 0 && axis[1] == 0 && (axis[2] == 1 || axis[2] == -1))
+            kind = eXformRotateZ;
+        AddTransform(kind, v, 4, child);
+        return true;
+    }
+    case eEl_matrix: {
+        float d[16];
+        if (DAEParseFloatsExactly(text, d, 16) != 16)
+            return false;
+        AddTransform(eXformMatrix, d, 16, child);
+        return true;
+    }
+    case eEl_lookat: {
+        float d[9];
+        if (DAEParseFloatsExactly(text, d, 9) != 9)
+            return false;
+        AddTransform(eXformLookat, d, 9, child);
         return true;
     }
     default:
@@ -165,18 +174,6 @@ bool CEl_Node::AddChild(CDAEObject* child)
         return false;
     }
     return CDAEObject::AddChild(child);
-}
-
-bool CEl_Node::Resolve(CDAEIndex&)
-{
-    if (!IsTopLevel())
-        return true;
-    for (const SNodeTransform& t : m_transforms)
-        if (t.eKind == eXformMatrix)
-            return true; // a top-level matrix was converted when parsed
-    m_transforms.insert(m_transforms.begin(),
-                        SNodeTransform{AxisConversionOfIdentity(C2QHub::Instance().UpAxis()), eXformAxisConversion});
-    return true;
 }
 
 CEl_Node* CEl_Node::InstancedNode() const

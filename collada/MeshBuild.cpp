@@ -40,6 +40,7 @@ bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
     bool normals = options ? options->GetExport(eVANormal) : true;
     const bool colours = options ? options->GetExport(eVAColour) : false;
     const bool mapping = options ? options->GetBool(opt::bExportMappingChannels) : false;
+    const EUpAxis upAxis = C2QHub::Instance().UpAxis();
 
     // Reserve what the index data can hold, never what an attribute claims.
     const int64_t expected = std::min<int64_t>(primitive.TrianglesWithinData(), INT32_MAX / 3);
@@ -68,6 +69,8 @@ bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
                 complete = false; // the primitive ends here
                 break;
             }
+            ToYUpVector(corner.position, upAxis);
+            ToYUpVector(corner.normal, upAxis);
             // The bind pose replaces position and normal before they are kept.
             if (skinned)
                 GatherInfluences(*skinned, primitive.GetPositionIndex(3 * t + c), corner, skinBlock);
