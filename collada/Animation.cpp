@@ -439,22 +439,28 @@ SImportTransform FrameAt(const CEl_Node& node, SAnimatedTransforms& animated, co
         local = ComposeTransforms(transforms);
     }
     SImportTransform block = DecomposeTransform(ConvertLocal(node, local, mode));
-    // Parts that come out equal to the static ones but for rounding keep the
-    // static value to the bit, so unanimated tracks stay constant.
-    auto near = [](float a, float b) { return std::fabs(a - b) <= 1e-6f * std::max(1.0f, std::fabs(b)); };
-    auto snap = [&](auto& value, const auto& rest) {
+    // Parts that come out equal to the static ones but for the rounding of
+    // the decomposition keep the static value to the bit, so unanimated
+    // tracks stay constant.
+    auto snap = [](auto& value, const auto& rest, float tolerance) {
         for (size_t i = 0; i < value.size(); ++i)
-            if (!near(value[i], rest[i]))
-                return;
+            if (!(std::fabs(value[i] - rest[i]) <= tolerance * std::max(1.0f, std::fabs(rest[i]))))
+                return false;
         value = rest;
+        return true;
     };
-    snap(block.translation, staticBlock.translation);
-    snap(block.scale, staticBlock.scale);
-    snap(block.rotation, staticBlock.rotation);
-    snap(block.stretchAxis, staticBlock.stretchAxis);
-    if (near(block.stretchAngle, staticBlock.stretchAngle))
+    snap(block.translation, staticBlock.translation, 1e-6f);
+    snap(block.rotation, staticBlock.rotation, 1e-6f);
+    if (snap(block.scale, staticBlock.scale, 1e-5f)) {
+        // The stretch only means something next to an unequal scale; near the
+        // identity it is all rounding.
+        block.stretchAxis = staticBlock.stretchAxis;
         block.stretchAngle = staticBlock.stretchAngle;
-    snap(block.matrix, staticBlock.matrix);
+    }
+    const bool sameParts = block.translation == staticBlock.translation && block.rotation == staticBlock.rotation &&
+                           block.scale == staticBlock.scale;
+    if (sameParts)
+        block.matrix = staticBlock.matrix;
     return block;
 }
 
