@@ -54,13 +54,15 @@ SMatrix44 TransformMatrix(ETransformKind kind, const float* v)
         Normalise3(x);
         float y[3] = {z[1] * x[2] - z[2] * x[1], z[2] * x[0] - z[0] * x[2], z[0] * x[1] - z[1] * x[0]};
         Normalise3(y);
+        // The node's own axes are x, y and z (it looks along -z, at the
+        // interest point): for row vectors they are the rows. The node sits
+        // at the eye: its local origin must land there, as it does for the
+        // same camera placed by translate and rotate.
         SMatrix44 m{};
-        m[0] = x[0], m[4] = x[1], m[8] = x[2];
-        m[1] = y[0], m[5] = y[1], m[9] = y[2];
-        m[2] = z[0], m[6] = z[1], m[10] = z[2];
+        m[0] = x[0], m[1] = x[1], m[2] = x[2];
+        m[4] = y[0], m[5] = y[1], m[6] = y[2];
+        m[8] = z[0], m[9] = z[1], m[10] = z[2];
         m[15] = 1;
-        // The node sits at the eye: its local origin must land there, as it
-        // does for the same camera placed by translate and rotate.
         m[12] = eye[0];
         m[13] = eye[1];
         m[14] = eye[2];

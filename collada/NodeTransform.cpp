@@ -74,16 +74,11 @@ SImportTransform DecomposeTransform(const SMatrix44& local)
             c /= len;
     out.rotation = {q[0], q[1], q[2], q[3]};
 
-    // S x R x T of the parts, so that exported matrices and exported parts
-    // place the node alike.
-    float r[3][3];
-    QuaternionToMatrix(q, r);
-    SMatrix44 rm = IdentityMatrix44();
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            rm[size_t(4 * i + j)] = r[i][j];
-    out.matrix = MatMul(MatMul(ScaleMatrix(out.scale[0], out.scale[1], out.scale[2]), rm),
-                        TranslationMatrix(t[0], t[1], t[2]));
+    // The matrix is the local matrix itself, shear included (parts cannot
+    // hold it); only its last column is made affine.
+    out.matrix = local;
+    out.matrix[3] = out.matrix[7] = out.matrix[11] = 0;
+    out.matrix[15] = 1;
     return out;
 }
 

@@ -98,7 +98,9 @@ TEST(ColladaSceneGraph, TransformsAndNames)
     ExpectVec3(look->transform.translation, 6, 4, 8, "LookAt translation");
     const SMatrix44& m = look->transform.matrix;
     const float len = std::sqrt(36.0f + 9.0f + 64.0f);
-    ExpectVec3({-m[2], -m[6], -m[10]}, -6 / len, -3 / len, -8 / len, "LookAt direction");
+    // Its local -Z (for row vectors: minus the third row) points at the
+    // interest point.
+    ExpectVec3({-m[8], -m[9], -m[10]}, -6 / len, -3 / len, -8 / len, "LookAt direction");
 }
 
 TEST(ColladaSceneGraph, ZUpDocumentsAreTurnedYUp)

@@ -101,6 +101,9 @@ std::vector<SCase> Cases()
          "<node id=\"p\"><matrix>1 0 0 0 0 1 0 0 0 0 1 5 0 0 0 1</matrix>"
          "<node id=\"n\"><rotate>1 0 0 90</rotate>" + g + "</node></node>", "", 0,
          {{1, 5, 0}, {0, 6, 0}, {0, 5, 1}}, {0, 0, 1}},
+        {"lookat looks from the eye at the interest point", "Y_UP", "",
+         "<node id=\"n\"><lookat>100 0 0 0 0 0 0 1 0</lookat>" + g + "</node>", "", 0,
+         {{100, 0, -1}, {100, 1, 0}, {101, 0, 0}}, {1, 0, 0}},
         {"instance_node applies the instanced node's transform", "Y_UP",
          "<node id=\"lib\"><translate>0 3 0</translate>" + g + "</node>",
          "<node id=\"n\"><translate>1 0 0</translate><instance_node url=\"#lib\"/></node>", "", 0,
