@@ -1,6 +1,7 @@
 #include "collada/ElScene.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "collada/C2QHub.h"
 #include "collada/DAEMath.h"
@@ -193,11 +194,12 @@ bool CEl_Perspective::AddChild(CDAEObject* child)
     const float value = DAEParseFloat(child->GetContent());
     switch (child->Kind()) {
     case eEl_xfov:
-        m_fFov = value * kDegToRad;
+        m_fXFov = value * kDegToRad;
         m_bXFov = true;
         break;
     case eEl_yfov:
-        m_fFov = value * kDegToRad; // the xfov flag stays as it was
+        m_fYFov = value * kDegToRad;
+        m_bYFov = true;
         break;
     case eEl_aspect_ratio: m_fAspect = value; break;
     case eEl_znear: m_fNear = value; break;
@@ -207,13 +209,13 @@ bool CEl_Perspective::AddChild(CDAEObject* child)
     return CDAEObject::AddChild(child);
 }
 
-float CEl_Perspective::TakeCameraFov()
+float CEl_Perspective::VerticalFov() const
 {
-    if (m_bXFov) {
-        m_fFov *= m_fAspect;
-        m_bXFov = false;
-    }
-    return m_fFov;
+    if (m_bYFov || !m_bXFov)
+        return m_fYFov;
+    // A missing, zero or broken aspect ratio leaves the angle as it is.
+    const float aspect = (m_fAspect > 0 && std::isfinite(m_fAspect)) ? m_fAspect : 1.0f;
+    return float(2.0 * std::atan(std::tan(0.5 * double(m_fXFov)) / double(aspect)));
 }
 
 bool CEl_Camera::AddChild(CDAEObject* child)

@@ -101,19 +101,24 @@ public:
     CEl_Perspective() : CDAEObject(eEl_perspective) {}
     bool AddChild(CDAEObject* child) override;
 
-    float Fov() const { return m_fFov; } // radians
-    bool IsXFov() const { return m_bXFov; }
+    bool HasXFov() const { return m_bXFov; }
+    bool HasYFov() const { return m_bYFov; }
+    float XFov() const { return m_fXFov; } // radians
+    float YFov() const { return m_fYFov; } // radians
     float AspectRatio() const { return m_fAspect; }
     float ZNear() const { return m_fNear; }
     float ZFar() const { return m_fFar; }
-    // The field of view a camera record gets; an xfov is multiplied by the
-    // aspect ratio once and kept that way.
-    float TakeCameraFov();
+    // The vertical field of view a camera record gets: yfov when given,
+    // else from xfov and the aspect ratio (width / height; 1 when absent):
+    // 2 atan(tan(xfov / 2) / aspect).
+    float VerticalFov() const;
 
 private:
-    float m_fFov = 0;
+    float m_fXFov = 0;
+    float m_fYFov = 0;
     bool m_bXFov = false;
-    float m_fAspect = 1; // an xfov without aspect_ratio keeps its angle
+    bool m_bYFov = false;
+    float m_fAspect = 1;
     float m_fNear = 0;
     float m_fFar = 0;
 };

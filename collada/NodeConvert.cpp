@@ -203,7 +203,7 @@ int32_t CCollada2QEF::ConvertOne(CEl_Node* node, CEl_Node* parent)
         record.content = eImportCamera;
         record.camera.farPlane = perspective->ZFar();
         record.camera.nearPlane = perspective->ZNear();
-        record.camera.fov = perspective->TakeCameraFov();
+        record.camera.fov = perspective->VerticalFov();
         if (camera->TargetNode()) {
             record.camera.hasTarget = 1;
             record.camera.target = camera->TargetNode()->ConvertedIndex();
