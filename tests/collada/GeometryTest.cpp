@@ -3,9 +3,12 @@
 
 #include <QTemporaryDir>
 
+#include <cmath>
 #include <string>
+#include <utility>
 
 #include "ColladaTestUtil.h"
+#include "collada/SmoothNormals.h"
 
 TEST(ColladaGeometry, EveryPrimitiveKindTriangulates)
 {
@@ -123,19 +126,55 @@ TEST(ColladaGeometry, BadCountsOffsetsAndIndicesNeverReadOutOfBounds)
     EXPECT_TRUE(run->Logged(eLogError, "Error: No supported geometry data found for mesh \"LinesOnly-0\".\n"));
 }
 
-TEST(ColladaGeometry, MeshWithoutNormalsSwitchesNormalExportOff)
+TEST(ColladaGeometry, MeshWithoutNormalsGetsSmoothNormals)
 {
     auto run = ImportFixture("no_normals.dae");
     ASSERT_EQ(run->result, 0);
-    EXPECT_TRUE(run->Logged(eLogInfo, "Disabling the export of normals as mesh 'Flat' has none.\n"));
-    EXPECT_EQ(run->log->Count(eLogInfo), 3); // parsing, complete, this note
-    EXPECT_FALSE(run->options.GetExport(eVANormal));
-    // Off for the rest of the export, also for the mesh that has normals.
+    EXPECT_TRUE(
+        run->Logged(eLogWarning, "Warning: Mesh 'Flat' has no normals; smooth normals were computed for it.\n"));
+    EXPECT_EQ(run->log->Count(eLogWarning), 1);
+    EXPECT_TRUE(run->options.GetExport(eVANormal));
+    const SImportNode* flat = run->Node("Flat");
+    ASSERT_NE(flat, nullptr);
+    ASSERT_EQ(flat->triangles.size(), 1u);
+    for (int32_t n : flat->triangles[0].normal) {
+        ASSERT_TRUE(n >= 0 && size_t(n) < flat->normals.size());
+        EXPECT_EQ(flat->normals[size_t(n)], (SVec3{0, 0, 1}));
+    }
+    // The mesh that has normals keeps them.
     const SImportNode* shaded = run->Node("Shaded");
     ASSERT_NE(shaded, nullptr);
-    EXPECT_EQ(shaded->triangles.size(), 1u);
-    EXPECT_TRUE(shaded->normals.empty());
-    EXPECT_EQ(shaded->triangles[0].normal[0], -1);
+    ASSERT_EQ(shaded->triangles.size(), 1u);
+    EXPECT_EQ(shaded->normals.size(), 3u);
+    EXPECT_EQ(shaded->triangles[0].normal[2], 2);
+}
+
+TEST(ColladaGeometry, SmoothNormalsWeighFacesByAreaOverWeldedPositions)
+{
+    // A tent: a large face in the plane z = 0 and a small one standing up
+    // along the shared edge; corners of the edge are separate positions at
+    // the same place.
+    SImportNode tent;
+    tent.positions = {{0, 0, 0}, {2, 0, 0}, {0, 2, 0}, {0, 0, 0}, {0, 0, 1}, {2, 0, 0}, {5, 5, 5}};
+    SImportTriangle a, b;
+    a.position[0] = 0, a.position[1] = 1, a.position[2] = 2; // normal +Z, twice the area below
+    b.position[0] = 3, b.position[1] = 4, b.position[2] = 5; // normal +Y
+    tent.triangles = {a, b};
+    ComputeSmoothNormals(tent);
+    auto normalOf = [&](int t, int c) {
+        const int32_t n = tent.triangles[size_t(t)].normal[c];
+        EXPECT_TRUE(n >= 0 && size_t(n) < tent.normals.size());
+        return tent.normals[size_t(n)];
+    };
+    const float s = 1 / std::sqrt(5.0f);
+    for (auto [t, c] : {std::pair{0, 0}, {0, 1}, {1, 0}, {1, 2}}) {
+        const SVec3 n = normalOf(t, c);
+        EXPECT_NEAR(n[0], 0, 1e-6);
+        EXPECT_NEAR(n[1], s, 1e-6); // area 1 of +Y
+        EXPECT_NEAR(n[2], 2 * s, 1e-6); // area 2 of +Z
+    }
+    EXPECT_EQ(normalOf(0, 2), (SVec3{0, 0, 1}));
+    EXPECT_EQ(normalOf(1, 1), (SVec3{0, 1, 0}));
 }
 
 TEST(ColladaGeometry, MoreThanEightCoordinateSetsWarnOnce)
@@ -161,7 +200,10 @@ TEST(ColladaGeometry, MoreThanEightCoordinateSetsWarnOnce)
     QTemporaryDir dir;
     const std::string path = dir.path().toStdString() + "/uv.dae";
     ASSERT_TRUE(WriteFileBytes(path, text));
-    auto run = ImportPath(path, [](COptions& o) { o.SetBool(opt::bExportMappingChannels, true); });
+    auto run = ImportPath(path, [](COptions& o) {
+        o.SetBool(opt::bExportMappingChannels, true);
+        o.SetExport(eVANormal, false); // the meshes have none; their warning is tested above
+    });
     ASSERT_EQ(run->result, 0);
     EXPECT_EQ(run->log->Count(eLogWarning), 1);
     EXPECT_TRUE(run->Logged(eLogWarning,
