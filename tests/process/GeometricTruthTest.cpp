@@ -180,3 +180,56 @@ TEST(GeometricTruth, EveryModePutsTheGeometryWhereTheDocumentDoes)
         }
     }
 }
+
+TEST(GeometricTruth, TangentFrameFollowsTheExportedTextureCoordinates)
+{
+    // A quad in the plane z = 0 facing +Z, u growing along +x and v along +y.
+    const std::string quad =
+        "<?xml version=\"1.0\"?><COLLADA version=\"1.4.1\"><asset><up_axis>Y_UP</up_axis></asset>"
+        "<library_geometries><geometry id=\"q\"><mesh>"
+        "<source id=\"p\"><float_array id=\"pa\" count=\"12\">0 0 0 1 0 0 1 1 0 0 1 0</float_array>"
+        "<technique_common><accessor source=\"#pa\" count=\"4\" stride=\"3\"><param name=\"X\"/><param name=\"Y\"/>"
+        "<param name=\"Z\"/></accessor></technique_common></source>"
+        "<source id=\"n\"><float_array id=\"na\" count=\"3\">0 0 1</float_array>"
+        "<technique_common><accessor source=\"#na\" count=\"1\" stride=\"3\"><param name=\"X\"/><param name=\"Y\"/>"
+        "<param name=\"Z\"/></accessor></technique_common></source>"
+        "<source id=\"t\"><float_array id=\"ta\" count=\"8\">0 0 1 0 1 1 0 1</float_array>"
+        "<technique_common><accessor source=\"#ta\" count=\"4\" stride=\"2\"><param name=\"S\"/><param name=\"T\"/>"
+        "</accessor></technique_common></source>"
+        "<vertices id=\"v\"><input semantic=\"POSITION\" source=\"#p\"/></vertices>"
+        "<triangles count=\"2\"><input semantic=\"VERTEX\" source=\"#v\" offset=\"0\"/>"
+        "<input semantic=\"NORMAL\" source=\"#n\" offset=\"1\"/><input semantic=\"TEXCOORD\" source=\"#t\" offset=\"0\"/>"
+        "<p>0 0 1 0 2 0 0 0 2 0 3 0</p></triangles></mesh></geometry></library_geometries>"
+        "<library_visual_scenes><visual_scene id=\"vs\"><node id=\"n\"><instance_geometry url=\"#q\"/></node>"
+        "</visual_scene></library_visual_scenes><scene><instance_visual_scene url=\"#vs\"/></scene></COLLADA>";
+    QTemporaryDir dir;
+    const std::string path = dir.filePath(QStringLiteral("quad.dae")).toStdString();
+    ASSERT_TRUE(WriteFileBytes(path, quad));
+    // DirectX mirrors z and flips v: v then grows along -y.
+    const struct {
+        ECoordSystem cs;
+        SPoint tangent, binormal;
+    } cases[] = {{eCSOpenGL, {1, 0, 0}, {0, 1, 0}}, {eCSDirectX, {1, 0, 0}, {0, -1, 0}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cs == eCSOpenGL ? "OpenGL" : "DirectX");
+        auto converted = ConvertInMemory(path, [&](COptions& o) {
+            o.SetCS(c.cs);
+            o.SetBool(opt::bTangentSpace, true);
+            o.SetBool(opt::bExportMappingChannels, true);
+            o.SetExport(eVATangent, true);
+            o.SetExport(eVABinormal, true);
+        });
+        ASSERT_TRUE(converted->processed);
+        ASSERT_EQ(converted->Scene()->pMeshes.size(), 1u);
+        const SSceneMesh& mesh = converted->Scene()->pMeshes[0];
+        ASSERT_EQ(mesh.uiVertexCount, 4u);
+        for (uint32_t v = 0; v < mesh.uiVertexCount; ++v) {
+            float t[4], b[4];
+            ASSERT_TRUE(ReadChannel(mesh, mesh.sTangent, v, t));
+            ASSERT_TRUE(ReadChannel(mesh, mesh.sBinormal, v, b));
+            EXPECT_TRUE(SamePoints({{t[0], t[1], t[2]}}, {c.tangent}, 1e-3)) << "tangent " << Text({{t[0], t[1], t[2]}});
+            EXPECT_TRUE(SamePoints({{b[0], b[1], b[2]}}, {c.binormal}, 1e-3))
+                << "binormal " << Text({{b[0], b[1], b[2]}});
+        }
+    }
+}
