@@ -33,6 +33,7 @@ class CDAEIndex;
     X(library_visual_scenes) X(visual_scene) X(node)                                              \
     X(library_animations) X(animation) X(name_array) X(idref_array) X(channel) X(sampler)         \
     X(library_controllers) X(controller) X(vertex_weights) X(v) X(skin) X(bind_shape_matrix)      \
+    X(morph) X(targets)                                                                           \
     X(joints) X(library_nodes) X(scene) X(instance_visual_scene)                                  \
     X(rotate) X(translate) X(scale) X(matrix) X(lookat) X(skew)                                   \
     X(instance_geometry) X(instance_camera) X(instance_light) X(instance_material)                \

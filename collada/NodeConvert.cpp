@@ -355,14 +355,23 @@ void CCollada2QEF::BuildSkinnedMesh(CEl_Node* node, int32_t index, std::vector<S
     CEl_Collada* document = C2QHub::Instance().Document();
     const CEl_Controller* controller = TargetAs<CEl_Controller>(*node, eEl_controller);
     CEl_Skin* skin = controller ? controller->Skin() : nullptr;
+    const auto* instance = static_cast<const CEl_Instance_controller*>(node->Instance());
+    if (document && controller && !skin && controller->Morph()) {
+        // A morph alone: its base mesh, unskinned.
+        C2QHub::Instance().WarnOnce(eWarnMorphTargets);
+        if (CEl_Geometry* base = ControllerSourceGeometry(controller->Morph()->SourceUrl(), document->Index(), nullptr))
+            BuildGeometryInstance(*base, index, *node, list, instance->Materials(), nullptr);
+        return;
+    }
     if (!document || !skin)
-        return; // a controller without skin (a morph) makes no mesh
+        return;
     const std::vector<SImportNode>* sceneNodes = m_pScene ? &m_pScene->nodes : nullptr;
     PrepareSkin(*skin, document->Index(), sceneNodes, m_eUpAxis,
                 NodeWorldMatrix(*node, 0, ListFor(*node), m_eUpAxis));
     CEl_Geometry* geometry = skin->Prepared().pGeometry;
+    if (skin->Prepared().bThroughMorph)
+        C2QHub::Instance().WarnOnce(eWarnMorphTargets);
     const bool exportSkin = !m_pOptions || m_pOptions->GetBool(opt::bExportSkin);
-    const auto* instance = static_cast<const CEl_Instance_controller*>(node->Instance());
     if (!exportSkin) {
         // Without skinning the geometry alone is wanted, bones or not.
         if (geometry)

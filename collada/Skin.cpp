@@ -42,7 +42,7 @@ void PrepareSkin(CEl_Skin& skin, const CDAEIndex& index, const std::vector<SImpo
     CEl_Skin::SPrepared& out = skin.Prepared();
     out = CEl_Skin::SPrepared();
     out.upAxis = mode;
-    out.pGeometry = index.Find<CEl_Geometry>(skin.SourceUrl().c_str(), eMatchAny, eCatGeometry, eEl_geometry);
+    out.pGeometry = ControllerSourceGeometry(skin.SourceUrl(), index, &out.bThroughMorph);
 
     if (const CEl_Vertex_weights* weights = skin.VertexWeights()) {
         if (const CDAEObject* array = ArrayOf(weights->WeightInput())) {
