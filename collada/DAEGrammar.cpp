@@ -41,8 +41,8 @@ TABLE(kEffects, kEffectRows);
 
 const SElementRule kGeometryRows[] = {
     R(geometry), R(source), R(accessor), R(float_array), R(param), R(vertices), R(input),
-    R(triangles), R(trifans), R(tristrips), R(polylist), R(p), R(vcount), R(polygons),
-    P(mesh), P(technique_common),
+    R(triangles), R(trifans), R(tristrips), R(polylist), R(p), R(vcount), R(polygons), R(h),
+    P(mesh), P(technique_common), P(ph),
 };
 TABLE(kGeometries, kGeometryRows);
 

@@ -25,7 +25,7 @@ class CDAEIndex;
     X(code) X(pass) X(shader) X(name) X(bind) X(param) X(include)                                 \
     X(library_geometries) X(geometry) X(accessor) X(float_array) X(int_array) X(bool_array)       \
     X(vertices) X(input) X(triangles) X(trifans) X(tristrips) X(polylist) X(p) X(vcount)          \
-    X(polygons) X(mesh)                                                                           \
+    X(polygons) X(mesh) X(ph) X(h)                                                                \
     X(library_images) X(image)                                                                    \
     X(library_lights) X(light) X(directional) X(point) X(spot) X(constant_attenuation)            \
     X(linear_attenuation) X(quadratic_attenuation) X(falloff_angle) X(falloff_exponent)           \

@@ -213,3 +213,79 @@ TEST(ColladaGeometry, MoreThanEightCoordinateSetsWarnOnce)
     for (const SImportUVSet& set : run->Node("A")->uvSets)
         EXPECT_EQ(set.values.size(), 3u);
 }
+
+namespace {
+
+// Twice the signed area in the xy plane of each imported triangle.
+std::vector<double> TriangleAreas(const SImportNode& n)
+{
+    std::vector<double> out;
+    for (const SImportTriangle& t : n.triangles) {
+        const SVec3 &a = n.positions[size_t(t.position[0])], &b = n.positions[size_t(t.position[1])],
+                    &c = n.positions[size_t(t.position[2])];
+        out.push_back((double(b[0]) - a[0]) * (double(c[1]) - a[1]) - (double(b[1]) - a[1]) * (double(c[0]) - a[0]));
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(ColladaGeometry, FacesThatAreNotConvexAreClippedIntoEars)
+{
+    // Positions: a concave quad (reflex at 3), its mirror image turning the
+    // other way, a convex quad, a collinear face, and a square with a square
+    // hole (ph).
+    const char* text = R"(<COLLADA><asset><up_axis>Y_UP</up_axis></asset><library_geometries><geometry id="g"><mesh>
+      <source id="p"><float_array id="pa" count="54">
+        0 0 0  4 0 0  4 4 0  3 1 0
+        0 0 0  1 0 0  2 0 0  3 0 0
+        0 0 0  4 0 0  4 4 0  0 4 0  1 1 0  1 3 0  3 3 0  3 1 0  0 0 0  0 0 0</float_array>
+        <technique_common><accessor source="#pa" count="18" stride="3"><param name="X"/><param name="Y"/>
+        <param name="Z"/></accessor></technique_common></source>
+      <vertices id="v"><input semantic="POSITION" source="#p"/></vertices>
+      <polylist count="4"><input semantic="VERTEX" source="#v" offset="0"/><vcount>4 4 4 4</vcount>
+        <p>0 1 2 3  3 2 1 0  8 9 10 11  4 5 6 7</p></polylist>
+      <polygons count="1"><input semantic="VERTEX" source="#v" offset="0"/>
+        <ph><p>8 9 10 11</p><h>12 13 14 15</h></ph></polygons>
+    </mesh></geometry></library_geometries>
+    <library_visual_scenes><visual_scene id="vs"><node name="F"><instance_geometry url="#g"/></node></visual_scene>
+    </library_visual_scenes><scene><instance_visual_scene url="#vs"/></scene></COLLADA>)";
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/faces.dae";
+    ASSERT_TRUE(WriteFileBytes(path, text));
+    auto run = ImportPath(path);
+    ASSERT_EQ(run->result, 0);
+
+    const SImportNode* faces = run->Node("F-submesh0");
+    ASSERT_NE(faces, nullptr);
+    const std::vector<double> areas = TriangleAreas(*faces);
+    ASSERT_EQ(areas.size(), 8u);
+    // The concave quad: both triangles inside (turning left), area 4.
+    EXPECT_GT(areas[0], 0);
+    EXPECT_GT(areas[1], 0);
+    EXPECT_DOUBLE_EQ(areas[0] + areas[1], 2 * 4.0);
+    // Its mirror keeps the document's winding.
+    EXPECT_LT(areas[2], 0);
+    EXPECT_LT(areas[3], 0);
+    EXPECT_DOUBLE_EQ(areas[2] + areas[3], -2 * 4.0);
+    // A convex face keeps its fan: (0, 1, 2), (0, 2, 3).
+    EXPECT_EQ(faces->positions[size_t(faces->triangles[4].position[1])], (SVec3{4, 0, 0}));
+    EXPECT_EQ(faces->positions[size_t(faces->triangles[5].position[1])], (SVec3{4, 4, 0}));
+    EXPECT_EQ(faces->positions[size_t(faces->triangles[5].position[2])], (SVec3{0, 4, 0}));
+    // A face that cannot be clipped (collinear) keeps the fan, not dropped.
+    EXPECT_EQ(areas[6], 0);
+    EXPECT_EQ(areas[7], 0);
+
+    // The square with a hole: 4 + 4 + 2 x 1 - 2 triangles, all inside, area
+    // 16 - 4.
+    const SImportNode* holed = run->Node("F-submesh1");
+    ASSERT_NE(holed, nullptr);
+    const std::vector<double> ring = TriangleAreas(*holed);
+    ASSERT_EQ(ring.size(), 8u);
+    double sum = 0;
+    for (double a : ring) {
+        EXPECT_GE(a, 0);
+        sum += a;
+    }
+    EXPECT_NEAR(sum, 2 * 12.0, 1e-9);
+}
