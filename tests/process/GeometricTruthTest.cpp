@@ -54,7 +54,25 @@ struct SCase {
     uint32_t frame;
     std::vector<SPoint> points; // world positions of the three corners
     SPoint normal;              // world normal of every corner
+    std::string libraries;      // more libraries (controllers)
 };
+
+// A skin of the triangle on one joint "J" (sid), identity bind matrices.
+const char* kSkin =
+    "<library_controllers><controller id=\"s\"><skin source=\"#tri\">"
+    "<source id=\"s-j\"><Name_array id=\"s-ja\" count=\"1\">J</Name_array><technique_common>"
+    "<accessor source=\"#s-ja\" count=\"1\" stride=\"1\"><param name=\"JOINT\" type=\"name\"/></accessor>"
+    "</technique_common></source>"
+    "<source id=\"s-m\"><float_array id=\"s-ma\" count=\"16\">1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1</float_array>"
+    "<technique_common><accessor source=\"#s-ma\" count=\"1\" stride=\"16\"><param name=\"TRANSFORM\" "
+    "type=\"float4x4\"/></accessor></technique_common></source>"
+    "<source id=\"s-w\"><float_array id=\"s-wa\" count=\"1\">1</float_array><technique_common>"
+    "<accessor source=\"#s-wa\" count=\"1\" stride=\"1\"><param name=\"WEIGHT\" type=\"float\"/></accessor>"
+    "</technique_common></source>"
+    "<joints><input semantic=\"JOINT\" source=\"#s-j\"/><input semantic=\"INV_BIND_MATRIX\" source=\"#s-m\"/>"
+    "</joints><vertex_weights count=\"3\"><input semantic=\"JOINT\" source=\"#s-j\" offset=\"0\"/>"
+    "<input semantic=\"WEIGHT\" source=\"#s-w\" offset=\"1\"/><vcount>1 1 1</vcount><v>0 0 0 0 0 0</v>"
+    "</vertex_weights></skin></controller></library_controllers>";
 
 std::string Document(const SCase& c)
 {
@@ -62,6 +80,7 @@ std::string Document(const SCase& c)
                        "version=\"1.4.1\"><asset><up_axis>" +
                        std::string(c.upAxis) + "</up_axis></asset><library_geometries>" + kTriangle +
                        "</library_geometries>";
+    text += c.libraries;
     if (!c.animations.empty())
         text += "<library_animations>" + c.animations + "</library_animations>";
     if (!c.libraryNodes.empty())
@@ -101,6 +120,18 @@ std::vector<SCase> Cases()
          "<node id=\"p\"><matrix>1 0 0 0 0 1 0 0 0 0 1 5 0 0 0 1</matrix>"
          "<node id=\"n\"><rotate>1 0 0 90</rotate>" + g + "</node></node>", "", 0,
          {{1, 5, 0}, {0, 6, 0}, {0, 5, 1}}, {0, 0, 1}},
+        // Skinned vertices lie where the joints put them; the instancing
+        // node's own transform does not move them.
+        {"skinned mesh at its bind pose", "Y_UP", "",
+         "<node id=\"j\" sid=\"J\" type=\"JOINT\"><translate>0 2 0</translate></node>"
+         "<node id=\"n\"><translate>10 0 0</translate><instance_controller url=\"#s\"><skeleton>#j</skeleton>"
+         "</instance_controller></node>", "", 0,
+         {{1, 2, 0}, {0, 3, 0}, {0, 2, 1}}, {0, 0, 1}, kSkin},
+        {"Z-up skinned mesh at its bind pose", "Z_UP", "",
+         "<node id=\"j\" sid=\"J\" type=\"JOINT\"><translate>0 0 2</translate></node>"
+         "<node id=\"n\"><rotate>0 0 1 90</rotate><instance_controller url=\"#s\"><skeleton>#j</skeleton>"
+         "</instance_controller></node>", "", 0,
+         {{1, 2, 0}, {0, 2, -1}, {0, 3, 0}}, {0, 1, 0}, kSkin},
         {"lookat looks from the eye at the interest point", "Y_UP", "",
          "<node id=\"n\"><lookat>100 0 0 0 0 0 0 1 0</lookat>" + g + "</node>", "", 0,
          {{100, 0, -1}, {100, 1, 0}, {101, 0, 0}}, {1, 0, 0}},
@@ -166,6 +197,7 @@ TEST(GeometricTruth, EveryModePutsTheGeometryWhereTheDocumentDoes)
             auto converted = ConvertInMemory(path, [&](COptions& o) {
                 SetExportMode(o, mode, c.frame);
                 o.SetBool(opt::bExportAnimations, true);
+                o.SetBool(opt::bExportSkin, true);
             });
             ASSERT_EQ(converted->importResult, 0);
             ASSERT_TRUE(converted->processed);
