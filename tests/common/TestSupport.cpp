@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QProcess>
 
 #include <fstream>
@@ -22,6 +23,22 @@ QString CorpusDir()
 {
     const QString dir = QDir::cleanPath(QStringLiteral(MW_CORPUS_DIR));
     return QDir(dir).exists() ? dir : QString();
+}
+
+QStringList CorpusDocuments()
+{
+    QStringList files;
+    const QString corpus = CorpusDir();
+    if (corpus.isEmpty())
+        return files;
+    QDirIterator it(corpus, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (path.endsWith(QStringLiteral(".dae"), Qt::CaseInsensitive))
+            files << path;
+    }
+    files.sort();
+    return files;
 }
 
 std::string ReadFileBytes(const std::string& path)

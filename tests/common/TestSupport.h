@@ -15,6 +15,8 @@ std::string TestDataPath(const std::string& name);
 std::string ExamplePath(const std::string& name);
 // The corpus of real Collada files; empty when it is not beside the project.
 QString CorpusDir();
+// Every .dae file below the corpus, sorted; empty without the corpus.
+QStringList CorpusDocuments();
 
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);

@@ -2,7 +2,6 @@
 // a demanding set, into a scene file that reads back with all its triangles.
 #include <gtest/gtest.h>
 
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
@@ -168,14 +167,7 @@ void ConvertCorpus(const char* name, const std::function<void(COptions&)>& setup
     QTemporaryDir dir;
     const std::string out = dir.filePath(QStringLiteral("out.qef")).toStdString();
 
-    QStringList files;
-    QDirIterator it(corpus, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (path.endsWith(QStringLiteral(".dae"), Qt::CaseInsensitive))
-            files << path;
-    }
-    files.sort();
+    const QStringList files = CorpusDocuments();
     ASSERT_FALSE(files.isEmpty()) << "no .dae files under " << corpus.toStdString();
 
     QElapsedTimer timer;

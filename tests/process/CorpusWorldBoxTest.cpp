@@ -5,7 +5,6 @@
 // document, turned into the Y-up frame.
 #include <gtest/gtest.h>
 
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -86,14 +85,7 @@ TEST(CorpusWorldBox, AgreesWithPycollada)
     const QString corpus = CorpusDir();
     if (corpus.isEmpty())
         GTEST_SKIP() << "The Collada corpus (../shared/corpus beside the project) is not present.";
-    QStringList files;
-    QDirIterator it(corpus, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (path.endsWith(QStringLiteral(".dae"), Qt::CaseInsensitive))
-            files << path;
-    }
-    files.sort();
+    const QStringList files = CorpusDocuments();
     ASSERT_FALSE(files.isEmpty());
     const SPeerBoxes peer = PeerBoxes(files);
     if (!peer.available)
