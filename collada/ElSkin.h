@@ -65,7 +65,6 @@ public:
         const std::vector<float>* pWeights = nullptr;
         bool bWeightsNotFloat = false;
         int64_t iWeightJointCount = -1; // -1: no joint array
-        EUpAxis upAxis = eUpAxisNone;
         bool bThroughMorph = false; // the skin's source is a morph's base mesh
         size_t JointCount() const { return jointNodes.size(); }
     };

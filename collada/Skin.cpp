@@ -41,7 +41,6 @@ void PrepareSkin(CEl_Skin& skin, const CDAEIndex& index, const std::vector<SImpo
 {
     CEl_Skin::SPrepared& out = skin.Prepared();
     out = CEl_Skin::SPrepared();
-    out.upAxis = mode;
     out.pGeometry = ControllerSourceGeometry(skin.SourceUrl(), index, &out.bThroughMorph);
 
     if (const CEl_Vertex_weights* weights = skin.VertexWeights()) {
