@@ -265,3 +265,47 @@ TEST(GeometricTruth, TangentFrameFollowsTheExportedTextureCoordinates)
         }
     }
 }
+
+TEST(GeometricTruth, CamerasLookWhereTheDocumentPointsThem)
+{
+    // Scene cameras look along their local +Y with +Z up; Collada ones along
+    // -Z with +Y up. A Y-up camera turned 90 degrees about +Y looks along -X;
+    // an unturned Z-up camera looks down, its up the document's +Y (now -Z).
+    const struct {
+        const char* upAxis;
+        const char* transform;
+        SPoint look, up;
+    } cases[] = {
+        {"Y_UP", "<translate>1 2 3</translate><rotate>0 1 0 90</rotate>", {-1, 0, 0}, {0, 1, 0}},
+        {"Z_UP", "<translate>1 2 3</translate>", {0, -1, 0}, {0, 0, -1}},
+        {"Z_UP", "<rotate>0 0 1 90</rotate><rotate>1 0 0 90</rotate>", {-1, 0, 0}, {0, 1, 0}},
+    };
+    QTemporaryDir dir;
+    for (const auto& c : cases) {
+        const std::string text =
+            std::string("<?xml version=\"1.0\"?><COLLADA version=\"1.4.1\"><asset><up_axis>") + c.upAxis +
+            "</up_axis></asset><library_cameras><camera id=\"cam\"><optics><technique_common><perspective>"
+            "<yfov>45</yfov><znear>1</znear><zfar>100</zfar></perspective></technique_common></optics></camera>"
+            "</library_cameras><library_visual_scenes><visual_scene id=\"vs\"><node name=\"Cam\">" +
+            c.transform +
+            "<instance_camera url=\"#cam\"/></node></visual_scene></library_visual_scenes>"
+            "<scene><instance_visual_scene url=\"#vs\"/></scene></COLLADA>";
+        const std::string path = dir.filePath(QStringLiteral("camera.dae")).toStdString();
+        ASSERT_TRUE(WriteFileBytes(path, text));
+        for (EExportMode mode : {eModeDefault, eModeMatrices, eModeWorld}) {
+            SCOPED_TRACE(std::string(c.upAxis) + " " + c.transform + ", " + ModeName(mode));
+            auto converted = ConvertInMemory(path, [&](COptions& o) { SetExportMode(o, mode); });
+            ASSERT_TRUE(converted->processed);
+            SScene& scene = *converted->Scene();
+            ASSERT_EQ(scene.pCameras.size(), 1u);
+            uint32_t node = 0;
+            while (node < scene.pNodes.size() && scene.pNodes[node].pszName != "Cam")
+                ++node;
+            ASSERT_LT(node, scene.pNodes.size());
+            const SMatrix44 world = WorldMatrixAt(scene, node);
+            const SPoint look = Transform(world, {0, 1, 0}, false), up = Transform(world, {0, 0, 1}, false);
+            EXPECT_TRUE(SamePoints({look}, {c.look}, 1e-5)) << "look " << Text({look});
+            EXPECT_TRUE(SamePoints({up}, {c.up}, 1e-5)) << "up " << Text({up});
+        }
+    }
+}
