@@ -141,3 +141,45 @@ TEST(CorpusWorldBox, AgreesWithPycollada)
             std::cout << "Documents whose box differs (" << ModeName(mode) << "):\n" << differing;
     }
 }
+
+TEST(CorpusWorldBox, SkinnedDocumentsAtFrameZeroMatchTheWorldSpaceExport)
+{
+    // At frame 0 the skinning matrices applied to the bind-pose mesh (the
+    // model-space export, evaluated) place every vertex where the world-space
+    // export puts it.
+    const QStringList files = CorpusDocuments();
+    if (files.isEmpty())
+        GTEST_SKIP() << "The Collada corpus (../shared/corpus beside the project) is not present.";
+    CLogCapture quiet;
+    int skinned = 0, equal = 0;
+    std::string differing;
+    for (const QString& file : files) {
+        const std::string path = file.toStdString();
+        auto model = ConvertInMemory(path, [](COptions& o) {
+            SetExportMode(o, eModeDefault);
+            o.SetBool(opt::bExportSkin, true);
+            o.SetBool(opt::bExportAnimations, true);
+        });
+        if (model->importResult != 0 || !model->processed)
+            continue;
+        const bool hasSkin = std::any_of(model->imported.nodes.begin(), model->imported.nodes.end(),
+                                         [](const SImportNode& n) { return !n.skins.empty(); });
+        if (!hasSkin)
+            continue;
+        ++skinned;
+        auto world = ConvertInMemory(path, [](COptions& o) {
+            SetExportMode(o, eModeWorld);
+            o.SetBool(opt::bExportSkin, true);
+        });
+        const SBox a = BoxOf(WorldVertices(*model->Scene(), 0));
+        const SBox b = world->processed ? BoxOf(WorldVertices(*world->Scene(), 0)) : SBox();
+        if (SameBox(a, b, kBoxTolerance))
+            ++equal;
+        else
+            differing += "  " + path + "\n    model space " + BoxText(a) + "\n    world space " + BoxText(b) + "\n";
+    }
+    std::cout << "[ corpus boxes ] skinned: " << equal << " of " << skinned
+              << " skinned documents agree between model and world space" << std::endl;
+    EXPECT_GT(skinned, 0);
+    EXPECT_EQ(equal, skinned) << differing;
+}
