@@ -11,7 +11,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/Version.h"
+#include "base/Version.h"
 #include "prefs/ZGXPreferences.h"
 
 namespace {

@@ -1,11 +1,11 @@
-#include "app/ConversionLog.h"
+#include "base/ConversionLog.h"
 
 #include <QString>
 
 #include <cstdarg>
 #include <cstdio>
 
-#include "app/ConverterObject.h"
+#include "convert/ConverterObject.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/ConversionRunner.h"
+#include "convert/ConversionRunner.h"
 
 #include <QEventLoop>
 #include <QCoreApplication>
@@ -7,7 +7,7 @@
 
 #include <memory>
 
-#include "app/ConverterObject.h"
+#include "convert/ConverterObject.h"
 
 int RunConversionAndWait(const COptions& options, const QString& inputPath, const ConversionMessageSink& sink)
 {

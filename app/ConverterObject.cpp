@@ -1,4 +1,4 @@
-#include "app/ConverterObject.h"
+#include "convert/ConverterObject.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -6,11 +6,11 @@
 #include <memory>
 #include <new>
 
-#include "app/ConversionLog.h"
-#include "app/RecentFiles.h"
-#include "app/Version.h"
+#include "base/ConversionLog.h"
+#include "convert/RecentFiles.h"
+#include "base/Version.h"
 #include "collada/Collada2QEF.h"
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 #include "process/SceneExporter.h"
 
 std::atomic<CConverterObject*> g_pActiveConverter{nullptr};

@@ -7,7 +7,7 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
-#include "app/Version.h"
+#include "base/Version.h"
 
 namespace {
 

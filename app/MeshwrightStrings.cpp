@@ -1,4 +1,4 @@
-#include "app/MeshwrightStrings.h"
+#include "gui/MeshwrightStrings.h"
 
 #include <atomic>
 #include <vector>

@@ -1,10 +1,10 @@
-#include "app/PostExport.h"
+#include "convert/PostExport.h"
 
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 
-#include "app/ConversionLog.h"
+#include "base/ConversionLog.h"
 #include "options/Options.h"
 
 void RunPostExportActions(const COptionsData& options, const char* outputPath)

@@ -1,4 +1,4 @@
-#include "app/RecentFiles.h"
+#include "convert/RecentFiles.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "app/ConversionLog.h"
+#include "base/ConversionLog.h"
 #include "prefs/ZGXPreferences.h"
 
 CRecentFiles::CRecentFiles(CZGXPreferences* store, const CZGXTString& keyPrefix, int limit, uint32_t flags,

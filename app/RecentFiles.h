@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "options/ZGXTString.h"
+#include "base/ZGXTString.h"
 
 class CZGXPreferences;
 

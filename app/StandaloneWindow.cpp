@@ -21,7 +21,7 @@
 
 #include "app/AboutBoxDialog.h"
 #include "app/AutoUpdater.h"
-#include "app/ConversionLog.h"
+#include "base/ConversionLog.h"
 #include "app/DocumentOpener.h"
 #include "app/FeedbackDialog.h"
 #include "app/RecentFilesMenu.h"

@@ -8,8 +8,8 @@
 
 #include <memory>
 
-#include "app/ConverterObject.h"
-#include "app/MeshwrightStrings.h"
+#include "convert/ConverterObject.h"
+#include "gui/MeshwrightStrings.h"
 #include "options/Options.h"
 
 class CAutoUpdater;

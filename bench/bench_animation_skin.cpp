@@ -22,7 +22,7 @@
 #include "collada/DAEParser.h"
 #include "collada/ElCore.h"
 #include "collada/ElScene.h"
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 #include "collada/NodeTransform.h"
 #include "options/Options.h"
 #include "process/AnimationReduce.h"

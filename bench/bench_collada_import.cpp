@@ -22,7 +22,7 @@
 
 #include "ColladaBenchDocument.h"
 #include "collada/Collada2QEF.h"
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 #include "options/Options.h"
 
 namespace {

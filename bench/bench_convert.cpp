@@ -19,7 +19,7 @@
 
 #include "ColladaBenchDocument.h"
 #include "collada/Collada2QEF.h"
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 #include "options/Options.h"
 #include "process/SceneBuild.h"
 #include "process/SceneExporter.h"

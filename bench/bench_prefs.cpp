@@ -4,7 +4,7 @@
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
-#include "options/ZGXTString.h"
+#include "base/ZGXTString.h"
 #include "prefs/ZGXPreferences.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "app/ConversionRunner.h"
-#include "app/ConverterObject.h"
-#include "app/Version.h"
+#include "convert/ConversionRunner.h"
+#include "convert/ConverterObject.h"
+#include "base/Version.h"
 #include "cli/Profiles.h"
 #include "cli/Inspect.h"
 #include "options/Options.h"

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "cli/CommandLine.h"
-#include "options/ZGXTString.h"
+#include "base/ZGXTString.h"
 #include "scene/Scene.h"
 #include "scene/SceneCheck.h"
 #include "scene/SceneFileFormat.h"

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "options/ZGXTString.h"
+#include "base/ZGXTString.h"
 
 class COptionsData;
 class CZGXPreferences;

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "app/ConversionLog.h"
+#include "base/ConversionLog.h"
 #include "collada/AffineDecompose.h"
 #include "collada/DAEMath.h"
 #include "collada/ElCore.h"
@@ -430,7 +430,7 @@ SImportTransform FrameAt(const CEl_Node& node, SAnimatedTransforms& animated, co
         if (touched[i])
             transforms[i].m = TransformMatrix(transforms[i].eKind, transforms[i].values);
 
-    SMatrix44 local = IdentityMatrix44();
+    SMatrix44 local = MatrixIdentity();
     if (animated.bMatrixOnly) {
         for (const SNodeTransform& t : transforms)
             if (t.eKind == eXformMatrix)

@@ -10,7 +10,7 @@
 
 #include "collada/C2QHub.h"
 #include "collada/ElAnimation.h"
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 
 class CDAEObject;
 class CEl_Node;

@@ -1,6 +1,6 @@
 #include "collada/C2QHub.h"
 
-#include "app/ConversionLog.h"
+#include "base/ConversionLog.h"
 #include "collada/ElCore.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <QFileInfo>
 #include <QString>
 
-#include "app/ConversionLog.h"
-#include "app/ConverterObject.h"
+#include "base/ConversionLog.h"
+#include "convert/ConverterObject.h"
 #include "collada/Animation.h"
 #include "collada/DAEParser.h"
 #include "collada/ElCore.h"

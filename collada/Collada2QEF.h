@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "collada/C2QHub.h"
-#include "collada/I2QEF.h"
-#include "collada/ImportScene.h"
+#include "scene/I2QEF.h"
+#include "scene/ImportScene.h"
 
 class CAnimationLibrary;
 class CEl_Library_Animations;

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-SMatrix44 MatMul(const SMatrix44& a, const SMatrix44& b)
+SMatrix44 MatrixMultiply(const SMatrix44& a, const SMatrix44& b)
 {
     SMatrix44 r{};
     for (int i = 0; i < 4; ++i)
@@ -23,7 +23,7 @@ SMatrix44 Transpose(const SMatrix44& m)
 
 SMatrix44 TranslationMatrix(float x, float y, float z)
 {
-    SMatrix44 m = IdentityMatrix44();
+    SMatrix44 m = MatrixIdentity();
     m[12] = x;
     m[13] = y;
     m[14] = z;
@@ -32,7 +32,7 @@ SMatrix44 TranslationMatrix(float x, float y, float z)
 
 SMatrix44 ScaleMatrix(float x, float y, float z)
 {
-    SMatrix44 m = IdentityMatrix44();
+    SMatrix44 m = MatrixIdentity();
     m[0] = x;
     m[5] = y;
     m[10] = z;
@@ -63,7 +63,7 @@ SMatrix44 RotationMatrix(float x, float y, float z, float degrees)
 
 SMatrix44 UpAxisBasis(EUpAxis mode)
 {
-    SMatrix44 m = IdentityMatrix44();
+    SMatrix44 m = MatrixIdentity();
     if (mode == eUpAxisZ) {
         // (x, y, z) -> (x, z, -y)
         m[5] = 0;
@@ -78,5 +78,5 @@ SMatrix44 ToYUpBasis(const SMatrix44& m, EUpAxis mode)
 {
     if (mode != eUpAxisZ)
         return m;
-    return MatMul(Transpose(UpAxisBasis(mode)), MatMul(m, UpAxisBasis(mode)));
+    return MatrixMultiply(Transpose(UpAxisBasis(mode)), MatrixMultiply(m, UpAxisBasis(mode)));
 }

@@ -5,12 +5,12 @@
 #include <cmath>
 
 #include "collada/C2QHub.h"
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 
 // Degrees to radians as the importer has always converted them.
 constexpr float kDegToRad = 0.01745329238474369f;
 
-SMatrix44 MatMul(const SMatrix44& a, const SMatrix44& b);
+SMatrix44 MatrixMultiply(const SMatrix44& a, const SMatrix44& b);
 SMatrix44 Transpose(const SMatrix44& m);
 SMatrix44 TranslationMatrix(float x, float y, float z);
 SMatrix44 ScaleMatrix(float x, float y, float z);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ConversionLog.h"
+#include "base/ConversionLog.h"
 #include "collada/C2QHub.h"
 #include "collada/DAEGrammar.h"
 #include "collada/ElCore.h"

@@ -4,8 +4,8 @@
 #include <QSaveFile>
 #include <QString>
 
-#include "app/ConversionLog.h"
-#include "app/Version.h"
+#include "base/ConversionLog.h"
+#include "base/Version.h"
 #include "collada/C2QHub.h"
 #include "collada/ElCore.h"
 #include "collada/ElGLSL.h"

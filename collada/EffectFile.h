@@ -2,7 +2,7 @@
 // The text effect file (.qdl) of a material with a profile_GLSL effect.
 #include <string>
 
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 
 class CEl_Material;
 class CEl_Profile_GLSL;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/ConversionLog.h"
+#include "base/ConversionLog.h"
 #include "collada/C2QHub.h"
 #include "collada/DAENumbers.h"
 #include "collada/PolygonTriangulate.h"

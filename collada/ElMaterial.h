@@ -6,7 +6,7 @@
 
 #include "collada/DAEIndex.h"
 #include "collada/DAEObject.h"
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 
 class CEl_Effect;
 class CEl_Image;

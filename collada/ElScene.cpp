@@ -80,9 +80,9 @@ SMatrix44 TransformMatrix(ETransformKind kind, const float* v)
 SMatrix44 ComposeTransforms(const std::vector<SNodeTransform>& transforms)
 {
     // Row vectors: each later element acts on the points first.
-    SMatrix44 a = IdentityMatrix44();
+    SMatrix44 a = MatrixIdentity();
     for (const SNodeTransform& t : transforms)
-        a = MatMul(t.m, a);
+        a = MatrixMultiply(t.m, a);
     return a;
 }
 
@@ -93,7 +93,7 @@ void CEl_Node::AddTransform(ETransformKind kind, const float* values, size_t cou
     std::copy(values, values + count, transform.values);
     transform.pElement = element;
     transform.m = TransformMatrix(kind, values);
-    m_accumulated = MatMul(transform.m, m_accumulated);
+    m_accumulated = MatrixMultiply(transform.m, m_accumulated);
     m_transforms.push_back(transform);
 }
 

@@ -5,7 +5,7 @@
 
 #include "collada/DAEIndex.h"
 #include "collada/DAEObject.h"
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 
 class CEl_Instance;
 
@@ -42,7 +42,7 @@ inline bool IsRotation(ETransformKind k)
 // by row, lookat 9) and the matrix they make. Animation replaces values and
 // rebuilds the matrix with TransformMatrix.
 struct SNodeTransform {
-    SMatrix44 m = IdentityMatrix44();
+    SMatrix44 m = MatrixIdentity();
     ETransformKind eKind = eXformTranslate;
     float values[16] = {};
     const CDAEObject* pElement = nullptr; // for its sid
@@ -91,7 +91,7 @@ private:
     CEl_Instance* m_pInstance = nullptr;
     std::vector<CEl_Node*> m_childNodes;
     std::vector<SNodeTransform> m_transforms;
-    SMatrix44 m_accumulated = IdentityMatrix44();
+    SMatrix44 m_accumulated = MatrixIdentity();
     int32_t m_iConverted = -1;
     std::vector<int32_t> m_meshRecords;
 };

@@ -7,7 +7,7 @@
 #include "collada/C2QHub.h"
 #include "collada/DAEIndex.h"
 #include "collada/DAEObject.h"
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 
 class CEl_Geometry;
 class CEl_Input;
@@ -73,7 +73,7 @@ public:
 
 private:
     std::string m_sSource;
-    SMatrix44 m_bindShape = IdentityMatrix44();
+    SMatrix44 m_bindShape = MatrixIdentity();
     const CEl_Input* m_pJoint = nullptr;
     const CEl_Input* m_pInvBind = nullptr;
     CEl_Vertex_weights* m_pWeights = nullptr;

@@ -11,7 +11,7 @@ using SVec3 = std::array<float, 3>;
 using SVec4 = std::array<float, 4>;
 using SMatrix44 = std::array<float, 16>; // translation in elements 12-14
 
-inline SMatrix44 IdentityMatrix44()
+inline SMatrix44 MatrixIdentity()
 {
     return {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 }
@@ -22,7 +22,7 @@ struct SImportTransform {
     SVec3 scale{1, 1, 1};
     SVec3 stretchAxis{0, 0, 0};
     float stretchAngle = 0; // radians
-    SMatrix44 matrix = IdentityMatrix44();
+    SMatrix44 matrix = MatrixIdentity();
 };
 
 struct SImportTriangle {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 
 class CEl_Material;
 class CEl_Shader1;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "app/ConversionLog.h"
+#include "base/ConversionLog.h"
 #include "collada/C2QHub.h"
 #include "collada/DAEMath.h"
 #include "collada/ElCore.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 
 class CDAEObject;
 class CEl_Geometry;

@@ -6,7 +6,7 @@
 #include <unordered_set>
 #include <utility>
 
-#include "app/ConversionLog.h"
+#include "base/ConversionLog.h"
 #include "collada/Animation.h"
 #include "collada/C2QHub.h"
 #include "collada/Collada2QEF.h"

@@ -16,8 +16,8 @@ SMatrix44 ConvertLocal(const CEl_Node& node, const SMatrix44& documentLocal, EUp
     // -Z with +Y up, in the document's frame. The correction acts first, in
     // the node's own frame: (x, y, z) -> (x, -z, y) in the document's frame,
     // then into the Y-up frame.
-    const SMatrix44 correction = MatMul(RotationMatrix(1, 0, 0, -90), UpAxisBasis(mode));
-    return MatMul(correction, local);
+    const SMatrix44 correction = MatrixMultiply(RotationMatrix(1, 0, 0, -90), UpAxisBasis(mode));
+    return MatrixMultiply(correction, local);
 }
 
 SMatrix44 NodeLocalMatrix(const CEl_Node& node, int frame, const std::vector<SImportNode>* records, EUpAxis mode)
@@ -35,7 +35,7 @@ SMatrix44 NodeWorldMatrix(const CEl_Node& node, int frame, const std::vector<SIm
 {
     SMatrix44 world = NodeLocalMatrix(node, frame, records, mode);
     for (const CEl_Node* p = node.ParentNode(); p; p = p->ParentNode())
-        world = MatMul(world, NodeLocalMatrix(*p, frame, records, mode));
+        world = MatrixMultiply(world, NodeLocalMatrix(*p, frame, records, mode));
     return world;
 }
 

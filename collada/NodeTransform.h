@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "collada/C2QHub.h"
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 
 class CEl_Node;
 

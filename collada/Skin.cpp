@@ -67,17 +67,17 @@ void PrepareSkin(CEl_Skin& skin, const CDAEIndex& index, const std::vector<SImpo
 
     const size_t joints = names->size();
     out.invBind.resize(joints);
-    out.jointMatrices.resize(joints, IdentityMatrix44());
+    out.jointMatrices.resize(joints, MatrixIdentity());
     out.jointNodes.resize(joints, nullptr);
     const unsigned key = jointArray->Kind() == eEl_name_array ? eMatchSid : eMatchId;
     // Collada places skinned vertices in world space; the mesh's record
     // holds them in its node's frame, so the node's world is undone. The
     // bind shape and inverse bind matrices act in the document's frame.
-    SMatrix44 toMesh = IdentityMatrix44();
+    SMatrix44 toMesh = MatrixIdentity();
     if (!AffineInverse(meshWorld, &toMesh))
-        toMesh = IdentityMatrix44();
+        toMesh = MatrixIdentity();
     const SMatrix44 basis = UpAxisBasis(mode);
-    const SMatrix44 bindShape = MatMul(Transpose(basis), skin.BindShapeMatrix());
+    const SMatrix44 bindShape = MatrixMultiply(Transpose(basis), skin.BindShapeMatrix());
     for (size_t i = 0; i < joints; ++i) {
         SMatrix44& ibm = out.invBind[i];
         for (int r = 0; r < 4; ++r)
@@ -92,7 +92,7 @@ void PrepareSkin(CEl_Skin& skin, const CDAEIndex& index, const std::vector<SImpo
             continue;
         out.jointNodes[i] = node;
         const SMatrix44 world = NodeWorldMatrix(*node, 0, sceneNodes, mode);
-        out.jointMatrices[i] = MatMul(MatMul(MatMul(MatMul(bindShape, ibm), basis), world), toMesh);
+        out.jointMatrices[i] = MatrixMultiply(MatrixMultiply(MatrixMultiply(MatrixMultiply(bindShape, ibm), basis), world), toMesh);
     }
 }
 

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "collada/C2QHub.h"
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 
 class CDAEIndex;
 class CEl_Skin;

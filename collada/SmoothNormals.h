@@ -1,6 +1,6 @@
 #pragma once
 // Normals for a mesh that has none.
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 
 // Gives every corner of the record's triangles a smooth normal: the sum of
 // the face normals (cross products, so each face weighs by its area) of all

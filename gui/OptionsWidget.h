@@ -7,9 +7,9 @@
 // a kind.
 #include <QWidget>
 
-#include "app/MeshwrightStrings.h"
+#include "gui/MeshwrightStrings.h"
 #include "options/Options.h"
-#include "process/VertexDataTypes.h"
+#include "scene/VertexDataTypes.h"
 
 class CVectorFormatWidget;
 class QCheckBox;

@@ -3,7 +3,7 @@
 // and a progress bar under it. Passive; the window feeds it.
 #include <QWidget>
 
-#include "app/ConversionLog.h"
+#include "base/ConversionLog.h"
 
 class QProgressBar;
 class QTextEdit;

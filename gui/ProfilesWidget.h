@@ -7,7 +7,7 @@
 #include <QListWidgetItem>
 #include <QWidget>
 
-#include "app/MeshwrightStrings.h"
+#include "gui/MeshwrightStrings.h"
 #include "options/Options.h"
 
 class CZGXPreferences;

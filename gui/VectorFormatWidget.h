@@ -3,9 +3,9 @@
 // mask of one vertex attribute, edited in place in the window's options.
 #include <QWidget>
 
-#include "app/MeshwrightStrings.h"
+#include "gui/MeshwrightStrings.h"
 #include "options/Options.h"
-#include "process/VertexDataTypes.h"
+#include "scene/VertexDataTypes.h"
 
 class QCheckBox;
 class QComboBox;

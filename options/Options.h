@@ -4,7 +4,7 @@
 // value. The names are the same in every record; only the values differ.
 #include <cstdint>
 
-#include "options/ZGXTString.h"
+#include "base/ZGXTString.h"
 
 class CZGXPreferences;
 

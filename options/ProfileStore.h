@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "options/Options.h"
-#include "options/ZGXTString.h"
+#include "base/ZGXTString.h"
 
 class CZGXPreferences;
 

@@ -3,7 +3,7 @@
 // reader provides it; the options code only needs the text.
 #include <cstddef>
 
-#include "options/ZGXTString.h"
+#include "base/ZGXTString.h"
 
 // Reads at most maxBytes of the options text stored in the scene file at path.
 // Returns false when the file cannot be read as a scene file.

@@ -1,4 +1,4 @@
-#include "options/ZGXTString.h"
+#include "base/ZGXTString.h"
 
 #include <cctype>
 #include <charconv>

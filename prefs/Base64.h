@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "options/ZGXTString.h"
+#include "base/ZGXTString.h"
 
 // Encodes bytes in lines of at most lineLength characters, each ended by a
 // line feed; no bytes give an empty text.

@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "app/ConversionLog.h"
-#include "options/ZGXTString.h"
+#include "base/ConversionLog.h"
+#include "base/ZGXTString.h"
 
 // A store message, preceded by the store file's path on its own line. The
 // texts end in a line feed of their own, which the output adds anyway.

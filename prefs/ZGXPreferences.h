@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "options/ZGXTString.h"
+#include "base/ZGXTString.h"
 
 class CZGXPreferencesImpl;
 

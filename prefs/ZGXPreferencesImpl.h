@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "options/ZGXTString.h"
+#include "base/ZGXTString.h"
 
 // An open store file, or the temporary file that will replace it.
 struct SZGXPrefStream {

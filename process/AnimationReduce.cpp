@@ -3,7 +3,7 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "app/ConversionLog.h"
+#include "base/ConversionLog.h"
 #include "options/Options.h"
 #include "process/KeyHash.h"
 #include "process/SceneBuild.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "process/VertexDataTypes.h"
+#include "scene/VertexDataTypes.h"
 
 struct SSceneMesh;
 

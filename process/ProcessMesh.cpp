@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/ConversionLog.h"
+#include "base/ConversionLog.h"
 #include "options/Options.h"
 #include "process/BoneBatch.h"
 #include "process/IndexList.h"

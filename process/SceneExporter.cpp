@@ -1,7 +1,7 @@
 #include "process/SceneExporter.h"
 
-#include "app/ConversionLog.h"
-#include "collada/ImportScene.h"
+#include "base/ConversionLog.h"
+#include "scene/ImportScene.h"
 #include "options/Options.h"
 #include "process/AnimationReduce.h"
 #include "process/ProcessMesh.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <unordered_map>
 
-#include "app/ConversionLog.h"
-#include "collada/ImportScene.h"
+#include "base/ConversionLog.h"
+#include "scene/ImportScene.h"
 #include "process/SceneBuild.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "app/ConversionLog.h"
-#include "collada/ImportScene.h"
+#include "base/ConversionLog.h"
+#include "scene/ImportScene.h"
 #include "options/Options.h"
 #include "process/KeyHash.h"
 #include "process/SceneBuild.h"

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "process/VertexDataTypes.h"
+#include "scene/VertexDataTypes.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "process/VertexDataTypes.h"
+#include "scene/VertexDataTypes.h"
 #include "scene/Scene.h"
 
 class COptionsData;

@@ -1,4 +1,4 @@
-#include "process/VertexDataTypes.h"
+#include "scene/VertexDataTypes.h"
 
 #include <cstring>
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "process/VertexDataTypes.h"
+#include "scene/VertexDataTypes.h"
 
 // 16 floats, translation in elements 12-14; (A x B)[4r+c] = sum A[4r+k] B[4k+c].
 using SMatrix44 = std::array<float, 16>;

@@ -4,7 +4,7 @@
 // that breaks them (it would read past an array), the reader a file that does.
 #include <cstdint>
 
-#include "options/ZGXTString.h"
+#include "base/ZGXTString.h"
 #include "scene/Scene.h"
 
 enum ESceneCheck {

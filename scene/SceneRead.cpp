@@ -6,7 +6,7 @@
 #include <new>
 #include <vector>
 
-#include "app/ConversionLog.h"
+#include "base/ConversionLog.h"
 #include "options/SceneOptionsSource.h"
 #include "scene/Scene.h"
 #include "scene/SceneCheck.h"

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "options/ZGXTString.h"
+#include "base/ZGXTString.h"
 #include "scene/ResourceFile.h"
 
 struct SScene;

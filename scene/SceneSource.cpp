@@ -9,7 +9,7 @@
 #include <new>
 #include <vector>
 
-#include "app/ConversionLog.h"
+#include "base/ConversionLog.h"
 #include "options/Options.h"
 #include "scene/Scene.h"
 #include "scene/SceneFileFormat.h"

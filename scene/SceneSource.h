@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "options/ZGXTString.h"
+#include "base/ZGXTString.h"
 
 class COptionsData;
 struct SScene;

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <new>
 
-#include "app/ConversionLog.h"
-#include "app/PostExport.h"
+#include "base/ConversionLog.h"
+#include "convert/PostExport.h"
 #include "options/Options.h"
 #include "process/SceneExporter.h"
 #include "scene/Scene.h"

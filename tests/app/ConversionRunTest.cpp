@@ -8,8 +8,8 @@
 #include <QTimer>
 
 #include "TestSupport.h"
-#include "app/ConversionLog.h"
-#include "app/ConverterObject.h"
+#include "base/ConversionLog.h"
+#include "convert/ConverterObject.h"
 
 namespace {
 

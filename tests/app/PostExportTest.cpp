@@ -6,7 +6,7 @@
 #include <QThread>
 
 #include "TestSupport.h"
-#include "app/PostExport.h"
+#include "convert/PostExport.h"
 #include "options/Options.h"
 
 namespace {

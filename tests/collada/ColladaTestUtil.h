@@ -6,9 +6,9 @@
 #include <string>
 
 #include "common/TestSupport.h"
-#include "app/ConversionLog.h"
+#include "base/ConversionLog.h"
 #include "collada/Collada2QEF.h"
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 #include "options/Options.h"
 
 struct SImportRun {

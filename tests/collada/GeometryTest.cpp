@@ -95,7 +95,7 @@ TEST(ColladaGeometry, SeveralPrimitivesSplitIntoSubmeshNodes)
         EXPECT_EQ(sub.index, 1 + i);
         EXPECT_EQ(sub.parent, 0);
         EXPECT_EQ(sub.content, uint32_t(eImportMesh));
-        EXPECT_EQ(sub.transform.matrix, IdentityMatrix44());
+        EXPECT_EQ(sub.transform.matrix, MatrixIdentity());
         ASSERT_EQ(sub.triangles.size(), 1u);
     }
     // "red" binds the second material of the list; "blue" names a missing one.

@@ -64,7 +64,7 @@ TEST(ColladaSceneGraph, TransformsAndNames)
 
     const SImportNode* zero = run->Node("ZeroAngle");
     ASSERT_NE(zero, nullptr);
-    EXPECT_EQ(zero->transform.matrix, IdentityMatrix44());
+    EXPECT_EQ(zero->transform.matrix, MatrixIdentity());
     EXPECT_EQ(zero->transform.rotation, (SVec4{0, 0, 0, 1}));
 
     const SImportNode* matrix = run->Node("Matrix");
@@ -74,7 +74,7 @@ TEST(ColladaSceneGraph, TransformsAndNames)
     // Wrong value counts and skew are refused.
     const SImportNode* bad = run->Node("BadCount");
     ASSERT_NE(bad, nullptr);
-    EXPECT_EQ(bad->transform.matrix, IdentityMatrix44());
+    EXPECT_EQ(bad->transform.matrix, MatrixIdentity());
 
     // Records of plain nodes come in document order; a node without name and
     // id is named after its record.

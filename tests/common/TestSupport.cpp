@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/ConverterObject.h"
+#include "convert/ConverterObject.h"
 
 std::string TestDataPath(const std::string& name)
 {

@@ -4,7 +4,7 @@
 #include <QTemporaryDir>
 
 #include "collada/Collada2QEF.h"
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 #include "common/TestSupport.h"
 #include "options/Options.h"
 #include "prefs/ZGXPreferences.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/ConverterObject.h"
+#include "convert/ConverterObject.h"
 #include "options/Options.h"
 
 const std::string& FuzzTempDir()

@@ -5,7 +5,7 @@
 
 #include "FuzzSupport.h"
 #include "collada/Collada2QEF.h"
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 #include "options/Options.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)

@@ -17,9 +17,9 @@
 #include <memory>
 
 #include "GuiTestSupport.h"
-#include "app/ConversionRunner.h"
-#include "app/ConverterObject.h"
-#include "app/Version.h"
+#include "convert/ConversionRunner.h"
+#include "convert/ConverterObject.h"
+#include "base/Version.h"
 #include "gui/ProfilesWidget.h"
 #include "options/ProfileStore.h"
 #include "prefs/ZGXPreferences.h"

@@ -1,7 +1,7 @@
 // The UI string table: size, exact texts, and safe lookups outside it.
 #include <QtTest>
 
-#include "app/MeshwrightStrings.h"
+#include "gui/MeshwrightStrings.h"
 
 class TestStrings : public QObject {
     Q_OBJECT

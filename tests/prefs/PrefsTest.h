@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "options/ZGXTString.h"
+#include "base/ZGXTString.h"
 
 class CPrefsTest : public ::testing::Test {
 protected:

@@ -5,7 +5,7 @@
 
 #include "prefs/PrefsTest.h"
 #include "common/TestSupport.h"
-#include "app/RecentFiles.h"
+#include "convert/RecentFiles.h"
 #include "prefs/ZGXPreferences.h"
 
 namespace {

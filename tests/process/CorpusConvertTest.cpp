@@ -10,7 +10,7 @@
 
 #include "TestSupport.h"
 #include "collada/Collada2QEF.h"
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 #include "options/Options.h"
 #include "process/SceneExporter.h"
 #include "scene/Scene.h"

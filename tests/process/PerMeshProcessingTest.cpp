@@ -5,7 +5,7 @@
 #include <random>
 
 #include "PerMeshTestUtil.h"
-#include "app/ConversionLog.h"
+#include "base/ConversionLog.h"
 #include "common/TestSupport.h"
 #include "options/Options.h"
 #include "process/ProcessMesh.h"

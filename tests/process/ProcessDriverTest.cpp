@@ -8,7 +8,7 @@
 
 #include "ProcessTestScenes.h"
 #include "TestSupport.h"
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 #include "options/Options.h"
 #include "process/SceneBuild.h"
 #include "process/SceneExporter.h"

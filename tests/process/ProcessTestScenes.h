@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 
 struct SScene;
 struct SSceneMesh;

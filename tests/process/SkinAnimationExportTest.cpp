@@ -10,7 +10,7 @@
 #include <set>
 
 #include "TestSupport.h"
-#include "app/ConversionRunner.h"
+#include "convert/ConversionRunner.h"
 #include "options/Options.h"
 #include "scene/Scene.h"
 #include "scene/SceneRead.h"

@@ -15,10 +15,10 @@
 
 #include "TestSupport.h"
 #include "collada/Collada2QEF.h"
-#include "collada/ImportScene.h"
+#include "scene/ImportScene.h"
 #include "options/Options.h"
 #include "process/SceneExporter.h"
-#include "process/VertexDataTypes.h"
+#include "scene/VertexDataTypes.h"
 #include "scene/Scene.h"
 
 using SPoint = std::array<double, 3>;

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "process/VertexDataTypes.h"
+#include "scene/VertexDataTypes.h"
 
 CQefBytes& CQefBytes::U32(uint32_t v)
 {

@@ -6,7 +6,7 @@
 #include "SceneTestUtil.h"
 #include "options/Options.h"
 #include "process/VertexData.h"
-#include "process/VertexDataTypes.h"
+#include "scene/VertexDataTypes.h"
 
 namespace {
 
