@@ -1,6 +1,7 @@
 #include "collada/Animation.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <limits>
 
@@ -155,15 +156,19 @@ SKeyInterval FindKeyInterval(const SAnimChannel& channel, double T)
     // The running maximum first reaches T exactly at the first key whose
     // own rounded time reaches it, so a binary search over it finds that key
     // even among unsorted keys.
-    const auto it = std::lower_bound(channel.ceiling.begin(), channel.ceiling.end(), T);
-    if (it == channel.ceiling.end())
-        return k; // every key lies before T
-    int64_t next = int64_t(it - channel.ceiling.begin());
     const int64_t last = int64_t(channel.keys.size()) - 1;
+    const auto it = std::lower_bound(channel.ceiling.begin(), channel.ceiling.end(), T);
+    if (it == channel.ceiling.end()) {
+        k.prev = k.next = last; // past the last key: it holds
+        return k;
+    }
+    int64_t next = int64_t(it - channel.ceiling.begin());
     if (std::fabs(channel.rounded[size_t(next)] - T) <= 0.0001 && next < last)
         ++next;
-    if (next - 1 < 0)
-        return k; // T lies before the first key
+    if (next - 1 < 0) {
+        k.prev = k.next = 0; // before the first key: it holds
+        return k;
+    }
     k.prev = next - 1;
     k.next = next;
     return k;
@@ -174,7 +179,7 @@ float SampleChannel(const SAnimChannel& channel, const SKeyInterval& k, double T
     const int64_t stride = channel.iOutputStride;
     const double a = ValueAt(channel.pOutput, stride * k.prev + c);
     const EInterpolation kind = InterpolationOf(channel, k.prev);
-    if (kind == eInterpStep)
+    if (kind == eInterpStep || k.prev == k.next)
         return float(a);
     if (InterpolationOf(channel, k.next) != kind)
         C2QHub::Instance().WarnOnce(eWarnMixedInterpolation);
@@ -231,211 +236,231 @@ float SampleChannel(const SAnimChannel& channel, const SKeyInterval& k, double T
 
 namespace {
 
-// A node's transform in the document's own frame, before the up-axis
-// conversion and the camera and light correction, split into the parts the
-// channels replace.
-struct SNodeRest {
-    SMatrix44 raw = MatrixIdentity();
-    SVec3 translation{0, 0, 0};
-    SVec3 scale{1, 1, 1};
-    SMatrix44 rotation = MatrixIdentity();
-    float angles[3] = {0, 0, 0}; // degrees about +X, +Y, +Z
-    bool bEuler = false;         // the rotation is exactly Z x Y x X of angles
-    bool bCameraOrLight = false;
+// Values a transform element of a kind holds.
+int ValueCount(ETransformKind kind)
+{
+    switch (kind) {
+    case eXformTranslate:
+    case eXformScale: return 3;
+    case eXformMatrix: return 16;
+    case eXformLookat: return 9;
+    default: return 4;
+    }
+}
+
+// A channel bound to the values of one transform element of its node.
+struct SChannelBinding {
+    const SAnimChannel* pChannel = nullptr;
+    size_t element = 0;
+    int first = 0;     // first value written
+    bool bWhole = false; // every output component, from `first` on
 };
 
-float AngleAbout(const SMatrix44& m, ETransformKind kind)
+// The member a target names after the element's sid: ".X", ".Y", ".Z",
+// ".ANGLE", "(i)" or "(r)(c)"; -1 when it names the whole element.
+int TargetMember(const std::string& member, ETransformKind kind)
 {
-    double a = 0;
-    switch (kind) {
-    case eXformRotateX: a = std::atan2(m[9], m[5]); break;
-    case eXformRotateY: a = std::atan2(m[2], m[0]); break;
-    case eXformRotateZ: a = std::atan2(m[4], m[0]); break;
-    default: break;
+    if (member.empty())
+        return -1;
+    if (member[0] == '.') {
+        const std::string name = Lower(member.substr(1));
+        if (name == "x")
+            return 0;
+        if (name == "y")
+            return 1;
+        if (name == "z")
+            return 2;
+        if (name == "angle")
+            return 3;
+        return -2; // nothing this importer can drive
     }
-    return float(a / kDegToRad);
-}
-
-SNodeRest RestOf(const CEl_Node& node, EUpAxis mode)
-{
-    SNodeRest rest;
-    rest.bCameraOrLight = node.Content() == eNodeContentCamera || node.Content() == eNodeContentLight;
-    bool convertedMatrix = false;
-    bool euler = true;
-    int rotationRuns = 0;
-    bool inRun = false;
-    for (const SNodeTransform& t : node.Transforms()) {
-        if (t.eKind == eXformAxisConversion)
+    int numbers[2] = {0, 0};
+    int count = 0;
+    for (size_t i = 0; i < member.size() && count < 2;) {
+        if (!std::isdigit(static_cast<unsigned char>(member[i]))) {
+            ++i;
             continue;
-        rest.raw = MatrixMultiply(t.m, rest.raw);
-        if (t.eKind == eXformMatrix)
-            convertedMatrix = true;
-        const bool rotation = IsRotation(t.eKind);
-        if (rotation && !inRun)
-            ++rotationRuns;
-        inRun = rotation;
-        if (t.eKind == eXformRotateX || t.eKind == eXformRotateY || t.eKind == eXformRotateZ)
-            rest.angles[t.eKind - eXformRotateX] += AngleAbout(t.m, t.eKind);
-        else if (t.eKind != eXformTranslate && t.eKind != eXformScale)
-            euler = false; // matrix, lookat, other axis
+        }
+        int value = 0;
+        while (i < member.size() && std::isdigit(static_cast<unsigned char>(member[i])) && value < 1000)
+            value = value * 10 + (member[i++] - '0');
+        numbers[count++] = value;
     }
-    // A top-level matrix was turned into the Y-up frame when it was read.
-    if (convertedMatrix && node.IsTopLevel())
-        rest.raw = MatrixMultiply(rest.raw, Transpose(AxisConversionOfIdentity(mode)));
-    rest.bEuler = euler && rotationRuns <= 1;
-    if (!rest.bEuler)
-        rest.angles[0] = rest.angles[1] = rest.angles[2] = 0;
-
-    float a[3][3];
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            a[i][j] = rest.raw[size_t(4 * i + j)];
-    const float t[3] = {rest.raw[12], rest.raw[13], rest.raw[14]};
-    const SAffineParts parts = DecomposeAffine(a, t);
-    rest.translation = {t[0], t[1], t[2]};
-    rest.scale = {parts.k[0] * parts.f, parts.k[1] * parts.f, parts.k[2] * parts.f};
-    float r[3][3];
-    QuaternionToMatrix(parts.q, r);
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            rest.rotation[size_t(4 * i + j)] = r[i][j];
-    return rest;
+    // Matrices are written row by row: (r)(c) is value 4r + c.
+    const int at = count == 2 ? 4 * numbers[0] + numbers[1] : numbers[0];
+    return (count >= 1 && at < ValueCount(kind)) ? at : -2;
 }
 
-// S x R x T of a block's scale, rotation and translation, as the static
-// transform's matrix is built.
-SMatrix44 ComposeTransform(const SImportTransform& block)
-{
-    const float q[4] = {block.rotation[0], block.rotation[1], block.rotation[2], block.rotation[3]};
-    float r[3][3];
-    QuaternionToMatrix(q, r);
-    SMatrix44 rm = MatrixIdentity();
-    for (int i = 0; i < 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            rm[size_t(4 * i + j)] = r[i][j];
-    return MatrixMultiply(MatrixMultiply(ScaleMatrix(block.scale[0], block.scale[1], block.scale[2]), rm),
-                  TranslationMatrix(block.translation[0], block.translation[1], block.translation[2]));
-}
+// The node's transform list with a binding for every channel that drives
+// it: by the sid the channel's target names, else by the property its
+// target text reads as, on the first element of that kind (added, with a
+// neutral value, when the node has none).
+struct SAnimatedTransforms {
+    std::vector<SNodeTransform> transforms;
+    std::vector<SChannelBinding> bindings;
+    bool bMatrixOnly = false; // a matrix channel of a node without a matrix element
+};
 
-// The transform block of a node at time T. The channels replace parts of
-// the node's own transform in the document's frame; the up-axis conversion
-// and the camera and light correction are then applied once, as for the
-// static transform, so a frame whose values equal the static ones gives the
-// static block.
-SImportTransform FrameFromRest(const CEl_Node& node, const SNodeRest& rest, const SImportTransform& staticBlock,
-                               const std::vector<const SAnimChannel*>& channels, double T, EUpAxis mode)
+SAnimatedTransforms BindChannels(const CEl_Node& node, const std::vector<const SAnimChannel*>& channels)
 {
-    SVec3 translation = rest.translation;
-    SVec3 scale = rest.scale;
-    float angleSum[3] = {0, 0, 0};
-    bool angleSet[3] = {false, false, false};
-    bool translationSet = false, scaleSet = false, rotationSet = false, matrixSet = false;
-    SMatrix44 work = rest.raw;
+    SAnimatedTransforms out;
+    out.transforms = node.Transforms();
+    auto firstOf = [&](ETransformKind kind) -> int64_t {
+        for (size_t i = 0; i < out.transforms.size(); ++i)
+            if (out.transforms[i].eKind == kind)
+                return int64_t(i);
+        return -1;
+    };
+    auto add = [&](ETransformKind kind, const std::vector<float>& values, bool front) {
+        SNodeTransform t;
+        t.eKind = kind;
+        std::copy(values.begin(), values.end(), t.values);
+        t.m = TransformMatrix(kind, t.values);
+        if (front) {
+            out.transforms.insert(out.transforms.begin(), t);
+            for (SChannelBinding& b : out.bindings)
+                ++b.element;
+            return size_t(0);
+        }
+        out.transforms.push_back(t);
+        return out.transforms.size() - 1;
+    };
 
     for (const SAnimChannel* channel : channels) {
-        if (!channel->bValid || channel->eProperty == eAnimPropNone)
+        if (!channel->bValid)
             continue;
-        const SKeyInterval k = FindKeyInterval(*channel, T);
-        if (!k.Applies())
+        SChannelBinding b;
+        b.pChannel = channel;
+        const std::string& target = channel->pChannel->Target();
+        const size_t slash = target.rfind('/');
+        const std::string tail = slash == std::string::npos ? std::string() : target.substr(slash + 1);
+        const size_t cut = tail.find_first_of(".(");
+        const std::string sid = tail.substr(0, cut);
+        const std::string member = cut == std::string::npos ? std::string() : tail.substr(cut);
+
+        int64_t element = -1;
+        for (size_t i = 0; i < out.transforms.size() && !sid.empty(); ++i) {
+            const CDAEObject* e = out.transforms[i].pElement;
+            if (e && e->GetSid() && sid == e->GetSid()) {
+                element = int64_t(i);
+                break;
+            }
+        }
+        if (element >= 0) {
+            const int at = TargetMember(member, out.transforms[size_t(element)].eKind);
+            if (at == -2)
+                continue;
+            b.element = size_t(element);
+            b.bWhole = at < 0;
+            b.first = std::max(at, 0);
+            out.bindings.push_back(b);
             continue;
-        const int components = channel->iOutputStride;
-        auto sample = [&](int c) { return SampleChannel(*channel, k, T, c); };
+        }
+
         switch (channel->eProperty) {
         case eAnimPropTranslateX:
         case eAnimPropTranslateY:
         case eAnimPropTranslateZ:
-            translation[size_t(channel->eProperty - eAnimPropTranslateX)] = sample(0);
-            translationSet = true;
-            break;
         case eAnimPropTranslate:
-            for (int c = 0; c < std::min(components, 3); ++c)
-                translation[size_t(c)] = sample(c);
-            translationSet = true;
+            element = firstOf(eXformTranslate);
+            b.element = element >= 0 ? size_t(element) : add(eXformTranslate, {0, 0, 0}, true);
+            b.bWhole = channel->eProperty == eAnimPropTranslate;
+            b.first = b.bWhole ? 0 : channel->eProperty - eAnimPropTranslateX;
             break;
         case eAnimPropScaleX:
         case eAnimPropScaleY:
         case eAnimPropScaleZ:
-            scale[size_t(channel->eProperty - eAnimPropScaleX)] = sample(0);
-            scaleSet = true;
-            break;
         case eAnimPropScale:
-            for (int c = 0; c < std::min(components, 3); ++c)
-                scale[size_t(c)] = sample(c);
-            scaleSet = true;
+            element = firstOf(eXformScale);
+            b.element = element >= 0 ? size_t(element) : add(eXformScale, {1, 1, 1}, false);
+            b.bWhole = channel->eProperty == eAnimPropScale;
+            b.first = b.bWhole ? 0 : channel->eProperty - eAnimPropScaleX;
             break;
         case eAnimPropRotateX:
         case eAnimPropRotateY:
         case eAnimPropRotateZ: {
             const int axis = channel->eProperty - eAnimPropRotateX;
-            angleSum[axis] += sample(0);
-            angleSet[axis] = true;
-            rotationSet = true;
+            element = firstOf(ETransformKind(eXformRotateX + axis));
+            std::vector<float> values = {0, 0, 0, 0};
+            values[size_t(axis)] = 1;
+            b.element = element >= 0 ? size_t(element) : add(ETransformKind(eXformRotateX + axis), values, false);
+            b.first = 3;
             break;
         }
-        case eAnimPropMatrixElement: {
-            // Document matrices are written row by row with the translation
-            // in the last column; ours hold it in elements 12-14.
-            const int r = channel->iElement / 4, c = channel->iElement % 4;
-            work[size_t(4 * c + r)] = sample(0);
-            matrixSet = true;
+        case eAnimPropMatrixElement:
+        case eAnimPropMatrix: {
+            element = firstOf(eXformMatrix);
+            if (element < 0) {
+                element = int64_t(add(eXformMatrix, {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}, false));
+                out.bMatrixOnly = true;
+            }
+            b.element = size_t(element);
+            b.bWhole = channel->eProperty == eAnimPropMatrix;
+            b.first = b.bWhole ? 0 : channel->iElement;
             break;
         }
-        case eAnimPropMatrix:
-            for (int e = 0; e < std::min(components, 16); ++e)
-                work[size_t(4 * (e % 4) + e / 4)] = sample(e);
-            matrixSet = true;
-            break;
-        default: break;
+        default: continue; // not animated
         }
+        out.bindings.push_back(b);
     }
+    return out;
+}
 
-    const bool trs = translationSet || scaleSet || rotationSet;
-    const bool correctY = rest.bCameraOrLight && mode == eUpAxisY;
-    const SMatrix44 correctionY = RotationMatrix(1, 0, 0, 90);
-    if (trs) {
-        SMatrix44 rotation = rest.rotation;
-        if (rotationSet) {
-            // Z-up documents turn their rotations the other way round, as the
-            // static transform does.
-            const float sign = mode == eUpAxisZ ? -1.0f : 1.0f;
-            float angles[3];
-            for (int a = 0; a < 3; ++a)
-                angles[a] = angleSet[a] ? sign * angleSum[a] : rest.angles[a];
-            // The order the node's own rotations compose in: X applied first.
-            rotation = MatrixMultiply(RotationMatrix(0, 0, 1, angles[2]),
-                              MatrixMultiply(RotationMatrix(0, 1, 0, angles[1]), RotationMatrix(1, 0, 0, angles[0])));
-        }
-        work = MatrixMultiply(ScaleMatrix(scale[0], scale[1], scale[2]), rotation);
-        if (correctY)
-            work = MatrixMultiply(work, correctionY); // after the rotation, before the translation
-        work = MatrixMultiply(work, TranslationMatrix(translation[0], translation[1], translation[2]));
-    } else if (matrixSet) {
-        if (correctY)
-            work = MatrixMultiply(correctionY, work);
-    } else {
-        return staticBlock;
+// The transform block of a node at time T: the bound values sampled into
+// the node's transform list, composed in document order and converted as the
+// static transform is, so a frame whose values equal the static ones gives
+// the static block.
+SImportTransform FrameAt(const CEl_Node& node, SAnimatedTransforms& animated, const SImportTransform& staticBlock,
+                         double T, EUpAxis mode)
+{
+    std::vector<SNodeTransform>& transforms = animated.transforms;
+    std::vector<bool> touched(transforms.size(), false);
+    for (const SChannelBinding& b : animated.bindings) {
+        const SKeyInterval k = FindKeyInterval(*b.pChannel, T);
+        if (!k.Applies())
+            continue;
+        SNodeTransform& t = transforms[b.element];
+        const int count = ValueCount(t.eKind);
+        const int components = b.bWhole ? b.pChannel->iOutputStride : 1;
+        for (int c = 0; c < components && b.first + c < count; ++c)
+            t.values[b.first + c] = SampleChannel(*b.pChannel, k, T, c);
+        touched[b.element] = true;
     }
-    if (node.IsTopLevel())
-        ApplyAxisConversion(work, mode);
-    if (rest.bCameraOrLight && mode == eUpAxisZ)
-        work = MatrixMultiply(Transpose(AxisConversionOfIdentity(eUpAxisZ)), work);
-    SImportTransform block = DecomposeTransform(work, mode);
-    if (!trs)
-        return block;
-    // What no channel drives keeps its static value to the bit, rather than
-    // what a second decomposition makes of it, so unanimated tracks stay
-    // equal to the rest value.
-    if (!translationSet)
-        block.translation = staticBlock.translation;
-    if (!rotationSet)
-        block.rotation = staticBlock.rotation;
-    if (!scaleSet) {
-        block.scale = staticBlock.scale;
+    for (size_t i = 0; i < transforms.size(); ++i)
+        if (touched[i])
+            transforms[i].m = TransformMatrix(transforms[i].eKind, transforms[i].values);
+
+    SMatrix44 local = MatrixIdentity();
+    if (animated.bMatrixOnly) {
+        for (const SNodeTransform& t : transforms)
+            if (t.eKind == eXformMatrix)
+                local = t.m; // the channel's matrix replaces the node's transforms
+    } else {
+        local = ComposeTransforms(transforms);
+    }
+    SImportTransform block = DecomposeTransform(ConvertLocal(node, local, mode));
+    // Parts that come out equal to the static ones but for the rounding of
+    // the decomposition keep the static value to the bit, so unanimated
+    // tracks stay constant.
+    auto snap = [](auto& value, const auto& rest, float tolerance) {
+        for (size_t i = 0; i < value.size(); ++i)
+            if (!(std::fabs(value[i] - rest[i]) <= tolerance * std::max(1.0f, std::fabs(rest[i]))))
+                return false;
+        value = rest;
+        return true;
+    };
+    snap(block.translation, staticBlock.translation, 1e-6f);
+    snap(block.rotation, staticBlock.rotation, 1e-6f);
+    if (snap(block.scale, staticBlock.scale, 1e-5f)) {
+        // The stretch only means something next to an unequal scale; near the
+        // identity it is all rounding.
         block.stretchAxis = staticBlock.stretchAxis;
         block.stretchAngle = staticBlock.stretchAngle;
     }
-    if (mode != eUpAxisZ)
-        block.matrix = ComposeTransform(block);
+    const bool sameParts = block.translation == staticBlock.translation && block.rotation == staticBlock.rotation &&
+                           block.scale == staticBlock.scale;
+    if (sameParts)
+        block.matrix = staticBlock.matrix;
     return block;
 }
 
@@ -527,12 +552,12 @@ bool CAnimationLibrary::Attach(const CEl_Node& node, SImportNode& record, EUpAxi
     const std::vector<const SAnimChannel*>* channels = ChannelsOf(node.GetId());
     if (!channels)
         return false;
-    const SNodeRest rest = RestOf(node, mode);
+    SAnimatedTransforms animated = BindChannels(node, *channels);
     try {
         record.frames.clear();
         record.frames.reserve(size_t(m_uiLastFrame) + 1);
         for (uint32_t f = 0; f <= m_uiLastFrame; ++f)
-            record.frames.push_back(FrameFromRest(node, rest, record.transform, *channels, FrameTime(f), mode));
+            record.frames.push_back(FrameAt(node, animated, record.transform, FrameTime(f), mode));
     } catch (const std::bad_alloc&) {
         ConversionLog(eLogError, "Error: Failed to add animation frames to node '%s'.", record.name.c_str());
         std::vector<SImportTransform>().swap(record.frames);

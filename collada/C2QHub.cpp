@@ -11,6 +11,7 @@ const char* const kWarnings[eWarnCount] = {
     ("WARNING: An unsupported interpolation type for animations has been found. Collada2QEF only\n"
      "supports: Step and Linear."),
     "WARNING: Collada2QEF does not support mixed interpolation types for animations.",
+    "WARNING: Morph targets are not exported; morphed meshes keep their base mesh.",
 };
 } // namespace
 

@@ -21,7 +21,8 @@ enum EHubWarning : int {
     eWarnUVSets = 2,
     eWarnInterpolation = 3,
     eWarnMixedInterpolation = 4,
-    eWarnCount = 5
+    eWarnMorphTargets = 5,
+    eWarnCount = 6
 };
 
 class C2QHub {

@@ -41,7 +41,9 @@ private:
     // Converts library nodes that an instance_node chain starting at node
     // names, deepest first, so the instance can copy a finished record.
     void ConvertInstanceTargets(CEl_Node* node);
-    void CopyInstancedSubtree(CEl_Node* target, int32_t record);
+    // Copies the node an instance_node names (its record, submeshes and
+    // subtree, following further instances) under the instancing record.
+    void CopyInstancedSubtree(CEl_Node* instancing, int32_t record);
     void CopyMeshRecords(CEl_Node* node, int32_t parentRecord);
     std::vector<SImportNode>* ListFor(const CEl_Node& node);
     void LinkCameraTargets();

@@ -99,6 +99,7 @@ std::unique_ptr<CDAEObject> CreateDAEObject(EElementKind kind, CDAEObject* paren
     // controllers
     case eEl_controller: return std::make_unique<CEl_Controller>();
     case eEl_skin: return std::make_unique<CEl_Skin>();
+    case eEl_morph: return std::make_unique<CEl_Morph>();
     case eEl_vertex_weights: return std::make_unique<CEl_Vertex_weights>();
 
     // animations

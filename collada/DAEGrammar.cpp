@@ -41,8 +41,8 @@ TABLE(kEffects, kEffectRows);
 
 const SElementRule kGeometryRows[] = {
     R(geometry), R(source), R(accessor), R(float_array), R(param), R(vertices), R(input),
-    R(triangles), R(trifans), R(tristrips), R(polylist), R(p), R(vcount), R(polygons),
-    P(mesh), P(technique_common),
+    R(triangles), R(trifans), R(tristrips), R(polylist), R(p), R(vcount), R(polygons), R(h),
+    P(mesh), P(technique_common), P(ph),
 };
 TABLE(kGeometries, kGeometryRows);
 
@@ -82,8 +82,8 @@ TABLE(kAnimations, kAnimationRows);
 
 const SElementRule kControllerRows[] = {
     R(controller), R(source), R(accessor), R(input), R(vertex_weights), R(vcount), R(v), R(param),
-    R(float_array), R(name_array), R(idref_array), R(skin), R(bind_shape_matrix),
-    P(technique_common), P(joints),
+    R(float_array), R(name_array), R(idref_array), R(skin), R(bind_shape_matrix), R(morph),
+    P(technique_common), P(joints), P(targets),
 };
 TABLE(kControllers, kControllerRows);
 

@@ -8,36 +8,38 @@ SMatrix44 RotationMatrix(float x, float y, float z, float degrees)
     const float c = std::cos(a);
     const float s = std::sin(a);
     const float t = 1 - c;
+    // Counter-clockwise about the axis for row vectors: the transpose of the
+    // column-vector rotation Collada documents mean.
     SMatrix44 m{};
     m[0] = x * x * t + c;
-    m[1] = x * y * t - z * s;
-    m[2] = y * s + x * z * t;
-    m[4] = x * y * t + z * s;
+    m[1] = x * y * t + z * s;
+    m[2] = x * z * t - y * s;
+    m[4] = x * y * t - z * s;
     m[5] = y * y * t + c;
-    m[6] = y * z * t - x * s;
-    m[8] = x * z * t - y * s;
-    m[9] = y * z * t + x * s;
+    m[6] = y * z * t + x * s;
+    m[8] = x * z * t + y * s;
+    m[9] = y * z * t - x * s;
     m[10] = z * z * t + c;
     m[15] = 1;
     return m;
 }
 
-void ApplyAxisConversion(SMatrix44& m, EUpAxis mode)
-{
-    if (mode != eUpAxisZ)
-        return;
-    // The translation row is converted with the others: a top-level node given
-    // by a matrix lands where the same node given by translate would.
-    for (int i = 0; i < 4; ++i) {
-        const float c1 = m[4 * i + 1];
-        m[4 * i + 1] = m[4 * i + 2];
-        m[4 * i + 2] = -c1;
-    }
-}
-
-SMatrix44 AxisConversionOfIdentity(EUpAxis mode)
+SMatrix44 UpAxisBasis(EUpAxis mode)
 {
     SMatrix44 m = MatrixIdentity();
-    ApplyAxisConversion(m, mode);
+    if (mode == eUpAxisZ) {
+        // (x, y, z) -> (x, z, -y)
+        m[5] = 0;
+        m[6] = -1;
+        m[9] = 1;
+        m[10] = 0;
+    }
     return m;
+}
+
+SMatrix44 ToYUpBasis(const SMatrix44& m, EUpAxis mode)
+{
+    if (mode != eUpAxisZ)
+        return m;
+    return MatrixMultiply(Transpose(UpAxisBasis(mode)), MatrixMultiply(m, UpAxisBasis(mode)));
 }

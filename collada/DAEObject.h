@@ -25,7 +25,7 @@ class CDAEIndex;
     X(code) X(pass) X(shader) X(name) X(bind) X(param) X(include)                                 \
     X(library_geometries) X(geometry) X(accessor) X(float_array) X(int_array) X(bool_array)       \
     X(vertices) X(input) X(triangles) X(trifans) X(tristrips) X(polylist) X(p) X(vcount)          \
-    X(polygons) X(mesh)                                                                           \
+    X(polygons) X(mesh) X(ph) X(h)                                                                \
     X(library_images) X(image)                                                                    \
     X(library_lights) X(light) X(directional) X(point) X(spot) X(constant_attenuation)            \
     X(linear_attenuation) X(quadratic_attenuation) X(falloff_angle) X(falloff_exponent)           \
@@ -33,6 +33,7 @@ class CDAEIndex;
     X(library_visual_scenes) X(visual_scene) X(node)                                              \
     X(library_animations) X(animation) X(name_array) X(idref_array) X(channel) X(sampler)         \
     X(library_controllers) X(controller) X(vertex_weights) X(v) X(skin) X(bind_shape_matrix)      \
+    X(morph) X(targets)                                                                           \
     X(joints) X(library_nodes) X(scene) X(instance_visual_scene)                                  \
     X(rotate) X(translate) X(scale) X(matrix) X(lookat) X(skew)                                   \
     X(instance_geometry) X(instance_camera) X(instance_light) X(instance_material)                \

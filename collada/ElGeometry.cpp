@@ -5,6 +5,7 @@
 #include "base/ConversionLog.h"
 #include "collada/C2QHub.h"
 #include "collada/DAENumbers.h"
+#include "collada/PolygonTriangulate.h"
 
 namespace {
 
@@ -427,6 +428,33 @@ int32_t CEl_Triangles::PositionIndexAt(const int32_t* list, size_t listSize, int
     return list[at];
 }
 
+bool CEl_Triangles::SplitFace(const int32_t* list, size_t listSize, int64_t first,
+                              const std::vector<uint32_t>& ringSizes, std::vector<uint32_t>& corners,
+                              int64_t* triangles) const
+{
+    size_t vertices = 0;
+    for (uint32_t n : ringSizes)
+        vertices += n;
+    *triangles = int64_t(ringSizes[0]) - 2;
+    if ((vertices < 4 && ringSizes.size() == 1) || vertices > kMaxClippedPolygonVertices || !m_bPosition)
+        return false;
+    thread_local std::vector<float> points;
+    thread_local std::vector<uint32_t> split;
+    points.resize(3 * vertices);
+    for (size_t i = 0; i < vertices; ++i) {
+        const int32_t index = PositionIndexAt(list, listSize, first + int64_t(i));
+        float* p = &points[3 * i];
+        p[0] = p[1] = p[2] = 0;
+        if (index < 0 || m_position.pAccessor->Read(index, p, 3) <= 0)
+            return false; // an unreadable corner: the fan, as ever
+    }
+    if (TriangulatePolygon(points.data(), ringSizes, &split) != ePolygonClipped)
+        return false;
+    corners.insert(corners.end(), split.begin(), split.end());
+    *triangles = int64_t(split.size() / 3);
+    return true;
+}
+
 bool CEl_Triangles::Build()
 {
     if (m_bBuilt)
@@ -490,8 +518,20 @@ bool CEl_PolyList::Build()
         m_polyTriangle.reserve(polygons);
         m_polyVertex.reserve(polygons);
         int64_t triangle = 0, vertex = 0, within = 0;
+        std::vector<uint32_t> rings(1);
         for (int32_t n : m_vcount) {
             if (n >= 3) {
+                // Faces that are not convex are clipped into ears.
+                int64_t split = -1, count = n - 2;
+                rings[0] = uint32_t(n);
+                const int64_t start = int64_t(m_splitCorners.size());
+                if (n > 3 && vertex + n <= available &&
+                    SplitFace(m_p.data(), m_p.size(), vertex, rings, m_splitCorners, &count))
+                    split = start;
+                if (split >= 0 || !m_polySplit.empty()) {
+                    m_polySplit.resize(m_polyTriangle.size(), -1);
+                    m_polySplit.push_back(split);
+                }
                 m_polyTriangle.push_back(triangle);
                 m_polyVertex.push_back(vertex);
                 triangle += n - 2;
@@ -530,6 +570,8 @@ int64_t CEl_PolyList::StreamVertex(int64_t corner) const
     m_uiCursor = k;
     const int64_t j = t - m_polyTriangle[k];
     const int64_t b = m_polyVertex[k];
+    if (!m_polySplit.empty() && m_polySplit[k] >= 0)
+        return b + m_splitCorners[size_t(m_polySplit[k] + 3 * j + c)];
     return c == 0 ? b : b + j + c;
 }
 
@@ -553,6 +595,21 @@ int32_t CEl_PolyList::GetPositionIndex(int64_t corner) const
 
 bool CEl_Polygons::AddChild(CDAEObject* child)
 {
+    if (child->Kind() == eEl_h && Kind() == eEl_polygons && !m_listStart.empty()) {
+        // A hole of the polygon just read (ph passes its p and h elements
+        // through): its values join that polygon's list.
+        const size_t list = ListCount() - 1;
+        if (m_ringValues.size() < ListCount())
+            m_ringValues.resize(ListCount());
+        std::vector<uint32_t>& rings = m_ringValues[list];
+        if (rings.empty())
+            rings.push_back(uint32_t(m_listStart[list + 1] - m_listStart[list]));
+        const size_t before = m_lists.size();
+        ForEachDAEToken(child->GetContent(), [this](std::string_view t) { m_lists.push_back(DAEIntToken(t)); });
+        rings.push_back(uint32_t(m_lists.size() - before));
+        m_listStart.back() = m_lists.size();
+        return CDAEObject::AddChild(child);
+    }
     if (child->Kind() != eEl_p)
         return CEl_Triangles::AddChild(child);
     // Each p is one polygon, fan or strip, parsed on its own.
@@ -569,13 +626,31 @@ void CEl_Polygons::Triangulate(bool strips)
     m_bStrips = strips;
     int64_t triangles = 0;
     const size_t lists = ListCount();
+    std::vector<uint32_t> rings;
     for (size_t i = 0; i < lists && m_iStride > 0; ++i) {
-        const int64_t n = int64_t(m_listStart[i + 1] - m_listStart[i]) / m_iStride;
+        const size_t values = m_listStart[i + 1] - m_listStart[i];
+        // Rings in vertices: the whole list, or the outer ring and its holes.
+        rings.assign(1, uint32_t(values / size_t(m_iStride)));
+        if (i < m_ringValues.size() && !m_ringValues[i].empty()) {
+            rings.clear();
+            for (uint32_t v : m_ringValues[i])
+                rings.push_back(v / uint32_t(m_iStride));
+        }
+        const int64_t n = rings[0];
         if (n < 3)
             continue; // fewer than three vertices make nothing
+        int64_t count = n - 2, split = -1;
+        const int64_t start = int64_t(m_splitCorners.size());
+        if (!strips && Kind() == eEl_polygons &&
+            SplitFace(m_lists.data() + m_listStart[i], values, 0, rings, m_splitCorners, &count))
+            split = start;
+        if (split >= 0 || !m_mapSplit.empty()) {
+            m_mapSplit.resize(m_mapList.size(), -1);
+            m_mapSplit.push_back(split);
+        }
         m_mapList.push_back(uint32_t(i));
         m_mapTriangle.push_back(triangles);
-        triangles += n - 2;
+        triangles += count;
     }
     m_iTriangles = triangles;
     m_iTrianglesWithinData = triangles;
@@ -623,7 +698,9 @@ bool CEl_Polygons::LocateCorner(int64_t corner, size_t& list, int64_t& vertex) c
     m_uiCursor = k;
     const int64_t i = t - m_mapTriangle[k];
     list = m_mapList[k];
-    if (!m_bStrips)
+    if (!m_mapSplit.empty() && m_mapSplit[k] >= 0)
+        vertex = m_splitCorners[size_t(m_mapSplit[k] + 3 * i + c)];
+    else if (!m_bStrips)
         vertex = c == 0 ? 0 : i + c;
     else if (i % 2 == 0)
         vertex = i + c;

@@ -205,6 +205,13 @@ protected:
     // Reads every bound input of stream vertex v from an index list.
     bool ReadVertex(const int32_t* list, size_t listSize, int64_t v, SCornerData& data) const;
     int32_t PositionIndexAt(const int32_t* list, size_t listSize, int64_t v) const;
+    // Triangles of a face of `vertices` stream vertices from first on (the
+    // outer ring, then the holes of ringSizes after the first): false for
+    // the fan over the outer ring (convex, or not to be split), else the
+    // face's own triangles, appended to corners as vertex numbers within
+    // the face; *triangles is their count.
+    bool SplitFace(const int32_t* list, size_t listSize, int64_t first, const std::vector<uint32_t>& ringSizes,
+                   std::vector<uint32_t>& corners, int64_t* triangles) const;
 
     std::string m_sMaterial;
     bool m_bHasMaterial = false;
@@ -247,6 +254,10 @@ private:
     bool m_bAllTriangles = false;
     std::vector<int64_t> m_polyTriangle;
     std::vector<int64_t> m_polyVertex;
+    // Faces that are not convex: per polygon the start of its triangles in
+    // m_splitCorners, -1 for the fan; empty when every face is a fan.
+    std::vector<int64_t> m_polySplit;
+    std::vector<uint32_t> m_splitCorners;
     mutable size_t m_uiCursor = 0; // corners are read in order
 };
 
@@ -275,6 +286,12 @@ protected:
     // One entry per list that makes triangles: list number, first triangle.
     std::vector<uint32_t> m_mapList;
     std::vector<int64_t> m_mapTriangle;
+    // As for polylist: triangles of faces that are not convex, per entry.
+    std::vector<int64_t> m_mapSplit;
+    std::vector<uint32_t> m_splitCorners;
+    // Index values of each ring of a polygon with holes (ph): outer first;
+    // empty for a list without holes.
+    std::vector<std::vector<uint32_t>> m_ringValues;
     mutable size_t m_uiCursor = 0;
 };
 

@@ -1,5 +1,8 @@
 #include "collada/ElScene.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "collada/C2QHub.h"
 #include "collada/DAEMath.h"
 #include "collada/DAENumbers.h"
@@ -28,58 +31,92 @@ bool CEl_Node::SetAttribute(const char* name, const char* value)
     return false;
 }
 
-void CEl_Node::AddTransform(const SMatrix44& m, ETransformKind kind)
+SMatrix44 TransformMatrix(ETransformKind kind, const float* v)
 {
-    const SNodeTransform transform{m, kind};
-    if (!IsRotation(kind)) {
-        m_transforms.push_back(transform);
-        m_iRotationRun = -1;
-    } else if (m_iRotationRun < 0) {
-        m_iRotationRun = int32_t(m_transforms.size());
-        m_transforms.push_back(transform);
-    } else {
-        // Within a run of rotations the list keeps X, Y, Z, other axis.
-        auto at = m_transforms.end();
-        for (auto it = m_transforms.begin() + m_iRotationRun; it != m_transforms.end(); ++it)
-            if (it->eKind > kind) {
-                at = it;
-                break;
-            }
-        m_transforms.insert(at, transform);
+    switch (kind) {
+    case eXformTranslate: return TranslationMatrix(v[0], v[1], v[2]);
+    case eXformScale: return ScaleMatrix(v[0], v[1], v[2]);
+    case eXformMatrix: {
+        // Documents write matrices row by row for column vectors; ours act on
+        // row vectors, so the translation column becomes elements 12-14.
+        SMatrix44 m{};
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 4; ++j)
+                m[size_t(4 * i + j)] = v[4 * j + i];
+        return m;
     }
-    m_accumulated = MatrixMultiply(m, m_accumulated);
+    case eXformLookat: {
+        const float* eye = v;
+        const float* interest = v + 3;
+        const float* up = v + 6;
+        float z[3] = {eye[0] - interest[0], eye[1] - interest[1], eye[2] - interest[2]};
+        Normalise3(z);
+        float x[3] = {up[1] * z[2] - up[2] * z[1], up[2] * z[0] - up[0] * z[2], up[0] * z[1] - up[1] * z[0]};
+        Normalise3(x);
+        float y[3] = {z[1] * x[2] - z[2] * x[1], z[2] * x[0] - z[0] * x[2], z[0] * x[1] - z[1] * x[0]};
+        Normalise3(y);
+        // The node's own axes are x, y and z (it looks along -z, at the
+        // interest point): for row vectors they are the rows. The node sits
+        // at the eye: its local origin must land there, as it does for the
+        // same camera placed by translate and rotate.
+        SMatrix44 m{};
+        m[0] = x[0], m[1] = x[1], m[2] = x[2];
+        m[4] = y[0], m[5] = y[1], m[6] = y[2];
+        m[8] = z[0], m[9] = z[1], m[10] = z[2];
+        m[15] = 1;
+        m[12] = eye[0];
+        m[13] = eye[1];
+        m[14] = eye[2];
+        return m;
+    }
+    default: {
+        float axis[3] = {v[0], v[1], v[2]};
+        Normalise3(axis);
+        return RotationMatrix(axis[0], axis[1], axis[2], v[3]);
+    }
+    }
+}
+
+SMatrix44 ComposeTransforms(const std::vector<SNodeTransform>& transforms)
+{
+    // Row vectors: each later element acts on the points first.
+    SMatrix44 a = MatrixIdentity();
+    for (const SNodeTransform& t : transforms)
+        a = MatrixMultiply(t.m, a);
+    return a;
+}
+
+void CEl_Node::AddTransform(ETransformKind kind, const float* values, size_t count, const CDAEObject* element)
+{
+    SNodeTransform transform;
+    transform.eKind = kind;
+    std::copy(values, values + count, transform.values);
+    transform.pElement = element;
+    transform.m = TransformMatrix(kind, values);
+    m_accumulated = MatrixMultiply(transform.m, m_accumulated);
+    m_transforms.push_back(transform);
 }
 
 bool CEl_Node::ParseTransform(CDAEObject* child)
 {
     const char* text = child->GetContent();
-    const EUpAxis upAxis = C2QHub::Instance().UpAxis();
     switch (child->Kind()) {
-    case eEl_translate: {
-        float v[3];
-        if (DAEParseFloatsExactly(text, v, 3) != 3)
-            return false;
-        AddTransform(TranslationMatrix(v[0], v[1], v[2]), eXformTranslate);
-        return true;
-    }
+    case eEl_translate:
     case eEl_scale: {
         float v[3];
         if (DAEParseFloatsExactly(text, v, 3) != 3)
             return false;
-        AddTransform(ScaleMatrix(v[0], v[1], v[2]), eXformScale);
+        AddTransform(child->Kind() == eEl_translate ? eXformTranslate : eXformScale, v, 3, child);
         return true;
     }
     case eEl_rotate: {
         float v[4];
         if (DAEParseFloatsExactly(text, v, 4) != 4)
             return false;
-        if (v[3] == 0)
-            return true; // a zero angle adds nothing
+        // A zero angle is kept (it composes to the identity): animation may
+        // turn it.
         float axis[3] = {v[0], v[1], v[2]};
         Normalise3(axis);
-        if (upAxis == eUpAxisZ)
-            for (float& a : axis)
-                a = -a;
         ETransformKind kind = eXformRotateOther;
         if ((axis[0] == 1 || axis[0] == -1) && axis[1] == 0 && axis[2] == 0)
             kind = eXformRotateX;
@@ -87,46 +124,21 @@ bool CEl_Node::ParseTransform(CDAEObject* child)
             kind = eXformRotateY;
         else if (axis[0] == 0 && axis[1] == 0 && (axis[2] == 1 || axis[2] == -1))
             kind = eXformRotateZ;
-        AddTransform(RotationMatrix(axis[0], axis[1], axis[2], v[3]), kind);
+        AddTransform(kind, v, 4, child);
         return true;
     }
     case eEl_matrix: {
         float d[16];
         if (DAEParseFloatsExactly(text, d, 16) != 16)
             return false;
-        SMatrix44 m{};
-        for (int i = 0; i < 4; ++i)
-            for (int j = 0; j < 4; ++j)
-                m[4 * i + j] = d[4 * j + i];
-        if (IsTopLevel())
-            ApplyAxisConversion(m, upAxis);
-        AddTransform(m, eXformMatrix);
+        AddTransform(eXformMatrix, d, 16, child);
         return true;
     }
     case eEl_lookat: {
         float d[9];
         if (DAEParseFloatsExactly(text, d, 9) != 9)
             return false;
-        const float* eye = d;
-        const float* interest = d + 3;
-        const float* up = d + 6;
-        float z[3] = {eye[0] - interest[0], eye[1] - interest[1], eye[2] - interest[2]};
-        Normalise3(z);
-        float x[3] = {up[1] * z[2] - up[2] * z[1], up[2] * z[0] - up[0] * z[2], up[0] * z[1] - up[1] * z[0]};
-        Normalise3(x);
-        float y[3] = {z[1] * x[2] - z[2] * x[1], z[2] * x[0] - z[0] * x[2], z[0] * x[1] - z[1] * x[0]};
-        Normalise3(y);
-        SMatrix44 m{};
-        m[0] = x[0], m[4] = x[1], m[8] = x[2];
-        m[1] = y[0], m[5] = y[1], m[9] = y[2];
-        m[2] = z[0], m[6] = z[1], m[10] = z[2];
-        m[15] = 1;
-        // The node sits at the eye: its local origin must land there, as it
-        // does for the same camera placed by translate and rotate.
-        m[12] = eye[0];
-        m[13] = eye[1];
-        m[14] = eye[2];
-        AddTransform(m, eXformLookat);
+        AddTransform(eXformLookat, d, 9, child);
         return true;
     }
     default:
@@ -167,18 +179,6 @@ bool CEl_Node::AddChild(CDAEObject* child)
     return CDAEObject::AddChild(child);
 }
 
-bool CEl_Node::Resolve(CDAEIndex&)
-{
-    if (!IsTopLevel())
-        return true;
-    for (const SNodeTransform& t : m_transforms)
-        if (t.eKind == eXformMatrix)
-            return true; // a top-level matrix was converted when parsed
-    m_transforms.insert(m_transforms.begin(),
-                        SNodeTransform{AxisConversionOfIdentity(C2QHub::Instance().UpAxis()), eXformAxisConversion});
-    return true;
-}
-
 CEl_Node* CEl_Node::InstancedNode() const
 {
     if (m_eContent != eNodeContentInstanceNode || !m_pInstance)
@@ -194,11 +194,12 @@ bool CEl_Perspective::AddChild(CDAEObject* child)
     const float value = DAEParseFloat(child->GetContent());
     switch (child->Kind()) {
     case eEl_xfov:
-        m_fFov = value * kDegToRad;
+        m_fXFov = value * kDegToRad;
         m_bXFov = true;
         break;
     case eEl_yfov:
-        m_fFov = value * kDegToRad; // the xfov flag stays as it was
+        m_fYFov = value * kDegToRad;
+        m_bYFov = true;
         break;
     case eEl_aspect_ratio: m_fAspect = value; break;
     case eEl_znear: m_fNear = value; break;
@@ -208,13 +209,13 @@ bool CEl_Perspective::AddChild(CDAEObject* child)
     return CDAEObject::AddChild(child);
 }
 
-float CEl_Perspective::TakeCameraFov()
+float CEl_Perspective::VerticalFov() const
 {
-    if (m_bXFov) {
-        m_fFov *= m_fAspect;
-        m_bXFov = false;
-    }
-    return m_fFov;
+    if (m_bYFov || !m_bXFov)
+        return m_fYFov;
+    // A missing, zero or broken aspect ratio leaves the angle as it is.
+    const float aspect = (m_fAspect > 0 && std::isfinite(m_fAspect)) ? m_fAspect : 1.0f;
+    return float(2.0 * std::atan(std::tan(0.5 * double(m_fXFov)) / double(aspect)));
 }
 
 bool CEl_Camera::AddChild(CDAEObject* child)

@@ -21,14 +21,12 @@ enum ENodeContent : int {
     eNodeContentInstanceNode,
 };
 
-// In this order of value; rotations in a run are sorted by it.
 enum ETransformKind : int {
-    eXformAxisConversion = 0,
-    eXformTranslate,
+    eXformTranslate = 0,
     eXformScale,
     eXformMatrix,
     eXformLookat,
-    eXformRotateX,
+    eXformRotateX, // a rotate whose axis is +X or -X
     eXformRotateY,
     eXformRotateZ,
     eXformRotateOther,
@@ -39,10 +37,22 @@ inline bool IsRotation(ETransformKind k)
     return k >= eXformRotateX;
 }
 
+// One transform element of a node: its values as the document writes them
+// (translate and scale 3, rotate 4 with the angle in degrees, matrix 16 row
+// by row, lookat 9) and the matrix they make. Animation replaces values and
+// rebuilds the matrix with TransformMatrix.
 struct SNodeTransform {
     SMatrix44 m = MatrixIdentity();
     ETransformKind eKind = eXformTranslate;
+    float values[16] = {};
+    const CDAEObject* pElement = nullptr; // for its sid
 };
+
+// The matrix of a transform element of the given kind from its values.
+SMatrix44 TransformMatrix(ETransformKind kind, const float* values);
+// A node's transforms composed in document order (Collada's rule: the first
+// element is the outermost), in the document's own frame.
+SMatrix44 ComposeTransforms(const std::vector<SNodeTransform>& transforms);
 
 class CEl_Node : public CDAEObject {
 public:
@@ -51,7 +61,6 @@ public:
     CEl_Node(CEl_Node* parentNode, EElementKind container);
     bool SetAttribute(const char* name, const char* value) override;
     bool AddChild(CDAEObject* child) override;
-    bool Resolve(CDAEIndex& index) override;
 
     ENodeType NodeType() const { return m_eType; }
     ENodeContent Content() const { return m_eContent; }
@@ -72,7 +81,7 @@ public:
     const std::vector<int32_t>& MeshRecords() const { return m_meshRecords; }
 
 private:
-    void AddTransform(const SMatrix44& m, ETransformKind kind);
+    void AddTransform(ETransformKind kind, const float* values, size_t count, const CDAEObject* element);
     bool ParseTransform(CDAEObject* child);
 
     ENodeType m_eType = eNodeTypeNode;
@@ -85,7 +94,6 @@ private:
     SMatrix44 m_accumulated = MatrixIdentity();
     int32_t m_iConverted = -1;
     std::vector<int32_t> m_meshRecords;
-    int32_t m_iRotationRun = -1; // first rotation of the current run
 };
 
 class CEl_Perspective : public CDAEObject {
@@ -93,19 +101,24 @@ public:
     CEl_Perspective() : CDAEObject(eEl_perspective) {}
     bool AddChild(CDAEObject* child) override;
 
-    float Fov() const { return m_fFov; } // radians
-    bool IsXFov() const { return m_bXFov; }
+    bool HasXFov() const { return m_bXFov; }
+    bool HasYFov() const { return m_bYFov; }
+    float XFov() const { return m_fXFov; } // radians
+    float YFov() const { return m_fYFov; } // radians
     float AspectRatio() const { return m_fAspect; }
     float ZNear() const { return m_fNear; }
     float ZFar() const { return m_fFar; }
-    // The field of view a camera record gets; an xfov is multiplied by the
-    // aspect ratio once and kept that way.
-    float TakeCameraFov();
+    // The vertical field of view a camera record gets: yfov when given,
+    // else from xfov and the aspect ratio (width / height; 1 when absent):
+    // 2 atan(tan(xfov / 2) / aspect).
+    float VerticalFov() const;
 
 private:
-    float m_fFov = 0;
+    float m_fXFov = 0;
+    float m_fYFov = 0;
     bool m_bXFov = false;
-    float m_fAspect = 1; // an xfov without aspect_ratio keeps its angle
+    bool m_bYFov = false;
+    float m_fAspect = 1;
     float m_fNear = 0;
     float m_fFar = 0;
 };

@@ -110,8 +110,47 @@ bool CEl_Skin::AddChild(CDAEObject* child)
 
 bool CEl_Controller::AddChild(CDAEObject* child)
 {
-    if (child->Kind() != eEl_skin)
+    if (child->Kind() == eEl_skin)
+        m_pSkin = static_cast<CEl_Skin*>(child);
+    else if (child->Kind() == eEl_morph)
+        m_pMorph = static_cast<CEl_Morph*>(child);
+    else
         return false;
-    m_pSkin = static_cast<CEl_Skin*>(child);
     return CDAEObject::AddChild(child);
+}
+
+// ---------------------------------------------------------------- morph
+
+bool CEl_Morph::SetAttribute(const char* name, const char* value)
+{
+    if (CDAEObject::SetAttribute(name, value))
+        return true;
+    if (EqualsNoCase(name, "source")) {
+        m_sSource = value ? value : "";
+        return true;
+    }
+    return EqualsNoCase(name, "method"); // weights are not applied either way
+}
+
+bool CEl_Morph::AddChild(CDAEObject* child)
+{
+    // The target and weight sources are kept out of the way, unused.
+    return child->Kind() == eEl_source && CDAEObject::AddChild(child);
+}
+
+CEl_Geometry* ControllerSourceGeometry(const std::string& url, const CDAEIndex& index, bool* throughMorph)
+{
+    std::string at = url;
+    // A chain of morphs ends at a geometry; a cycle or a long chain ends here.
+    for (int step = 0; step < 16; ++step) {
+        if (CEl_Geometry* g = index.Find<CEl_Geometry>(at.c_str(), eMatchAny, eCatGeometry, eEl_geometry))
+            return g;
+        const CEl_Controller* c = index.Find<CEl_Controller>(at.c_str(), eMatchAny, eCatController, eEl_controller);
+        if (!c || !c->Morph())
+            return nullptr;
+        if (throughMorph)
+            *throughMorph = true;
+        at = c->Morph()->SourceUrl();
+    }
+    return nullptr;
 }

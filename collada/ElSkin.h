@@ -65,7 +65,7 @@ public:
         const std::vector<float>* pWeights = nullptr;
         bool bWeightsNotFloat = false;
         int64_t iWeightJointCount = -1; // -1: no joint array
-        EUpAxis upAxis = eUpAxisNone;
+        bool bThroughMorph = false; // the skin's source is a morph's base mesh
         size_t JointCount() const { return jointNodes.size(); }
     };
     const SPrepared& Prepared() const { return m_prepared; }
@@ -80,13 +80,34 @@ private:
     SPrepared m_prepared;
 };
 
+// A morph: only its base mesh is read (targets and weights are not
+// exported).
+class CEl_Morph : public CDAEObject {
+public:
+    CEl_Morph() : CDAEObject(eEl_morph) {}
+    bool SetAttribute(const char* name, const char* value) override;
+    bool AddChild(CDAEObject* child) override;
+    const std::string& SourceUrl() const { return m_sSource; }
+
+private:
+    std::string m_sSource;
+};
+
 class CEl_Controller : public CDAEObject {
 public:
     CEl_Controller() : CDAEObject(eEl_controller) {}
     bool AddChild(CDAEObject* child) override;
-    // Null for controllers without a skin (morphs are not read).
+    // Null for controllers without a skin.
     CEl_Skin* Skin() const { return m_pSkin; }
+    // Null for controllers without a morph.
+    CEl_Morph* Morph() const { return m_pMorph; }
 
 private:
     CEl_Skin* m_pSkin = nullptr;
+    CEl_Morph* m_pMorph = nullptr;
 };
+
+// The geometry a skin's or morph's source names: a geometry directly, or the
+// base mesh of a morph controller (followed through further morphs). Sets
+// *throughMorph when a morph was passed. Null when nothing resolves.
+CEl_Geometry* ControllerSourceGeometry(const std::string& url, const CDAEIndex& index, bool* throughMorph);

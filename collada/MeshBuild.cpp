@@ -12,6 +12,7 @@
 #include "collada/ElScene.h"
 #include "collada/ElSkin.h"
 #include "collada/Skin.h"
+#include "collada/SmoothNormals.h"
 #include "options/Options.h"
 
 namespace {
@@ -37,9 +38,11 @@ bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
         return true; // no index data: no triangles, no message
 
     COptionsData* options = C2QHub::Instance().Options();
-    bool normals = options ? options->GetExport(eVANormal) : true;
+    const bool normals = options ? options->GetExport(eVANormal) : true;
+    bool missingNormals = false;
     const bool colours = options ? options->GetExport(eVAColour) : false;
     const bool mapping = options ? options->GetBool(opt::bExportMappingChannels) : false;
+    const EUpAxis upAxis = C2QHub::Instance().UpAxis();
 
     // Reserve what the index data can hold, never what an attribute claims.
     const int64_t expected = std::min<int64_t>(primitive.TrianglesWithinData(), INT32_MAX / 3);
@@ -68,6 +71,8 @@ bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
                 complete = false; // the primitive ends here
                 break;
             }
+            ToYUpVector(corner.position, upAxis);
+            ToYUpVector(corner.normal, upAxis);
             // The bind pose replaces position and normal before they are kept.
             if (skinned)
                 GatherInfluences(*skinned, primitive.GetPositionIndex(3 * t + c), corner, skinBlock);
@@ -82,17 +87,11 @@ bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
                 }
             }
             if (normals) {
-                if (corner.bNormal) {
-                    triangle.normal[c] = int32_t(record.normals.size());
-                    Normalise3(corner.normal);
-                    record.normals.push_back({corner.normal[0], corner.normal[1], corner.normal[2]});
-                } else {
-                    ConversionLog(eLogInfo, "Disabling the export of normals as mesh '%s' has none.\n",
-                                  record.name.c_str());
-                    if (options)
-                        options->SetExport(eVANormal, false);
-                    normals = false;
-                }
+                // A corner without one gets a computed normal below.
+                missingNormals |= !corner.bNormal;
+                triangle.normal[c] = int32_t(record.normals.size());
+                Normalise3(corner.normal);
+                record.normals.push_back({corner.normal[0], corner.normal[1], corner.normal[2]});
             }
             if (colours && corner.bColour) {
                 triangle.colour[c] = int32_t(record.colours.size());
@@ -112,6 +111,13 @@ bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
     }
     for (SImportUVSet& s : sets)
         record.uvSets.push_back(std::move(s));
+    if (missingNormals) {
+        // One mesh without normals leaves the others theirs; it gets smooth
+        // ones over its welded positions.
+        ConversionLog(eLogWarning, "Warning: Mesh '%s' has no normals; smooth normals were computed for it.\n",
+                      record.name.c_str());
+        ComputeSmoothNormals(record);
+    }
     if (skinned) {
         // Every corner needs its list, or none of them is kept.
         const size_t positions = record.positions.size();

@@ -123,10 +123,6 @@ int32_t CCollada2QEF::ConvertOne(CEl_Node* node, CEl_Node* parent)
             m_converting.insert(node);
             ConvertInstanceTargets(node);
             m_converting.erase(node);
-            const std::vector<SImportNode>* source = ListFor(*instanced);
-            const int32_t at = instanced->ConvertedIndex();
-            if (source && at >= 0 && size_t(at) < source->size())
-                record = (*source)[size_t(at)];
         }
     }
     const int32_t index = int32_t(list->size());
@@ -207,7 +203,7 @@ int32_t CCollada2QEF::ConvertOne(CEl_Node* node, CEl_Node* parent)
         record.content = eImportCamera;
         record.camera.farPlane = perspective->ZFar();
         record.camera.nearPlane = perspective->ZNear();
-        record.camera.fov = perspective->TakeCameraFov();
+        record.camera.fov = perspective->VerticalFov();
         if (camera->TargetNode()) {
             record.camera.hasTarget = 1;
             record.camera.target = camera->TargetNode()->ConvertedIndex();
@@ -220,9 +216,12 @@ int32_t CCollada2QEF::ConvertOne(CEl_Node* node, CEl_Node* parent)
             appended = false;
             break;
         }
+        // The instancing node's own record; the instanced node, with its own
+        // transform, and its subtree hang below it.
+        record.content = eImportNone;
         list->push_back(std::move(record));
         if (node->Container() == eEl_visual_scene)
-            CopyInstancedSubtree(instanced, index);
+            CopyInstancedSubtree(node, index);
         break;
     }
     if (!appended)
@@ -232,11 +231,6 @@ int32_t CCollada2QEF::ConvertOne(CEl_Node* node, CEl_Node* parent)
 
 void CCollada2QEF::CopyMeshRecords(CEl_Node* node, int32_t parentRecord)
 {
-    // The records holding the geometry: those of the node itself, or of the
-    // node an instance_node chain ends at.
-    std::unordered_set<const CEl_Node*> seen;
-    while (node->Content() == eNodeContentInstanceNode && node->InstancedNode() && seen.insert(node).second)
-        node = node->InstancedNode();
     const std::vector<SImportNode>* source = ListFor(*node);
     if (!source || node->MeshRecords().empty())
         return;
@@ -266,7 +260,7 @@ bool CCollada2QEF::TakeCopyBudget(const SImportNode& record)
     return false;
 }
 
-void CCollada2QEF::CopyInstancedSubtree(CEl_Node* target, int32_t record)
+void CCollada2QEF::CopyInstancedSubtree(CEl_Node* instancing, int32_t record)
 {
     if (!m_pScene)
         return;
@@ -288,18 +282,17 @@ void CCollada2QEF::CopyInstancedSubtree(CEl_Node* target, int32_t record)
         path.push_back(n);
         ++onPath[n];
         frame.sources = n->ChildNodes();
-        CEl_Node* t = n->InstancedNode();
-        if (t && !onPath[t]) {
-            path.push_back(t);
-            ++onPath[t];
-            frame.sources.insert(frame.sources.end(), t->ChildNodes().begin(), t->ChildNodes().end());
-        }
+        // An instanced node comes under its instancing node's record as a
+        // child of its own, keeping its transform.
+        if (CEl_Node* t = n->InstancedNode())
+            frame.sources.push_back(t);
         return frame;
     };
 
-    CopyMeshRecords(target, record);
     std::vector<SFrame> stack;
-    stack.push_back(expand(target, record));
+    SFrame top = expand(instancing, record);
+    top.sources.erase(top.sources.begin(), top.sources.end() - 1); // the converter took the children
+    stack.push_back(std::move(top));
     while (!stack.empty()) {
         SFrame& frame = stack.back();
         if (frame.next == frame.sources.size()) {
@@ -362,12 +355,23 @@ void CCollada2QEF::BuildSkinnedMesh(CEl_Node* node, int32_t index, std::vector<S
     CEl_Collada* document = C2QHub::Instance().Document();
     const CEl_Controller* controller = TargetAs<CEl_Controller>(*node, eEl_controller);
     CEl_Skin* skin = controller ? controller->Skin() : nullptr;
-    if (!document || !skin)
-        return; // a controller without skin (a morph) makes no mesh
-    PrepareSkin(*skin, document->Index(), m_pScene ? &m_pScene->nodes : nullptr, m_eUpAxis);
-    CEl_Geometry* geometry = skin->Prepared().pGeometry;
-    const bool exportSkin = !m_pOptions || m_pOptions->GetBool(opt::bExportSkin);
     const auto* instance = static_cast<const CEl_Instance_controller*>(node->Instance());
+    if (document && controller && !skin && controller->Morph()) {
+        // A morph alone: its base mesh, unskinned.
+        C2QHub::Instance().WarnOnce(eWarnMorphTargets);
+        if (CEl_Geometry* base = ControllerSourceGeometry(controller->Morph()->SourceUrl(), document->Index(), nullptr))
+            BuildGeometryInstance(*base, index, *node, list, instance->Materials(), nullptr);
+        return;
+    }
+    if (!document || !skin)
+        return;
+    const std::vector<SImportNode>* sceneNodes = m_pScene ? &m_pScene->nodes : nullptr;
+    PrepareSkin(*skin, document->Index(), sceneNodes, m_eUpAxis,
+                NodeWorldMatrix(*node, 0, ListFor(*node), m_eUpAxis));
+    CEl_Geometry* geometry = skin->Prepared().pGeometry;
+    if (skin->Prepared().bThroughMorph)
+        C2QHub::Instance().WarnOnce(eWarnMorphTargets);
+    const bool exportSkin = !m_pOptions || m_pOptions->GetBool(opt::bExportSkin);
     if (!exportSkin) {
         // Without skinning the geometry alone is wanted, bones or not.
         if (geometry)

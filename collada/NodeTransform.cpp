@@ -7,6 +7,19 @@
 #include "collada/DAEMath.h"
 #include "collada/ElScene.h"
 
+SMatrix44 ConvertLocal(const CEl_Node& node, const SMatrix44& documentLocal, EUpAxis mode)
+{
+    SMatrix44 local = ToYUpBasis(documentLocal, mode);
+    if (mode == eUpAxisNone || (node.Content() != eNodeContentCamera && node.Content() != eNodeContentLight))
+        return local;
+    // Scene cameras and lights look along +Y with +Z up; Collada ones along
+    // -Z with +Y up, in the document's frame. The correction acts first, in
+    // the node's own frame: (x, y, z) -> (x, -z, y) in the document's frame,
+    // then into the Y-up frame.
+    const SMatrix44 correction = MatrixMultiply(RotationMatrix(1, 0, 0, -90), UpAxisBasis(mode));
+    return MatrixMultiply(correction, local);
+}
+
 SMatrix44 NodeLocalMatrix(const CEl_Node& node, int frame, const std::vector<SImportNode>* records, EUpAxis mode)
 {
     const int32_t index = node.ConvertedIndex();
@@ -15,25 +28,7 @@ SMatrix44 NodeLocalMatrix(const CEl_Node& node, int frame, const std::vector<SIm
         if (size_t(frame) < frames.size())
             return frames[size_t(frame)].matrix;
     }
-    // Cameras and lights look along another axis in the scene file.
-    const bool cameraOrLight = node.Content() == eNodeContentCamera || node.Content() == eNodeContentLight;
-    const bool correctY = cameraOrLight && mode == eUpAxisY;
-    const bool correctZ = cameraOrLight && mode == eUpAxisZ;
-    const SMatrix44 correctionY = RotationMatrix(1, 0, 0, 90);
-    bool correctedY = false;
-    SMatrix44 a = MatrixIdentity();
-    for (const SNodeTransform& t : node.Transforms()) {
-        if (correctY && !correctedY && IsRotation(t.eKind)) {
-            a = MatrixMultiply(correctionY, a);
-            correctedY = true;
-        }
-        a = MatrixMultiply(t.m, a);
-    }
-    if (correctY && !correctedY)
-        a = MatrixMultiply(correctionY, a);
-    if (correctZ)
-        a = MatrixMultiply(Transpose(AxisConversionOfIdentity(eUpAxisZ)), a);
-    return a;
+    return ConvertLocal(node, ComposeTransforms(node.Transforms()), mode);
 }
 
 SMatrix44 NodeWorldMatrix(const CEl_Node& node, int frame, const std::vector<SImportNode>* records, EUpAxis mode)
@@ -44,14 +39,23 @@ SMatrix44 NodeWorldMatrix(const CEl_Node& node, int frame, const std::vector<SIm
     return world;
 }
 
-SImportTransform DecomposeTransform(const SMatrix44& local, EUpAxis mode)
+SImportTransform DecomposeTransform(const SMatrix44& local)
 {
+    // The decomposition works on the matrix for column vectors, the
+    // transpose of ours: A = Q S there is S x transpose(Q) here, which is the
+    // scale-then-rotate order the scene evaluates. The scene's quaternion
+    // matrix is the column-vector one used as is on row vectors, so the
+    // rotation transpose(Q) is stored as the conjugate of Q's quaternion.
     float a[3][3];
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
-            a[i][j] = local[4 * i + j];
+            a[i][j] = local[size_t(4 * j + i)];
     const float t[3] = {local[12], local[13], local[14]};
-    const SAffineParts parts = DecomposeAffine(a, t);
+    SAffineParts parts = DecomposeAffine(a, t);
+    for (int i = 0; i < 3; ++i) {
+        parts.q[i] = -parts.q[i];
+        parts.u[i] = -parts.u[i];
+    }
 
     SImportTransform out;
     out.translation = {t[0], t[1], t[2]};
@@ -64,33 +68,21 @@ SImportTransform DecomposeTransform(const SMatrix44& local, EUpAxis mode)
     out.stretchAxis = {parts.u[0] / d, parts.u[1] / d, parts.u[2] / d};
 
     float q[4] = {parts.q[0], parts.q[1], parts.q[2], parts.q[3]};
-    if (mode == eUpAxisZ)
-        q[3] = -q[3];
     const float len = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
     if (len > 0 && std::isfinite(len))
         for (float& c : q)
             c /= len;
     out.rotation = {q[0], q[1], q[2], q[3]};
 
-    if (mode == eUpAxisZ) {
-        out.matrix = local;
-    } else {
-        // S x R x T of the parts. A document without an up axis is built the
-        // same way as a Y-up one (rather than left at identity, which would
-        // lose every placement when matrices are exported).
-        float r[3][3];
-        QuaternionToMatrix(q, r);
-        SMatrix44 rm = MatrixIdentity();
-        for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 3; ++j)
-                rm[4 * i + j] = r[i][j];
-        out.matrix = MatrixMultiply(MatrixMultiply(ScaleMatrix(out.scale[0], out.scale[1], out.scale[2]), rm),
-                            TranslationMatrix(t[0], t[1], t[2]));
-    }
+    // The matrix is the local matrix itself, shear included (parts cannot
+    // hold it); only its last column is made affine.
+    out.matrix = local;
+    out.matrix[3] = out.matrix[7] = out.matrix[11] = 0;
+    out.matrix[15] = 1;
     return out;
 }
 
 SImportTransform StaticTransform(const CEl_Node& node, EUpAxis mode)
 {
-    return DecomposeTransform(NodeLocalMatrix(node, -1, nullptr, mode), mode);
+    return DecomposeTransform(NodeLocalMatrix(node, -1, nullptr, mode));
 }

@@ -7,6 +7,10 @@
 
 class CEl_Node;
 
+// A local matrix of the document's frame as the node's record holds it: in
+// the Y-up frame (ToYUpBasis), with the correction of cameras and lights.
+SMatrix44 ConvertLocal(const CEl_Node& node, const SMatrix44& documentLocal, EUpAxis mode);
+
 // The node's local matrix. Frame -1, or a node whose record (in records, the
 // list of the node's container) has no block for the frame, composes the
 // transform list with the camera and light correction; otherwise the frame's
@@ -15,8 +19,8 @@ SMatrix44 NodeLocalMatrix(const CEl_Node& node, int frame, const std::vector<SIm
 // Local matrix times each ancestor's local matrix, parent first.
 SMatrix44 NodeWorldMatrix(const CEl_Node& node, int frame, const std::vector<SImportNode>* records, EUpAxis mode);
 
-// Splits a local matrix into a transform block (affine decomposition, the
-// Z-up quaternion sign, the rebuilt matrix).
-SImportTransform DecomposeTransform(const SMatrix44& local, EUpAxis mode);
+// Splits a local matrix into a transform block: the parts by affine
+// decomposition, the matrix as given (with an affine last column).
+SImportTransform DecomposeTransform(const SMatrix44& local);
 // The node's static transform: DecomposeTransform of its local matrix at -1.
 SImportTransform StaticTransform(const CEl_Node& node, EUpAxis mode);

@@ -9,6 +9,7 @@
 #include "collada/ElScene.h"
 #include "collada/ElSkin.h"
 #include "collada/NodeTransform.h"
+#include "scene/Scene.h"
 
 namespace {
 
@@ -35,12 +36,12 @@ int32_t EntryAt(const std::vector<int32_t>& v, int64_t at)
 
 } // namespace
 
-void PrepareSkin(CEl_Skin& skin, const CDAEIndex& index, const std::vector<SImportNode>* sceneNodes, EUpAxis mode)
+void PrepareSkin(CEl_Skin& skin, const CDAEIndex& index, const std::vector<SImportNode>* sceneNodes, EUpAxis mode,
+                 const SMatrix44& meshWorld)
 {
     CEl_Skin::SPrepared& out = skin.Prepared();
     out = CEl_Skin::SPrepared();
-    out.upAxis = mode;
-    out.pGeometry = index.Find<CEl_Geometry>(skin.SourceUrl().c_str(), eMatchAny, eCatGeometry, eEl_geometry);
+    out.pGeometry = ControllerSourceGeometry(skin.SourceUrl(), index, &out.bThroughMorph);
 
     if (const CEl_Vertex_weights* weights = skin.VertexWeights()) {
         if (const CDAEObject* array = ArrayOf(weights->WeightInput())) {
@@ -69,6 +70,14 @@ void PrepareSkin(CEl_Skin& skin, const CDAEIndex& index, const std::vector<SImpo
     out.jointMatrices.resize(joints, MatrixIdentity());
     out.jointNodes.resize(joints, nullptr);
     const unsigned key = jointArray->Kind() == eEl_name_array ? eMatchSid : eMatchId;
+    // Collada places skinned vertices in world space; the mesh's record
+    // holds them in its node's frame, so the node's world is undone. The
+    // bind shape and inverse bind matrices act in the document's frame.
+    SMatrix44 toMesh = MatrixIdentity();
+    if (!AffineInverse(meshWorld, &toMesh))
+        toMesh = MatrixIdentity();
+    const SMatrix44 basis = UpAxisBasis(mode);
+    const SMatrix44 bindShape = MatrixMultiply(Transpose(basis), skin.BindShapeMatrix());
     for (size_t i = 0; i < joints; ++i) {
         SMatrix44& ibm = out.invBind[i];
         for (int r = 0; r < 4; ++r)
@@ -83,7 +92,7 @@ void PrepareSkin(CEl_Skin& skin, const CDAEIndex& index, const std::vector<SImpo
             continue;
         out.jointNodes[i] = node;
         const SMatrix44 world = NodeWorldMatrix(*node, 0, sceneNodes, mode);
-        out.jointMatrices[i] = MatrixMultiply(MatrixMultiply(skin.BindShapeMatrix(), ibm), world);
+        out.jointMatrices[i] = MatrixMultiply(MatrixMultiply(MatrixMultiply(MatrixMultiply(bindShape, ibm), basis), world), toMesh);
     }
 }
 
@@ -171,13 +180,9 @@ bool GatherInfluences(const CEl_Skin& skin, int32_t positionIndex, SCornerData& 
     // Only a corner that some bone actually carries moves to its bind pose;
     // one whose bones all weigh nothing keeps its own position.
     if (moved) {
-        const SMatrix44 c = Transpose(AxisConversionOfIdentity(prepared.upAxis));
         for (int j = 0; j < 3; ++j)
-            corner.position[j] = float(position[0] * c[size_t(j)] + position[1] * c[size_t(4 + j)] +
-                                       position[2] * c[size_t(8 + j)] + c[size_t(12 + j)]);
-        float out[3];
-        for (int j = 0; j < 3; ++j)
-            out[j] = float(normal[0] * c[size_t(j)] + normal[1] * c[size_t(4 + j)] + normal[2] * c[size_t(8 + j)]);
+            corner.position[j] = float(position[j]);
+        float out[3] = {float(normal[0]), float(normal[1]), float(normal[2])};
         if (out[0] != 0 || out[1] != 0 || out[2] != 0) {
             for (int i = 0; i < 5; ++i) {
                 Normalise3(out);

@@ -14,11 +14,15 @@ struct SCornerData;
 constexpr size_t kMaxInfluences = 4;
 
 // Resolves the skin's geometry, inverse bind matrices and joint nodes and
-// computes the joint matrices (bind shape x inverse bind x joint world at
-// frame 0). sceneNodes are the records of the visual scene's nodes, whose
-// frame 0 gives an animated joint's pose. A skin whose joint and matrix
-// counts differ, or whose joint source does not resolve, has no joints.
-void PrepareSkin(CEl_Skin& skin, const CDAEIndex& index, const std::vector<SImportNode>* sceneNodes, EUpAxis mode);
+// computes the joint matrices: bind shape x inverse bind x joint world at
+// frame 0 x inverse(meshWorld), taking corners already turned into the Y-up
+// frame (ToYUpVector) to their bind pose in the frame of the mesh's node,
+// whose world matrix at frame 0 is meshWorld. sceneNodes are the records of
+// the visual scene's nodes, whose frame 0 gives an animated joint's pose. A
+// skin whose joint and matrix counts differ, or whose joint source does not
+// resolve, has no joints.
+void PrepareSkin(CEl_Skin& skin, const CDAEIndex& index, const std::vector<SImportNode>* sceneNodes, EUpAxis mode,
+                 const SMatrix44& meshWorld);
 
 // A prepared skin can build a skinned mesh: geometry, joints, float weights
 // and as many joints in the weights as in the skin.

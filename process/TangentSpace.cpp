@@ -75,7 +75,13 @@ void CornerTangent(float T[3], float B[3], const float N[3], const float pA[3], 
     Normalise(d);
     Cross3(T, N, d);
     Cross3(B, T, N);
-    if ((uC - uA) * (vB - vA) < (uB - uA) * (vC - vA)) {
+    // T must point where u grows. An edge that changes u tells: split into
+    // parts along T and along d (where u stays), the edge's change of u and
+    // its part along T have the same sign exactly when u grows along T. This
+    // holds whatever the winding, so mirrored (DirectX) output with its
+    // reversed triangles and flipped v gets the same frame as the texture.
+    const float side = uB != uA ? (uB - uA) * Dot3(eB, T) : (uC - uA) * Dot3(eC, T);
+    if (side < 0.0f) {
         T[0] = -T[0];
         T[1] = -T[1];
         T[2] = -T[2];

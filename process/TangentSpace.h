@@ -12,8 +12,10 @@ struct SVertexAttribute {
     uint32_t uiCount = 0;
 };
 
-// The frame at corner A of triangle (A, B, C) in winding order, for normal N.
-// Zero vectors when N is zero or the three u coordinates are equal.
+// The frame at corner A of triangle (A, B, C), for normal N: B along the
+// triangle's direction of constant u, towards growing v; T = N x that
+// direction, turned to where u grows (whatever the winding). Zero vectors
+// when N is zero or the three u coordinates are equal.
 void CornerTangent(float T[3], float B[3], const float N[3], const float pA[3], const float pB[3],
                    const float pC[3], const float uvA[2], const float uvB[2], const float uvC[2]);
 

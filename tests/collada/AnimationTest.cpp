@@ -155,8 +155,8 @@ TEST(ColladaAnimation, KeyIntervals)
         {{0, 0.5f, 1}, 0.5, 1, 2},       // a key at T moves on
         {{0, 0.5f, 1}, 0.49995, 1, 2},   // within 0.0001
         {{0, 0.5f, 1}, 1.0, 1, 2},       // the last key stays
-        {{0, 0.5f, 1}, 1.1, -1, -1},     // past the last key
-        {{0.5f, 1}, 0.2, -1, -1},        // before the first key
+        {{0, 0.5f, 1}, 1.1, 2, 2},       // past the last key: it holds
+        {{0.5f, 1}, 0.2, 0, 0},          // before the first key: it holds
         {{0, 0.5f, 0.5f, 1}, 0.5, 1, 2}, // equal keys: the first of them moves one on
         {{0, 1, 0.5f}, 0.6, 0, 1},       // unsorted: the first key at or after T
         {{0, 1, 0.5f}, 1.0, 1, 2},
@@ -238,7 +238,9 @@ TEST(ColladaAnimation, FramesOfNodes)
     // 15 is sampled at 0.4999 s.
     const SImportNode* box = run->Node("Box");
     ASSERT_NE(box, nullptr);
-    ExpectSameRotation(box->frames[15].rotation, AxisAngle(0, 0, 1, 0.4999 * 90), "Box frame 15");
+    // The scene's quaternion matrix acts on row vectors: a counter-clockwise
+    // turn by a is stored as the quaternion of -a.
+    ExpectSameRotation(box->frames[15].rotation, AxisAngle(0, 0, 1, -0.4999 * 90), "Box frame 15");
     EXPECT_NEAR(box->frames[15].translation[0], 0.4999f * 3, 1e-4);
     EXPECT_NEAR(box->frames[30].translation[0], 0.9999f * 3, 1e-4);
     EXPECT_EQ(box->frames[0].matrix, box->transform.matrix);
@@ -261,19 +263,19 @@ TEST(ColladaAnimation, FramesOfNodes)
     for (const SImportTransform& f : vis->frames)
         EXPECT_EQ(f.matrix, vis->transform.matrix);
 
-    // A channel starting at 0.5 s applies from then on, the static value
-    // before; one ending at 0.5 s leaves the static value after.
+    // A channel starting at 0.5 s holds its first key before then; one ending
+    // at 0.5 s holds its last key after.
     const SImportNode* late = run->Node("Late");
     ASSERT_NE(late, nullptr);
-    EXPECT_FLOAT_EQ(late->frames[14].translation[1], 1.0f);
+    EXPECT_FLOAT_EQ(late->frames[14].translation[1], 5.0f);
     EXPECT_EQ(late->frames[20].rotation, late->transform.rotation);
     EXPECT_FLOAT_EQ(late->frames[15].translation[1], 5.0f);
     EXPECT_NEAR(late->frames[30].translation[1], 5.9998f, 1e-4);
     const SImportNode* early = run->Node("Early");
     ASSERT_NE(early, nullptr);
     EXPECT_NEAR(early->frames[15].translation[2], 7.9998f, 1e-4);
-    EXPECT_FLOAT_EQ(early->frames[16].translation[2], 4.0f);
-    EXPECT_FLOAT_EQ(early->frames[30].translation[2], 4.0f);
+    EXPECT_FLOAT_EQ(early->frames[16].translation[2], 8.0f);
+    EXPECT_FLOAT_EQ(early->frames[30].translation[2], 8.0f);
 
     // Step keys hold until the next key; the target's node id matches
     // without regard to case.

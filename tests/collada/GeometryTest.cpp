@@ -3,9 +3,12 @@
 
 #include <QTemporaryDir>
 
+#include <cmath>
 #include <string>
+#include <utility>
 
 #include "ColladaTestUtil.h"
+#include "collada/SmoothNormals.h"
 
 TEST(ColladaGeometry, EveryPrimitiveKindTriangulates)
 {
@@ -123,19 +126,55 @@ TEST(ColladaGeometry, BadCountsOffsetsAndIndicesNeverReadOutOfBounds)
     EXPECT_TRUE(run->Logged(eLogError, "Error: No supported geometry data found for mesh \"LinesOnly-0\".\n"));
 }
 
-TEST(ColladaGeometry, MeshWithoutNormalsSwitchesNormalExportOff)
+TEST(ColladaGeometry, MeshWithoutNormalsGetsSmoothNormals)
 {
     auto run = ImportFixture("no_normals.dae");
     ASSERT_EQ(run->result, 0);
-    EXPECT_TRUE(run->Logged(eLogInfo, "Disabling the export of normals as mesh 'Flat' has none.\n"));
-    EXPECT_EQ(run->log->Count(eLogInfo), 3); // parsing, complete, this note
-    EXPECT_FALSE(run->options.GetExport(eVANormal));
-    // Off for the rest of the export, also for the mesh that has normals.
+    EXPECT_TRUE(
+        run->Logged(eLogWarning, "Warning: Mesh 'Flat' has no normals; smooth normals were computed for it.\n"));
+    EXPECT_EQ(run->log->Count(eLogWarning), 1);
+    EXPECT_TRUE(run->options.GetExport(eVANormal));
+    const SImportNode* flat = run->Node("Flat");
+    ASSERT_NE(flat, nullptr);
+    ASSERT_EQ(flat->triangles.size(), 1u);
+    for (int32_t n : flat->triangles[0].normal) {
+        ASSERT_TRUE(n >= 0 && size_t(n) < flat->normals.size());
+        EXPECT_EQ(flat->normals[size_t(n)], (SVec3{0, 0, 1}));
+    }
+    // The mesh that has normals keeps them.
     const SImportNode* shaded = run->Node("Shaded");
     ASSERT_NE(shaded, nullptr);
-    EXPECT_EQ(shaded->triangles.size(), 1u);
-    EXPECT_TRUE(shaded->normals.empty());
-    EXPECT_EQ(shaded->triangles[0].normal[0], -1);
+    ASSERT_EQ(shaded->triangles.size(), 1u);
+    EXPECT_EQ(shaded->normals.size(), 3u);
+    EXPECT_EQ(shaded->triangles[0].normal[2], 2);
+}
+
+TEST(ColladaGeometry, SmoothNormalsWeighFacesByAreaOverWeldedPositions)
+{
+    // A tent: a large face in the plane z = 0 and a small one standing up
+    // along the shared edge; corners of the edge are separate positions at
+    // the same place.
+    SImportNode tent;
+    tent.positions = {{0, 0, 0}, {2, 0, 0}, {0, 2, 0}, {0, 0, 0}, {0, 0, 1}, {2, 0, 0}, {5, 5, 5}};
+    SImportTriangle a, b;
+    a.position[0] = 0, a.position[1] = 1, a.position[2] = 2; // normal +Z, twice the area below
+    b.position[0] = 3, b.position[1] = 4, b.position[2] = 5; // normal +Y
+    tent.triangles = {a, b};
+    ComputeSmoothNormals(tent);
+    auto normalOf = [&](int t, int c) {
+        const int32_t n = tent.triangles[size_t(t)].normal[c];
+        EXPECT_TRUE(n >= 0 && size_t(n) < tent.normals.size());
+        return tent.normals[size_t(n)];
+    };
+    const float s = 1 / std::sqrt(5.0f);
+    for (auto [t, c] : {std::pair{0, 0}, {0, 1}, {1, 0}, {1, 2}}) {
+        const SVec3 n = normalOf(t, c);
+        EXPECT_NEAR(n[0], 0, 1e-6);
+        EXPECT_NEAR(n[1], s, 1e-6); // area 1 of +Y
+        EXPECT_NEAR(n[2], 2 * s, 1e-6); // area 2 of +Z
+    }
+    EXPECT_EQ(normalOf(0, 2), (SVec3{0, 0, 1}));
+    EXPECT_EQ(normalOf(1, 1), (SVec3{0, 1, 0}));
 }
 
 TEST(ColladaGeometry, MoreThanEightCoordinateSetsWarnOnce)
@@ -161,7 +200,10 @@ TEST(ColladaGeometry, MoreThanEightCoordinateSetsWarnOnce)
     QTemporaryDir dir;
     const std::string path = dir.path().toStdString() + "/uv.dae";
     ASSERT_TRUE(WriteFileBytes(path, text));
-    auto run = ImportPath(path, [](COptions& o) { o.SetBool(opt::bExportMappingChannels, true); });
+    auto run = ImportPath(path, [](COptions& o) {
+        o.SetBool(opt::bExportMappingChannels, true);
+        o.SetExport(eVANormal, false); // the meshes have none; their warning is tested above
+    });
     ASSERT_EQ(run->result, 0);
     EXPECT_EQ(run->log->Count(eLogWarning), 1);
     EXPECT_TRUE(run->Logged(eLogWarning,
@@ -170,4 +212,80 @@ TEST(ColladaGeometry, MoreThanEightCoordinateSetsWarnOnce)
     EXPECT_EQ(run->Node("A")->uvSets.size(), 8u);
     for (const SImportUVSet& set : run->Node("A")->uvSets)
         EXPECT_EQ(set.values.size(), 3u);
+}
+
+namespace {
+
+// Twice the signed area in the xy plane of each imported triangle.
+std::vector<double> TriangleAreas(const SImportNode& n)
+{
+    std::vector<double> out;
+    for (const SImportTriangle& t : n.triangles) {
+        const SVec3 &a = n.positions[size_t(t.position[0])], &b = n.positions[size_t(t.position[1])],
+                    &c = n.positions[size_t(t.position[2])];
+        out.push_back((double(b[0]) - a[0]) * (double(c[1]) - a[1]) - (double(b[1]) - a[1]) * (double(c[0]) - a[0]));
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(ColladaGeometry, FacesThatAreNotConvexAreClippedIntoEars)
+{
+    // Positions: a concave quad (reflex at 3), its mirror image turning the
+    // other way, a convex quad, a collinear face, and a square with a square
+    // hole (ph).
+    const char* text = R"(<COLLADA><asset><up_axis>Y_UP</up_axis></asset><library_geometries><geometry id="g"><mesh>
+      <source id="p"><float_array id="pa" count="54">
+        0 0 0  4 0 0  4 4 0  3 1 0
+        0 0 0  1 0 0  2 0 0  3 0 0
+        0 0 0  4 0 0  4 4 0  0 4 0  1 1 0  1 3 0  3 3 0  3 1 0  0 0 0  0 0 0</float_array>
+        <technique_common><accessor source="#pa" count="18" stride="3"><param name="X"/><param name="Y"/>
+        <param name="Z"/></accessor></technique_common></source>
+      <vertices id="v"><input semantic="POSITION" source="#p"/></vertices>
+      <polylist count="4"><input semantic="VERTEX" source="#v" offset="0"/><vcount>4 4 4 4</vcount>
+        <p>0 1 2 3  3 2 1 0  8 9 10 11  4 5 6 7</p></polylist>
+      <polygons count="1"><input semantic="VERTEX" source="#v" offset="0"/>
+        <ph><p>8 9 10 11</p><h>12 13 14 15</h></ph></polygons>
+    </mesh></geometry></library_geometries>
+    <library_visual_scenes><visual_scene id="vs"><node name="F"><instance_geometry url="#g"/></node></visual_scene>
+    </library_visual_scenes><scene><instance_visual_scene url="#vs"/></scene></COLLADA>)";
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/faces.dae";
+    ASSERT_TRUE(WriteFileBytes(path, text));
+    auto run = ImportPath(path);
+    ASSERT_EQ(run->result, 0);
+
+    const SImportNode* faces = run->Node("F-submesh0");
+    ASSERT_NE(faces, nullptr);
+    const std::vector<double> areas = TriangleAreas(*faces);
+    ASSERT_EQ(areas.size(), 8u);
+    // The concave quad: both triangles inside (turning left), area 4.
+    EXPECT_GT(areas[0], 0);
+    EXPECT_GT(areas[1], 0);
+    EXPECT_DOUBLE_EQ(areas[0] + areas[1], 2 * 4.0);
+    // Its mirror keeps the document's winding.
+    EXPECT_LT(areas[2], 0);
+    EXPECT_LT(areas[3], 0);
+    EXPECT_DOUBLE_EQ(areas[2] + areas[3], -2 * 4.0);
+    // A convex face keeps its fan: (0, 1, 2), (0, 2, 3).
+    EXPECT_EQ(faces->positions[size_t(faces->triangles[4].position[1])], (SVec3{4, 0, 0}));
+    EXPECT_EQ(faces->positions[size_t(faces->triangles[5].position[1])], (SVec3{4, 4, 0}));
+    EXPECT_EQ(faces->positions[size_t(faces->triangles[5].position[2])], (SVec3{0, 4, 0}));
+    // A face that cannot be clipped (collinear) keeps the fan, not dropped.
+    EXPECT_EQ(areas[6], 0);
+    EXPECT_EQ(areas[7], 0);
+
+    // The square with a hole: 4 + 4 + 2 x 1 - 2 triangles, all inside, area
+    // 16 - 4.
+    const SImportNode* holed = run->Node("F-submesh1");
+    ASSERT_NE(holed, nullptr);
+    const std::vector<double> ring = TriangleAreas(*holed);
+    ASSERT_EQ(ring.size(), 8u);
+    double sum = 0;
+    for (double a : ring) {
+        EXPECT_GE(a, 0);
+        sum += a;
+    }
+    EXPECT_NEAR(sum, 2 * 12.0, 1e-9);
 }

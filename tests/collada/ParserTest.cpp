@@ -75,7 +75,7 @@ TEST(ColladaParser, NodesKnowTheirParentAndContainer)
     EXPECT_EQ(root->VisualScene(), root->Index().FindObject("#vs", eMatchId, eCatVisualScene));
 }
 
-TEST(ColladaParser, TransformsKeepRotationRunsOrderedXYZ)
+TEST(ColladaParser, TransformsKeepDocumentOrder)
 {
     CEl_Collada* root = Load(R"(<COLLADA><asset/><library_visual_scenes><visual_scene id="vs">
       <node id="n"><translate>1 2 3</translate><rotate>0 0 1 30</rotate><rotate>0 1 0 20</rotate>
@@ -88,13 +88,13 @@ TEST(ColladaParser, TransformsKeepRotationRunsOrderedXYZ)
     std::vector<ETransformKind> kinds;
     for (const SNodeTransform& t : node->Transforms())
         kinds.push_back(t.eKind);
-    // The axis conversion first (top-level node), then the runs sorted.
-    const std::vector<ETransformKind> expected = {eXformAxisConversion, eXformTranslate, eXformRotateX, eXformRotateY,
-                                                  eXformRotateZ,        eXformRotateZ,   eXformRotateOther,
-                                                  eXformScale,          eXformRotateY};
+    // Transforms compose in document order, so the list keeps it; skew is refused.
+    const std::vector<ETransformKind> expected = {eXformTranslate, eXformRotateZ,     eXformRotateY,
+                                                  eXformRotateX,   eXformRotateOther, eXformRotateZ,
+                                                  eXformScale,     eXformRotateY};
     EXPECT_EQ(kinds, expected);
-    // Within a kind the document order is kept: rotateZ 30 before rotateZ -7.
-    EXPECT_NEAR(node->Transforms()[4].m[1], -std::sin(30 * 0.0174532924f), 1e-6);
+    // Counter-clockwise for row vectors: +X turns towards +Y about +Z.
+    EXPECT_NEAR(node->Transforms()[1].m[1], std::sin(30 * 0.0174532924f), 1e-6);
 }
 
 TEST(ColladaParser, GeometryElementsAndSemantics)

@@ -52,13 +52,14 @@ TEST(ColladaSceneGraph, TransformsAndNames)
     ASSERT_EQ(run->result, 0);
 
     // translate, rotateZ, rotateY, rotateX, scale: the rotations compose as the
-    // document says, Z(Y(X(p))).
+    // document says, Z(Y(X(p))). The scene's quaternion matrix acts on row
+    // vectors, so the stored quaternion is the conjugate of that turn.
     const SImportNode* order = run->Node("Order");
     ASSERT_NE(order, nullptr);
     ExpectVec3(order->transform.translation, 1, 2, 3, "Order translation");
     ExpectVec3(order->transform.scale, 2, 2, 2, "Order scale");
     ExpectSameRotation(order->transform.rotation,
-                       Mul(Mul(AxisAngle(0, 0, 1, 30), AxisAngle(0, 1, 0, 20)), AxisAngle(1, 0, 0, 10)), "Order");
+                       Mul(Mul(AxisAngle(1, 0, 0, -10), AxisAngle(0, 1, 0, -20)), AxisAngle(0, 0, 1, -30)), "Order");
     EXPECT_EQ(order->transform.matrix[12], 1.0f);
 
     const SImportNode* zero = run->Node("ZeroAngle");
@@ -97,32 +98,34 @@ TEST(ColladaSceneGraph, TransformsAndNames)
     ExpectVec3(look->transform.translation, 6, 4, 8, "LookAt translation");
     const SMatrix44& m = look->transform.matrix;
     const float len = std::sqrt(36.0f + 9.0f + 64.0f);
-    ExpectVec3({-m[2], -m[6], -m[10]}, -6 / len, -3 / len, -8 / len, "LookAt direction");
+    // Its local -Z (for row vectors: minus the third row) points at the
+    // interest point.
+    ExpectVec3({-m[8], -m[9], -m[10]}, -6 / len, -3 / len, -8 / len, "LookAt direction");
 }
 
 TEST(ColladaSceneGraph, ZUpDocumentsAreTurnedYUp)
 {
+    // One change of basis, (x, y, z) -> (x, z, -y), for every node alike.
     auto run = ImportFixture("zup.dae");
     ASSERT_EQ(run->result, 0);
     const SImportNode* translated = run->Node("Translated");
     ASSERT_NE(translated, nullptr);
     ExpectVec3(translated->transform.translation, 0, 5, 0, "Translated");
-    ExpectSameRotation(translated->transform.rotation, AxisAngle(1, 0, 0, -90), "Translated");
-    // Only top-level nodes are converted.
+    ExpectSameRotation(translated->transform.rotation, AxisAngle(1, 0, 0, 0), "Translated");
     const SImportNode* inner = run->Node("Inner");
     ASSERT_NE(inner, nullptr);
-    ExpectVec3(inner->transform.translation, 0, 0, 5, "Inner");
-    // A top-level node given by matrix lands where the translated one does.
+    ExpectVec3(inner->transform.translation, 0, 5, 0, "Inner");
+    // A node given by matrix lands where the translated one does.
     const SImportNode* matrix = run->Node("Matrix");
     ASSERT_NE(matrix, nullptr);
     ExpectVec3(matrix->transform.translation, 0, 5, 0, "Matrix");
-    ExpectSameRotation(matrix->transform.rotation, AxisAngle(1, 0, 0, -90), "Matrix");
-    EXPECT_EQ(matrix->transform.matrix[13], 5.0f); // Z-up keeps the local matrix
-    // A turn about the document's up axis.
+    ExpectSameRotation(matrix->transform.rotation, AxisAngle(1, 0, 0, 0), "Matrix");
+    EXPECT_EQ(matrix->transform.matrix[13], 5.0f);
+    // A counter-clockwise turn about the document's up axis is one about +Y
+    // (stored as the conjugate quaternion, as every turn is).
     const SImportNode* rotated = run->Node("Rotated");
     ASSERT_NE(rotated, nullptr);
-    ExpectSameRotation(rotated->transform.rotation, Mul(AxisAngle(1, 0, 0, -90), AxisAngle(0, 0, 1, 90)),
-                       "Rotated");
+    ExpectSameRotation(rotated->transform.rotation, AxisAngle(0, 1, 0, -90), "Rotated");
 }
 
 TEST(ColladaSceneGraph, CamerasAndLights)
@@ -147,7 +150,9 @@ TEST(ColladaSceneGraph, CamerasAndLights)
     for (const char* name : {"CamX", "CamX2"}) {
         const SImportNode* camX = run->Node(name);
         ASSERT_NE(camX, nullptr) << name;
-        EXPECT_FLOAT_EQ(camX->camera.fov, 30 * deg * 1.5f) << name; // once, not twice
+        // A vertical field of view from xfov and the aspect ratio, the same
+        // for every instance.
+        EXPECT_NEAR(camX->camera.fov, 2 * std::atan(std::tan(15 * deg) / 1.5f), 1e-6) << name;
         EXPECT_EQ(camX->camera.hasTarget, 1u) << name;
         EXPECT_EQ(camX->camera.target, target->index) << name;
     }
@@ -202,38 +207,47 @@ TEST(ColladaSceneGraph, LibraryNodesAndInstances)
         return names;
     };
 
-    // The instance takes the library node's mesh, its own name and place,
-    // and copies of the library node's children.
+    // The instancing node keeps its own name and place; below it comes a copy
+    // of the library node, with its own transform, mesh and children.
     const SImportNode* part = run->Node("PartCopy");
     ASSERT_NE(part, nullptr);
-    EXPECT_EQ(part->content, uint32_t(eImportMesh));
-    EXPECT_EQ(part->triangles.size(), 1u);
+    EXPECT_EQ(part->content, uint32_t(eImportNone));
     ExpectVec3(part->transform.translation, 0, 0, 1, "PartCopy");
-    EXPECT_EQ(childrenOf(part->index), (std::vector<std::string>{"PartChild"}));
+    EXPECT_EQ(childrenOf(part->index), (std::vector<std::string>{"Part"}));
+    const SImportNode* instanced = run->Node("Part");
+    EXPECT_EQ(instanced->content, uint32_t(eImportMesh));
+    EXPECT_EQ(instanced->triangles.size(), 1u);
+    EXPECT_EQ(childrenOf(instanced->index), (std::vector<std::string>{"PartChild"}));
     ExpectVec3(run->Node("PartChild")->transform.translation, 1, 0, 0, "PartChild");
 
     // The submeshes of an instanced split geometry come along.
     const SImportNode* split = run->Node("SplitCopy");
     ASSERT_NE(split, nullptr);
-    EXPECT_EQ(childrenOf(split->index), (std::vector<std::string>{"Split-submesh0", "Split-submesh1"}));
+    EXPECT_EQ(childrenOf(split->index), (std::vector<std::string>{"Split"}));
+    EXPECT_EQ(childrenOf(run->Node("Split")->index), (std::vector<std::string>{"Split-submesh0", "Split-submesh1"}));
     EXPECT_EQ(run->Node("Split-submesh1")->triangles.size(), 1u);
 
     // RingA -> ToB (instances RingB) -> ToA (instances RingA again): the
     // repeated instance is cut.
     const SImportNode* ring = run->Node("Ring");
     ASSERT_NE(ring, nullptr);
-    EXPECT_EQ(childrenOf(ring->index), (std::vector<std::string>{"ToB"}));
-    EXPECT_EQ(childrenOf(run->Node("ToB")->index), (std::vector<std::string>{"ToA"}));
+    EXPECT_EQ(childrenOf(ring->index), (std::vector<std::string>{"RingA"}));
+    EXPECT_EQ(childrenOf(run->Node("RingA")->index), (std::vector<std::string>{"ToB"}));
+    EXPECT_EQ(childrenOf(run->Node("ToB")->index), (std::vector<std::string>{"RingB"}));
+    EXPECT_EQ(childrenOf(run->Node("RingB")->index), (std::vector<std::string>{"ToA"}));
     EXPECT_TRUE(childrenOf(run->Node("ToA")->index).empty());
 
     const SImportNode* self = run->Node("SelfCopy");
     ASSERT_NE(self, nullptr);
-    EXPECT_EQ(childrenOf(self->index), (std::vector<std::string>{"SelfChild"}));
+    EXPECT_EQ(childrenOf(self->index), (std::vector<std::string>{"Self"}));
+    EXPECT_EQ(childrenOf(run->Node("Self")->index), (std::vector<std::string>{"SelfChild"}));
 
     // A target defined in a later library_nodes is converted first.
     const SImportNode* later = run->Node("LaterCopy");
     ASSERT_NE(later, nullptr);
-    EXPECT_EQ(later->triangles.size(), 1u);
+    EXPECT_EQ(childrenOf(later->index), (std::vector<std::string>{"UsesLater"}));
+    EXPECT_EQ(childrenOf(run->Node("UsesLater")->index), (std::vector<std::string>{"Later"}));
+    EXPECT_EQ(run->Node("Later")->triangles.size(), 1u);
 
     // An instance into another file resolves to nothing: no record.
     EXPECT_EQ(run->Node("Nowhere"), nullptr);
@@ -262,6 +276,7 @@ TEST(ColladaSceneGraph, InstanceCyclesThroughDeepChainsEnd)
     ASSERT_TRUE(WriteFileBytes(path, text));
     auto run = ImportPath(path);
     ASSERT_EQ(run->result, 0);
-    // Top, then one copy per child along the chain until it comes round.
-    EXPECT_EQ(run->scene.nodes.size(), size_t(1 + length));
+    // Top, then a copy of each node and of its child along the chain until
+    // it comes round.
+    EXPECT_EQ(run->scene.nodes.size(), size_t(1 + 2 * length));
 }

@@ -11,7 +11,8 @@
 
 TEST(ColladaCorpus, SkinsAndFramesHoldTogether)
 {
-    MW_CORPUS_FILES(files, QStringLiteral(".dae"), 0, 1);
+    MW_REQUIRE_CORPUS();
+    const QStringList files = CorpusFiles(QStringLiteral(".dae"), 0, 1);
     QTemporaryDir effects;
     int skinned = 0, animated = 0;
     for (const QString& path : files) {

@@ -294,3 +294,27 @@ TEST(ColladaSkin, AnimatedJointsGiveTheirFirstFrame)
     ExpectPosition(n->positions[0], 5, 1, 0, "vertex on Root");
     ExpectPosition(n->positions[1], 1 + 0.5f * 5 + 0.5f * 6, 1, 0, "vertex on Root and Bone");
 }
+
+TEST(ColladaSkin, MorphsExportTheirBaseMesh)
+{
+    auto run = ImportFixture("morph.dae", [](COptions& o) { o.SetBool(opt::bExportSkin, true); });
+    ASSERT_EQ(run->result, 0);
+    const SImportNode* morphed = run->Node("Morphed");
+    ASSERT_NE(morphed, nullptr);
+    EXPECT_EQ(morphed->content, uint32_t(eImportMesh));
+    ASSERT_EQ(morphed->triangles.size(), 1u);
+    EXPECT_EQ(morphed->positions, (std::vector<SVec3>{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}})); // the base, not the target
+    EXPECT_TRUE(morphed->skins.empty());
+
+    // A skin on the morph skins the base mesh: the bone lifts it by 2.
+    const SImportNode* skinned = run->Node("Skinned");
+    ASSERT_NE(skinned, nullptr);
+    EXPECT_EQ(skinned->content, uint32_t(eImportMesh));
+    ASSERT_EQ(skinned->triangles.size(), 1u);
+    EXPECT_EQ(skinned->positions, (std::vector<SVec3>{{0, 2, 0}, {1, 2, 0}, {0, 3, 0}}));
+    ASSERT_EQ(skinned->skins.size(), 1u);
+    EXPECT_EQ(skinned->skins[0].influences.size(), 3u);
+
+    EXPECT_EQ(run->log->Count(eLogWarning), 1);
+    EXPECT_TRUE(run->Logged(eLogWarning, "WARNING: Morph targets are not exported; morphed meshes keep their base mesh."));
+}

@@ -25,7 +25,7 @@ QString CorpusDir()
     return QDir(dir).exists() ? dir : QString();
 }
 
-QStringList CorpusFiles(const QString& suffix, int shard, int shards)
+QStringList CorpusFiles(const QString& suffix, int shard, int shards, bool sampled)
 {
     const QString corpus = CorpusDir();
     if (corpus.isEmpty())
@@ -38,7 +38,7 @@ QStringList CorpusFiles(const QString& suffix, int shard, int shards)
             all << path;
     }
     all.sort();
-    const int sample = std::max(1, qEnvironmentVariableIntValue("MW_CORPUS_SAMPLE"));
+    const int sample = sampled ? std::max(1, qEnvironmentVariableIntValue("MW_CORPUS_SAMPLE")) : 1;
     QStringList files;
     for (int i = 0; i < all.size(); ++i)
         if (i % sample == 0 && (i / sample) % std::max(1, shards) == shard)

@@ -20,15 +20,14 @@ QString CorpusDir();
 // takes every n-th file from the s-th, so ctest can spread one corpus pass
 // over both cores. With MW_CORPUS_SAMPLE=k in the environment only every k-th
 // file is kept (the same files every run): the sanitizer suite checks a fixed
-// sample where the normal suite checks all.
-QStringList CorpusFiles(const QString& suffix, int shard = 0, int shards = 1);
+// sample where the normal suite checks all; sampled = false ignores it (for a
+// check that counts over the whole corpus).
+QStringList CorpusFiles(const QString& suffix, int shard = 0, int shards = 1, bool sampled = true);
 // True when a missing corpus must fail the test rather than skip it (in CI).
 bool CorpusRequired();
 
-// Fetches the corpus files into a QStringList named var; without a corpus the
-// test fails in CI and is skipped elsewhere.
-#define MW_CORPUS_FILES(var, suffix, shard, shards)                                                     \
-    const QStringList var = CorpusFiles(suffix, shard, shards);                                         \
+// Without a corpus the test fails in CI and is skipped elsewhere.
+#define MW_REQUIRE_CORPUS()                                                                              \
     if (CorpusDir().isEmpty()) {                                                                         \
         if (CorpusRequired())                                                                            \
             FAIL() << "The corpus (../shared/corpus beside the project) is missing; CI needs it.";       \

@@ -2,7 +2,6 @@
 // a demanding set, into a scene file that reads back with all its triangles.
 #include <gtest/gtest.h>
 
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 
@@ -165,7 +164,8 @@ constexpr int kShards = 4;
 
 void ConvertCorpus(const char* name, const std::function<void(COptions&)>& setup, int shard)
 {
-    MW_CORPUS_FILES(files, QStringLiteral(".dae"), shard, kShards);
+    MW_REQUIRE_CORPUS();
+    const QStringList files = CorpusFiles(QStringLiteral(".dae"), shard, kShards);
     QTemporaryDir dir;
     const std::string out = dir.filePath(QStringLiteral("out.qef")).toStdString();
     ASSERT_FALSE(files.isEmpty()) << "no .dae files under " << CorpusDir().toStdString();
