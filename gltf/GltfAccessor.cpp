@@ -156,8 +156,8 @@ CGltfAccessors::SView CGltfAccessors::View(int32_t index)
 {
     const json& view = m_views[size_t(index)];
     const std::string what = GltfItem("bufferViews", size_t(index));
-    if (const json* ext = GltfMember(view, "extensions"))
-        if (const json* meshopt = GltfMember(*ext, "EXT_meshopt_compression"))
+    if (const json* ext = GltfObject(view, "extensions", what + ".extensions"))
+        if (const json* meshopt = GltfObject(*ext, "EXT_meshopt_compression", what + ".extensions.EXT_meshopt_compression"))
             return DecodeMeshopt(index, view, *meshopt);
     const int32_t buffer = GltfIndex(view, "buffer", m_doc.buffers.size(), what + ".buffer");
     if (buffer < 0)
@@ -304,13 +304,13 @@ CGltfAccessors::SLayout CGltfAccessors::Layout(int32_t index, EGltfUse use)
 
 template <typename F> void CGltfAccessors::ForSparse(int32_t index, const SLayout& l, F set)
 {
-    const json* sparse = GltfMember(*l.accessor, "sparse");
+    const std::string what = GltfItem("accessors", size_t(index)) + ".sparse";
+    const json* sparse = GltfObject(*l.accessor, "sparse", what);
     if (!sparse)
         return;
-    const std::string what = GltfItem("accessors", size_t(index)) + ".sparse";
     const size_t count = size_t(GltfInt(*sparse, "count", -1, 1, int64_t(l.count), what + ".count"));
-    const json* indices = GltfMember(*sparse, "indices");
-    const json* values = GltfMember(*sparse, "values");
+    const json* indices = GltfObject(*sparse, "indices", what + ".indices");
+    const json* values = GltfObject(*sparse, "values", what + ".values");
     if (count == size_t(-1) || !indices || !values)
         GltfFail("%s lacks its count, indices or values", what.c_str());
     const int32_t iv = GltfIndex(*indices, "bufferView", m_views.size(), what + ".indices.bufferView");

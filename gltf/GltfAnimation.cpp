@@ -100,7 +100,7 @@ std::vector<SChannel> ReadChannels(SGltfImport& im)
         for (size_t c = 0; c < list.size(); ++c) {
             const std::string cw = what + ".channels[" + std::to_string(c) + "]";
             const int32_t s = GltfIndex(list[c], "sampler", samplers.size(), cw + ".sampler");
-            const json* target = GltfMember(list[c], "target");
+            const json* target = GltfObject(list[c], "target", cw + ".target");
             if (s < 0 || !target)
                 GltfFail("%s has no sampler or target", cw.c_str());
             SChannel ch;

@@ -231,6 +231,14 @@ const json* GltfMember(const json& o, const char* key)
     return it == o.end() ? nullptr : &*it;
 }
 
+const json* GltfObject(const json& o, const char* key, const std::string& what)
+{
+    const json* m = GltfMember(o, key);
+    if (m && !m->is_object())
+        GltfFail("%s is not an object", what.c_str());
+    return m;
+}
+
 const json& GltfArray(const json& o, const char* key, const std::string& what)
 {
     static const json kEmpty = json::array();

@@ -53,6 +53,8 @@ bool GltfExtensionSupported(const std::string& name);
 
 // The member, or null when o is not an object or has no such member.
 const json* GltfMember(const json& o, const char* key);
+// An object member, or null when absent; throws when it is not an object.
+const json* GltfObject(const json& o, const char* key, const std::string& what);
 // An array member (empty when absent).
 const json& GltfArray(const json& o, const char* key, const std::string& what);
 // An integer member within [lo, hi]; def when absent.

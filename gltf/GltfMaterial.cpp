@@ -54,11 +54,11 @@ std::string TextureName(const SGltfImport& im, const json& textureInfo, const st
 // v' = m3 u + m4 v + m5 (in glTF's texture space); false when it has none.
 bool TextureTransform(const json& textureInfo, const std::string& what, std::array<float, 6>& m, int32_t& texCoord)
 {
-    const json* ext = GltfMember(textureInfo, "extensions");
-    const json* t = ext ? GltfMember(*ext, "KHR_texture_transform") : nullptr;
+    const json* ext = GltfObject(textureInfo, "extensions", what + ".extensions");
+    const std::string w = what + ".extensions.KHR_texture_transform";
+    const json* t = ext ? GltfObject(*ext, "KHR_texture_transform", w) : nullptr;
     if (!t)
         return false;
-    const std::string w = what + ".extensions.KHR_texture_transform";
     float offset[2] = {0, 0}, scale[2] = {1, 1};
     GltfNumbers(*t, "offset", 2, offset, w + ".offset");
     GltfNumbers(*t, "scale", 2, scale, w + ".scale");
@@ -87,9 +87,11 @@ void GltfConvertMaterials(SGltfImport& im)
 
         float base[4] = {1, 1, 1, 1};
         float metallic = 1, roughness = 1;
-        const json* pbr = GltfMember(m, "pbrMetallicRoughness");
-        const json* ext = GltfMember(m, "extensions");
-        const json* specGloss = ext ? GltfMember(*ext, "KHR_materials_pbrSpecularGlossiness") : nullptr;
+        const json* pbr = GltfObject(m, "pbrMetallicRoughness", what + ".pbrMetallicRoughness");
+        const json* ext = GltfObject(m, "extensions", what + ".extensions");
+        const json* specGloss = ext ? GltfObject(*ext, "KHR_materials_pbrSpecularGlossiness",
+                                                 what + ".extensions.KHR_materials_pbrSpecularGlossiness")
+                                    : nullptr;
         const json* baseTexture = nullptr;
         std::string baseWhat;
         if (pbr) {
@@ -97,7 +99,7 @@ void GltfConvertMaterials(SGltfImport& im)
             GltfNumbers(*pbr, "baseColorFactor", 4, base, w + ".baseColorFactor");
             metallic = std::clamp(float(GltfNumber(*pbr, "metallicFactor", 1, w + ".metallicFactor")), 0.0f, 1.0f);
             roughness = std::clamp(float(GltfNumber(*pbr, "roughnessFactor", 1, w + ".roughnessFactor")), 0.0f, 1.0f);
-            baseTexture = GltfMember(*pbr, "baseColorTexture");
+            baseTexture = GltfObject(*pbr, "baseColorTexture", w + ".baseColorTexture");
             baseWhat = w + ".baseColorTexture";
         }
         float specular[3];
@@ -110,7 +112,7 @@ void GltfConvertMaterials(SGltfImport& im)
             GltfNumbers(*specGloss, "specularFactor", 3, specular, w + ".specularFactor");
             roughness = 1 - std::clamp(float(GltfNumber(*specGloss, "glossinessFactor", 1, w + ".glossinessFactor")),
                                        0.0f, 1.0f);
-            baseTexture = GltfMember(*specGloss, "diffuseTexture");
+            baseTexture = GltfObject(*specGloss, "diffuseTexture", w + ".diffuseTexture");
             baseWhat = w + ".diffuseTexture";
         }
         out.diffuse = {base[0], base[1], base[2]};
@@ -143,12 +145,17 @@ void GltfConvertMaterials(SGltfImport& im)
                 im.hasUvTransform[i] = 1;
             im.textureSets[i] = set;
         }
-        if (const json* emissive = GltfMember(m, "emissiveTexture"))
+        if (const json* emissive = GltfObject(m, "emissiveTexture", what + ".emissiveTexture"))
             out.textures[SMaterial::eTexEmissive] = TextureName(im, *emissive, what + ".emissiveTexture");
         // Other textures with their own transform cannot share one set of
         // texture coordinates.
         for (const char* key : {"emissiveTexture", "normalTexture", "occlusionTexture"}) {
-            const json* t = GltfMember(m, key);
+            const json* t = GltfObject(m, key, what + "." + key);
+            if (t) {
+                TextureName(im, *t, what + "." + key); // checks the reference
+                GltfNumber(*t, "scale", 1, what + "." + key + ".scale");
+                GltfNumber(*t, "strength", 1, what + "." + key + ".strength");
+            }
             std::array<float, 6> other;
             int32_t set = 0;
             if (t && TextureTransform(*t, what + "." + key, other, set) && other != im.uvTransforms[i])

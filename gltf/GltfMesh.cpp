@@ -92,6 +92,9 @@ std::vector<uint32_t> TriangleCorners(SGltfImport& im, const json& primitive, in
             indices[i] = uint32_t(i);
     }
     if (mode == 4) {
+        if (indices.size() % 3 != 0)
+            ConversionLog(eLogWarning, "Warning: %s has %zu corners, not a multiple of 3; the last %zu are left out.",
+                          what.c_str(), indices.size(), indices.size() % 3);
         indices.resize(indices.size() / 3 * 3);
         return indices;
     }
@@ -190,8 +193,8 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
                     SImportNode& record, const SSkinBinding* skin)
 {
     record.content = eImportMesh;
-    const json* attributes = GltfMember(primitive, "attributes");
-    if (!attributes || !attributes->is_object())
+    const json* attributes = GltfObject(primitive, "attributes", what + ".attributes");
+    if (!attributes)
         GltfFail("%s has no attributes", what.c_str());
     if (GltfMember(primitive, "targets"))
         im.WarnOnce(eGltfWarnMorph, "Warning: Morph targets are not exported; meshes keep their base shape.");

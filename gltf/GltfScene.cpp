@@ -69,7 +69,7 @@ void FillCamera(SGltfImport& im, const json& camera, const std::string& what, SI
     record.content = eImportCamera;
     const std::string type = GltfString(camera, "type", "", what + ".type");
     if (type == "perspective") {
-        const json* p = GltfMember(camera, "perspective");
+        const json* p = GltfObject(camera, "perspective", what + ".perspective");
         if (!p)
             GltfFail("%s has no perspective", what.c_str());
         record.camera.fov = float(GltfNumber(*p, "yfov", 0, what + ".perspective.yfov"));
@@ -77,7 +77,7 @@ void FillCamera(SGltfImport& im, const json& camera, const std::string& what, SI
         // No far plane is an infinite projection; the scene file needs a number.
         record.camera.farPlane = float(GltfNumber(*p, "zfar", 1e6, what + ".perspective.zfar"));
     } else if (type == "orthographic") {
-        const json* o = GltfMember(camera, "orthographic");
+        const json* o = GltfObject(camera, "orthographic", what + ".orthographic");
         if (!o)
             GltfFail("%s has no orthographic", what.c_str());
         record.camera.fov = 0;
@@ -105,7 +105,7 @@ void FillLight(const json& light, const std::string& what, SImportNode& record)
         record.light.linearAttenuation = 0;
         record.light.quadraticAttenuation = 1;
         if (type == "spot") {
-            const json* spot = GltfMember(light, "spot");
+            const json* spot = GltfObject(light, "spot", what + ".spot");
             const double outer = spot ? GltfNumber(*spot, "outerConeAngle", M_PI / 4, what + ".spot.outerConeAngle")
                                       : M_PI / 4;
             record.light.falloffAngle = float(2 * outer); // the whole cone
@@ -161,8 +161,9 @@ void GltfConvertNodes(SGltfImport& im)
     const json& meshes = GltfArray(root, "meshes", "meshes");
     const json& cameras = GltfArray(root, "cameras", "cameras");
     const json& skins = GltfArray(root, "skins", "skins");
-    const json* lightsExt = GltfMember(root, "extensions");
-    const json* lightsObj = lightsExt ? GltfMember(*lightsExt, "KHR_lights_punctual") : nullptr;
+    const json* lightsExt = GltfObject(root, "extensions", "extensions");
+    const json* lightsObj =
+        lightsExt ? GltfObject(*lightsExt, "KHR_lights_punctual", "extensions.KHR_lights_punctual") : nullptr;
     const json& lights = lightsObj ? GltfArray(*lightsObj, "lights", "KHR_lights_punctual.lights") : GltfArray(root, "", "");
 
     const std::vector<int32_t> parent = ParentsOf(nodes);
@@ -179,6 +180,7 @@ void GltfConvertNodes(SGltfImport& im)
     std::vector<int32_t> roots;
     if (!scenes.empty()) {
         const int32_t s = std::max<int32_t>(0, GltfIndex(root, "scene", scenes.size(), "scene"));
+        GltfString(scenes[size_t(s)], "name", "", GltfItem("scenes", size_t(s)) + ".name");
         for (const json& n : GltfArray(scenes[size_t(s)], "nodes", GltfItem("scenes", size_t(s)) + ".nodes")) {
             if (!n.is_number_integer() || n.get<int64_t>() < 0 || uint64_t(n.get<int64_t>()) >= nodes.size())
                 GltfFail("scenes[%d].nodes refers to a node that does not exist", s);
@@ -235,8 +237,8 @@ void GltfConvertNodes(SGltfImport& im)
         const int32_t mesh = GltfIndex(node, "mesh", meshes.size(), what + ".mesh");
         const int32_t camera = GltfIndex(node, "camera", cameras.size(), what + ".camera");
         int32_t light = -1;
-        if (const json* ext = GltfMember(node, "extensions"))
-            if (const json* l = GltfMember(*ext, "KHR_lights_punctual"))
+        if (const json* ext = GltfObject(node, "extensions", what + ".extensions"))
+            if (const json* l = GltfObject(*ext, "KHR_lights_punctual", what + ".extensions.KHR_lights_punctual"))
                 light = GltfIndex(*l, "light", lights.size(), what + ".extensions.KHR_lights_punctual.light");
         GltfIndex(node, "skin", skins.size(), what + ".skin");
         const size_t parts = mesh >= 0 ? TrianglePrimitives(meshes[size_t(mesh)], GltfItem("meshes", size_t(mesh))) : 0;
