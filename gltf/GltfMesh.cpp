@@ -119,8 +119,9 @@ struct SSkinnedVertices {
     std::vector<std::vector<SImportInfluence>> influences;
 };
 
+// With apply false the joints and weights are only checked.
 void SkinVertices(SGltfImport& im, const json& attributes, const std::string& what, const SSkinBinding& skin,
-                  std::vector<float>& positions, std::vector<float>& normals, SSkinnedVertices& out)
+                  bool apply, std::vector<float>& positions, std::vector<float>& normals, SSkinnedVertices& out)
 {
     const size_t vertices = positions.size() / 3;
     std::vector<std::vector<SImportInfluence>> entries(vertices);
@@ -153,7 +154,7 @@ void SkinVertices(SGltfImport& im, const json& attributes, const std::string& wh
             }
     }
     out.influences.assign(vertices, {});
-    if (!any)
+    if (!any || !apply)
         return;
     for (size_t v = 0; v < vertices; ++v) {
         std::vector<SImportInfluence>& list = entries[v];
@@ -249,8 +250,8 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
 
     SSkinnedVertices skinned;
     const bool skinning = skin && options->GetBool(opt::bExportSkin);
-    if (skinning)
-        SkinVertices(im, *attributes, what, *skin, positions, normals, skinned);
+    if (skin)
+        SkinVertices(im, *attributes, what, *skin, skinning, positions, normals, skinned);
 
     const std::vector<uint32_t> corners = TriangleCorners(im, primitive, mode, vertices, what);
     const size_t triangles = corners.size() / 3;
