@@ -13,7 +13,8 @@
 
 namespace {
 
-// Frame blocks of all animated nodes together stop at this many.
+// Frame blocks of all animated nodes together, and samples of all channels,
+// stop at this many.
 constexpr uint64_t kMaxFrameBlocks = uint64_t(1) << 22;
 
 enum EPath { ePathTranslation, ePathRotation, ePathScale };
@@ -163,6 +164,8 @@ std::vector<SChannel> ReadChannels(SGltfImport& im)
 void GltfConvertAnimations(SGltfImport& im)
 {
     std::vector<SChannel> channels = ReadChannels(im);
+    if (channels.size() > kMaxFrameBlocks / 2)
+        GltfFail("it has %zu animation channels, more than can be sampled", channels.size());
     std::vector<std::vector<const SChannel*>> byNode(im.nodes.size());
     double t0 = INFINITY, t1 = -INFINITY;
     size_t animated = 0;
@@ -177,7 +180,8 @@ void GltfConvertAnimations(SGltfImport& im)
     uint32_t last = 0;
     if (animated > 0) {
         const double frames = std::floor((t1 - t0) / double(kAnimFrameStep));
-        const uint64_t maxLast = kMaxFrameBlocks / animated - 1;
+        // Every channel is sampled at every frame.
+        const uint64_t maxLast = kMaxFrameBlocks / std::max<uint64_t>(channels.size(), 1) - 1;
         if (!(frames <= double(maxLast))) {
             last = uint32_t(maxLast);
             ConversionLog(eLogWarning,

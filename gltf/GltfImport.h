@@ -50,7 +50,7 @@ struct SGltfImport {
     std::vector<std::array<float, 6>> uvTransforms; // per material: KHR_texture_transform as a 2x3 matrix
     std::vector<uint8_t> hasUvTransform;
     bool warned[eGltfWarnCount] = {};
-    size_t copiedCorners = 0; // corners of meshes built more than once
+    size_t copiedCorners = 0; // corners of index data drawn more than once
 
     void WarnOnce(EGltfWarning w, const char* text);
 };

@@ -3,6 +3,7 @@
 // as the Collada import makes them, skinned ones with their influences and
 // bind pose.
 #include <cmath>
+#include <memory>
 
 #include "app/ConversionLog.h"
 #include "collada/C2QHub.h"
@@ -329,7 +330,12 @@ void GltfConvertMeshes(SGltfImport& im)
 {
     const json& nodes = GltfArray(im.doc.root, "nodes", "nodes");
     const json& meshes = GltfArray(im.doc.root, "meshes", "meshes");
-    std::vector<uint8_t> built(meshes.size(), 0);
+    const size_t accessors = GltfArray(im.doc.root, "accessors", "accessors").size();
+    const size_t skins = GltfArray(im.doc.root, "skins", "skins").size();
+    // Index (or position) data drawn a second time, by another primitive or
+    // another node, counts against the copy budget.
+    std::vector<uint8_t> drawn(accessors, 0);
+    std::vector<std::unique_ptr<SSkinBinding>> bindings(skins); // each skin prepared once
     for (int32_t n : im.order) {
         const SGltfNodeRecord& node = im.nodes[size_t(n)];
         if (node.meshParts.empty())
@@ -338,15 +344,13 @@ void GltfConvertMeshes(SGltfImport& im)
         const int32_t meshIndex = int32_t(gltfNode["mesh"].get<int64_t>()); // checked with the nodes
         const json& mesh = meshes[size_t(meshIndex)];
         const std::string what = GltfItem("meshes", size_t(meshIndex));
-        const int32_t skinIndex = GltfIndex(gltfNode, "skin", GltfArray(im.doc.root, "skins", "skins").size(),
-                                            GltfItem("nodes", size_t(n)) + ".skin");
-        SSkinBinding skin;
-        if (skinIndex >= 0)
-            skin = PrepareSkin(im, skinIndex);
+        const int32_t skinIndex = GltfIndex(gltfNode, "skin", skins, GltfItem("nodes", size_t(n)) + ".skin");
+        if (skinIndex >= 0 && !bindings[size_t(skinIndex)])
+            bindings[size_t(skinIndex)] = std::make_unique<SSkinBinding>(PrepareSkin(im, skinIndex));
+        const SSkinBinding* skin = skinIndex >= 0 ? bindings[size_t(skinIndex)].get() : nullptr;
 
         const json& primitives = GltfArray(mesh, "primitives", what + ".primitives");
         size_t part = 0;
-        size_t corners = 0;
         for (size_t p = 0; p < primitives.size(); ++p) {
             const std::string pw = what + ".primitives[" + std::to_string(p) + "]";
             const int64_t mode = GltfInt(primitives[p], "mode", 4, 0, 6, pw + ".mode");
@@ -355,16 +359,21 @@ void GltfConvertMeshes(SGltfImport& im)
                 continue;
             }
             SImportNode& record = im.scene->nodes[size_t(node.meshParts[part++])];
-            if (built[size_t(meshIndex)] && im.copiedCorners > kMaxCopiedCorners) {
+            const json* attributes = GltfObject(primitives[p], "attributes", pw + ".attributes");
+            int32_t key = GltfIndex(primitives[p], "indices", accessors, pw + ".indices");
+            if (key < 0 && attributes)
+                key = GltfIndex(*attributes, "POSITION", accessors, pw + ".attributes.POSITION");
+            const bool again = key >= 0 && drawn[size_t(key)];
+            if (again && im.copiedCorners > kMaxCopiedCorners) {
                 im.WarnOnce(eGltfWarnMeshCopies,
-                            "Warning: Meshes used by several nodes were not all copied as their copies grew too large.");
+                            "Warning: Meshes drawn several times were not all copied as their copies grew too large.");
                 continue;
             }
-            BuildPrimitive(im, primitives[p], pw, mode, record, skinIndex >= 0 ? &skin : nullptr);
-            corners += record.positions.size();
+            BuildPrimitive(im, primitives[p], pw, mode, record, skin);
+            if (again)
+                im.copiedCorners += record.positions.size();
+            if (key >= 0)
+                drawn[size_t(key)] = 1;
         }
-        if (built[size_t(meshIndex)])
-            im.copiedCorners += corners;
-        built[size_t(meshIndex)] = 1;
     }
 }

@@ -279,3 +279,27 @@ TEST(GltfBadInput, NoSceneIsResultSeven)
     EXPECT_EQ(run->result, 7);
     EXPECT_TRUE(run->Logged(eLogError, "Error: No scene found in test.gltf."));
 }
+
+TEST(GltfBadInput, IndexDataDrawnOverAndOverStopsAtTheCopyBudget)
+{
+    // A few kilobytes naming the same 3,000 triangles 2,000 times would ask
+    // for 18 million corners.
+    SGltfBuilder b;
+    std::vector<float> positions;
+    std::vector<uint16_t> indices;
+    for (int i = 0; i < 3000; ++i) {
+        positions.insert(positions.end(), {float(i), 0, 0, float(i), 1, 0, float(i) + 1, 0, 0});
+        indices.insert(indices.end(), {uint16_t(3 * i), uint16_t(3 * i + 1), uint16_t(3 * i + 2)});
+    }
+    const json primitive = b.Triangles(positions, indices);
+    b.doc["meshes"].push_back({{"primitives", json::array()}});
+    for (int i = 0; i < 2000; ++i)
+        b.doc["meshes"][0]["primitives"].push_back(primitive);
+    b.Node({{"mesh", 0}});
+    auto run = ImportGltfBytes(b.Gltf());
+    EXPECT_EQ(run->result, 0);
+    EXPECT_LT(run->Triangles(), size_t(2000) * 3000);
+    EXPECT_GE(run->Triangles(), (size_t(4) << 20) / 3);
+    EXPECT_TRUE(run->Logged(eLogWarning,
+                            "Warning: Meshes drawn several times were not all copied as their copies grew too large."));
+}
