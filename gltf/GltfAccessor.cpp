@@ -235,6 +235,12 @@ CGltfAccessors::SView CGltfAccessors::DecodeMeshopt(int32_t index, const json& v
     return {out.data(), out.size(), size_t(viewStride), 0};
 }
 
+CGltfAccessors::SBytes CGltfAccessors::ViewBytes(int32_t index)
+{
+    const SView v = View(index);
+    return {v.data, v.length};
+}
+
 size_t CGltfAccessors::Count(int32_t accessor)
 {
     const std::string what = GltfItem("accessors", size_t(accessor));

@@ -43,6 +43,13 @@ public:
     // count x components integers (indices, joints).
     void ReadUInts(int32_t accessor, EGltfUse use, std::vector<uint32_t>& out, int& components);
 
+    // The bytes of a buffer view (decoded when compressed).
+    struct SBytes {
+        const uint8_t* data = nullptr;
+        size_t size = 0;
+    };
+    SBytes ViewBytes(int32_t view);
+
 private:
     struct SView {
         const uint8_t* data = nullptr;

@@ -10,6 +10,7 @@
 #include "collada/DAEMath.h"
 #include "collada/Skin.h"
 #include "gltf/GltfImport.h"
+#include "gltf/GltfPrimitive.h"
 #include "options/Options.h"
 
 namespace {
@@ -60,30 +61,67 @@ SSkinBinding PrepareSkin(SGltfImport& im, int32_t skinIndex)
 }
 
 // Reads an attribute whose element count must match the positions'.
-bool ReadAttribute(SGltfImport& im, const json& attributes, const char* name, EGltfUse use, size_t vertices,
+bool ReadAttribute(SGltfImport& im, const json& attributes, const std::string& name, EGltfUse use, size_t vertices,
                    const std::string& what, std::vector<float>& out, int& components)
 {
-    const int32_t a = GltfIndex(attributes, name, GltfArray(im.doc.root, "accessors", "accessors").size(),
+    const int32_t a = GltfIndex(attributes, name.c_str(), GltfArray(im.doc.root, "accessors", "accessors").size(),
                                 what + ".attributes." + name);
     if (a < 0)
         return false;
     im.accessors->ReadFloats(a, use, out, components);
     if (out.size() / size_t(components) != vertices)
-        GltfFail("%s.attributes.%s has %zu elements, POSITION has %zu", what.c_str(), name,
+        GltfFail("%s.attributes.%s has %zu elements, POSITION has %zu", what.c_str(), name.c_str(),
                  out.size() / size_t(components), vertices);
     return true;
 }
 
-// The vertex numbers of the primitive's triangles, three per triangle.
-std::vector<uint32_t> TriangleCorners(SGltfImport& im, const json& primitive, int64_t mode, size_t vertices,
-                                      const std::string& what)
+// The primitive's vertex data from its accessors; false without positions.
+bool ReadPrimitiveData(SGltfImport& im, const json& primitive, const json& attributes, const std::string& what,
+                       const SGltfPrimitiveWants& wants, SGltfPrimitiveData& data)
 {
-    std::vector<uint32_t> indices;
-    const int32_t accessor = GltfIndex(primitive, "indices", GltfArray(im.doc.root, "accessors", "accessors").size(),
-                                       what + ".indices");
-    if (accessor >= 0) {
-        int components = 0;
-        im.accessors->ReadUInts(accessor, eGltfIndices, indices, components);
+    const size_t accessors = GltfArray(im.doc.root, "accessors", "accessors").size();
+    const int32_t position = GltfIndex(attributes, "POSITION", accessors, what + ".attributes.POSITION");
+    if (position < 0)
+        return false; // nothing to draw
+    int components = 0;
+    im.accessors->ReadFloats(position, eGltfPosition, data.positions, components);
+    const size_t vertices = data.Vertices();
+    ReadAttribute(im, attributes, "NORMAL", eGltfNormal, vertices, what, data.normals, components);
+    if (wants.colours)
+        ReadAttribute(im, attributes, "COLOR_0", eGltfColour, vertices, what, data.colours, data.colourComponents);
+    for (int s = 0; s < wants.uvSets; ++s) {
+        std::vector<float> values;
+        if (!ReadAttribute(im, attributes, "TEXCOORD_" + std::to_string(s), eGltfTexcoord, vertices, what, values,
+                           components))
+            break;
+        data.uvs.push_back(std::move(values));
+    }
+    for (int set = 0; wants.skin && set < 2; ++set) {
+        const std::string j = "JOINTS_" + std::to_string(set), w = "WEIGHTS_" + std::to_string(set);
+        const int32_t ja = GltfIndex(attributes, j.c_str(), accessors, what + ".attributes." + j);
+        const int32_t wa = GltfIndex(attributes, w.c_str(), accessors, what + ".attributes." + w);
+        if (ja < 0 || wa < 0)
+            continue;
+        im.accessors->ReadUInts(ja, eGltfJoints, data.joints[set], components);
+        im.accessors->ReadFloats(wa, eGltfWeights, data.weights[set], components);
+        if (data.joints[set].size() != 4 * vertices || data.weights[set].size() != 4 * vertices)
+            GltfFail("%s.attributes.%s or %s does not have one element per vertex", what.c_str(), j.c_str(),
+                     w.c_str());
+    }
+    const int32_t indices = GltfIndex(primitive, "indices", accessors, what + ".indices");
+    if (indices >= 0) {
+        data.indexed = true;
+        im.accessors->ReadUInts(indices, eGltfIndices, data.indices, components);
+    }
+    return true;
+}
+
+// The vertex numbers of the primitive's triangles, three per triangle.
+std::vector<uint32_t> TriangleCorners(SGltfPrimitiveData& data, int64_t mode, const std::string& what)
+{
+    const size_t vertices = data.Vertices();
+    std::vector<uint32_t> indices = std::move(data.indices);
+    if (data.indexed) {
         for (uint32_t i : indices)
             if (i >= vertices)
                 GltfFail("%s.indices holds the index %u, but there are only %zu vertices", what.c_str(), i, vertices);
@@ -120,35 +158,25 @@ struct SSkinnedVertices {
     std::vector<std::vector<SImportInfluence>> influences;
 };
 
-// With apply false the joints and weights are only checked.
-void SkinVertices(SGltfImport& im, const json& attributes, const std::string& what, const SSkinBinding& skin,
-                  bool apply, std::vector<float>& positions, std::vector<float>& normals, SSkinnedVertices& out)
+// With apply false the joints are only checked.
+void SkinVertices(const SGltfPrimitiveData& data, const std::string& what, const SSkinBinding& skin, bool apply,
+                  std::vector<float>& positions, std::vector<float>& normals, SSkinnedVertices& out)
 {
     const size_t vertices = positions.size() / 3;
     std::vector<std::vector<SImportInfluence>> entries(vertices);
     bool any = false;
     for (int set = 0; set < 2; ++set) {
-        const std::string j = "JOINTS_" + std::to_string(set), w = "WEIGHTS_" + std::to_string(set);
-        const size_t accessors = GltfArray(im.doc.root, "accessors", "accessors").size();
-        const int32_t ja = GltfIndex(attributes, j.c_str(), accessors, what + ".attributes." + j);
-        const int32_t wa = GltfIndex(attributes, w.c_str(), accessors, what + ".attributes." + w);
-        if (ja < 0 || wa < 0)
+        const std::vector<uint32_t>& joints = data.joints[set];
+        const std::vector<float>& weights = data.weights[set];
+        if (joints.empty())
             continue;
-        std::vector<uint32_t> joints;
-        std::vector<float> weights;
-        int components = 0;
-        im.accessors->ReadUInts(ja, eGltfJoints, joints, components);
-        im.accessors->ReadFloats(wa, eGltfWeights, weights, components);
-        if (joints.size() != 4 * vertices || weights.size() != 4 * vertices)
-            GltfFail("%s.attributes.%s or %s does not have one element per vertex", what.c_str(), j.c_str(),
-                     w.c_str());
         for (size_t v = 0; v < vertices; ++v)
             for (size_t k = 0; k < 4; ++k) {
                 const float weight = weights[4 * v + k];
                 if (!(weight > 0) || !std::isfinite(weight))
                     continue; // padding, or nothing a bone could carry
                 if (joints[4 * v + k] >= skin.jointRecords.size())
-                    GltfFail("%s.attributes.%s names joint %u of a skin with %zu joints", what.c_str(), j.c_str(),
+                    GltfFail("%s.attributes.JOINTS_%d names joint %u of a skin with %zu joints", what.c_str(), set,
                              joints[4 * v + k], skin.jointRecords.size());
                 entries[v].push_back({int32_t(joints[4 * v + k]), weight});
                 any = true;
@@ -201,37 +229,36 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
     if (GltfMember(primitive, "targets"))
         im.WarnOnce(eGltfWarnMorph, "Warning: Morph targets are not exported; meshes keep their base shape.");
 
-    std::vector<float> positions;
-    int components = 0;
-    const int32_t positionAccessor = GltfIndex(*attributes, "POSITION",
-                                               GltfArray(im.doc.root, "accessors", "accessors").size(),
-                                               what + ".attributes.POSITION");
-    if (positionAccessor < 0)
-        return; // nothing to draw
-    im.accessors->ReadFloats(positionAccessor, eGltfPosition, positions, components);
-    const size_t vertices = positions.size() / 3;
-
     COptionsData* options = im.options;
     const bool wantNormals = options->GetExport(eVANormal);
-    const bool colours = options->GetExport(eVAColour);
-    const bool mapping = options->GetBool(opt::bExportMappingChannels);
-    std::vector<float> normals, colourValues;
-    int colourComponents = 4;
-    const bool hasNormals = ReadAttribute(im, *attributes, "NORMAL", eGltfNormal, vertices, what, normals, components);
-    const bool hasColours = colours && ReadAttribute(im, *attributes, "COLOR_0", eGltfColour, vertices, what,
-                                                     colourValues, colourComponents);
-    std::vector<std::vector<float>> uvs;
-    for (int s = 0; mapping; ++s) {
-        std::vector<float> values;
-        const std::string name = "TEXCOORD_" + std::to_string(s);
-        if (!ReadAttribute(im, *attributes, name.c_str(), eGltfTexcoord, vertices, what, values, components))
-            break;
-        if (s >= kMaxUVSets) {
-            C2QHub::Instance().WarnOnce(eWarnUVSets);
-            break;
-        }
-        uvs.push_back(std::move(values));
+    SGltfPrimitiveWants wants;
+    wants.colours = options->GetExport(eVAColour);
+    wants.uvSets = options->GetBool(opt::bExportMappingChannels) ? kMaxUVSets + 1 : 0;
+    wants.skin = skin != nullptr;
+    SGltfPrimitiveData data;
+    const json* ext = GltfObject(primitive, "extensions", what + ".extensions");
+    const std::string dracoWhat = what + ".extensions.KHR_draco_mesh_compression";
+    if (const json* draco = ext ? GltfObject(*ext, "KHR_draco_mesh_compression", dracoWhat) : nullptr) {
+        const int32_t view = GltfIndex(*draco, "bufferView", GltfArray(im.doc.root, "bufferViews", "bufferViews").size(),
+                                       dracoWhat + ".bufferView");
+        if (view < 0)
+            GltfFail("%s has no bufferView", dracoWhat.c_str());
+        const CGltfAccessors::SBytes bytes = im.accessors->ViewBytes(view);
+        DecodeDracoPrimitive(bytes.data, bytes.size, *draco, dracoWhat, wants, data);
+    } else if (!ReadPrimitiveData(im, primitive, *attributes, what, wants, data)) {
+        return;
     }
+    if (data.uvs.size() > size_t(kMaxUVSets)) {
+        C2QHub::Instance().WarnOnce(eWarnUVSets);
+        data.uvs.resize(kMaxUVSets);
+    }
+    std::vector<float>& positions = data.positions;
+    std::vector<float>& normals = data.normals;
+    std::vector<std::vector<float>>& uvs = data.uvs;
+    const bool hasNormals = !normals.empty();
+    const bool hasColours = !data.colours.empty();
+    const std::vector<float>& colourValues = data.colours;
+    const int colourComponents = data.colourComponents;
 
     int32_t material = GltfIndex(primitive, "material", GltfArray(im.doc.root, "materials", "materials").size(),
                                  what + ".material");
@@ -252,9 +279,9 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
     SSkinnedVertices skinned;
     const bool skinning = skin && options->GetBool(opt::bExportSkin);
     if (skin)
-        SkinVertices(im, *attributes, what, *skin, skinning, positions, normals, skinned);
+        SkinVertices(data, what, *skin, skinning, positions, normals, skinned);
 
-    const std::vector<uint32_t> corners = TriangleCorners(im, primitive, mode, vertices, what);
+    const std::vector<uint32_t> corners = TriangleCorners(data, mode, what);
     const size_t triangles = corners.size() / 3;
     if (record.positions.size() + corners.size() > size_t(INT32_MAX))
         GltfFail("%s has more corners than a mesh can hold", what.c_str());
