@@ -149,6 +149,9 @@ std::vector<SChannel> ReadChannels(SGltfImport& im)
                     GltfFail("%s.input holds times that are not increasing numbers", sw.c_str());
             im.accessors->ReadFloats(output, ch.path == ePathRotation ? eGltfRotation : eGltfVector3, ch.values,
                                      ch.components);
+            for (float v : ch.values)
+                if (!std::isfinite(v))
+                    GltfFail("%s.output holds values that are not finite numbers", sw.c_str());
             const size_t perKey = ch.interpolation == eCubic ? 3 : 1;
             if (ch.values.size() != ch.keys.size() * perKey * size_t(ch.components))
                 GltfFail("%s.output has %zu elements for %zu times", sw.c_str(),

@@ -54,9 +54,11 @@ void ParseJson(const uint8_t* text, size_t size, SGltfDocument& doc)
 {
     if (JsonDepth(text, size) > kMaxJsonDepth)
         GltfFail("the JSON is nested more than %d levels deep", kMaxJsonDepth);
-    doc.root = json::parse(text, text + size, nullptr, false);
-    if (doc.root.is_discarded())
-        GltfFail("the JSON cannot be parsed");
+    try {
+        doc.root = json::parse(text, text + size);
+    } catch (const json::parse_error& e) {
+        GltfFail("the JSON cannot be parsed (at byte %zu)", e.byte);
+    }
     if (!doc.root.is_object())
         GltfFail("the JSON is not an object");
 }

@@ -2,6 +2,7 @@
 // position, normal, colour and texture-coordinate entry per triangle corner,
 // as the Collada import makes them, skinned ones with their influences and
 // bind pose.
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -44,6 +45,9 @@ SSkinBinding PrepareSkin(SGltfImport& im, int32_t skinIndex)
         im.accessors->ReadFloats(ibmAccessor, eGltfMatrix, ibm, components);
         if (ibm.size() < 16 * joints.size())
             GltfFail("%s has fewer inverse bind matrices than joints", what.c_str());
+        for (float v : ibm)
+            if (!std::isfinite(v))
+                GltfFail("%s has inverse bind matrices that are not finite numbers", what.c_str());
     }
     // The skeleton root is only a hint where the hierarchy starts; the joint
     // list says everything the skin needs.
@@ -347,7 +351,10 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
     }
     for (SImportUVSet& s : sets)
         record.uvSets.push_back(std::move(s));
-    if (skinning)
+    // A skinned node whose mesh names no joints is a plain mesh.
+    const bool influenced = std::any_of(block.influences.begin(), block.influences.end(),
+                                        [](const std::vector<SImportInfluence>& l) { return !l.empty(); });
+    if (skinning && influenced)
         record.skins.push_back(std::move(block));
 }
 

@@ -164,7 +164,7 @@ TEST(GltfBadInput, EachRuleFailsWithItsMessage)
          "it requires the extension EXT_unknown_thing, which is not supported"},
         {"glTF 1.0", [] { return Modified([](SGltfBuilder& b) { b.doc["asset"]["version"] = "1.0"; }); },
          "its version is '1.0', not glTF 2.0"},
-        {"JSON cut short", [] { return Quad().Gltf().substr(0, 50); }, "the JSON cannot be parsed"},
+        {"JSON cut short", [] { return Quad().Gltf().substr(0, 50); }, "the JSON cannot be parsed (at byte 51)"},
         {"JSON nested too deep", [] { return std::string(100000, '[') + std::string(100000, ']'); },
          "the JSON is nested more than 64 levels deep"},
         {"GLB longer than its bytes",
@@ -215,6 +215,15 @@ TEST(GltfBadInput, EachRuleFailsWithItsMessage)
              });
          },
          "input holds times that are not increasing numbers"},
+        {"animation values not finite",
+         [] {
+             return Modified([](SGltfBuilder& b) {
+                 const int times = b.Floats({0, 1}, "SCALAR", 1);
+                 const int values = b.Floats({0, 0, 0, std::nanf(""), 1, 1}, "VEC3", 3);
+                 Animate(b, times, values, "translation");
+             });
+         },
+         "animations[0].samplers[0].output holds values that are not finite numbers"},
         {"member of the wrong type", [] { return Modified([](SGltfBuilder& b) { b.doc["accessors"][0]["count"] = "four"; }); },
          "accessors[0].count is not an integer"},
         {"index of a missing entry", [] { return Modified([](SGltfBuilder& b) { b.doc["nodes"][0]["mesh"] = 7; }); },
