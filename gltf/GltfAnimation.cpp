@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/ConversionLog.h"
 #include "collada/Animation.h"
 #include "collada/DAEMath.h"
 #include "collada/NodeTransform.h"
@@ -12,10 +11,6 @@
 #include "options/Options.h"
 
 namespace {
-
-// Frame blocks of all animated nodes together, and samples of all channels,
-// stop at this many.
-constexpr uint64_t kMaxFrameBlocks = uint64_t(1) << 22;
 
 enum EPath { ePathTranslation, ePathRotation, ePathScale };
 enum EInterpolation { eLinear, eStep, eCubic };
@@ -167,8 +162,6 @@ std::vector<SChannel> ReadChannels(SGltfImport& im)
 void GltfConvertAnimations(SGltfImport& im)
 {
     std::vector<SChannel> channels = ReadChannels(im);
-    if (channels.size() > kMaxFrameBlocks / 2)
-        GltfFail("it has %zu animation channels, more than can be sampled", channels.size());
     std::vector<std::vector<const SChannel*>> byNode(im.nodes.size());
     double t0 = INFINITY, t1 = -INFINITY;
     size_t animated = 0;
@@ -182,17 +175,8 @@ void GltfConvertAnimations(SGltfImport& im)
 
     uint32_t last = 0;
     if (animated > 0) {
-        const double frames = std::floor((t1 - t0) / double(kAnimFrameStep));
         // Every channel is sampled at every frame.
-        const uint64_t maxLast = kMaxFrameBlocks / std::max<uint64_t>(channels.size(), 1) - 1;
-        if (!(frames <= double(maxLast))) {
-            last = uint32_t(maxLast);
-            ConversionLog(eLogWarning,
-                          "Warning: The animation is too long to be sampled in full; only its first %u frames are kept.\n",
-                          unsigned(maxLast + 1));
-        } else {
-            last = uint32_t(std::max(0.0, frames));
-        }
+        last = SampledLastFrame(t0, t1, channels.size());
         im.scene->firstFrame = 0;
         im.scene->lastFrame = last;
         im.scene->frameRate = uint32_t(1.0f / kAnimFrameStep);

@@ -12,6 +12,7 @@
 
 #include "app/ConversionLog.h"
 #include "collada/ImportScene.h"
+#include "collada/ColladaTestUtil.h"
 #include "common/TestSupport.h"
 #include "gltf/Gltf2QEF.h"
 #include "options/Options.h"
@@ -117,19 +118,8 @@ struct SGltfBuilder {
     }
 };
 
-struct SGltfRun {
-    int result = -1;
-    SImportScene scene;
-    COptions options;
-    std::unique_ptr<CLogCapture> log = std::make_unique<CLogCapture>();
-
-    const SImportNode* Node(const std::string& name) const
-    {
-        for (const SImportNode& n : scene.nodes)
-            if (n.name == name)
-                return &n;
-        return nullptr;
-    }
+// An import run (scene, options, captured log) with totals for glTF tests.
+struct SGltfRun : SImportRun {
     size_t Triangles() const
     {
         size_t n = 0;
@@ -137,7 +127,6 @@ struct SGltfRun {
             n += node.triangles.size();
         return n;
     }
-    bool Logged(int level, const char* text) const { return log->Contains(level, QString::fromUtf8(text)); }
     // The text of every message at a level, one a line.
     std::string Messages(int level) const
     {
