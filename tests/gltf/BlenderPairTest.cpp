@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <cmath>
+#include <map>
 
 #include "GltfTestUtil.h"
 #include "collada/Collada2QEF.h"
@@ -19,6 +21,7 @@ struct SSummary {
     size_t frames = 0; // frame blocks of an animated node
     uint32_t lastFrame = 0;
     bool skinned = false;
+    std::map<std::string, std::vector<std::pair<float, float>>> uvs; // distinct texture coordinates by node
     float lo[3] = {FLT_MAX, FLT_MAX, FLT_MAX};
     float hi[3] = {-FLT_MAX, -FLT_MAX, -FLT_MAX};
 };
@@ -40,6 +43,7 @@ SSummary Summarise(I2QEF& importer, const std::string& path, bool skin)
     COptions options;
     options.SetBool(opt::bExportSkin, skin);
     options.SetBool(opt::bExportAnimations, true);
+    options.SetBool(opt::bExportMappingChannels, true);
     CLogCapture log;
     SSummary s;
     s.result = importer.Import(path.c_str(), &scene, &options);
@@ -52,6 +56,15 @@ SSummary Summarise(I2QEF& importer, const std::string& path, bool skin)
         for (int32_t p = n.parent; p >= 0; p = scene.nodes[size_t(p)].parent)
             world[i] = Mul(world[i], scene.nodes[size_t(p)].transform.matrix);
         s.triangles += n.triangles.size();
+        if (!n.uvSets.empty()) {
+            auto& list = s.uvs[n.name];
+            for (const SVec3& uv : n.uvSets[0].values)
+                list.push_back({std::round(uv[0] * 1e4f) / 1e4f, std::round(uv[1] * 1e4f) / 1e4f});
+            // Each file splits its quads along its own diagonals: compare the
+            // values, not how often corners repeat them.
+            std::sort(list.begin(), list.end());
+            list.erase(std::unique(list.begin(), list.end()), list.end());
+        }
         s.bones += n.content == eImportBone;
         s.frames = std::max(s.frames, n.frames.size());
         // Skinned corners already lie where the skeleton puts them.
@@ -94,9 +107,14 @@ TEST(GltfBlenderPairs, SameSceneAsColladaAndGltf)
                     EXPECT_NEAR(glb.hi[k], dae.hi[k], 1e-3f) << name << " axis " << k;
                 }
             EXPECT_EQ(glb.skinned, dae.skinned) << name;
+            // The same texture coordinates, v upwards in both.
+            EXPECT_EQ(glb.uvs, dae.uvs) << name;
             EXPECT_EQ(glb.bones, dae.bones) << name;
             EXPECT_EQ(glb.lastFrame, dae.lastFrame) << name;
             EXPECT_EQ(glb.frames, dae.frames) << name;
+            if (std::string(name) == "static") {
+                EXPECT_EQ(glb.uvs.size(), 3u);
+            }
             if (std::string(name) == "skinned") {
                 EXPECT_EQ(glb.frames, 31u); // one second at 30 frames per second
                 EXPECT_EQ(glb.bones, 2u);
