@@ -63,24 +63,25 @@ struct SUseRule {
     bool floats, bytes, shorts, uints;
     bool integersNormalised; // integer types must be normalised
     bool integersPlain;      // integer types must not be normalised
+    bool unsignedOnly;       // counts and indices: no signed types
 };
 
 SUseRule RuleOf(EGltfUse use)
 {
     switch (use) {
-    case eGltfPosition: return {1u << 3, true, true, true, false, false, false};
-    case eGltfNormal: return {1u << 3, true, true, true, false, true, false};
-    case eGltfTangent: return {1u << 4, true, true, true, false, true, false};
-    case eGltfTexcoord: return {1u << 2, true, true, true, false, false, false};
-    case eGltfColour: return {1u << 3 | 1u << 4, true, true, true, false, true, false};
-    case eGltfJoints: return {1u << 4, false, true, true, false, false, true};
-    case eGltfWeights: return {1u << 4, true, true, true, false, true, false};
-    case eGltfIndices: return {1u << 1, false, true, true, true, false, true};
-    case eGltfMatrix: return {1u << 16, true, false, false, false, false, false};
-    case eGltfTime: return {1u << 1, true, false, false, false, false, false};
-    case eGltfVector3: return {1u << 3, true, true, true, false, false, false};
-    case eGltfRotation: return {1u << 4, true, true, true, false, true, false};
-    case eGltfMorphWeight: return {1u << 1, true, true, true, false, false, false};
+    case eGltfPosition: return {1u << 3, true, true, true, false, false, false, false};
+    case eGltfNormal: return {1u << 3, true, true, true, false, true, false, false};
+    case eGltfTangent: return {1u << 4, true, true, true, false, true, false, false};
+    case eGltfTexcoord: return {1u << 2, true, true, true, false, false, false, false};
+    case eGltfColour: return {1u << 3 | 1u << 4, true, true, true, false, true, false, false};
+    case eGltfJoints: return {1u << 4, false, true, true, false, false, true, true};
+    case eGltfWeights: return {1u << 4, true, true, true, false, true, false, false};
+    case eGltfIndices: return {1u << 1, false, true, true, true, false, true, true};
+    case eGltfMatrix: return {1u << 16, true, false, false, false, false, false, false};
+    case eGltfTime: return {1u << 1, true, false, false, false, false, false, false};
+    case eGltfVector3: return {1u << 3, true, true, true, false, false, false, false};
+    case eGltfRotation: return {1u << 4, true, true, true, false, true, false, false};
+    case eGltfMorphWeight: return {1u << 1, true, true, true, false, false, false, false};
     }
     return {};
 }
@@ -281,7 +282,8 @@ CGltfAccessors::SLayout CGltfAccessors::Layout(int32_t index, EGltfUse use)
                         (l.componentSize == 2 && rule.shorts) || (l.componentType == kUInt && rule.uints);
     if (!(rule.componentCounts & (1u << l.components)) || !typeOk || (isFloat && l.normalised) ||
         (l.componentType == kUInt && l.normalised) || (!isFloat && rule.integersNormalised && !l.normalised) ||
-        (!isFloat && rule.integersPlain && l.normalised))
+        (!isFloat && rule.integersPlain && l.normalised) ||
+        (rule.unsignedOnly && (l.componentType == kByte || l.componentType == kShort)))
         GltfFail("%s has a componentType or type that %s data cannot have", what.c_str(), UseName(use));
 
     const size_t elementSize = size_t(l.componentSize) * size_t(l.components);
@@ -367,8 +369,10 @@ void CGltfAccessors::ReadUInts(int32_t index, EGltfUse use, std::vector<uint32_t
     const size_t c = size_t(l.components);
     out.assign(l.count * c, 0u);
     auto convert = [&](const uint8_t* src, uint32_t* dst) {
-        for (size_t k = 0; k < c; ++k)
-            dst[k] = uint32_t(Plain(l.componentType, src + k * size_t(l.componentSize)));
+        for (size_t k = 0; k < c; ++k) {
+            const double v = Plain(l.componentType, src + k * size_t(l.componentSize));
+            dst[k] = v >= 0 && v <= double(UINT32_MAX) ? uint32_t(v) : UINT32_MAX; // never in range of anything
+        }
     };
     if (l.data) {
         const uint8_t* src = l.data;

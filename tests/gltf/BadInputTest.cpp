@@ -74,6 +74,20 @@ TEST(GltfBadInput, EachRuleFailsWithItsMessage)
              });
          },
          "that NORMAL data cannot have"},
+        {"joints of signed shorts",
+         [] {
+             SGltfBuilder b = Quad();
+             const int joint = b.Node({{"name", "Bone"}});
+             const std::vector<int16_t> joints(16, -1);
+             b.doc["meshes"][0]["primitives"][0]["attributes"]["JOINTS_0"] =
+                 b.Accessor(b.View(joints), 5122, 4, "VEC4");
+             b.doc["meshes"][0]["primitives"][0]["attributes"]["WEIGHTS_0"] =
+                 b.Floats({1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0}, "VEC4", 4);
+             b.doc["skins"] = {{{"joints", {joint}}}};
+             b.doc["nodes"][0]["skin"] = 0;
+             return b.Gltf();
+         },
+         "that JOINTS data cannot have"},
         {"unknown component type", [] { return Modified([](SGltfBuilder& b) { b.doc["accessors"][0]["componentType"] = 5124; }); },
          "accessors[0] has an unknown componentType or type"},
         {"index past the vertices",
