@@ -26,6 +26,7 @@
 #include "app/FeedbackDialog.h"
 #include "app/RecentFilesMenu.h"
 #include "app/WindowStore.h"
+#include "gltf/ImportFormat.h"
 #include "gui/FileDialogFilter.h"
 #include "gui/OptionsWidget.h"
 #include "gui/OutputWidget.h"
@@ -63,7 +64,7 @@ QImage WindowIconImage()
     return image;
 }
 
-// The first Collada file among the dragged URLs, or an empty string.
+// The first scene file (Collada or glTF) among the dragged URLs, or an empty string.
 QString FirstColladaFile(const QMimeData* mime)
 {
     if (!mime || !mime->hasUrls())
@@ -72,7 +73,7 @@ QString FirstColladaFile(const QMimeData* mime)
         if (!url.isLocalFile())
             continue;
         const QFileInfo info(url.toLocalFile());
-        if (info.isFile() && info.suffix().compare(QLatin1String("dae"), Qt::CaseInsensitive) == 0)
+        if (info.isFile() && ImportFormatOf(info.fileName()) != eImportFormatNone)
             return info.filePath();
     }
     return QString();
@@ -284,7 +285,8 @@ void CStandaloneWindow::onOpen()
         if (!recent.isEmpty())
             start = recent.constFirst();
     }
-    const QString path = ChooseOpenPath(UIText(103), start, UIText(51) + QStringLiteral(";;") + UIText(53));
+    const QString path = ChooseOpenPath(UIText(103), start, UIText(51) + QStringLiteral(";;") + UIText(53) +
+                                                                   QStringLiteral(";;") + GltfFileFilter());
     if (!path.isEmpty())
         onOpenFile(path);
 }

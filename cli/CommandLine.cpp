@@ -17,7 +17,7 @@ namespace {
 
 const char kUsage[] =
     "Usage:\n"
-    "  meshwright-cli convert INPUT.dae [-o OUTPUT] [--profile NAME] [--options FILE]\n"
+    "  meshwright-cli convert INPUT.dae|.gltf|.glb [-o OUTPUT] [--profile NAME] [--options FILE]\n"
     "                         [--set NAME=VALUE]... [--quiet] [--post-export]\n"
     "  meshwright-cli options [--profile NAME] [--from FILE] [--set NAME=VALUE]...\n"
     "  meshwright-cli profiles\n"
@@ -25,10 +25,10 @@ const char kUsage[] =
     "  meshwright-cli --help | --version\n";
 
 const char kHelp[] =
-    "Converts a Collada scene (.dae) into a QEF scene file (.qef) or C source (.h, .cpp).\n"
+    "Converts a Collada (.dae) or glTF 2.0 (.gltf, .glb) scene into a QEF scene file (.qef) or C source (.h, .cpp).\n"
     "\n"
     "Commands:\n"
-    "  convert INPUT.dae     convert one Collada file\n"
+    "  convert INPUT         convert one scene file (.dae, .gltf, .glb)\n"
     "    -o, --output FILE   output file (default: INPUT with .qef, in INPUT's folder);\n"
     "                        a .h or .cpp output writes C source unless eExpFormat is set\n"
     "    --profile NAME      start from a profile saved in the window (applied before\n"
@@ -50,7 +50,7 @@ const char kHelp[] =
     "    --json              print the same as JSON\n"
     "\n"
     "Exit status: 0 success, 1 input not read, 2 processing failed, 3 writing failed,\n"
-    "4 out of memory, 5 input is not a .dae file, 6 unexpected error in the import,\n"
+    "4 out of memory, 5 input is not a .dae, .gltf or .glb file, 6 unexpected error in the import,\n"
     "7 no scene in the document, 64 wrong arguments.\n";
 
 void PrintErr(const QString& text)
@@ -284,7 +284,7 @@ int RunConvert(const QStringList& args)
             PrintErr(QStringLiteral("error: no file at '%1'\n").arg(input));
         break;
     case E2QEF_NOT_COLLADA:
-        PrintErr(QStringLiteral("error: '%1' is not a Collada (.dae) file\n").arg(input));
+        PrintErr(QStringLiteral("error: '%1' is not a Collada (.dae) or glTF (.gltf, .glb) file\n").arg(input));
         break;
     case E2QEF_OUT_OF_MEMORY: PrintErr(QStringLiteral("error: out of memory\n")); break;
     case E2QEF_EXCEPTION: PrintErr(QStringLiteral("error: the import stopped on an unexpected error\n")); break;

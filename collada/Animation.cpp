@@ -521,17 +521,21 @@ void CAnimationLibrary::Prepare(const std::vector<CDAEObject*>& libraries)
     if (!any)
         return;
     m_dStart = t0;
+    m_uiLastFrame = SampledLastFrame(t0, t1, m_byTarget.size());
+}
+
+uint32_t SampledLastFrame(double t0, double t1, uint64_t perFrame)
+{
     const double frames = std::floor((t1 - t0) / double(kAnimFrameStep));
-    const uint64_t targets = std::max<uint64_t>(1, m_byTarget.size());
-    const uint64_t maxLast = kMaxFrameBlocks / targets - 1;
-    if (!(frames <= double(maxLast))) {
-        m_uiLastFrame = uint32_t(maxLast);
+    const uint64_t maxLast = kMaxFrameBlocks / std::max<uint64_t>(1, perFrame);
+    if (maxLast == 0 || !(frames <= double(maxLast - 1))) {
+        const uint64_t last = maxLast ? maxLast - 1 : 0;
         ConversionLog(eLogWarning,
                       "Warning: The animation is too long to be sampled in full; only its first %u frames are kept.\n",
-                      unsigned(maxLast + 1));
-    } else {
-        m_uiLastFrame = uint32_t(std::max(0.0, frames));
+                      unsigned(last + 1));
+        return uint32_t(last);
     }
+    return uint32_t(std::max(0.0, frames));
 }
 
 double CAnimationLibrary::FrameTime(uint32_t f) const

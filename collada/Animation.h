@@ -22,6 +22,11 @@ constexpr float kAnimFrameStep = 0.033333f;
 // compared at this precision.
 double AnimRound4(double x);
 
+// N, the last frame sampled for keys spanning [t0, t1] seconds, when
+// perFrame blocks (or samples) are made at every frame: cut, with a warning,
+// where the frames would pass the import's limit of frame blocks.
+uint32_t SampledLastFrame(double t0, double t1, uint64_t perFrame);
+
 // One channel made ready for sampling.
 struct SAnimChannel {
     const CEl_Channel* pChannel = nullptr;

@@ -96,6 +96,25 @@ void PrepareSkin(CEl_Skin& skin, const CDAEIndex& index, const std::vector<SImpo
     }
 }
 
+float ReduceInfluences(std::vector<SImportInfluence>& entries)
+{
+    // Heaviest first; equal weights keep their order.
+    std::stable_sort(entries.begin(), entries.end(),
+                     [](const SImportInfluence& a, const SImportInfluence& b) { return a.weight > b.weight; });
+    if (entries.size() > kMaxInfluences) {
+        entries.resize(kMaxInfluences);
+        C2QHub::Instance().WarnOnce(eWarnBoneLimit);
+    }
+    double sum = 0;
+    for (const SImportInfluence& e : entries)
+        sum += e.weight;
+    if (sum != 0 && (sum < 0.99999 || sum > 1.00001)) {
+        C2QHub::Instance().WarnOnce(eWarnBoneWeights);
+        return float(1.0 / sum);
+    }
+    return 1;
+}
+
 bool SkinIsBuildable(const CEl_Skin& skin)
 {
     const CEl_Skin::SPrepared& p = skin.Prepared();
@@ -119,11 +138,7 @@ bool GatherInfluences(const CEl_Skin& skin, int32_t positionIndex, SCornerData& 
         block.influences.emplace_back();
         return true;
     }
-    struct SEntry {
-        int32_t joint;
-        float weight;
-    };
-    std::vector<SEntry> entries;
+    std::vector<SImportInfluence> entries; // bone holds the skin's joint index here
     entries.reserve(size_t(n));
     const std::vector<int32_t>& v = weights->V();
     const std::vector<float>& values = *prepared.pWeights;
@@ -138,21 +153,7 @@ bool GatherInfluences(const CEl_Skin& skin, int32_t positionIndex, SCornerData& 
             weight = 0; // a NaN would spoil the sum and the order
         entries.push_back({joint, weight});
     }
-    // Heaviest first; equal weights keep their order.
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const SEntry& a, const SEntry& b) { return a.weight > b.weight; });
-    if (entries.size() > kMaxInfluences) {
-        entries.resize(kMaxInfluences);
-        C2QHub::Instance().WarnOnce(eWarnBoneLimit);
-    }
-    double sum = 0;
-    for (const SEntry& e : entries)
-        sum += e.weight;
-    float scale = 1;
-    if (sum != 0 && (sum < 0.99999 || sum > 1.00001)) {
-        scale = float(1.0 / sum);
-        C2QHub::Instance().WarnOnce(eWarnBoneWeights);
-    }
+    const float scale = ReduceInfluences(entries);
 
     std::vector<SImportInfluence> list;
     list.reserve(entries.size());
@@ -161,14 +162,14 @@ bool GatherInfluences(const CEl_Skin& skin, int32_t positionIndex, SCornerData& 
     bool moved = false;
     const float* p = corner.position;
     const float* nrm = corner.normal;
-    for (const SEntry& e : entries) {
-        if (e.joint < 0 || size_t(e.joint) >= prepared.JointCount() || !prepared.jointNodes[size_t(e.joint)])
+    for (const SImportInfluence& e : entries) {
+        if (e.bone < 0 || size_t(e.bone) >= prepared.JointCount() || !prepared.jointNodes[size_t(e.bone)])
             continue; // no bone for it; its weight still counted above
         const float weight = e.weight * scale;
-        list.push_back({prepared.jointNodes[size_t(e.joint)]->ConvertedIndex(), weight});
+        list.push_back({prepared.jointNodes[size_t(e.bone)]->ConvertedIndex(), weight});
         if (weight <= 0)
             continue;
-        const SMatrix44& m = prepared.jointMatrices[size_t(e.joint)];
+        const SMatrix44& m = prepared.jointMatrices[size_t(e.bone)];
         for (int j = 0; j < 3; ++j) {
             position[j] += double(weight) * (p[0] * m[size_t(j)] + p[1] * m[size_t(4 + j)] + p[2] * m[size_t(8 + j)] +
                                              m[size_t(12 + j)]);

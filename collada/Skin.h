@@ -24,6 +24,12 @@ constexpr size_t kMaxInfluences = 4;
 void PrepareSkin(CEl_Skin& skin, const CDAEIndex& index, const std::vector<SImportNode>* sceneNodes, EUpAxis mode,
                  const SMatrix44& meshWorld);
 
+// Sorts influences heaviest first (equal weights keep their order) and keeps
+// the first kMaxInfluences (WarnOnce(eWarnBoneLimit) when it drops any).
+// Returns the scale that makes the kept weights add up to 1: 1 when they do
+// within 1e-5 or add up to 0, else 1/sum after WarnOnce(eWarnBoneWeights).
+float ReduceInfluences(std::vector<SImportInfluence>& entries);
+
 // A prepared skin can build a skinned mesh: geometry, joints, float weights
 // and as many joints in the weights as in the skin.
 bool SkinIsBuildable(const CEl_Skin& skin);

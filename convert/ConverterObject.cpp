@@ -11,6 +11,8 @@
 #include "convert/RecentFiles.h"
 #include "base/Version.h"
 #include "collada/Collada2QEF.h"
+#include "gltf/Gltf2QEF.h"
+#include "gltf/ImportFormat.h"
 #include "scene/ImportScene.h"
 #include "process/SceneExporter.h"
 
@@ -65,24 +67,29 @@ int CConverterObject::Run()
     const QFileInfo input(m_inputPath);
     if (m_inputPath.isEmpty() || !input.exists() || !input.isFile())
         return E2QEF_READ_FAILED;
-    if (input.fileName().section(QLatin1Char('.'), -1).compare(QLatin1String("dae"), Qt::CaseInsensitive) != 0 ||
-        !input.fileName().contains(QLatin1Char('.')))
+    const EImportFormat format = ImportFormatOf(input.fileName());
+    if (format == eImportFormatNone)
         return E2QEF_NOT_COLLADA;
 
     const std::string outputPath = m_options.OutputPath();
     // Unique pointers release in reverse order of creation: exporter, importer,
     // import scene, as the run always has.
     std::unique_ptr<SImportScene> scene;
-    std::unique_ptr<CCollada2QEF> importer;
+    std::unique_ptr<I2QEF> importer;
     std::unique_ptr<CSceneExporter> exporter;
     try {
         scene.reset(new SImportScene);
-        importer.reset(new CCollada2QEF);
+        if (format == eImportFormatGltf) {
+            importer.reset(new CGltf2QEF);
+        } else {
+            CCollada2QEF* collada = new CCollada2QEF;
+            importer.reset(collada);
+            if (!outputPath.empty())
+                collada->SetOutputFolder(QFileInfo(QString::fromStdString(outputPath)).absolutePath().toStdString());
+        }
     } catch (const std::bad_alloc&) {
         return E2QEF_OUT_OF_MEMORY;
     }
-    if (!outputPath.empty())
-        importer->SetOutputFolder(QFileInfo(QString::fromStdString(outputPath)).absolutePath().toStdString());
 
     int result = 0;
     try {

@@ -58,7 +58,7 @@ const char* const kBritishEnglish[CMeshwrightStrings::kStringCount] = {
     /*  48 */ "File",
     /*  49 */ "All types (*.*)",
     /*  50 */ "All supported formats (*.qef;*.QEF)",
-    /*  51 */ "All supported formats (*.dae;*.DAE)",
+    /*  51 */ "All supported formats (*.dae;*.DAE;*.gltf;*.GLTF;*.glb;*.GLB)",
     /*  52 */ "Config files (*.cfg)",
     /*  53 */ "Collada files (*.dae;*.DAE)",
     /*  54 */ "Executable files (*.exe)",

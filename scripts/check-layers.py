@@ -17,7 +17,9 @@ BELOW = {
     "scene": ["base", "prefs", "options"],
     "process": ["base", "prefs", "options", "scene"],
     "collada": ["base", "prefs", "options", "scene"],
-    "gltf": ["base", "prefs", "options", "scene"],
+    # The glTF importer shares the Collada importer's decomposition, influence
+    # reduction and frame limit.
+    "gltf": ["base", "prefs", "options", "scene", "collada"],
     "convert": ["base", "prefs", "options", "scene", "process", "collada", "gltf"],
     "cli": ["base", "prefs", "options", "scene", "process", "collada", "gltf", "convert"],
     "gui": ["base", "prefs", "options", "scene"],

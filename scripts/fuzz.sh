@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, build-fuzz/) and runs one of them.
 # Usage: scripts/fuzz.sh TARGET SECONDS [extra libFuzzer arguments...]
-#   TARGET: collada | scene | options | prefs
+#   TARGET: collada | gltf | scene | options | prefs
 # New corpus entries collect in build-fuzz/corpus/TARGET; a crash, hang or
 # leak is written to build-fuzz/artifacts/TARGET/ and ends the run with a
 # non-zero status.
@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ $# -lt 2 ]; then
-  echo "usage: $0 collada|scene|options|prefs SECONDS [libFuzzer arguments...]" >&2
+  echo "usage: $0 collada|gltf|scene|options|prefs SECONDS [libFuzzer arguments...]" >&2
   exit 64
 fi
 TARGET="$1"
@@ -18,10 +18,12 @@ shift 2
 
 case "$TARGET" in
   collada) SEEDS=(examples tests/data/collada) ;;
+  gltf) SEEDS=(tests/data/gltf)
+        [ -d ../shared/corpus/gltf ] && SEEDS+=(../shared/corpus/gltf) ;;
   scene) SEEDS=(tests/fuzz/corpus/scene) ;;
   options) SEEDS=(tests/fuzz/corpus/options) ;;
   prefs) SEEDS=(tests/data/prefs) ;;
-  *) echo "unknown target '$TARGET' (collada, scene, options, prefs)" >&2; exit 64 ;;
+  *) echo "unknown target '$TARGET' (collada, gltf, scene, options, prefs)" >&2; exit 64 ;;
 esac
 
 for p in clang-14 libclang-rt-14-dev; do

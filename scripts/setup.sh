@@ -8,7 +8,8 @@ BUILD_DIR="${1:-build}"
 shift || true
 
 PACKAGES=(cmake g++ make pkg-config qt6-base-dev libpugixml-dev libmeshoptimizer-dev
-          libgtest-dev libgmock-dev libbenchmark-dev python3 ccache dpkg-dev python3-collada)
+          libgtest-dev libgmock-dev libbenchmark-dev python3 ccache dpkg-dev python3-collada
+          nlohmann-json3-dev libdraco-dev)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

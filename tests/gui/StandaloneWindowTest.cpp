@@ -37,7 +37,7 @@ namespace {
 // Answers the file dialogs without showing them.
 class CTestWindow : public CStandaloneWindow {
 public:
-    QString openAnswer, exportAnswer;
+    QString openAnswer, exportAnswer, openFilter;
     int exportDialogs = 0;
     QString lastExportCaption, lastExportFilter, lastExportStart;
     QStringList manuals;
@@ -54,7 +54,11 @@ protected:
         dialogs << entry;
         return QDialog::Accepted;
     }
-    QString ChooseOpenPath(const QString&, const QString&, const QString&) override { return openAnswer; }
+    QString ChooseOpenPath(const QString&, const QString&, const QString& filter) override
+    {
+        openFilter = filter;
+        return openAnswer;
+    }
     QString ChooseExportPath(const QString& caption, const QString& start, const QString& filter) override
     {
         ++exportDialogs;
@@ -492,6 +496,25 @@ private slots:
         QCOMPARE(w.InputPath(), dae);
         QCOMPARE(w.windowTitle(), QStringLiteral("Meshwright 2.12 - scene.DAE"));
         QVERIFY(w.ExportAction()->isEnabled());
+    }
+
+    void droppingAndOpeningGltfFiles()
+    {
+        const QString gltf = m_dir.filePath(QStringLiteral("scene.gltf"));
+        const QString glb = m_dir.filePath(QStringLiteral("scene.GLB"));
+        QVERIFY(WriteFile(gltf, "{}"));
+        QVERIFY(WriteFile(glb, "glTF"));
+        CTestWindow w;
+        bool enter = false, drop = false;
+        for (const QString& file : {gltf, glb}) {
+            SendDrop(&w, {QUrl::fromLocalFile(file)}, &enter, &drop);
+            QVERIFY(enter && drop);
+            QCOMPARE(w.InputPath(), file);
+        }
+        w.openAnswer = QString();
+        w.OpenAction()->trigger();
+        QCOMPARE(w.openFilter, QStringLiteral("All supported formats (*.dae;*.DAE;*.gltf;*.GLTF;*.glb;*.GLB);;"
+                                              "Collada files (*.dae;*.DAE);;glTF files (*.gltf;*.GLTF;*.glb;*.GLB)"));
     }
 
     void closingDuringAnExportWaitsForIt()
