@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,8 +44,10 @@ struct SCliResult {
     QString out;
     QString err;
 };
-// Runs meshwright-cli with the given arguments and waits for it.
-SCliResult RunCli(const QStringList& args, const QString& workDir = QString());
+// Runs meshwright-cli with the given arguments and waits for it; inChild,
+// when given, runs in the child process just before the program starts.
+SCliResult RunCli(const QStringList& args, const QString& workDir = QString(),
+                  const std::function<void()>& inChild = {});
 
 // Records every message sent through the message log while it exists, by
 // standing in as the log's sink (detail lines are dropped, as a run drops them).
