@@ -53,7 +53,6 @@ public:
     bool AddChild(CDAEObject* child) override;
     bool Resolve(CDAEIndex& index) override;
 
-    ENodeType NodeType() const { return m_eType; }
     ENodeContent Content() const { return m_eContent; }
     EElementKind Container() const { return m_eContainer; }
     CEl_Node* ParentNode() const { return m_pParentNode; }
@@ -61,7 +60,6 @@ public:
     CEl_Instance* Instance() const { return m_pInstance; }
     const std::vector<CEl_Node*>& ChildNodes() const { return m_childNodes; }
     const std::vector<SNodeTransform>& Transforms() const { return m_transforms; }
-    const SMatrix44& AccumulatedMatrix() const { return m_accumulated; }
     // The instanced node of an instance_node, when it resolved.
     CEl_Node* InstancedNode() const;
 
@@ -93,9 +91,6 @@ public:
     CEl_Perspective() : CDAEObject(eEl_perspective) {}
     bool AddChild(CDAEObject* child) override;
 
-    float Fov() const { return m_fFov; } // radians
-    bool IsXFov() const { return m_bXFov; }
-    float AspectRatio() const { return m_fAspect; }
     float ZNear() const { return m_fNear; }
     float ZFar() const { return m_fFar; }
     // The field of view a camera record gets; an xfov is multiplied by the
@@ -116,7 +111,6 @@ public:
     bool AddChild(CDAEObject* child) override;
     bool Resolve(CDAEIndex& index) override;
     CEl_Perspective* Perspective() const { return m_pPerspective; }
-    const std::string& TargetText() const { return m_sTarget; }
     CEl_Node* TargetNode() const { return m_pTargetNode; }
 
 private:

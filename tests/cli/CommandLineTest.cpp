@@ -153,12 +153,15 @@ TEST(CommandLine, OutputProblemsAndThePostExportRule)
         SCOPED_TRACE(c.what);
         const SCliResult r = RunCli(QStringList{"convert", input} + c.args, QString(), c.inChild);
         EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
-        if (c.mentions)
+        if (c.mentions) {
             EXPECT_TRUE(r.err.contains(c.mentions)) << r.err.toStdString();
-        if (c.absent)
+        }
+        if (c.absent) {
             EXPECT_FALSE(r.err.contains(c.absent)) << r.err.toStdString();
-        if (c.noFile)
+        }
+        if (c.noFile) {
             EXPECT_FALSE(QFile::exists(dir.path() + "/" + c.noFile));
+        }
     }
     QFile::setPermissions(dir.path() + "/readonly", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }

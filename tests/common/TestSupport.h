@@ -63,7 +63,6 @@ public:
     const std::vector<SMessage>& Messages() const { return m_messages; }
     bool Contains(int level, const QString& text) const;
     int Count(int level) const;
-    void Clear() { m_messages.clear(); }
 
 private:
     void LogMessage(int level, const char* text) override;
