@@ -285,8 +285,9 @@ void CStandaloneWindow::onOpen()
         if (!recent.isEmpty())
             start = recent.constFirst();
     }
-    const QString path = ChooseOpenPath(UIText(103), start, UIText(51) + QStringLiteral(";;") + UIText(53) +
-                                                                   QStringLiteral(";;") + GltfFileFilter());
+    const QString path = ChooseOpenPath(UIText(eTextOpenImportFile), start,
+                                        UIText(eTextAllSupportedDae) + QStringLiteral(";;") + UIText(eTextColladaFiles) +
+                                            QStringLiteral(";;") + GltfFileFilter());
     if (!path.isEmpty())
         onOpenFile(path);
 }
@@ -365,7 +366,8 @@ void CStandaloneWindow::onExport()
         if (!recent.isEmpty())
             start = recent.constFirst();
     }
-    onExportFile(ChooseExportPath(QStringLiteral("Export to QEF"), start, QStringLiteral("QEF files (*.qef *.h *.cpp)")));
+    onExportFile(
+        ChooseExportPath(QStringLiteral("Export to QEF"), start, QStringLiteral("QEF files (*.qef *.h *.cpp)")));
 }
 
 COptions CStandaloneWindow::ExportOptionsFor(const COptions& options, const QString& outputPath)
@@ -540,7 +542,7 @@ void CStandaloneWindow::changeView(EView view)
 
 void CStandaloneWindow::updateContextualButton()
 {
-    m_pContextualButton->setText(UIText(m_eView == eViewOutput ? 100 : 64));
+    m_pContextualButton->setText(UIText(m_eView == eViewOutput ? eTextOk : eTextExport));
 }
 
 void CStandaloneWindow::onContextualButtonState(bool enabled)
@@ -565,22 +567,22 @@ void CStandaloneWindow::onFileExportState(bool enabled)
 void CStandaloneWindow::translateUI(CMeshwrightStrings::ELanguages lang)
 {
     CMeshwrightStrings::SetLanguage(lang);
-    m_pFileMenu->setTitle(UIText(48));
-    m_pOpenAction->setText(UIText(65));
+    m_pFileMenu->setTitle(UIText(eTextFile));
+    m_pOpenAction->setText(UIText(eTextOpen));
     m_pOpenAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
     m_pOpenRecentMenu->setTitle(QStringLiteral("Open Recent File"));
-    m_pExportAction->setText(UIText(64));
+    m_pExportAction->setText(UIText(eTextExport));
     m_pExportAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
     m_pExportRecentMenu->setTitle(QStringLiteral("Export To Recent File"));
-    m_pExitAction->setText(UIText(63));
+    m_pExitAction->setText(UIText(eTextExit));
     m_pExitAction->setShortcut(QKeySequence(QStringLiteral("Alt+F4")));
-    m_pHelpMenu->setTitle(UIText(74));
-    m_pHelpAction->setText(UIText(77));
+    m_pHelpMenu->setTitle(UIText(eTextHelp));
+    m_pHelpAction->setText(UIText(eTextMeshwrightHelp));
     m_pHelpAction->setShortcut(QKeySequence(QStringLiteral("F1")));
-    m_pSpecificationAction->setText(UIText(78));
+    m_pSpecificationAction->setText(UIText(eTextQefSpecification));
     m_pSpecificationAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+F1")));
-    m_pFeedbackAction->setText(UIText(76));
-    m_pAboutAction->setText(UIText(75));
+    m_pFeedbackAction->setText(UIText(eTextFeedback));
+    m_pAboutAction->setText(UIText(eTextAboutMeshwright));
     m_pUpdatesAction->setText(QStringLiteral("Check for Updates"));
     updateContextualButton();
 }

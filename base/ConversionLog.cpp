@@ -26,11 +26,6 @@ void ClearLogSink(ILogSink* sink)
     g_sink.compare_exchange_strong(sink, nullptr);
 }
 
-ILogSink* ActiveLogSink()
-{
-    return g_sink;
-}
-
 void ConversionLog(int level, const char* format, ...)
 {
     ILogSink* sink = g_sink;

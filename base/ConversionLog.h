@@ -54,4 +54,3 @@ void SetLogSink(ILogSink* sink);
 // Removes the sink only when it is still the given one, so a late
 // destruction cannot silence a newer run.
 void ClearLogSink(ILogSink* sink);
-ILogSink* ActiveLogSink();

@@ -60,8 +60,6 @@ public:
 
     // N: frames 0 .. N are sampled.
     uint32_t LastFrame() const { return m_uiLastFrame; }
-    // Start of the sampled time range in seconds.
-    double StartTime() const { return m_dStart; }
     // The channels that target a node id (compared without regard to case).
     const std::vector<const SAnimChannel*>* ChannelsOf(const char* nodeId) const;
 

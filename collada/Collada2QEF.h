@@ -21,17 +21,12 @@ public:
     // Folder that receives files written beside the output (effect files);
     // when empty, the input file's folder.
     void SetOutputFolder(const std::string& folder) { m_outputFolder = folder; }
-    const std::string& OutputFolder() const { return m_outputFolder; }
 
     // 0 on success, 1 when no Collada document could be read, 7 when the
     // document has no scene. Clears bExportAnimations when the document has
     // no library_animations and switches the normal channel off when a mesh
     // has no normals.
     int Import(const char* inputPath, SImportScene* scene, COptionsData* options) override;
-
-    // Records of the nodes converted from library_nodes (a separate index
-    // space from the scene's node list).
-    const std::vector<SImportNode>& LibraryNodes() const { return m_libraryNodes; }
 
 private:
     // Converts a node (and with recurse its subtree) into the list of its

@@ -3,24 +3,11 @@
 #include <cstring>
 
 namespace {
-const char* const kKindNames[] = {
-    "",
-#define MW_DAE_NAME(n) #n,
-    MW_DAE_ELEMENT_KINDS(MW_DAE_NAME)
-#undef MW_DAE_NAME
-};
-static_assert(sizeof(kKindNames) / sizeof(kKindNames[0]) == eEl_count, "kind names out of step");
-
 inline char FoldAscii(char c)
 {
     return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
 }
 } // namespace
-
-const char* ElementKindName(EElementKind kind)
-{
-    return (kind > eEl_none && kind < eEl_count) ? kKindNames[kind] : "";
-}
 
 bool EqualsNoCase(std::string_view a, std::string_view b)
 {

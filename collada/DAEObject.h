@@ -47,9 +47,6 @@ enum EElementKind : int32_t {
     eEl_count
 };
 
-// The element name of a kind, as the grammar spells it ("" for none).
-const char* ElementKindName(EElementKind kind);
-
 // ASCII-only case folding: A-Z equal a-z, nothing else folds.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 bool EqualsNoCase(const char* a, const char* b);

@@ -79,7 +79,6 @@ public:
     CEl_Animation() : CDAEObject(eEl_animation) {}
     bool AddChild(CDAEObject* child) override;
     const std::vector<CEl_Animation*>& Animations() const { return m_animations; }
-    const std::vector<CEl_Channel*>& Channels() const { return m_channels; }
 
 private:
     std::vector<CEl_Animation*> m_animations;

@@ -52,8 +52,6 @@ public:
     CEl_Bind_vertex_input() : CDAEObject(eEl_bind_vertex_input) {}
     bool SetAttribute(const char* name, const char* value) override;
     const std::string& Semantic() const { return m_sSemantic; }
-    const std::string& InputSemantic() const { return m_sInputSemantic; }
-    int32_t InputSet() const { return m_iInputSet; }
 
 private:
     std::string m_sSemantic;
@@ -70,7 +68,6 @@ public:
     bool Resolve(CDAEIndex& index) override;
     const std::string& Symbol() const { return m_sSymbol; }
     bool HasSymbol() const { return m_bHasSymbol; }
-    const std::string& TargetUrl() const { return m_sTarget; }
     CEl_Material* Material() const { return m_pMaterial; }
     const std::vector<CEl_Bind_vertex_input*>& VertexInputs() const { return m_vertexInputs; }
 
@@ -99,9 +96,6 @@ public:
     bool AddChild(CDAEObject* child) override;
     bool Resolve(CDAEIndex& index) override;
     const std::vector<CEl_Instance_material*>& Materials() const { return m_materials; }
-    const std::vector<std::string>& SkeletonUrls() const { return m_skeletonUrls; }
-    // Skeleton roots that resolved to nodes (recorded, not otherwise used).
-    const std::vector<CDAEObject*>& Skeletons() const { return m_skeletons; }
 
 private:
     std::vector<CEl_Instance_material*> m_materials;
@@ -120,7 +114,6 @@ class CEl_Instance_effect : public CEl_Instance {
 public:
     CEl_Instance_effect() : CEl_Instance(eEl_instance_effect) {}
     bool AddChild(CDAEObject* child) override;
-    const std::vector<CEl_Setparam*>& Setparams() const { return m_setparams; }
     // The setparam whose ref equals sid exactly, or null.
     const CEl_Setparam* FindSetparam(const char* sid) const;
 
@@ -162,7 +155,6 @@ public:
     bool SetAttribute(const char* name, const char* value) override;
     bool AddChild(CDAEObject* child) override;
 
-    CEl_Asset* Asset() const { return m_pAsset; }
     CEl_Scene* Scene() const { return m_pScene; }
     const std::vector<CDAEObject*>& Libraries(ELibrary library) const { return m_libraries[library]; }
     const std::string& Version() const { return m_sVersion; }

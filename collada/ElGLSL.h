@@ -79,7 +79,6 @@ public:
     bool AddChild(CDAEObject* child) override;
     EShaderStage Stage() const { return m_eStage; }
     CEl_Name* Name() const { return m_pName; }
-    const std::vector<CEl_Bind*>& Binds() const { return m_binds; }
 
     // Sorts the binds into uniform, attribute and texture lists by the
     // parameter each one refers to.
@@ -115,7 +114,6 @@ public:
     CEl_Profile_GLSL() : CDAEObject(eEl_profile_glsl) {}
     bool AddChild(CDAEObject* child) override;
     const std::vector<CEl_Newparam*>& Newparams() const { return m_newparams; }
-    const std::vector<CEl_Code*>& Codes() const { return m_codes; }
     const std::vector<CEl_Include*>& Includes() const { return m_includes; }
     const std::vector<CEl_Pass*>& Passes() const { return m_passes; }
     // The code or include whose sid is source, or null.

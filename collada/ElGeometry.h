@@ -64,7 +64,6 @@ public:
     bool SetAttribute(const char* name, const char* value) override;
     const std::string& Ref() const { return m_sRef; }
     bool HasRef() const { return m_bHasRef; }
-    const std::string& Type() const { return m_sType; }
 
 private:
     std::string m_sRef;
@@ -111,8 +110,6 @@ public:
     const std::vector<CEl_Param*>& Params() const { return m_params; }
     CDAEObject* Array() const { return m_pArray; }
     const CEl_FloatArray* FloatArray() const;
-    // The array's stated value count when resolved.
-    int64_t ArrayCount() const { return m_iArrayCount; }
 
 private:
     std::string m_sSource;
@@ -185,18 +182,14 @@ public:
 
     const std::string& Material() const { return m_sMaterial; }
     bool HasMaterial() const { return m_bHasMaterial; }
-    int32_t CountAttribute() const { return m_iCount; }
     int64_t TriangleCount() const { return m_iTriangles; }
     // Triangles whose corners all lie within the index data (what a mesh
     // can hold at most); valid after Build.
     int64_t TrianglesWithinData() const { return m_iTrianglesWithinData; }
     int InputCount() const { return m_iInputCount; }
     int IndexStride() const { return m_iStride; }
-    const SInputBinding& PositionBinding() const { return m_position; }
     const SInputBinding& NormalBinding() const { return m_normal; }
     const SInputBinding& ColourBinding() const { return m_colour; }
-    int TexcoordBindingCount() const { return m_iTexcoords; }
-    const SInputBinding& TexcoordBinding(int i) const { return m_texcoords[i]; }
     const std::vector<int32_t>& Indices() const { return m_p; }
 
 protected:
@@ -270,7 +263,6 @@ public:
     int32_t GetPositionIndex(int64_t corner) const override;
     bool Build() override;
     size_t ListCount() const { return m_listStart.empty() ? 0 : m_listStart.size() - 1; }
-    int64_t TotalIndexCount() const { return int64_t(m_lists.size()); }
 
 protected:
     explicit CEl_Polygons(EElementKind kind) : CEl_Triangles(kind) {}

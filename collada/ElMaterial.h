@@ -119,8 +119,6 @@ public:
     CEl_Texture() : CDAEObject(eEl_texture) {}
     bool SetAttribute(const char* name, const char* value) override;
     bool Resolve(CDAEIndex& index) override;
-    const std::string& TextureRef() const { return m_sTexture; }
-    const std::string& TexCoord() const { return m_sTexCoord; }
     const CEl_Image* Image() const { return m_pImage; }
     void SetEffect(CEl_Effect* effect) { m_pEffect = effect; }
 
@@ -158,7 +156,6 @@ public:
     bool AddChild(CDAEObject* child) override;
     bool HasValue() const { return m_bHasValue; }
     float Value() const { return m_fValue; }
-    bool IsParam() const { return m_bParam; }
 
 private:
     float m_fValue = 0;
@@ -176,9 +173,7 @@ public:
     CCommon_Color_or_Texture_Type* Diffuse() const { return m_pDiffuse; }
     CCommon_Color_or_Texture_Type* Reflective() const { return m_pReflective; }
     CCommon_Color_or_Texture_Type* Transparent() const { return m_pTransparent; }
-    CCommon_Float_or_Param_Type* Reflectivity() const { return m_pReflectivity; }
     CCommon_Float_or_Param_Type* Transparency() const { return m_pTransparency; }
-    CCommon_Float_or_Param_Type* IndexOfRefraction() const { return m_pIndexOfRefraction; }
     virtual CCommon_Color_or_Texture_Type* Specular() const { return nullptr; }
     virtual CCommon_Float_or_Param_Type* Shininess() const { return nullptr; }
 

@@ -62,7 +62,6 @@ public:
     bool SetAttribute(const char* name, const char* value) override;
     bool AddChild(CDAEObject* child) override;
 
-    ENodeType NodeType() const { return m_eType; }
     ENodeContent Content() const { return m_eContent; }
     EElementKind Container() const { return m_eContainer; }
     CEl_Node* ParentNode() const { return m_pParentNode; }
@@ -70,7 +69,6 @@ public:
     CEl_Instance* Instance() const { return m_pInstance; }
     const std::vector<CEl_Node*>& ChildNodes() const { return m_childNodes; }
     const std::vector<SNodeTransform>& Transforms() const { return m_transforms; }
-    const SMatrix44& AccumulatedMatrix() const { return m_accumulated; }
     // The instanced node of an instance_node, when it resolved.
     CEl_Node* InstancedNode() const;
 
@@ -129,7 +127,6 @@ public:
     bool AddChild(CDAEObject* child) override;
     bool Resolve(CDAEIndex& index) override;
     CEl_Perspective* Perspective() const { return m_pPerspective; }
-    const std::string& TargetText() const { return m_sTarget; }
     CEl_Node* TargetNode() const { return m_pTargetNode; }
 
 private:

@@ -30,8 +30,6 @@ public:
     ~CRecentFiles() override;
 
     const CZGXTString& Key() const { return m_key; }
-    int Limit() const { return m_limit; }
-    uint32_t Flags() const { return m_flags; }
 
     // The list, most recent first. With eExistingOnly, entries whose files
     // are gone are dropped from the store as well.

@@ -178,6 +178,8 @@ const char* const kBritishEnglish[CMeshwrightStrings::kStringCount] = {
     /* 168 */ "Yes",
 };
 
+static_assert(eTextYes + 1 == CMeshwrightStrings::kStringCount, "every entry has a name");
+
 const char* const* const kLanguages[CMeshwrightStrings::eLanguageCount] = {kBritishEnglish};
 const char* const kLanguageNames[CMeshwrightStrings::eLanguageCount] = {"British English"};
 

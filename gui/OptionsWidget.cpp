@@ -27,13 +27,25 @@ namespace {
 
 // The vertex format rows in the order they are shown, with their labels.
 struct SRowDef {
-    int uiText;
+    EUIText uiText;
     EVertexAttrib attrib;
 };
 const SRowDef kRowDefs[eVACount] = {
-    {105, eVAPosition}, {99, eVANormal},  {22, eVAColour}, {12, eVABoneIndices}, {13, eVABoneWeights},
-    {147, eVAUVW0},     {148, eVAUVW1},   {149, eVAUVW2},  {150, eVAUVW3},       {151, eVAUVW4},
-    {152, eVAUVW5},     {153, eVAUVW6},   {154, eVAUVW7},  {142, eVATangent},    {11, eVABinormal},
+    {eTextPosition, eVAPosition},
+    {eTextNormal, eVANormal},
+    {eTextColour, eVAColour},
+    {eTextBoneIndices, eVABoneIndices},
+    {eTextBoneWeights, eVABoneWeights},
+    {eTextUVW0, eVAUVW0},
+    {eTextUVW1, eVAUVW1},
+    {eTextUVW2, eVAUVW2},
+    {eTextUVW3, eVAUVW3},
+    {eTextUVW4, eVAUVW4},
+    {eTextUVW5, eVAUVW5},
+    {eTextUVW6, eVAUVW6},
+    {eTextUVW7, eVAUVW7},
+    {eTextTangent, eVATangent},
+    {eTextBinormal, eVABinormal},
 };
 
 // Profile files the editor reads options from when they are dropped on it.
@@ -118,25 +130,25 @@ QScrollArea* Scrolled(QWidget* page, const char* name)
 } // namespace
 
 const COptionsWidget::SComboRow COptionsWidget::kPrimitiveRows[4] = {
-    {115, ePrimTriangleList, false},
-    {113, ePrimTriangleList, true},
-    {116, ePrimTriangleStrip, false},
-    {114, ePrimTriangleStrip, true},
+    {eTextTriangleList, ePrimTriangleList, false},
+    {eTextIndexedTriangleList, ePrimTriangleList, true},
+    {eTextTriangleStrips, ePrimTriangleStrip, false},
+    {eTextIndexedTriangleStrips, ePrimTriangleStrip, true},
 };
 // meshoptimizer serves the third method, so all four are always offered.
 const COptionsWidget::SComboRow COptionsWidget::kSortingRows[4] = {
-    {134, eTriSortNone, false},
-    {135, eTriSortGeometry, false},
-    {133, eTriSortD3DX, false},
-    {136, eTriSortTriStrip, false},
+    {eTextNone, eTriSortNone, false},
+    {eTextZgxtGeometrySort, eTriSortGeometry, false},
+    {eTextD3dx, eTriSortD3DX, false},
+    {eTextZgxtTriStrip, eTriSortTriStrip, false},
 };
 const COptionsWidget::SComboRow COptionsWidget::kCoordinateRows[2] = {
-    {18, eCSOpenGL, false},
-    {17, eCSDirectX, false},
+    {eTextOpenGL, eCSOpenGL, false},
+    {eTextDirectX, eCSDirectX, false},
 };
 const COptionsWidget::SComboRow COptionsWidget::kSpaceRows[2] = {
-    {138, 1, false},
-    {139, 0, false},
+    {eTextModelSpace, 1, false},
+    {eTextWorldSpace, 0, false},
 };
 
 COptionsWidget::COptionsWidget(QWidget* parent, Qt::WindowFlags flags, COptions* options)
@@ -290,9 +302,8 @@ QWidget* COptionsWidget::BuildGeometryPage()
     right->addWidget(m_pHeader);
     for (const SRowDef& def : kRowDefs) {
         CVectorFormatWidget* row = new CVectorFormatWidget(def.uiText, m_pExportGeometryGB, m_pOptions, def.attrib);
-        row->setObjectName(QStringLiteral("VectorFormat_") + QString::fromLatin1(
-                                                                  m_pOptions ? m_pOptions->VertexName(def.attrib).pszName
-                                                                             : "row"));
+        row->setObjectName(QStringLiteral("VectorFormat_") +
+                           QString::fromLatin1(m_pOptions ? m_pOptions->VertexName(def.attrib).pszName : "row"));
         m_apRows[def.attrib] = row;
         right->addWidget(row);
     }
@@ -408,101 +419,102 @@ QWidget* COptionsWidget::BuildUserOptionsPage()
 
 void COptionsWidget::ApplyTexts()
 {
-    m_pTabs->setTabText(0, UIText(72));
-    m_pTabs->setTabToolTip(0, UIText(73));
-    m_pTabs->setTabText(1, UIText(89));
-    m_pTabs->setTabToolTip(1, UIText(90));
-    m_pTabs->setTabText(2, UIText(143));
-    m_pTabs->setTabToolTip(2, UIText(144));
-    m_pTabs->setTabText(3, UIText(162));
-    m_pTabs->setTabToolTip(3, UIText(163));
+    m_pTabs->setTabText(0, UIText(eTextGeometry));
+    m_pTabs->setTabToolTip(0, UIText(eTextGeometryTip));
+    m_pTabs->setTabText(1, UIText(eTextMaterials));
+    m_pTabs->setTabToolTip(1, UIText(eTextMaterialsTip));
+    m_pTabs->setTabText(2, UIText(eTextTransformations));
+    m_pTabs->setTabToolTip(2, UIText(eTextTransformationsTip));
+    m_pTabs->setTabText(3, UIText(eTextUserOptions));
+    m_pTabs->setTabToolTip(3, UIText(eTextUserOptionsTip));
 
     // Geometry.
-    m_pExportGeometryGB->setTitle(UIText(38));
-    m_pExportGeometryGB->setToolTip(UIText(39));
-    m_pPrimitiveTypeGB->setTitle(UIText(117));
-    m_pCustomSettingsGB->setTitle(UIText(160));
-    m_pCustomSettingsGB->setToolTip(UIText(161));
-    m_pTriangleDataGB->setTitle(UIText(145));
-    m_pSortingMethodGB->setTitle(UIText(137));
-    m_pVertexDataGB->setTitle(UIText(165));
-    m_pInterleaveGB->setTitle(UIText(83));
-    m_pInterleaveGB->setToolTip(UIText(84));
-    m_pAlignCB->setText(UIText(8));
-    m_pAlignCB->setToolTip(UIText(10));
-    m_pSortVerticesCB->setText(UIText(131));
-    m_pSortVerticesCB->setToolTip(UIText(132));
-    static const int kHeaderTexts[6] = {27, 164, 0, 1, 2, 3};
+    m_pExportGeometryGB->setTitle(UIText(eTextExportGeometry));
+    m_pExportGeometryGB->setToolTip(UIText(eTextExportGeometryTip));
+    m_pPrimitiveTypeGB->setTitle(UIText(eTextPrimitiveType));
+    m_pCustomSettingsGB->setTitle(UIText(eTextUseCustomOptimisation));
+    m_pCustomSettingsGB->setToolTip(UIText(eTextUseCustomOptimisationTip));
+    m_pTriangleDataGB->setTitle(UIText(eTextTriangleDataOptimisations));
+    m_pSortingMethodGB->setTitle(UIText(eTextSortingMethod));
+    m_pVertexDataGB->setTitle(UIText(eTextVertexDataOptimisations));
+    m_pInterleaveGB->setTitle(UIText(eTextInterleaveVertexData));
+    m_pInterleaveGB->setToolTip(UIText(eTextInterleaveVertexDataTip));
+    m_pAlignCB->setText(UIText(eTextAlignVertexData32));
+    m_pAlignCB->setToolTip(UIText(eTextPadVertexData));
+    m_pSortVerticesCB->setText(UIText(eTextSortVertices));
+    m_pSortVerticesCB->setToolTip(UIText(eTextSortVerticesTip));
+    static const int kHeaderTexts[6] = {eTextDataType, 164, 0, 1, 2, 3};
     for (int i = 0; i < 6; ++i) {
         m_apHeaderLabels[i]->setText(UIText(kHeaderTexts[i]));
         m_apHeaderLabels[i]->adjustSize();
     }
-    m_pSkinningGB->setTitle(UIText(44));
-    m_pSkinningGB->setToolTip(UIText(45));
-    m_pPaletteSizeLabel->setText(UIText(91));
-    m_pPaletteSizeLabel->setToolTip(UIText(92));
-    m_pPaletteSizeSB->setToolTip(UIText(92));
-    m_pMappingChannelsGB->setTitle(UIText(40));
-    m_pMappingChannelsGB->setToolTip(UIText(41));
-    m_pFlipVCB->setText(UIText(67));
-    m_pFlipVCB->setToolTip(UIText(68));
-    m_pTangentSpaceGB->setTitle(UIText(70));
-    m_pTangentSpaceGB->setToolTip(UIText(71));
+    m_pSkinningGB->setTitle(UIText(eTextExportSkinningData));
+    m_pSkinningGB->setToolTip(UIText(eTextExportSkinningDataTip));
+    m_pPaletteSizeLabel->setText(UIText(eTextMatrixPaletteSize));
+    m_pPaletteSizeLabel->setToolTip(UIText(eTextMatrixPaletteSizeTip));
+    m_pPaletteSizeSB->setToolTip(UIText(eTextMatrixPaletteSizeTip));
+    m_pMappingChannelsGB->setTitle(UIText(eTextExportMappingChannels));
+    m_pMappingChannelsGB->setToolTip(UIText(eTextExportMappingChannelsTip));
+    m_pFlipVCB->setText(UIText(eTextFlipV));
+    m_pFlipVCB->setToolTip(UIText(eTextFlipVTip));
+    m_pTangentSpaceGB->setTitle(UIText(eTextGenerateTangentSpace));
+    m_pTangentSpaceGB->setToolTip(UIText(eTextGenerateTangentSpaceTip));
     m_pMappingChannelLabel->setText(QStringLiteral("Use mapping channel"));
-    m_pVertexSplittingLabel->setText(UIText(166) + QString::asprintf(" (%i .. %i)",
-                                                                     static_cast<int>(m_pVertexSplittingSB->minimum()),
-                                                                     static_cast<int>(m_pVertexSplittingSB->maximum())));
-    m_pVertexSplittingLabel->setToolTip(UIText(167));
-    m_pVertexSplittingSB->setToolTip(UIText(167));
+    m_pVertexSplittingLabel->setText(UIText(eTextVertexSplitting) +
+                                     QString::asprintf(" (%i .. %i)", static_cast<int>(m_pVertexSplittingSB->minimum()),
+                                                       static_cast<int>(m_pVertexSplittingSB->maximum())));
+    m_pVertexSplittingLabel->setToolTip(UIText(eTextVertexSplittingTip));
+    m_pVertexSplittingSB->setToolTip(UIText(eTextVertexSplittingTip));
     TranslateCombo(m_pPrimitiveTypeList, kPrimitiveRows, 4);
     TranslateCombo(m_pSortingList, kSortingRows, 4);
 
     // Materials.
-    m_pMaterialsGB->setTitle(UIText(42));
-    m_pMaterialsGB->setToolTip(UIText(43));
-    m_pMergeGB->setTitle(UIText(95));
-    m_pMergeGB->setToolTip(UIText(96));
-    m_pMergeSrcLabel->setText(UIText(97));
-    m_pInvertTransparencyCB->setText(UIText(85));
-    m_pInvertTransparencyCB->setToolTip(UIText(86));
+    m_pMaterialsGB->setTitle(UIText(eTextExportMaterials));
+    m_pMaterialsGB->setToolTip(UIText(eTextExportMaterialsTip));
+    m_pMergeGB->setTitle(UIText(eTextMergeQdlZgx));
+    m_pMergeGB->setToolTip(UIText(eTextMergeQdlZgxTip));
+    m_pMergeSrcLabel->setText(UIText(eTextSourceQefFile));
+    m_pInvertTransparencyCB->setText(UIText(eTextInvertTransparency));
+    m_pInvertTransparencyCB->setToolTip(UIText(eTextInvertTransparencyTip));
 
     // Transformations.
-    m_pAnimationsGB->setTitle(UIText(34));
-    m_pAnimationsGB->setToolTip(UIText(35));
-    m_pIndexAnimationsCB->setText(UIText(80));
-    m_pIndexAnimationsCB->setToolTip(UIText(81));
-    m_pCoordinateSystemGB->setTitle(UIText(16));
+    m_pAnimationsGB->setTitle(UIText(eTextExportAnimations));
+    m_pAnimationsGB->setToolTip(UIText(eTextExportNodeAnimationArrays));
+    m_pIndexAnimationsCB->setText(UIText(eTextIndexAnimationData));
+    m_pIndexAnimationsCB->setToolTip(UIText(eTextIndexAnimationDataTip));
+    m_pCoordinateSystemGB->setTitle(UIText(eTextCoordinateSystem));
     TranslateCombo(m_pCoordinateSystemList, kCoordinateRows, 2);
     TranslateCombo(m_pSpaceList, kSpaceRows, 2);
-    m_pStaticFrameLabel->setText(UIText(140));
-    m_pStaticFrameLabel->setToolTip(UIText(141));
-    m_pStaticFrameSB->setToolTip(UIText(141));
-    m_pMatricesCB->setText(UIText(36));
-    m_pMatricesCB->setToolTip(UIText(37));
-    m_pPrecisionGB->setTitle(UIText(79));
-    m_pUnpackMatrixCB->setText(UIText(5));
-    m_pUnpackMatrixCB->setToolTip(UIText(6));
+    m_pStaticFrameLabel->setText(UIText(eTextStaticFrame));
+    m_pStaticFrameLabel->setToolTip(UIText(eTextStaticFrameTip));
+    m_pStaticFrameSB->setToolTip(UIText(eTextStaticFrameTip));
+    m_pMatricesCB->setText(UIText(eTextExportAsMatrices));
+    m_pMatricesCB->setToolTip(UIText(eTextExportAsMatricesTip));
+    m_pPrecisionGB->setTitle(UIText(eTextImprovePositionPrecision));
+    m_pUnpackMatrixCB->setText(UIText(eTextAddPositionUnpackMatrix));
+    m_pUnpackMatrixCB->setToolTip(UIText(eTextUseScaleAndOffset));
 
     // User options.
-    m_pViewerGB->setTitle(UIText(101));
-    m_pViewerGB->setToolTip(UIText(102));
-    m_pViewerPathLabel->setText(UIText(104));
-    m_pPostExportGB->setTitle(UIText(106));
+    m_pViewerGB->setTitle(UIText(eTextOpenInVistrel));
+    m_pViewerGB->setToolTip(UIText(eTextOpenInVistrelTip));
+    m_pViewerPathLabel->setText(UIText(eTextVistrelPath));
+    m_pPostExportGB->setTitle(UIText(eTextPostExportCommandLine));
     m_pPostExportGB->setToolTip(QString());
-    m_pCommandLabel->setText(UIText(109));
-    m_pCommandLabel->setToolTip(UIText(110));
-    m_pCommandLE->setToolTip(UIText(110));
-    m_pArgumentsLabel->setText(UIText(107));
-    m_pArgumentsLabel->setToolTip(UIText(108));
-    m_pArgumentsLE->setToolTip(UIText(108));
-    m_pWorkingDirLabel->setText(UIText(111));
-    m_pWorkingDirLabel->setToolTip(UIText(112));
-    m_pWorkingDirLE->setToolTip(UIText(112));
+    m_pCommandLabel->setText(UIText(eTextCommand));
+    m_pCommandLabel->setToolTip(UIText(eTextCommandTip));
+    m_pCommandLE->setToolTip(UIText(eTextCommandTip));
+    m_pArgumentsLabel->setText(UIText(eTextCommandArguments));
+    m_pArgumentsLabel->setToolTip(UIText(eTextCommandArgumentsTip));
+    m_pArgumentsLE->setToolTip(UIText(eTextCommandArgumentsTip));
+    m_pWorkingDirLabel->setText(UIText(eTextWorkingDirectory));
+    m_pWorkingDirLabel->setToolTip(UIText(eTextWorkingDirectoryTip));
+    m_pWorkingDirLE->setToolTip(UIText(eTextWorkingDirectoryTip));
 
     // Filters of the browse buttons follow the language too.
-    m_pMergeSrcBrowse->setProperty("pszFileTypes", UIText(50) + QStringLiteral(";;") + UIText(59));
+    m_pMergeSrcBrowse->setProperty("pszFileTypes",
+                                   UIText(eTextAllSupportedQef) + QStringLiteral(";;") + UIText(eTextQefBinaryFiles));
     // Programs on this platform carry no suffix.
-    m_pViewerPathBrowse->setProperty("pszFileTypes", UIText(55));
+    m_pViewerPathBrowse->setProperty("pszFileTypes", UIText(eTextExecutableFiles));
 
     // One width for every label box keeps the table's columns aligned.
     int labelWidth = 0;
@@ -622,7 +634,7 @@ void COptionsWidget::ForcePadding()
     if (!m_pOptions)
         return;
     m_pOptions->SetUInt(opt::uiPadDataTo, 4);
-    m_pAlignCB->setText(UIText(8));
+    m_pAlignCB->setText(UIText(eTextAlignVertexData32));
 }
 
 void COptionsWidget::EmitChanged()
@@ -768,7 +780,8 @@ void COptionsWidget::onClicked(bool)
     QLineEdit* edit = qobject_cast<QLineEdit*>(button->property("pLineEdit").value<QObject*>());
     if (!edit)
         return;
-    const QString path = ChooseFile(UIText(20), edit->text(), button->property("pszFileTypes").toString());
+    const QString path =
+        ChooseFile(UIText(eTextChooseAFile), edit->text(), button->property("pszFileTypes").toString());
     if (path.isEmpty())
         return;
     edit->setText(path); // stored and announced through onTextChanged
@@ -776,7 +789,7 @@ void COptionsWidget::onClicked(bool)
 
 void COptionsWidget::onWDClicked(bool)
 {
-    const QString path = ChooseDirectory(UIText(21), m_pWorkingDirLE->text());
+    const QString path = ChooseDirectory(UIText(eTextChooseAWorkingDirectory), m_pWorkingDirLE->text());
     if (!path.isEmpty())
         m_pWorkingDirLE->setText(path);
 }

@@ -33,7 +33,7 @@ public:
 
     // A combo row: its UI string and the value it stands for.
     struct SComboRow {
-        int uiText;
+        EUIText uiText;
         int32_t value;
         bool indexed; // primitive table only
     };

@@ -90,9 +90,9 @@ CProfilesWidget::CProfilesWidget(QWidget* parent) : QWidget(parent)
     layout->addWidget(m_pList, 1);
 
     const Qt::ItemFlags fixed = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
-    m_pCurrent = new CProfileItem(UIText(23), COptionsData(), m_pList);
+    m_pCurrent = new CProfileItem(UIText(eTextCurrentTag), COptionsData(), m_pList);
     m_pCurrent->setFlags(fixed);
-    m_pDefault = new CProfileItem(UIText(28), COptionsData(), m_pList);
+    m_pDefault = new CProfileItem(UIText(eTextDefaultSettings), COptionsData(), m_pList);
     m_pDefault->setFlags(fixed);
     m_pActive = m_pDefault;
 
@@ -199,12 +199,12 @@ void CProfilesWidget::setCurrentProfileState(bool bEdited)
     font.setItalic(bEdited);
     m_pCurrent->setFont(font);
     if (bEdited) {
-        m_pCurrent->setText(UIText(23) + QStringLiteral("*"));
-        m_pCurrent->setToolTip(UIText(24));
+        m_pCurrent->setText(UIText(eTextCurrentTag) + QStringLiteral("*"));
+        m_pCurrent->setToolTip(UIText(eTextCurrentExportOptions));
     } else {
-        m_pCurrent->setText(UIText(23));
-        m_pCurrent->setToolTip(UIText(24) + QStringLiteral(" - ") + UIText(118) + QStringLiteral(" ") +
-                               (m_pActive ? m_pActive->Name() : QString()));
+        m_pCurrent->setText(UIText(eTextCurrentTag));
+        m_pCurrent->setToolTip(UIText(eTextCurrentExportOptions) + QStringLiteral(" - ") + UIText(eTextProfile) +
+                               QStringLiteral(" ") + (m_pActive ? m_pActive->Name() : QString()));
     }
 }
 
@@ -226,7 +226,7 @@ void CProfilesWidget::useProfile()
 
 QString CProfilesWidget::AskName(bool* ok)
 {
-    return QInputDialog::getText(this, UIText(32), UIText(33), QLineEdit::Normal, QString(), ok);
+    return QInputDialog::getText(this, UIText(eTextName), UIText(eTextEnterName), QLineEdit::Normal, QString(), ok);
 }
 
 void CProfilesWidget::saveCurrentProfile()
@@ -248,9 +248,10 @@ void CProfilesWidget::renameProfile()
 
 bool CProfilesWidget::ConfirmDelete()
 {
-    QMessageBox box(QMessageBox::Warning, UIText(30), UIText(31), QMessageBox::NoButton, this);
-    QPushButton* yes = box.addButton(UIText(168), QMessageBox::YesRole);
-    box.addButton(UIText(98), QMessageBox::NoRole);
+    QMessageBox box(QMessageBox::Warning, UIText(eTextDeleteProfile), UIText(eTextConfirmDeleteProfile),
+                    QMessageBox::NoButton, this);
+    QPushButton* yes = box.addButton(UIText(eTextYes), QMessageBox::YesRole);
+    box.addButton(UIText(eTextNo), QMessageBox::NoRole);
     box.exec();
     return box.clickedButton() == yes;
 }
@@ -296,8 +297,8 @@ void CProfilesWidget::exportProfile()
     CProfileItem* item = SelectedEntry();
     if (!item)
         return;
-    const QString path =
-        ChooseExportPath(UIText(121), m_lastExportPath, UIText(62) + QStringLiteral(";;") + UIText(52));
+    const QString path = ChooseExportPath(UIText(eTextExportToFile), m_lastExportPath,
+                                          UIText(eTextTextFiles) + QStringLiteral(";;") + UIText(eTextConfigFiles));
     if (path.isEmpty())
         return;
     m_lastExportPath = QFileInfo(path).absolutePath();
@@ -307,9 +308,9 @@ void CProfilesWidget::exportProfile()
 
 void CProfilesWidget::importProfile()
 {
-    const QString path = ChooseImportPath(UIText(122), m_lastImportPath,
-                                          UIText(58) + QStringLiteral(";;") + UIText(62) + QStringLiteral(";;") +
-                                              UIText(52));
+    const QString path = ChooseImportPath(UIText(eTextImportFromFile), m_lastImportPath,
+                                          UIText(eTextQefFiles) + QStringLiteral(";;") + UIText(eTextTextFiles) +
+                                              QStringLiteral(";;") + UIText(eTextConfigFiles));
     if (path.isEmpty())
         return;
     m_lastImportPath = QFileInfo(path).absolutePath();
@@ -330,22 +331,23 @@ QMenu* CProfilesWidget::CreateContextMenu(const QPoint& pos)
         m_pList->setCurrentItem(item);
     QMenu* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("ProfilesMenu"));
-    menu->setTitle(UIText(119));
+    menu->setTitle(UIText(eTextMenu));
     if (!item) {
-        menu->addAction(UIText(122), this, &CProfilesWidget::importProfile);
+        menu->addAction(UIText(eTextImportFromFile), this, &CProfilesWidget::importProfile);
         return menu;
     }
     if (item == m_pCurrent) {
-        menu->addAction(UIText(124), this, &CProfilesWidget::saveCurrentProfile);
+        menu->addAction(UIText(eTextSaveAs), this, &CProfilesWidget::saveCurrentProfile);
     } else {
-        menu->addAction(UIText(125) + QStringLiteral(" ") + UIText(23), this, &CProfilesWidget::useProfile);
+        menu->addAction(UIText(eTextSetAs) + QStringLiteral(" ") + UIText(eTextCurrentTag), this,
+                        &CProfilesWidget::useProfile);
         menu->addSeparator();
     }
-    menu->addAction(UIText(121), this, &CProfilesWidget::exportProfile);
+    menu->addAction(UIText(eTextExportToFile), this, &CProfilesWidget::exportProfile);
     if (IsUserProfile(item)) {
         menu->addSeparator();
-        menu->addAction(UIText(123), this, &CProfilesWidget::renameProfile);
-        menu->addAction(UIText(120), this, &CProfilesWidget::deleteCurrentItem);
+        menu->addAction(UIText(eTextRename), this, &CProfilesWidget::renameProfile);
+        menu->addAction(UIText(eTextDelete), this, &CProfilesWidget::deleteCurrentItem);
     }
     return menu;
 }
@@ -425,9 +427,9 @@ void CProfilesWidget::dropEvent(QDropEvent* event)
 void CProfilesWidget::translateUI(CMeshwrightStrings::ELanguages lang)
 {
     CMeshwrightStrings::SetLanguage(lang);
-    m_pLabel->setText(UIText(126));
-    m_pLabel->setToolTip(UIText(127));
-    m_pDefault->setText(UIText(28));
-    m_pDefault->setToolTip(UIText(29));
+    m_pLabel->setText(UIText(eTextProfiles));
+    m_pLabel->setToolTip(UIText(eTextProfilesTip));
+    m_pDefault->setText(UIText(eTextDefaultSettings));
+    m_pDefault->setToolTip(UIText(eTextDefaultExportOptions));
     setCurrentProfileState(m_bEdited);
 }

@@ -23,11 +23,23 @@ QFrame* MakeLine(QWidget* parent, const char* name)
 } // namespace
 
 const CVectorFormatWidget::SDataTypeRow CVectorFormatWidget::kDataTypeRows[kDataTypeRowCount] = {
-    {69, eZGXTFloat},      {82, eZGXTInt},        {157, eZGXTUInt},       {158, eZGXTUShort},
-    {159, eZGXTUShortNorm}, {128, eZGXTRGBA},      {4, eZGXTARGB},         {25, eZGXTD3DColour},
-    {146, eZGXTUByte4},    {26, eZGXTDec3N},      {66, eZGXTFixed16},     {155, eZGXTUByte},
-    {156, eZGXTUByteNorm}, {129, eZGXTShort},     {130, eZGXTShortNorm},  {14, eZGXTByte},
-    {15, eZGXTByteNorm},
+    {eTextFloat, eZGXTFloat},
+    {eTextInt, eZGXTInt},
+    {eTextUnsignedInt, eZGXTUInt},
+    {eTextUnsignedShort, eZGXTUShort},
+    {eTextUnsignedShortNormalised, eZGXTUShortNorm},
+    {eTextRgba, eZGXTRGBA},
+    {eTextArgb, eZGXTARGB},
+    {eTextD3dColor, eZGXTD3DColour},
+    {eTextUbyte4, eZGXTUByte4},
+    {eTextDec3n, eZGXTDec3N},
+    {eTextFixed16_16, eZGXTFixed16},
+    {eTextUnsignedByte, eZGXTUByte},
+    {eTextUnsignedByteNormalised, eZGXTUByteNorm},
+    {eTextShort, eZGXTShort},
+    {eTextShortNormalised, eZGXTShortNorm},
+    {eTextByte, eZGXTByte},
+    {eTextByteNormalised, eZGXTByteNorm},
 };
 CVectorFormatWidget::CVectorFormatWidget(int labelId, QWidget* parent, COptions* options,
                                          EVertexAttrib attrib, Qt::WindowFlags flags)

@@ -18,7 +18,7 @@ class CVectorFormatWidget : public QWidget {
 public:
     // The data type rows of every attribute: UI string and EZGXTDataType.
     struct SDataTypeRow {
-        int uiText;
+        EUIText uiText;
         EZGXTDataType eType;
     };
     static constexpr int kDataTypeRowCount = 17;

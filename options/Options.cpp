@@ -211,7 +211,7 @@ bool COptionsData::operator==(const COptionsData& o) const
 COptions::COptions() = default;
 
 COptions::COptions(const COptions& other)
-    : COptionsData(other), m_sOutputPath(other.m_sOutputPath), m_iProfileState(other.m_iProfileState)
+    : COptionsData(other), m_sOutputPath(other.m_sOutputPath)
 {
 }
 
@@ -220,7 +220,6 @@ COptions& COptions::operator=(const COptions& other)
     if (this != &other) {
         COptionsData::operator=(other);
         m_sOutputPath = other.m_sOutputPath;
-        m_iProfileState = other.m_iProfileState;
     }
     return *this;
 }

@@ -121,13 +121,9 @@ public:
 
     // The names under which each slot travels (same in every record).
     const SOptionRecord<bool>& BoolSlot(int i) const { return m_aBool[i]; }
-    const SOptionRecord<float>& FloatSlot(int i) const { return m_aFloat[i]; }
     const SOptionRecord<CZGXTString>& StringSlot(int i) const { return m_aString[i]; }
     const SOptionRecord<uint32_t>& UIntSlot(int i) const { return m_aUInt[i]; }
-    const SOptionRecord<int32_t>& ExpFormatSlot() const { return m_eExpFormat; }
-    const SOptionRecord<int32_t>& CSSlot() const { return m_cS; }
     const SOptionRecord<int32_t>& TriSortSlot() const { return m_eTriSort; }
-    const SOptionRecord<int32_t>& PrimTypeSlot() const { return m_ePrimType; }
     const SVertexFormatName& VertexName(int a) const { return m_aVtxName[a]; }
     static int32_t AllowedEnableMask(int a);
 
@@ -163,10 +159,7 @@ public:
 
     const CZGXTString& OutputPath() const { return m_sOutputPath; }
     void SetOutputPath(const CZGXTString& path) { m_sOutputPath = path; }
-    int32_t ProfileState() const { return m_iProfileState; }
-    void SetProfileState(int32_t state) { m_iProfileState = state; }
 
 private:
     CZGXTString m_sOutputPath;
-    int32_t m_iProfileState = 0;
 };

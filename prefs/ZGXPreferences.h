@@ -99,7 +99,6 @@ public:
     int WriteStringArray(const CZGXTString& key, const std::vector<CZGXTString>& value);
 
     const CZGXTString& Name() const { return m_name; }
-    int Location() const { return m_location; }
     bool IsLoaded() const { return m_doc != nullptr; }
     bool IsDirty() const { return m_bDirty; }
     // The file on disk could not be read and has not been replaced yet.

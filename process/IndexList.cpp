@@ -66,6 +66,18 @@ void FlipWinding(SSceneMesh& mesh, int c0, int c1, int c2)
     }
 }
 
+std::vector<uint32_t> BatchRangeStarts(const SSceneMesh& mesh)
+{
+    const uint32_t faceCount = mesh.uiTriangleCount;
+    std::vector<uint32_t> starts;
+    for (uint32_t b = 0; b < mesh.uiBatchCount && b < mesh.puiBatchStartTriangle.size(); ++b)
+        starts.push_back(std::min(mesh.puiBatchStartTriangle[b], faceCount));
+    if (starts.empty())
+        starts.push_back(0);
+    starts.push_back(faceCount);
+    return starts;
+}
+
 void BuildStrips(SSceneMesh& mesh)
 {
     if (!mesh.puiStripTriangles.empty() || mesh.uiTriangleCount == 0)
@@ -75,13 +87,8 @@ void BuildStrips(SSceneMesh& mesh)
     if (faces.size() != size_t(faceCount) * 3)
         return;
 
-    // Triangle ranges that strips must not cross: the bone batches, or all.
-    std::vector<uint32_t> starts;
-    for (uint32_t b = 0; b < mesh.uiBatchCount && b < mesh.puiBatchStartTriangle.size(); ++b)
-        starts.push_back(std::min(mesh.puiBatchStartTriangle[b], faceCount));
-    if (starts.empty())
-        starts.push_back(0);
-    starts.push_back(faceCount);
+    // Strips do not cross a bone batch boundary.
+    const std::vector<uint32_t> starts = BatchRangeStarts(mesh);
 
     std::vector<uint32_t> out;
     out.reserve(faces.size());

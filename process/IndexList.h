@@ -13,6 +13,12 @@ std::vector<uint32_t> ReadIndices(const SVertexChannel& channel, uint64_t count)
 // Replaces the channel's data with the values as 32-bit indices (type 17).
 void WriteIndices32(SVertexChannel& channel, const std::vector<uint32_t>& indices);
 
+// The triangle ranges a reorder must keep apart: the first triangle of every
+// bone batch (clamped to the triangle count, in the mesh's order, which may be
+// unsorted), or 0 when there are no batches, followed by the triangle count.
+// Range r is [starts[r], starts[r + 1]).
+std::vector<uint32_t> BatchRangeStarts(const SSceneMesh& mesh);
+
 // Reorders the corners of every triangle of a list: new corner k is old
 // corner ck. (0, 2, 1) reverses the winding.
 void FlipWinding(SSceneMesh& mesh, int c0, int c1, int c2);

@@ -124,12 +124,7 @@ void SortMeshTriangles(const COptionsData& options, SSceneMesh& mesh)
     uint8_t* vertices = mesh.IsInterleaved() ? mesh.pVertexBlock.data() : nullptr;
     const uint32_t stride = mesh.IsInterleaved() ? uint32_t(mesh.pVertexBlock.size() / mesh.uiVertexCount) : 0;
 
-    std::vector<uint32_t> starts;
-    for (uint32_t b = 0; b < mesh.uiBatchCount && b < mesh.puiBatchStartTriangle.size(); ++b)
-        starts.push_back(std::min(mesh.puiBatchStartTriangle[b], faceCount));
-    if (starts.empty())
-        starts.push_back(0);
-    starts.push_back(faceCount);
+    const std::vector<uint32_t> starts = BatchRangeStarts(mesh);
     for (size_t r = 0; r + 1 < starts.size(); ++r) {
         // Starts out of order leave that batch as it is.
         if (starts[r + 1] <= starts[r])

@@ -19,7 +19,6 @@ public:
     bool Open(const char* name);
     void Close();
 
-    bool IsOpen() const { return m_bOpen; }
     bool FromRegistry() const { return m_bFromRegistry; }
     const uint8_t* Data() const { return m_pData; }
     size_t Size() const { return m_uiSize; }

@@ -14,6 +14,7 @@
 #include "scene/Scene.h"
 #include "scene/SceneFileFormat.h"
 #include "scene/SceneWrite.h"
+#include "scene/WriteAll.h"
 
 namespace {
 
@@ -205,23 +206,22 @@ int WriteSceneSource(const char* outputPath, const COptionsData& options, const 
     // The text goes straight into a file beside the output, which replaces
     // the output only once it is complete.
     QSaveFile file(QFile::decodeName(outputPath));
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         ConversionLog(eLogError, "Cannot create '%s': %s", outputPath, file.errorString().toUtf8().constData());
         return 1;
     }
     bool written = false;
+    QString why;
     try {
         written = GenerateSourceText(binary.data(), binary.size(), outputPath, optionsText.c_str(), historyText, mode,
-                                     [&file](const char* p, size_t n) {
-                                         return file.write(p, qint64(n)) == qint64(n);
-                                     });
+                                     [&file, &why](const char* p, size_t n) { return WriteAll(file, p, n, &why); });
     } catch (const std::bad_alloc&) {
         file.cancelWriting();
         ConversionLog(eLogError, "Out of memory.");
         return 1;
     }
     if (!written) {
-        ConversionLog(eLogError, "Cannot write '%s': %s", outputPath, file.errorString().toUtf8().constData());
+        ConversionLog(eLogError, "Cannot write '%s': %s", outputPath, why.toUtf8().constData());
         file.cancelWriting();
         return 1;
     }

@@ -13,6 +13,7 @@
 #include "scene/SceneCheck.h"
 #include "scene/SceneFileFormat.h"
 #include "scene/SceneSource.h"
+#include "scene/WriteAll.h"
 
 using namespace qef;
 
@@ -160,15 +161,9 @@ private:
     {
         if (!m_ok)
             return;
-        while (n > 0) {
-            const qint64 w = m_device->write(reinterpret_cast<const char*>(p), qint64(n));
-            if (w <= 0) {
-                Fail(m_device->errorString());
-                return;
-            }
-            p += w;
-            n -= size_t(w);
-        }
+        QString why;
+        if (!WriteAll(*m_device, p, n, &why))
+            Fail(why);
     }
 
     QIODevice* m_device;
@@ -564,7 +559,7 @@ int WriteSceneFile(const SScene& scene, const char* path, const char* optionsTex
     if (!path || !*path || !CheckBeforeWrite(scene))
         return 1;
     QSaveFile file(QFile::decodeName(path));
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         ConversionLog(eLogError, "Cannot create '%s': %s", path, file.errorString().toUtf8().constData());
         return 1;
     }

@@ -14,11 +14,7 @@ for dae in examples/*.dae; do
   [ -f "${dae%.*}.cfg" ] && opts=(--options "${dae%.*}.cfg")
   ./build/cli/meshwright-cli convert "$dae" -o "$out" "${opts[@]}" || status=$?
   if [ -f "$out" ]; then
-    if ./build/cli/meshwright-cli --help | grep -q ' inspect '; then
-      ./build/cli/meshwright-cli inspect "$out"
-    else
-      ls -l "$out"
-    fi
+    ./build/cli/meshwright-cli inspect "$out"
   fi
 done
 exit $status

@@ -1,6 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
+
+#include <csignal>
+#include <functional>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include "TestSupport.h"
 #include "options/Options.h"
@@ -85,4 +93,75 @@ TEST(CommandLine, OptionsPrintsTheText)
     SCliResult reread = RunCli({"options", "--from", profile});
     EXPECT_EQ(reread.exitCode, 0);
     EXPECT_EQ(reread.out, changed.out);
+}
+
+namespace {
+
+// In the child: files may not grow past 4 KiB (a disk that fills up), and a
+// write past that fails instead of ending the program.
+void SmallDisk()
+{
+    const rlimit limit = {4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    signal(SIGXFSZ, SIG_IGN);
+}
+
+} // namespace
+
+TEST(CommandLine, OutputProblemsAndThePostExportRule)
+{
+    QTemporaryDir dir;
+    const QString input = QString::fromStdString(ExamplePath("textured_box.dae"));
+    ASSERT_TRUE(QDir(dir.path()).mkpath("folder.qef"));
+    // A folder no one may write to: root may write anywhere on disk, but not
+    // create files in /proc.
+    ASSERT_TRUE(QDir(dir.path()).mkpath("readonly"));
+    ASSERT_TRUE(QFile::setPermissions(dir.path() + "/readonly", QFile::ReadOwner | QFile::ExeOwner));
+    const QString readOnly = geteuid() == 0 ? QStringLiteral("/proc") : dir.path() + "/readonly";
+    // An options file from someone else that names a command; it fails to
+    // start at once and says so, which shows whether a start was tried.
+    const QString named = dir.path() + "/named.txt";
+    WriteFileBytes(named.toStdString(), "bUsePostExportCL=1\nsClPostTarget=" + dir.path().toStdString() +
+                                            "/no-such-program\n");
+    const char* kNoStart = "Unable to perform post-export options.";
+
+    struct {
+        const char* what;
+        QStringList args;
+        std::function<void()> inChild;
+        int exitCode;
+        const char* mentions;  // in the error output
+        const char* absent;    // not in the error output
+        const char* noFile;    // a file the run must not leave
+    } cases[] = {
+        {"missing output folder", {"-o", dir.path() + "/missing/out.qef"}, {}, 3, "No such file or directory",
+         nullptr, "missing/out.qef"},
+        {"output is a folder", {"-o", dir.path() + "/folder.qef"}, {}, 3, "Cannot create", nullptr, nullptr},
+        {"read-only folder", {"-o", readOnly + "/out.qef"}, {}, 3, "Cannot create", nullptr, nullptr},
+        {"full disk, scene file", {"-o", dir.path() + "/full.qef"}, SmallDisk, 3, "File too large", nullptr,
+         "full.qef"},
+        {"full disk, header", {"-o", dir.path() + "/full.h"}, SmallDisk, 3, "File too large", "Unknown error",
+         "full.h"},
+        {"full disk, source", {"-o", dir.path() + "/full.cpp"}, SmallDisk, 3, "File too large", "Unknown error",
+         "full.cpp"},
+        {"named command without --post-export", {"-o", dir.path() + "/a.qef", "--options", named}, {}, 0, nullptr,
+         kNoStart, nullptr},
+        {"named command with --post-export", {"-o", dir.path() + "/b.qef", "--options", named, "--post-export"}, {},
+         0, kNoStart, nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const SCliResult r = RunCli(QStringList{"convert", input} + c.args, QString(), c.inChild);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
+        if (c.mentions) {
+            EXPECT_TRUE(r.err.contains(c.mentions)) << r.err.toStdString();
+        }
+        if (c.absent) {
+            EXPECT_FALSE(r.err.contains(c.absent)) << r.err.toStdString();
+        }
+        if (c.noFile) {
+            EXPECT_FALSE(QFile::exists(dir.path() + "/" + c.noFile));
+        }
+    }
+    QFile::setPermissions(dir.path() + "/readonly", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }

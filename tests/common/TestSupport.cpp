@@ -66,11 +66,13 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes)
     return bool(out);
 }
 
-SCliResult RunCli(const QStringList& args, const QString& workDir)
+SCliResult RunCli(const QStringList& args, const QString& workDir, const std::function<void()>& inChild)
 {
     QProcess process;
     if (!workDir.isEmpty())
         process.setWorkingDirectory(workDir);
+    if (inChild)
+        process.setChildProcessModifier(inChild);
     process.start(QStringLiteral(MW_CLI_PATH), args);
     SCliResult result;
     if (!process.waitForFinished(120000)) {

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,8 +43,10 @@ struct SCliResult {
     QString out;
     QString err;
 };
-// Runs meshwright-cli with the given arguments and waits for it.
-SCliResult RunCli(const QStringList& args, const QString& workDir = QString());
+// Runs meshwright-cli with the given arguments and waits for it; inChild,
+// when given, runs in the child process just before the program starts.
+SCliResult RunCli(const QStringList& args, const QString& workDir = QString(),
+                  const std::function<void()>& inChild = {});
 
 // Records every message sent through the message log while it exists, by
 // standing in as the log's sink (detail lines are dropped, as a run drops them).
@@ -59,7 +62,6 @@ public:
     const std::vector<SMessage>& Messages() const { return m_messages; }
     bool Contains(int level, const QString& text) const;
     int Count(int level) const;
-    void Clear() { m_messages.clear(); }
 
 private:
     void LogMessage(int level, const char* text) override;

@@ -53,12 +53,21 @@ TEST_F(PostExport, CommandRunsInItsFolderWithShellSplitArguments)
 TEST_F(PostExport, CommandNeedsTheSwitch)
 {
     // A command carried in by a profile or scene file must not run behind
-    // the user's switch.
-    CLogCapture capture;
-    RunPostExportActions(CommandOptions(false), "/tmp/out.qef");
-    QThread::msleep(300);
-    EXPECT_FALSE(QFile::exists(dir.path() + "/second"));
-    EXPECT_TRUE(capture.Messages().empty());
+    // the user's switch. A program that does not exist fails to start at
+    // once and says so, so the silence with the switch off shows that no
+    // start was tried; the viewer, opened after the command, shows the
+    // actions ran past it.
+    for (const bool switchOn : {true, false}) {
+        CLogCapture capture;
+        COptionsData o = CommandOptions(switchOn);
+        o.SetString(opt::sClPostTarget, (dir.path() + "/no-such-program").toStdString());
+        o.SetBool(opt::bDisplayInVistrel, true);
+        o.SetString(opt::sPathToVistrel, "/bin/true");
+        RunPostExportActions(o, "/tmp/out.qef");
+        EXPECT_EQ(capture.Contains(3, "Error: Unable to perform post-export options."), switchOn) << switchOn;
+        EXPECT_EQ(capture.Messages().size(), switchOn ? 2u : 1u) << switchOn;
+        EXPECT_TRUE(capture.Contains(1, "Opening '/tmp/out.qef' in '/bin/true'.")) << switchOn;
+    }
 }
 
 TEST_F(PostExport, EmptyCommandRunsNothing)

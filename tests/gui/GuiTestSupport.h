@@ -7,6 +7,9 @@
 #include <QTextDocument>
 #include <QTextFragment>
 
+#include "scene/Scene.h"
+#include "scene/SceneRead.h"
+
 namespace guitest {
 
 inline QString ExamplePath(const QString& name)
@@ -33,6 +36,15 @@ inline QColor LineColour(const QTextDocument* doc, int line)
 inline bool LineBold(const QTextDocument* doc, int line)
 {
     return LineFormat(doc, line).fontWeight() >= QFont::Bold;
+}
+
+// True when path holds a whole scene file the reader accepts.
+inline bool ReadsAsSceneFile(const QString& path)
+{
+    SScene scene;
+    const int result = LoadSceneFile(scene, path.toUtf8().constData());
+    Destroy(scene);
+    return result == 0;
 }
 
 } // namespace guitest
