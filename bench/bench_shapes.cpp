@@ -7,9 +7,10 @@
 // columns are whole conversions from an import scene (grouping, welding,
 // instancing, processing, writing) with default options and with strips and
 // tangent space.
-// Usage: bench_shapes [TRIANGLES...] [--shape NAME] [--limit SECONDS]
-//   default sizes 10000 and 100000; shapes fan strip soup repeat grid
-//   coincident tiny
+// Usage: bench_shapes [TRIANGLES...] [--shape NAME]... [--step NAME]...
+//                     [--limit SECONDS]
+//   default sizes 10000 and 100000, every shape (fan strip soup repeat grid
+//   coincident tiny) and every step, 60 s per step
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -244,11 +245,13 @@ COptions StripOptions()
 int main(int argc, char** argv)
 {
     std::vector<uint32_t> sizes;
-    std::vector<std::string> shapes;
+    std::vector<std::string> shapes, only;
     double limit = 60;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--shape") == 0 && i + 1 < argc)
             shapes.push_back(argv[++i]);
+        else if (std::strcmp(argv[i], "--step") == 0 && i + 1 < argc)
+            only.push_back(argv[++i]);
         else if (std::strcmp(argv[i], "--limit") == 0 && i + 1 < argc)
             limit = std::atof(argv[++i]);
         else
@@ -274,7 +277,7 @@ int main(int argc, char** argv)
             }, false);
         };
     };
-    const std::vector<SStep> steps = {
+    std::vector<SStep> steps = {
         {"sort1", sortStep(1)},
         {"sort2", sortStep(2)},
         {"sort3", sortStep(3)},
@@ -325,6 +328,12 @@ int main(int argc, char** argv)
          }},
     };
 
+    if (!only.empty())
+        steps.erase(std::remove_if(steps.begin(), steps.end(),
+                                   [&](const SStep& st) {
+                                       return std::find(only.begin(), only.end(), st.name) == only.end();
+                                   }),
+                    steps.end());
     std::printf("%-10s %8s", "shape", "tris");
     for (const SStep& st : steps)
         std::printf(" %11s", st.name);

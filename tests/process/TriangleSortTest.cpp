@@ -6,6 +6,7 @@
 
 #include <random>
 
+#include "AdversarialShapes.h"
 #include "GeometrySortReference.h"
 #include "PerMeshTestUtil.h"
 #include "options/Options.h"
@@ -87,6 +88,20 @@ TEST(GeometrySort, MatchesTheLiteralSortOnRandomMeshes)
                      kGeometrySortKeepVertexOrder);
         ASSERT_EQ(sorted, reference::LiteralGeometrySort(faces, vertexCount, maxV, maxT)) << "mesh " << i;
     }
+}
+
+TEST(GeometrySort, MatchesTheLiteralSortOnAdversarialShapes)
+{
+    for (const SShapeCase& shape : AdversarialShapes())
+        for (const auto& limits : {std::make_pair(kGeometrySortMaxBlockVertices, kGeometrySortMaxBlockTriangles),
+                                  std::make_pair(9u, 12u)}) {
+            std::vector<uint32_t> sorted = shape.faces;
+            GeometrySort(nullptr, sorted.data(), 0, shape.vertexCount, uint32_t(sorted.size() / 3), limits.first,
+                         limits.second, kGeometrySortKeepVertexOrder);
+            ASSERT_EQ(sorted, reference::LiteralGeometrySort(shape.faces, shape.vertexCount, limits.first,
+                                                             limits.second))
+                << shape.name << ", blocks of " << limits.first;
+        }
 }
 
 TEST(GeometrySort, KeepsTrianglesThatNoBlockTakes)
