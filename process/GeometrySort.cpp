@@ -125,7 +125,7 @@ private:
     void BuildBusyLists();
     void NearbyCandidates(const SBlock& b, uint32_t h);
     bool Busy(uint32_t v) const { return m_triStart[v + 1] - m_triStart[v] > kBusyVertex; }
-    const uint32_t* TrianglesInside(const SBlock& b, const SAddition& a, uint32_t v, const uint32_t** end);
+    const uint32_t* TrianglesInside(const SBlock& b, const SAddition& a, uint32_t v, uint32_t tag, const uint32_t** end);
     int ClosingScore(const uint32_t* tris, uint32_t count);
     bool Full(const SBlock& b) const { return m_maxV - uint32_t(b.verts.size()) < 3 || b.tris.size() >= m_maxT; }
     void Emit(const SBlock& b);
@@ -190,6 +190,7 @@ private:
     // Per vertex, the busy vertices it shares a triangle with; per busy
     // vertex, the tag of its joining the block.
     std::vector<uint32_t> m_busyAdjStart, m_busyAdj, m_joined;
+    std::vector<uint32_t> m_farTris; // busy vertices: most triangles a far addition can take
     std::vector<uint8_t> m_fast;                   // busy vertices walked by their special + nearby triangles
     std::vector<uint32_t> m_specialStart, m_special; // per vertex
     std::vector<uint32_t> m_nearby, m_nearMark;
@@ -429,7 +430,7 @@ void CGeometrySorter::Evaluate(const SBlock& b, uint32_t t, SAddition& a)
             continue; // that list has been walked
         Read(v);
         const uint32_t* last = nullptr;
-        for (const uint32_t* j = TrianglesInside(b, a, v, &last); j != last && taken < room; ++j) {
+        for (const uint32_t* j = TrianglesInside(b, a, v, tag, &last); j != last && taken < room; ++j) {
             const uint32_t u = *j;
             const uint32_t ut = m_tTag[u];
             if (ut == kEmitted || ut == m_blockTag || ut == tag)
@@ -452,10 +453,12 @@ void CGeometrySorter::Evaluate(const SBlock& b, uint32_t t, SAddition& a)
     a.rejected = false;
 }
 
-// The triangles at v in list order, or, when fewer, the triangles at v that
-// share a vertex with the block or the addition (every triangle that can lie
-// inside both is among them), in the same order.
-const uint32_t* CGeometrySorter::TrianglesInside(const SBlock& b, const SAddition& a, uint32_t v, const uint32_t** end)
+// The triangles at v in list order, or, when that is shorter to find, the
+// triangles at v with every vertex in the block or tagged `tag` (the
+// addition's new vertices), found through the lists of those vertices, in
+// the same order.
+const uint32_t* CGeometrySorter::TrianglesInside(const SBlock& b, const SAddition& a, uint32_t v, uint32_t tag,
+                                                 const uint32_t** end)
 {
     const uint32_t* own = m_triList.data() + m_triStart[v];
     *end = m_triList.data() + m_triStart[v + 1];
@@ -479,7 +482,10 @@ const uint32_t* CGeometrySorter::TrianglesInside(const SBlock& b, const SAdditio
             return;
         for (uint32_t j = m_triStart[p]; j < m_triStart[p + 1]; ++j) {
             const uint32_t* f = Tri(m_triList[j]);
-            if (f[0] == v || f[1] == v || f[2] == v)
+            bool inside = f[0] == v || f[1] == v || f[2] == v;
+            for (int k = 0; k < 3 && inside; ++k)
+                inside = m_vTag[f[k]] == m_blockTag || m_vTag[f[k]] == tag;
+            if (inside)
                 m_gathered.push_back(m_triList[j]);
         }
     };
@@ -493,17 +499,21 @@ const uint32_t* CGeometrySorter::TrianglesInside(const SBlock& b, const SAdditio
     return m_gathered.data();
 }
 
-// A busy vertex's triangles that may make a "high" addition (see Grow)
-// whatever the block: those with a repeated or second busy corner, and
-// those whose other corners share a triangle with each other or with busy
-// vertices only. The rest of its triangles can only do so through a
-// triangle at a vertex of the block (NearbyCandidates).
+// Candidates at a busy vertex h in the block, (h, x, y), are "far" when x
+// and y are outside the block and no triangle at x or y lies inside the
+// block, x and y but those of h, x and y alone: their additions bring two
+// new vertices and at most m_farTris[h] triangles. The others ("near") are
+// the special ones listed here, whatever the block (a repeated or second
+// busy corner; x or y with a triangle of busy vertices only; x and y in a
+// triangle with another busy vertex), and those that NearbyCandidates finds
+// through the block's quiet vertices.
 void CGeometrySorter::BuildBusyLists()
 {
     m_fast.assign(m_vc, 0);
     m_specialStart.assign(size_t(m_vc) + 1, 0);
     m_busyAdjStart.assign(size_t(m_vc) + 1, 0);
     m_joined.assign(m_vc, 0);
+    m_farTris.assign(m_vc, 0);
     bool any = false;
     for (uint32_t v = 0; v < m_vc && !any; ++v)
         any = Busy(v);
@@ -547,12 +557,10 @@ void CGeometrySorter::BuildBusyLists()
             const int k = f[0] == h ? 0 : f[1] == h ? 1 : 2;
             const uint32_t x = f[(k + 1) % 3], y = f[(k + 2) % 3];
             bool special = x == h || y == h || x == y || Busy(x) || Busy(y) || busyOnly[x] || busyOnly[y];
+            uint32_t local = 0; // triangles of h, x and y alone with x or y
             for (const uint32_t z : {x, y})
                 for (uint32_t i = m_triStart[z]; i < m_triStart[z + 1] && !special; ++i) {
-                    const uint32_t u = m_triList[i];
-                    if (u == t)
-                        continue;
-                    const uint32_t* g = Tri(u);
+                    const uint32_t* g = Tri(m_triList[i]);
                     bool within = true, hasX = false, hasY = false, otherBusy = false;
                     for (int n = 0; n < 3; ++n) {
                         within = within && (g[n] == h || g[n] == x || g[n] == y);
@@ -560,10 +568,14 @@ void CGeometrySorter::BuildBusyLists()
                         hasY = hasY || g[n] == y;
                         otherBusy = otherBusy || (g[n] != h && Busy(g[n]));
                     }
-                    special = within || (hasX && hasY && otherBusy);
+                    special = hasX && hasY && otherBusy;
+                    if (within && (z == x || !hasX))
+                        ++local;
                 }
             if (special)
                 m_special.push_back(t);
+            else
+                m_farTris[h] = std::max(m_farTris[h], local);
         }
         m_specialStart[h + 1] = uint32_t(m_special.size());
     }
@@ -606,14 +618,15 @@ void CGeometrySorter::NearbyCandidates(const SBlock& b, uint32_t h)
 }
 
 // One growth step picks, over the triangles at the block's vertices in
-// order, the best addition by SMerit::Better. An addition is "low" when it
-// brings two new vertices and one triangle (ratio 1/2) and "high"
-// otherwise (no new vertex, or a ratio of at least 2/3, as a candidate has a
-// corner in the block). A high addition is always better than a low one and
-// a low one never better than a high one, so when any high addition exists
-// the pick over the high ones alone is the pick over all. Busy vertices are
-// first walked through the triangles that can make high additions only;
-// when none does, everything is walked.
+// order, the best addition by SMerit::Better. A candidate has a corner in
+// the block, so an addition brings no new vertex (infinite ratio) or one or
+// two, and its ratio is a multiple of 1/2: ratios that differ differ by more
+// than the 0.1 within which scores decide. So the pick's ratio never goes
+// down along the walk, and the pick is that of the walk over any part of it
+// holding every candidate of the highest ratio. Busy vertices are first
+// walked through their near candidates only; when the pick's ratio is above
+// what their far candidates can reach, that is the pick; otherwise
+// everything is walked.
 void CGeometrySorter::Grow(SBlock& b)
 {
     m_additions.clear();
@@ -622,7 +635,8 @@ void CGeometrySorter::Grow(SBlock& b)
     while (b.tris.size() < m_maxT) {
         const uint32_t room = m_maxT - uint32_t(b.tris.size());
         int best = -1;
-        bool highsOnly = false, anyHigh = false;
+        bool nearOnly = false;
+        uint32_t farTris = 0;
         auto consider = [&](uint32_t t) {
             if (Emitted(t) || TriInBlock(t))
                 return;
@@ -654,18 +668,16 @@ void CGeometrySorter::Grow(SBlock& b)
                 a.rejected = true;
                 return;
             }
-            if (highsOnly) {
-                if (a.newVertCount == 2 && a.triCount == 1)
-                    return;
-                anyHigh = true;
-            }
             if (best < 0 || a.merit.Better(m_additions[size_t(best)].merit))
                 best = int(e.index);
         };
         const size_t vertCount = b.verts.size();
-        for (size_t i = 0; i < vertCount && !highsOnly; ++i)
-            highsOnly = m_fast[b.verts[i]] && m_remaining[b.verts[i]] != 0;
-        if (highsOnly) {
+        for (size_t i = 0; i < vertCount; ++i)
+            if (m_fast[b.verts[i]] && m_remaining[b.verts[i]] != 0) {
+                nearOnly = true;
+                farTris = std::max(farTris, m_farTris[b.verts[i]]);
+            }
+        if (nearOnly) {
             for (size_t i = 0; i < vertCount; ++i) {
                 const uint32_t v = b.verts[i];
                 Read(v);
@@ -693,13 +705,15 @@ void CGeometrySorter::Grow(SBlock& b)
                     consider(t);
                 }
             }
-            // Without room for two more vertices there are no low additions.
-            if (!anyHigh && vertCount + 2 <= m_maxV) {
-                highsOnly = false;
+            // Far additions need room for two more vertices.
+            const SMerit* pick = best < 0 ? nullptr : &m_additions[size_t(best)].merit;
+            const bool farBelow = pick && (pick->infinite || pick->ratio > 0.5f * float(std::min(farTris, room)));
+            if (!farBelow && vertCount + 2 <= m_maxV) {
+                nearOnly = false;
                 best = -1;
             }
         }
-        if (!highsOnly) {
+        if (!nearOnly) {
             for (size_t i = 0; i < vertCount; ++i) {
                 const uint32_t v = b.verts[i];
                 Read(v);
