@@ -186,6 +186,7 @@ private:
     // their other corners.
     std::vector<uint32_t> m_changedBusy;
     std::vector<uint8_t> m_selfLoop; // vertex of a triangle (v, v, v)
+    bool m_anyBusy = false;          // the tables for busy vertices exist
     std::vector<uint32_t> m_gathered;
     // Per vertex, the busy vertices it shares a triangle with; per busy
     // vertex, the tag of its joining the block.
@@ -514,11 +515,6 @@ void CGeometrySorter::BuildBusyLists()
     m_busyAdjStart.assign(size_t(m_vc) + 1, 0);
     m_joined.assign(m_vc, 0);
     m_farTris.assign(m_vc, 0);
-    bool any = false;
-    for (uint32_t v = 0; v < m_vc && !any; ++v)
-        any = Busy(v);
-    if (!any)
-        return;
     std::vector<uint32_t> seenBy(m_vc, kNoIndex);
     for (uint32_t v = 0; v < m_vc; ++v) {
         for (uint32_t j = m_triStart[v]; j < m_triStart[v + 1]; ++j) {
@@ -646,6 +642,8 @@ void CGeometrySorter::Grow(SBlock& b)
                 const uint32_t* c = Tri(t);
                 const SAddition& old = m_additions[e.index];
                 auto stamp = [&](uint32_t w) {
+                    if (!m_anyBusy)
+                        return m_changed[w];
                     if (Busy(w))
                         return InBlock(w) ? m_changedBusy[w] : m_changed[w];
                     uint32_t last = m_changed[w];
@@ -672,7 +670,7 @@ void CGeometrySorter::Grow(SBlock& b)
                 best = int(e.index);
         };
         const size_t vertCount = b.verts.size();
-        for (size_t i = 0; i < vertCount; ++i)
+        for (size_t i = 0; i < vertCount && m_anyBusy; ++i)
             if (m_fast[b.verts[i]] && m_remaining[b.verts[i]] != 0) {
                 nearOnly = true;
                 farTris = std::max(farTris, m_farTris[b.verts[i]]);
@@ -737,8 +735,9 @@ void CGeometrySorter::Grow(SBlock& b)
         const uint32_t changed = NextTag();
         for (uint32_t i = 0; i < a.newVertCount; ++i) {
             const uint32_t w = a.newVerts[i];
-            m_changedBusy[w] = changed;
-            if (Busy(w)) {
+            if (m_anyBusy)
+                m_changedBusy[w] = changed;
+            if (m_anyBusy && Busy(w)) {
                 // Its quiet neighbours look up m_joined when checked.
                 m_joined[w] = m_changed[w] = changed;
                 for (uint32_t j = m_busyAdjStart[w]; j < m_busyAdjStart[w + 1]; ++j)
@@ -756,7 +755,7 @@ void CGeometrySorter::Grow(SBlock& b)
             bool old = true;
             for (uint32_t k = 0; k < a.newVertCount; ++k)
                 old = old && f[0] != a.newVerts[k] && f[1] != a.newVerts[k] && f[2] != a.newVerts[k];
-            if (old)
+            if (old && m_anyBusy)
                 m_changedBusy[f[0]] = m_changedBusy[f[1]] = m_changedBusy[f[2]] = changed;
         }
     }
@@ -946,14 +945,19 @@ std::vector<uint32_t> CGeometrySorter::Run()
     m_count.assign(m_vc, {0, 0});
     m_evaluated.assign(m_fc, {0, 0});
     m_changed.assign(m_vc, 0);
-    m_changedBusy.assign(m_vc, 0);
-    m_selfLoop.assign(m_vc, 0);
-    for (uint32_t t = 0; t < m_fc; ++t) {
-        const uint32_t* f = Tri(t);
-        if (f[0] == f[1] && f[1] == f[2])
-            m_selfLoop[f[0]] = 1;
+    m_anyBusy = false;
+    for (uint32_t v = 0; v < m_vc && !m_anyBusy; ++v)
+        m_anyBusy = Busy(v);
+    if (m_anyBusy) {
+        m_changedBusy.assign(m_vc, 0);
+        m_selfLoop.assign(m_vc, 0);
+        for (uint32_t t = 0; t < m_fc; ++t) {
+            const uint32_t* f = Tri(t);
+            if (f[0] == f[1] && f[1] == f[2])
+                m_selfLoop[f[0]] = 1;
+        }
+        BuildBusyLists();
     }
-    BuildBusyLists();
     m_readMark.assign(m_vc, 0);
     m_cacheIndex.assign(m_vc, -1);
     m_watchers.assign(m_vc, {});
