@@ -85,12 +85,20 @@ inline std::vector<SShapeCase> AdversarialShapes()
         add("disc", f);
     }
     {
-        // A fan with degenerate triangles at its centre, and (v, v, v).
+        // A fan with degenerate triangles at its centre (as when neighbouring
+        // corners are welded), and (v, v, v).
         std::vector<uint32_t> f = FanFaces(100);
         for (uint32_t i = 1; i < 100; i += 7)
-            f.insert(f.end(), {0, 0, i});
+            f.insert(f.end(), {0, 0, i, 0, i + 3, i + 3, i + 5, 0, i + 5, i + 5, 0, i + 5});
         f.insert(f.end(), {0, 0, 0, 5, 5, 5});
         add("fan with degenerate triangles", f);
+    }
+    {
+        // The same without (v, v, v), and some degenerate triangles twice.
+        std::vector<uint32_t> f = FanFaces(110);
+        for (uint32_t i = 1; i < 100; i += 6)
+            f.insert(f.end(), {0, 0, i, 0, i + 2, i + 2, i + 4, 0, i + 4, i + 4, 0, i + 4});
+        add("fan with welded corners", f);
     }
     {
         // A fan with every triangle twice, some turned round.
