@@ -2,7 +2,8 @@
 // Writes a large Collada document for import benchmarks: a smooth height
 // field of at least minTriangles triangles with per-vertex normals and one UV
 // set, inputs at three offsets (as exporters write them), given as
-// triangles or as polylist.
+// triangles or as polylist, arrays broken into a line per grid row or each
+// on one line.
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -62,7 +63,8 @@ private:
     size_t m_used = 0;
 };
 
-inline bool WriteColladaBenchDocument(const std::string& path, bool polylist, int64_t minTriangles)
+inline bool WriteColladaBenchDocument(const std::string& path, bool polylist, int64_t minTriangles,
+                                      bool oneLine = false)
 {
     int64_t n = 2;
     while (2 * (n - 1) * (n - 1) < minTriangles)
@@ -72,6 +74,16 @@ inline bool WriteColladaBenchDocument(const std::string& path, bool polylist, in
     CBenchWriter w(path);
     if (!w.Ok())
         return false;
+    // Between the values of an array: a line per grid row, or (oneLine) the
+    // whole array on one line, megabytes of it, as many exporters write.
+    auto gap = [&w, oneLine](bool rowStart, bool first) {
+        if (!rowStart)
+            w.Char(' ');
+        else if (!oneLine)
+            w.Char('\n');
+        else if (!first)
+            w.Char(' ');
+    };
     auto height = [](float x, float z) { return 0.1f * std::sin(3 * x) * std::cos(2 * z); };
 
     w.Text("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
@@ -90,7 +102,7 @@ inline bool WriteColladaBenchDocument(const std::string& path, bool polylist, in
     for (int64_t j = 0; j < n; ++j)
         for (int64_t i = 0; i < n; ++i) {
             const float x = float(i) * 0.01f, z = float(j) * 0.01f;
-            w.Char(i ? ' ' : '\n');
+            gap(i == 0, i == 0 && j == 0);
             w.Float(x), w.Char(' '), w.Float(height(x, z)), w.Char(' '), w.Float(z);
         }
     w.Text("</float_array>\n          <technique_common><accessor source=\"#positions-array\" count=\"");
@@ -107,7 +119,7 @@ inline bool WriteColladaBenchDocument(const std::string& path, bool polylist, in
             float nx = -0.3f * std::cos(3 * x) * std::cos(2 * z), ny = 1, nz = 0.2f * std::sin(3 * x) * std::sin(2 * z);
             const float len = std::sqrt(nx * nx + ny * ny + nz * nz);
             nx /= len, ny /= len, nz /= len;
-            w.Char(i ? ' ' : '\n');
+            gap(i == 0, i == 0 && j == 0);
             w.Float(nx), w.Char(' '), w.Float(ny), w.Char(' '), w.Float(nz);
         }
     w.Text("</float_array>\n          <technique_common><accessor source=\"#normals-array\" count=\"");
@@ -120,7 +132,7 @@ inline bool WriteColladaBenchDocument(const std::string& path, bool polylist, in
     w.Text("\">");
     for (int64_t j = 0; j < n; ++j)
         for (int64_t i = 0; i < n; ++i) {
-            w.Char(i ? ' ' : '\n');
+            gap(i == 0, i == 0 && j == 0);
             w.Float(float(i) / float(n - 1)), w.Char(' '), w.Float(float(j) / float(n - 1));
         }
     w.Text("</float_array>\n          <technique_common><accessor source=\"#uvs-array\" count=\"");
@@ -148,7 +160,7 @@ inline bool WriteColladaBenchDocument(const std::string& path, bool polylist, in
     for (int64_t j = 0; j + 1 < n; ++j)
         for (int64_t i = 0; i + 1 < n; ++i) {
             const int64_t a = j * n + i, b = a + 1, c = a + n, d = c + 1;
-            w.Char('\n');
+            gap(true, i == 0 && j == 0);
             corner(a), w.Char(' '), corner(c), w.Char(' '), corner(b), w.Char(' ');
             corner(b), w.Char(' '), corner(c), w.Char(' '), corner(d);
         }

@@ -1,5 +1,8 @@
-// Writes a large Collada document for the import benchmark.
-// Usage: gen_collada OUTPUT.dae [triangles|polylist] [MIN_TRIANGLES]
+// Writes a large Collada document for the import and conversion benchmarks.
+// Usage: gen_collada OUTPUT.dae [triangles|polylist] [MIN_TRIANGLES] [rows|oneline]
+//   oneline writes every array on one line, as many exporters do: a
+//   1,000,000-triangle polylist grid (gen_collada grid.dae polylist 1000000
+//   oneline, about 90 MB) has lines of 10 MB and more.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,8 +12,8 @@
 
 int main(int argc, char** argv)
 {
-    if (argc < 2 || argc > 4) {
-        std::fprintf(stderr, "Usage: %s OUTPUT.dae [triangles|polylist] [MIN_TRIANGLES]\n", argv[0]);
+    if (argc < 2 || argc > 5) {
+        std::fprintf(stderr, "Usage: %s OUTPUT.dae [triangles|polylist] [MIN_TRIANGLES] [rows|oneline]\n", argv[0]);
         return 64;
     }
     const bool polylist = argc > 2 && std::strcmp(argv[2], "polylist") == 0;
@@ -23,7 +26,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "%s: at least 2 triangles\n", argv[0]);
         return 64;
     }
-    if (!WriteColladaBenchDocument(argv[1], polylist, triangles)) {
+    const bool oneLine = argc > 4 && std::strcmp(argv[4], "oneline") == 0;
+    if (argc > 4 && !oneLine && std::strcmp(argv[4], "rows") != 0) {
+        std::fprintf(stderr, "%s: the layout is 'rows' or 'oneline'\n", argv[0]);
+        return 64;
+    }
+    if (!WriteColladaBenchDocument(argv[1], polylist, triangles, oneLine)) {
         std::fprintf(stderr, "%s: cannot write %s\n", argv[0], argv[1]);
         return 1;
     }

@@ -9,6 +9,12 @@ namespace {
 
 constexpr uint32_t kNoIndex = ~0u;
 
+// Vertices with more triangles than this (the centre of a fan, say) get
+// their triangles looked up through their neighbours' lists where that is
+// shorter, and only what they share with a joining vertex ages the additions
+// at them.
+constexpr uint32_t kBusyVertex = 48;
+
 // How good a block or an addition to a block is: triangles per (new)
 // vertex, none counting as infinite; within 0.1 of each other the closing
 // score decides, then the triangle count.
@@ -116,6 +122,10 @@ private:
     void JoinTriangle(SBlock& b, uint32_t t);
     void Grow(SBlock& b);
     void Evaluate(const SBlock& b, uint32_t t, SAddition& a);
+    void BuildBusyLists();
+    void NearbyCandidates(const SBlock& b, uint32_t h);
+    bool Busy(uint32_t v) const { return m_triStart[v + 1] - m_triStart[v] > kBusyVertex; }
+    const uint32_t* TrianglesInside(const SBlock& b, const SAddition& a, uint32_t v, uint32_t tag, const uint32_t** end);
     int ClosingScore(const uint32_t* tris, uint32_t count);
     bool Full(const SBlock& b) const { return m_maxV - uint32_t(b.verts.size()) < 3 || b.tris.size() >= m_maxT; }
     void Emit(const SBlock& b);
@@ -170,6 +180,22 @@ private:
     };
     std::vector<SEvaluated> m_evaluated;
     std::vector<uint32_t> m_changed;
+    // Busy vertices in the block: the tag of the last change an addition at
+    // them can see (the vertex joining, or a triangle of the old block's
+    // vertices alone joining). Joins elsewhere reach those additions through
+    // their other corners.
+    std::vector<uint32_t> m_changedBusy;
+    std::vector<uint8_t> m_selfLoop; // vertex of a triangle (v, v, v)
+    bool m_anyBusy = false;          // the tables for busy vertices exist
+    std::vector<uint32_t> m_gathered;
+    // Per vertex, the busy vertices it shares a triangle with; per busy
+    // vertex, the tag of its joining the block.
+    std::vector<uint32_t> m_busyAdjStart, m_busyAdj, m_joined;
+    std::vector<uint32_t> m_farTris; // busy vertices: most triangles a far addition can take
+    std::vector<uint8_t> m_fast;                   // busy vertices walked by their special + nearby triangles
+    std::vector<uint32_t> m_specialStart, m_special; // per vertex
+    std::vector<uint32_t> m_nearby, m_nearMark;
+    uint32_t m_nearStamp = 0;
     std::vector<SAddition> m_additions;
     std::vector<uint32_t> m_pool, m_touched;
 
@@ -320,6 +346,8 @@ void CGeometrySorter::NewBlock()
         for (SEvaluated& e : m_evaluated)
             e.tag = 0;
         std::fill(m_changed.begin(), m_changed.end(), 0);
+        std::fill(m_changedBusy.begin(), m_changedBusy.end(), 0);
+        std::fill(m_joined.begin(), m_joined.end(), 0);
         m_tag = 0;
     }
     m_blockTag = NextTag();
@@ -402,8 +430,9 @@ void CGeometrySorter::Evaluate(const SBlock& b, uint32_t t, SAddition& a)
         if ((k > 0 && v == c[0]) || (k == 2 && v == c[1]))
             continue; // that list has been walked
         Read(v);
-        for (uint32_t j = m_triStart[v]; j < m_triStart[v + 1] && taken < room; ++j) {
-            const uint32_t u = m_triList[j];
+        const uint32_t* last = nullptr;
+        for (const uint32_t* j = TrianglesInside(b, a, v, tag, &last); j != last && taken < room; ++j) {
+            const uint32_t u = *j;
             const uint32_t ut = m_tTag[u];
             if (ut == kEmitted || ut == m_blockTag || ut == tag)
                 continue;
@@ -425,6 +454,175 @@ void CGeometrySorter::Evaluate(const SBlock& b, uint32_t t, SAddition& a)
     a.rejected = false;
 }
 
+// The triangles at v in list order, or, when that is shorter to find, the
+// triangles at v with every vertex in the block or tagged `tag` (the
+// addition's new vertices), found through the lists of those vertices, in
+// the same order.
+const uint32_t* CGeometrySorter::TrianglesInside(const SBlock& b, const SAddition& a, uint32_t v, uint32_t tag,
+                                                 const uint32_t** end)
+{
+    const uint32_t* own = m_triList.data() + m_triStart[v];
+    *end = m_triList.data() + m_triStart[v + 1];
+    const uint32_t ownCount = m_triStart[v + 1] - m_triStart[v];
+    if (ownCount <= kBusyVertex || m_selfLoop[v])
+        return own;
+    uint32_t cost = 0;
+    auto count = [&](uint32_t p) {
+        if (p != v)
+            cost += m_triStart[p + 1] - m_triStart[p];
+    };
+    for (size_t i = 0; i < b.verts.size() && cost < ownCount; ++i)
+        count(b.verts[i]);
+    for (uint32_t i = 0; i < a.newVertCount && cost < ownCount; ++i)
+        count(a.newVerts[i]);
+    if (cost >= ownCount)
+        return own;
+    m_gathered.clear();
+    auto gather = [&](uint32_t p) {
+        if (p == v)
+            return;
+        for (uint32_t j = m_triStart[p]; j < m_triStart[p + 1]; ++j) {
+            const uint32_t* f = Tri(m_triList[j]);
+            bool inside = f[0] == v || f[1] == v || f[2] == v;
+            for (int k = 0; k < 3 && inside; ++k)
+                inside = m_vTag[f[k]] == m_blockTag || m_vTag[f[k]] == tag;
+            if (inside)
+                m_gathered.push_back(m_triList[j]);
+        }
+    };
+    for (uint32_t p : b.verts)
+        gather(p);
+    for (uint32_t i = 0; i < a.newVertCount; ++i)
+        gather(a.newVerts[i]);
+    std::sort(m_gathered.begin(), m_gathered.end());
+    m_gathered.erase(std::unique(m_gathered.begin(), m_gathered.end()), m_gathered.end());
+    *end = m_gathered.data() + m_gathered.size();
+    return m_gathered.data();
+}
+
+// Candidates at a busy vertex h in the block, (h, x, y), are "far" when x
+// and y are outside the block and no triangle at x or y lies inside the
+// block, x and y but those of h, x and y alone: their additions bring two
+// new vertices and at most m_farTris[h] triangles. The others ("near") are
+// the special ones listed here, whatever the block (a repeated or second
+// busy corner; x or y with a triangle of busy vertices only; x and y in a
+// triangle with another busy vertex), and those that NearbyCandidates finds
+// through the block's quiet vertices.
+void CGeometrySorter::BuildBusyLists()
+{
+    m_fast.assign(m_vc, 0);
+    m_specialStart.assign(size_t(m_vc) + 1, 0);
+    m_busyAdjStart.assign(size_t(m_vc) + 1, 0);
+    m_joined.assign(m_vc, 0);
+    m_farTris.assign(m_vc, 0);
+    std::vector<uint32_t> seenBy(m_vc, kNoIndex);
+    for (uint32_t v = 0; v < m_vc; ++v) {
+        for (uint32_t j = m_triStart[v]; j < m_triStart[v + 1]; ++j) {
+            const uint32_t* f = Tri(m_triList[j]);
+            for (int k = 0; k < 3; ++k)
+                if (f[k] != v && Busy(f[k]) && seenBy[f[k]] != v) {
+                    seenBy[f[k]] = v;
+                    m_busyAdj.push_back(f[k]);
+                }
+        }
+        m_busyAdjStart[v + 1] = uint32_t(m_busyAdj.size());
+    }
+    // Vertices with a triangle whose other corners are all busy.
+    std::vector<uint8_t> busyOnly(m_vc, 0);
+    for (uint32_t t = 0; t < m_fc; ++t) {
+        const uint32_t* f = Tri(t);
+        for (int k = 0; k < 3; ++k) {
+            bool others = false, allBusy = true;
+            for (int i = 0; i < 3; ++i)
+                if (f[i] != f[k]) {
+                    others = true;
+                    allBusy = allBusy && Busy(f[i]);
+                }
+            if (others && allBusy)
+                busyOnly[f[k]] = 1;
+        }
+    }
+    for (uint32_t h = 0; h < m_vc; ++h) {
+        m_specialStart[h + 1] = m_specialStart[h];
+        if (!Busy(h) || m_selfLoop[h])
+            continue;
+        m_fast[h] = 1;
+        for (uint32_t j = m_triStart[h]; j < m_triStart[h + 1]; ++j) {
+            const uint32_t t = m_triList[j];
+            const uint32_t* f = Tri(t);
+            const int k = f[0] == h ? 0 : f[1] == h ? 1 : 2;
+            const uint32_t x = f[(k + 1) % 3], y = f[(k + 2) % 3];
+            bool special = x == h || y == h || x == y || Busy(x) || Busy(y) || busyOnly[x] || busyOnly[y];
+            uint32_t local = 0; // triangles of h, x and y alone with x or y
+            for (const uint32_t z : {x, y})
+                for (uint32_t i = m_triStart[z]; i < m_triStart[z + 1] && !special; ++i) {
+                    const uint32_t* g = Tri(m_triList[i]);
+                    bool within = true, hasX = false, hasY = false, otherBusy = false;
+                    for (int n = 0; n < 3; ++n) {
+                        within = within && (g[n] == h || g[n] == x || g[n] == y);
+                        hasX = hasX || g[n] == x;
+                        hasY = hasY || g[n] == y;
+                        otherBusy = otherBusy || (g[n] != h && Busy(g[n]));
+                    }
+                    special = hasX && hasY && otherBusy;
+                    if (within && (z == x || !hasX))
+                        ++local;
+                }
+            if (special)
+                m_special.push_back(t);
+            else
+                m_farTris[h] = std::max(m_farTris[h], local);
+        }
+        m_specialStart[h + 1] = uint32_t(m_special.size());
+    }
+    m_nearMark.assign(m_vc, 0);
+}
+
+// Triangles at busy vertex h, in order, that share a vertex with the
+// block's other quiet vertices or with a neighbour of those outside it.
+void CGeometrySorter::NearbyCandidates(const SBlock& b, uint32_t h)
+{
+    m_nearby.clear();
+    if (++m_nearStamp == 0) {
+        std::fill(m_nearMark.begin(), m_nearMark.end(), 0);
+        m_nearStamp = 1;
+    }
+    auto at = [&](uint32_t x) {
+        for (uint32_t j = m_triStart[x]; j < m_triStart[x + 1]; ++j) {
+            const uint32_t* f = Tri(m_triList[j]);
+            if (f[0] == h || f[1] == h || f[2] == h)
+                m_nearby.push_back(m_triList[j]);
+        }
+    };
+    for (uint32_t v : b.verts) {
+        if (v == h || Busy(v))
+            continue;
+        at(v);
+        for (uint32_t j = m_triStart[v]; j < m_triStart[v + 1]; ++j) {
+            const uint32_t* f = Tri(m_triList[j]);
+            for (int k = 0; k < 3; ++k) {
+                const uint32_t x = f[k];
+                if (x == h || InBlock(x) || Busy(x) || m_nearMark[x] == m_nearStamp)
+                    continue;
+                m_nearMark[x] = m_nearStamp;
+                at(x);
+            }
+        }
+    }
+    std::sort(m_nearby.begin(), m_nearby.end());
+    m_nearby.erase(std::unique(m_nearby.begin(), m_nearby.end()), m_nearby.end());
+}
+
+// One growth step picks, over the triangles at the block's vertices in
+// order, the best addition by SMerit::Better. A candidate has a corner in
+// the block, so an addition brings no new vertex (infinite ratio) or one or
+// two, and its ratio is a multiple of 1/2: ratios that differ differ by more
+// than the 0.1 within which scores decide. So the pick's ratio never goes
+// down along the walk, and the pick is that of the walk over any part of it
+// holding every candidate of the highest ratio. Busy vertices are first
+// walked through their near candidates only; when the pick's ratio is above
+// what their far candidates can reach, that is the pick; otherwise
+// everything is walked.
 void CGeometrySorter::Grow(SBlock& b)
 {
     m_additions.clear();
@@ -433,38 +631,94 @@ void CGeometrySorter::Grow(SBlock& b)
     while (b.tris.size() < m_maxT) {
         const uint32_t room = m_maxT - uint32_t(b.tris.size());
         int best = -1;
+        bool nearOnly = false;
+        uint32_t farTris = 0;
+        auto consider = [&](uint32_t t) {
+            if (Emitted(t) || TriInBlock(t))
+                return;
+            SEvaluated& e = m_evaluated[t];
+            bool valid = e.tag > growth;
+            if (valid) {
+                const uint32_t* c = Tri(t);
+                const SAddition& old = m_additions[e.index];
+                auto stamp = [&](uint32_t w) {
+                    if (!m_anyBusy)
+                        return m_changed[w];
+                    if (Busy(w))
+                        return InBlock(w) ? m_changedBusy[w] : m_changed[w];
+                    uint32_t last = m_changed[w];
+                    for (uint32_t j = m_busyAdjStart[w]; j < m_busyAdjStart[w + 1]; ++j)
+                        last = std::max(last, m_joined[m_busyAdj[j]]);
+                    return last;
+                };
+                valid = stamp(c[0]) < e.tag && stamp(c[1]) < e.tag && stamp(c[2]) < e.tag &&
+                        (old.rejected || (old.triCount < old.room ? room >= old.triCount : room == old.room));
+            }
+            if (!valid) {
+                e.tag = NextTag();
+                e.index = uint32_t(m_additions.size());
+                m_additions.emplace_back();
+                Evaluate(b, t, m_additions.back());
+            }
+            SAddition& a = m_additions[e.index];
+            // More vertices in the block may leave no room for it now.
+            if (a.rejected || b.verts.size() + a.newVertCount > m_maxV) {
+                a.rejected = true;
+                return;
+            }
+            if (best < 0 || a.merit.Better(m_additions[size_t(best)].merit))
+                best = int(e.index);
+        };
         const size_t vertCount = b.verts.size();
-        for (size_t i = 0; i < vertCount; ++i) {
-            const uint32_t v = b.verts[i];
-            Read(v);
-            if (m_remaining[v] == 0)
-                continue;
-            for (uint32_t j = m_triStart[v]; j < m_triStart[v + 1]; ++j) {
-                const uint32_t t = m_triList[j];
-                if (Emitted(t) || TriInBlock(t))
+        for (size_t i = 0; i < vertCount && m_anyBusy; ++i)
+            if (m_fast[b.verts[i]] && m_remaining[b.verts[i]] != 0) {
+                nearOnly = true;
+                farTris = std::max(farTris, m_farTris[b.verts[i]]);
+            }
+        if (nearOnly) {
+            for (size_t i = 0; i < vertCount; ++i) {
+                const uint32_t v = b.verts[i];
+                Read(v);
+                if (m_remaining[v] == 0)
                     continue;
-                SEvaluated& e = m_evaluated[t];
-                bool valid = e.tag > growth;
-                if (valid) {
-                    const uint32_t* c = Tri(t);
-                    const SAddition& old = m_additions[e.index];
-                    valid = m_changed[c[0]] < e.tag && m_changed[c[1]] < e.tag && m_changed[c[2]] < e.tag &&
-                            (old.rejected || (old.triCount < old.room ? room >= old.triCount : room == old.room));
-                }
-                if (!valid) {
-                    e.tag = NextTag();
-                    e.index = uint32_t(m_additions.size());
-                    m_additions.emplace_back();
-                    Evaluate(b, t, m_additions.back());
-                }
-                SAddition& a = m_additions[e.index];
-                // More vertices in the block may leave no room for it now.
-                if (a.rejected || b.verts.size() + a.newVertCount > m_maxV) {
-                    a.rejected = true;
+                if (!m_fast[v]) {
+                    for (uint32_t j = m_triStart[v]; j < m_triStart[v + 1]; ++j)
+                        consider(m_triList[j]);
                     continue;
                 }
-                if (best < 0 || a.merit.Better(m_additions[size_t(best)].merit))
-                    best = int(e.index);
+                NearbyCandidates(b, v);
+                // The special and the nearby triangles merged in order.
+                const uint32_t* s = m_special.data() + m_specialStart[v];
+                const uint32_t* sEnd = m_special.data() + m_specialStart[v + 1];
+                const uint32_t* n = m_nearby.data();
+                const uint32_t* nEnd = n + m_nearby.size();
+                while (s != sEnd || n != nEnd) {
+                    uint32_t t;
+                    if (n == nEnd || (s != sEnd && *s < *n))
+                        t = *s++;
+                    else if (s == sEnd || *n < *s)
+                        t = *n++;
+                    else
+                        t = *s++, ++n;
+                    consider(t);
+                }
+            }
+            // Far additions need room for two more vertices.
+            const SMerit* pick = best < 0 ? nullptr : &m_additions[size_t(best)].merit;
+            const bool farBelow = pick && (pick->infinite || pick->ratio > 0.5f * float(std::min(farTris, room)));
+            if (!farBelow && vertCount + 2 <= m_maxV) {
+                nearOnly = false;
+                best = -1;
+            }
+        }
+        if (!nearOnly) {
+            for (size_t i = 0; i < vertCount; ++i) {
+                const uint32_t v = b.verts[i];
+                Read(v);
+                if (m_remaining[v] == 0)
+                    continue;
+                for (uint32_t j = m_triStart[v]; j < m_triStart[v + 1]; ++j)
+                    consider(m_triList[j]);
             }
         }
         if (best < 0)
@@ -481,6 +735,15 @@ void CGeometrySorter::Grow(SBlock& b)
         const uint32_t changed = NextTag();
         for (uint32_t i = 0; i < a.newVertCount; ++i) {
             const uint32_t w = a.newVerts[i];
+            if (m_anyBusy)
+                m_changedBusy[w] = changed;
+            if (m_anyBusy && Busy(w)) {
+                // Its quiet neighbours look up m_joined when checked.
+                m_joined[w] = m_changed[w] = changed;
+                for (uint32_t j = m_busyAdjStart[w]; j < m_busyAdjStart[w + 1]; ++j)
+                    m_changed[m_busyAdj[j]] = changed;
+                continue;
+            }
             for (uint32_t j = m_triStart[w]; j < m_triStart[w + 1]; ++j) {
                 const uint32_t* f = Tri(m_triList[j]);
                 m_changed[f[0]] = m_changed[f[1]] = m_changed[f[2]] = changed;
@@ -489,6 +752,11 @@ void CGeometrySorter::Grow(SBlock& b)
         for (uint32_t i = 0; i < a.triCount; ++i) {
             const uint32_t* f = Tri(m_pool[a.triStart + i]);
             m_changed[f[0]] = m_changed[f[1]] = m_changed[f[2]] = changed;
+            bool old = true;
+            for (uint32_t k = 0; k < a.newVertCount; ++k)
+                old = old && f[0] != a.newVerts[k] && f[1] != a.newVerts[k] && f[2] != a.newVerts[k];
+            if (old && m_anyBusy)
+                m_changedBusy[f[0]] = m_changedBusy[f[1]] = m_changedBusy[f[2]] = changed;
         }
     }
 }
@@ -677,6 +945,19 @@ std::vector<uint32_t> CGeometrySorter::Run()
     m_count.assign(m_vc, {0, 0});
     m_evaluated.assign(m_fc, {0, 0});
     m_changed.assign(m_vc, 0);
+    m_anyBusy = false;
+    for (uint32_t v = 0; v < m_vc && !m_anyBusy; ++v)
+        m_anyBusy = Busy(v);
+    if (m_anyBusy) {
+        m_changedBusy.assign(m_vc, 0);
+        m_selfLoop.assign(m_vc, 0);
+        for (uint32_t t = 0; t < m_fc; ++t) {
+            const uint32_t* f = Tri(t);
+            if (f[0] == f[1] && f[1] == f[2])
+                m_selfLoop[f[0]] = 1;
+        }
+        BuildBusyLists();
+    }
     m_readMark.assign(m_vc, 0);
     m_cacheIndex.assign(m_vc, -1);
     m_watchers.assign(m_vc, {});

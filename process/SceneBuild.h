@@ -43,9 +43,12 @@ struct SWorkScene {
     std::vector<SWorkNode> nodes;
     std::vector<SSceneMaterial> materials;
     std::vector<std::string> textures;
-    // Meshes by instanceKey, so that equal meshes are found without
-    // comparing every pair.
-    std::unordered_multimap<uint64_t, uint32_t> meshesByKey;
+    // Meshes by instanceKey, in the order they came, so that equal meshes
+    // are found without comparing every pair; and by instanceKey and the
+    // cell of their first position (see FindInstance), so that thousands of
+    // meshes that differ only in place are not compared with each other.
+    std::unordered_map<uint64_t, std::vector<uint32_t>> meshesByKey;
+    std::unordered_map<uint64_t, std::vector<uint32_t>> meshesByPlace;
 };
 
 // Stage 1: frames, colours, user data, nodes (mesh nodes first, then lights,

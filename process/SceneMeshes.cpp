@@ -236,6 +236,76 @@ bool SameMesh(const SWorkMesh& a, const SWorkMesh& b)
     return CloseVectors(m.sPosition.pData, o.sPosition.pData) && CloseVectors(m.sNormal.pData, o.sNormal.pData);
 }
 
+// Meshes match only when every position lies within 0.0001 of its
+// partner, the first one included: a cell twice that size per axis holds the
+// first positions that can match in it and its neighbours. False for a mesh
+// without a first position, or with one too far out or not finite.
+constexpr double kInstanceCell = 0.0002;
+
+bool FirstPositionCell(const SWorkMesh& mesh, int64_t cell[3])
+{
+    const std::vector<uint8_t>& p = mesh.mesh.sPosition.pData;
+    if (p.size() < 12)
+        return false;
+    float first[3];
+    std::memcpy(first, p.data(), 12);
+    for (int k = 0; k < 3; ++k) {
+        const double c = std::floor(double(first[k]) / kInstanceCell);
+        if (!(std::fabs(c) < 1e15))
+            return false;
+        cell[k] = int64_t(c);
+    }
+    return true;
+}
+
+uint64_t PlaceKey(uint64_t instanceKey, const int64_t* cell)
+{
+    uint64_t h = HashWord(kKeyHashSeed, uint32_t(instanceKey));
+    h = HashWord(h, uint32_t(instanceKey >> 32));
+    h = HashWord(h, cell ? 1u : 0u);
+    for (int k = 0; cell && k < 3; ++k) {
+        h = HashWord(h, uint32_t(uint64_t(cell[k])));
+        h = HashWord(h, uint32_t(uint64_t(cell[k]) >> 32));
+    }
+    return FinishHash(h);
+}
+
+// The earlier mesh the new one instances: of those with its instanceKey that
+// SameMesh accepts, the one that came last; -1 for none. Only those whose
+// first position lies in a neighbouring cell (or has none) can be accepted,
+// so only those are compared, latest first.
+int32_t FindInstance(const SWorkScene& work, const SWorkMesh& mesh)
+{
+    std::vector<uint32_t> candidates;
+    int64_t cell[3];
+    if (!FirstPositionCell(mesh, cell)) {
+        const auto all = work.meshesByKey.find(mesh.instanceKey);
+        if (all != work.meshesByKey.end())
+            candidates = all->second;
+    } else {
+        auto add = [&](const int64_t* at) {
+            const auto found = work.meshesByPlace.find(PlaceKey(mesh.instanceKey, at));
+            if (found != work.meshesByPlace.end())
+                candidates.insert(candidates.end(), found->second.begin(), found->second.end());
+        };
+        add(nullptr);
+        for (int64_t dx = -1; dx <= 1; ++dx)
+            for (int64_t dy = -1; dy <= 1; ++dy)
+                for (int64_t dz = -1; dz <= 1; ++dz) {
+                    const int64_t at[3] = {cell[0] + dx, cell[1] + dy, cell[2] + dz};
+                    add(at);
+                }
+        std::sort(candidates.begin(), candidates.end());
+        candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+    }
+    for (size_t i = candidates.size(); i-- > 0;) {
+        const SWorkMesh& other = work.meshes[candidates[i]];
+        if (other.instanceKey == mesh.instanceKey && SameMesh(other, mesh))
+            return int32_t(candidates[i]);
+    }
+    return -1;
+}
+
 SVertexChannel FloatChannel(uint32_t components, uint32_t vertexCount)
 {
     SVertexChannel c;
@@ -445,16 +515,15 @@ uint32_t BuildNodeMeshes(const SImportNode& node, int32_t importIndex, const COp
         }
 
         SWorkMesh mesh = MakeMesh(weld, layout, indices, flipV, groupMaterial[g]);
-        int32_t meshIndex = -1;
-        const auto range = work.meshesByKey.equal_range(mesh.instanceKey);
-        for (auto it = range.first; it != range.second && meshIndex < 0; ++it)
-            if (SameMesh(work.meshes[it->second], mesh))
-                meshIndex = int32_t(it->second);
+        int32_t meshIndex = FindInstance(work, mesh);
         if (meshIndex >= 0) {
             ConversionLog(eLogInfo, "Instancing mesh");
         } else {
             meshIndex = int32_t(work.meshes.size());
-            work.meshesByKey.emplace(mesh.instanceKey, uint32_t(meshIndex));
+            work.meshesByKey[mesh.instanceKey].push_back(uint32_t(meshIndex));
+            int64_t cell[3];
+            work.meshesByPlace[PlaceKey(mesh.instanceKey, FirstPositionCell(mesh, cell) ? cell : nullptr)].push_back(
+                uint32_t(meshIndex));
             work.meshes.push_back(std::move(mesh));
         }
 

@@ -27,9 +27,14 @@ struct SKeyed {
 };
 
 // By key, equal keys in their old order (the records come in triangle
-// order): a stable radix sort, 16 bits at a time.
+// order): a stable radix sort, 16 bits at a time, for many records.
 void SortByKey(std::vector<SKeyed>& records, std::vector<SKeyed>& scratch)
 {
+    if (records.size() < 4096) {
+        // The counting tables would cost more than the records.
+        std::stable_sort(records.begin(), records.end(), [](const SKeyed& x, const SKeyed& y) { return x.key < y.key; });
+        return;
+    }
     uint64_t all = 0;
     for (const SKeyed& r : records)
         all |= r.key;

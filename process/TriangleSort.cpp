@@ -1,6 +1,7 @@
 #include "process/TriangleSort.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -42,44 +43,34 @@ bool OptimiseFaceOrder(uint32_t* faces, uint32_t faceCount, uint32_t vertexCount
     meshopt_optimizeVertexCache(optimised.data(), faces, indexCount, vertexCount);
 
     // The optimiser hands back indices, not a face order: find each output
-    // triangle among the input triangles of its smallest vertex (the first
-    // unused one with the same corners in the same cyclic order).
-    std::vector<uint32_t> start(size_t(vertexCount) + 1, 0);
-    std::vector<uint32_t> key(faceCount);
+    // triangle among the input triangles (the first unused one with the same
+    // corners in the same cyclic order). Triangles are sorted by their
+    // rotated corners, then number, so that equal ones form a run that is
+    // used up from its front.
+    std::vector<std::array<uint32_t, 3>> key(faceCount);
+    std::vector<uint32_t> byKey(faceCount);
     for (uint32_t t = 0; t < faceCount; ++t) {
-        uint32_t c[3];
-        Canonical(c, faces + size_t(t) * 3);
-        key[t] = c[0];
-        ++start[c[0] + 1];
+        Canonical(key[t].data(), faces + size_t(t) * 3);
+        byKey[t] = t;
     }
-    for (uint32_t v = 0; v < vertexCount; ++v)
-        start[v + 1] += start[v];
-    std::vector<uint32_t> byVertex(faceCount);
-    {
-        std::vector<uint32_t> fill(start.begin(), start.end() - 1);
-        for (uint32_t t = 0; t < faceCount; ++t)
-            byVertex[fill[key[t]]++] = t;
-    }
-    std::vector<uint8_t> taken(faceCount, 0);
+    std::sort(byKey.begin(), byKey.end(), [&](uint32_t a, uint32_t b) {
+        return key[a] != key[b] ? key[a] < key[b] : a < b;
+    });
+    std::vector<uint32_t> next(faceCount); // at a run's first entry: its first unused entry
+    for (uint32_t i = 0; i < faceCount; ++i)
+        next[i] = i;
     std::vector<uint32_t> remap(faceCount);
     for (uint32_t i = 0; i < faceCount; ++i) {
-        uint32_t want[3];
-        Canonical(want, &optimised[size_t(i) * 3]);
-        bool found = false;
-        for (uint32_t j = start[want[0]]; j < start[want[0] + 1] && !found; ++j) {
-            const uint32_t t = byVertex[j];
-            if (taken[t])
-                continue;
-            uint32_t have[3];
-            Canonical(have, faces + size_t(t) * 3);
-            if (have[1] == want[1] && have[2] == want[2]) {
-                taken[t] = 1;
-                remap[i] = t;
-                found = true;
-            }
-        }
-        if (!found)
+        std::array<uint32_t, 3> want;
+        Canonical(want.data(), &optimised[size_t(i) * 3]);
+        const auto run = std::lower_bound(byKey.begin(), byKey.end(), want,
+                                          [&](uint32_t t, const std::array<uint32_t, 3>& k) { return key[t] < k; });
+        const uint32_t first = uint32_t(run - byKey.begin());
+        if (run == byKey.end() || key[*run] != want || next[first] == faceCount ||
+            key[byKey[next[first]]] != want)
             return false; // not a reordering of ours: keep the old order
+        remap[i] = byKey[next[first]];
+        ++next[first];
     }
     std::vector<uint32_t> reordered(indexCount);
     for (uint32_t i = 0; i < faceCount; ++i)

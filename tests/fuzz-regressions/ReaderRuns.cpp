@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include "../fuzz/WholeConversion.h"
 #include "collada/Collada2QEF.h"
 #include "scene/ImportScene.h"
 #include "common/TestSupport.h"
@@ -50,6 +51,10 @@ int RunReader(EReader reader, const std::string& path)
         SImportScene scene;
         COptionsData options;
         return importer.Import(path.c_str(), &scene, &options);
+    }
+    case eReaderColladaWhole: {
+        QTemporaryDir out;
+        return ConvertColladaWhole(path, out.path().toStdString());
     }
     case eReaderSceneWhole: {
         SScene scene;

@@ -1,12 +1,13 @@
 #pragma once
 // Runs one reader on one file as the program does, and gives its result as a
-// number: the conversion result code of the Collada import, 0/1 of
-// LoadSceneFile, the entry count of FromText, 1/0 for a preference store
-// that loaded or not.
+// number: the conversion result code of the Collada import (and of a whole
+// Collada conversion), 0/1 of LoadSceneFile, the entry count of FromText, 1/0
+// for a preference store that loaded or not.
 #include <string>
 
 enum EReader {
     eReaderCollada,     // CCollada2QEF::Import: E2QEFErrorCodes
+    eReaderColladaWhole, // import, processing, writing: ConvertColladaWhole
     eReaderSceneWhole,  // LoadSceneFile of the whole scene: 0 or 1
     eReaderSceneTexts,  // LoadSceneFile of the two texts: 0 or 1
     eReaderOptionsText, // COptionsData::FromText: recognised entries

@@ -366,6 +366,31 @@ TEST(ProcessDriver, EqualMeshesAreInstanced)
     EXPECT_EQ(built.work.nodes[4].node.nMaterialIdx, 0);
 }
 
+TEST(ProcessDriver, InstancesTheLatestOfTheMeshesItMatches)
+{
+    // Quads moved along x. "Between" lies within the tolerance of both "A"
+    // and "B" (which are too far apart to be one mesh): it takes the later,
+    // "B". "Edge" and "Across" match "B" too, "Across" although its first
+    // position falls in the next cell of the lookup.
+    const std::vector<std::pair<const char*, float>> quads = {
+        {"A", 0.0f}, {"B", 0.00015f}, {"Between", 0.00008f}, {"Edge", 0.00019f}, {"Across", 0.00021f},
+        {"Far", 1.0f}};
+    SImportScene in;
+    for (const auto& q : quads) {
+        SImportNode& node = AddNode(in, q.first, eImportMesh);
+        AddQuad(node);
+        for (SVec3& p : node.positions)
+            p[0] += q.second;
+    }
+    const COptions options;
+    SBuilt built;
+    Build(in, options, built);
+    ASSERT_EQ(built.work.nodes.size(), quads.size());
+    const std::vector<int32_t> content = {0, 1, 1, 1, 1, 2};
+    for (size_t i = 0; i < content.size(); ++i)
+        EXPECT_EQ(built.work.nodes[i].node.nContentIdx, content[i]) << built.work.nodes[i].node.pszName;
+}
+
 TEST(ProcessDriver, MultipleMaterialsSplitIntoNamedSubmeshes)
 {
     SImportScene in;

@@ -3,6 +3,7 @@
 
 #include <random>
 
+#include "AdversarialShapes.h"
 #include "PerMeshTestUtil.h"
 #include "StripReference.h"
 #include "process/IndexList.h"
@@ -63,6 +64,18 @@ TEST(TriStrip, MatchesTheLiteralGeneratorOnClosedBands)
         reference::LiteralTriStrips(faces.data(), n, &refIndices, &refLengths);
         EXPECT_EQ(lengths, refLengths) << size;
         EXPECT_EQ(indices, refIndices) << size;
+    }
+}
+
+TEST(TriStrip, MatchesTheLiteralGeneratorOnAdversarialShapes)
+{
+    for (const SShapeCase& shape : AdversarialShapes()) {
+        const uint32_t n = uint32_t(shape.faces.size() / 3);
+        std::vector<uint32_t> indices, lengths, refIndices, refLengths;
+        GenerateTriStrips(shape.faces.data(), n, &indices, &lengths);
+        reference::LiteralTriStrips(shape.faces.data(), n, &refIndices, &refLengths);
+        ASSERT_EQ(lengths, refLengths) << shape.name;
+        ASSERT_EQ(indices, refIndices) << shape.name;
     }
 }
 

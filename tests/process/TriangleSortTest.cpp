@@ -6,6 +6,7 @@
 
 #include <random>
 
+#include "AdversarialShapes.h"
 #include "GeometrySortReference.h"
 #include "PerMeshTestUtil.h"
 #include "options/Options.h"
@@ -89,6 +90,20 @@ TEST(GeometrySort, MatchesTheLiteralSortOnRandomMeshes)
     }
 }
 
+TEST(GeometrySort, MatchesTheLiteralSortOnAdversarialShapes)
+{
+    for (const SShapeCase& shape : AdversarialShapes())
+        for (const auto& limits : {std::make_pair(kGeometrySortMaxBlockVertices, kGeometrySortMaxBlockTriangles),
+                                  std::make_pair(9u, 12u)}) {
+            std::vector<uint32_t> sorted = shape.faces;
+            GeometrySort(nullptr, sorted.data(), 0, shape.vertexCount, uint32_t(sorted.size() / 3), limits.first,
+                         limits.second, kGeometrySortKeepVertexOrder);
+            ASSERT_EQ(sorted, reference::LiteralGeometrySort(shape.faces, shape.vertexCount, limits.first,
+                                                             limits.second))
+                << shape.name << ", blocks of " << limits.first;
+        }
+}
+
 TEST(GeometrySort, KeepsTrianglesThatNoBlockTakes)
 {
     // A lone triangle with a repeated index makes a piece of two vertices.
@@ -144,6 +159,36 @@ TEST(OptimiseFaceOrder, MovesWholeTrianglesOnly)
     std::vector<uint32_t> bad = {0, 1, 2, 2, 1, 9};
     EXPECT_FALSE(OptimiseFaceOrder(bad.data(), 2, 4));
     EXPECT_EQ(bad, std::vector<uint32_t>({0, 1, 2, 2, 1, 9}));
+}
+
+TEST(OptimiseFaceOrder, TakesTheFirstUnusedOfEqualTriangles)
+{
+    // Repeated and rotated triangles: each optimiser triangle is matched to
+    // the earliest unused input triangle with the same corners in the same
+    // cyclic order, as a plain search finds it.
+    auto rotated = [](const uint32_t* a, const uint32_t* b) {
+        for (int r = 0; r < 3; ++r)
+            if (a[0] == b[r] && a[1] == b[(r + 1) % 3] && a[2] == b[(r + 2) % 3])
+                return true;
+        return false;
+    };
+    for (const SShapeCase& shape : AdversarialShapes()) {
+        const uint32_t n = uint32_t(shape.faces.size() / 3);
+        std::vector<uint32_t> optimised(shape.faces.size());
+        meshopt_optimizeVertexCache(optimised.data(), shape.faces.data(), shape.faces.size(), shape.vertexCount);
+        std::vector<uint32_t> expected;
+        std::vector<bool> used(n, false);
+        for (uint32_t i = 0; i < n; ++i)
+            for (uint32_t t = 0; t < n; ++t)
+                if (!used[t] && rotated(&optimised[i * 3], &shape.faces[t * 3])) {
+                    used[t] = true;
+                    expected.insert(expected.end(), shape.faces.begin() + t * 3, shape.faces.begin() + t * 3 + 3);
+                    break;
+                }
+        std::vector<uint32_t> sorted = shape.faces;
+        ASSERT_TRUE(OptimiseFaceOrder(sorted.data(), n, shape.vertexCount)) << shape.name;
+        EXPECT_EQ(sorted, expected) << shape.name;
+    }
 }
 
 TEST(SortMeshTriangles, NeverMovesATriangleIntoAnotherBatch)
