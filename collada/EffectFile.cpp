@@ -4,6 +4,7 @@
 #include <QSaveFile>
 #include <QString>
 
+#include "base/OutputPath.h"
 #include "base/ConversionLog.h"
 #include "base/Version.h"
 #include "collada/C2QHub.h"
@@ -231,7 +232,7 @@ bool WriteEffectFile(const CEl_Material& material, CEl_Profile_GLSL& profile, co
     // Written beside the output through a temporary file, so a failed write
     // never leaves half an effect over a good one.
     QSaveFile file(QString::fromUtf8(path.c_str()));
-    if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), qint64(text.size())) != qint64(text.size()) ||
+    if (!IsReplaceableOutput(path.c_str()) || !file.open(QIODevice::WriteOnly) || file.write(text.data(), qint64(text.size())) != qint64(text.size()) ||
         !file.commit()) {
         ConversionLog(eLogError, "Failed to Open \"%s\" for writing.\n", fileName.c_str());
         return false;

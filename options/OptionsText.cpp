@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "options/Options.h"
+#include "base/OutputPath.h"
 #include "options/SceneOptionsSource.h"
 
 namespace {
@@ -280,6 +281,8 @@ bool COptionsData::SaveToFile(const char* path) const
         return false;
     // Written beside the target and renamed over it, so a failed write keeps
     // the previous profile file.
+    if (!IsReplaceableOutput(path))
+        return false;
     QSaveFile file(QString::fromLocal8Bit(path));
     if (!file.open(QIODevice::WriteOnly))
         return false;

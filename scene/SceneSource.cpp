@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/ConversionLog.h"
+#include "base/OutputPath.h"
 #include "options/Options.h"
 #include "scene/Scene.h"
 #include "scene/SceneFileFormat.h"
@@ -205,6 +206,10 @@ int WriteSceneSource(const char* outputPath, const COptionsData& options, const 
 
     // The text goes straight into a file beside the output, which replaces
     // the output only once it is complete.
+    if (!IsReplaceableOutput(outputPath)) {
+        ConversionLog(eLogError, "Cannot create '%s': %s", outputPath, "it exists and is not a regular file");
+        return 1;
+    }
     QSaveFile file(QFile::decodeName(outputPath));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         ConversionLog(eLogError, "Cannot create '%s': %s", outputPath, file.errorString().toUtf8().constData());

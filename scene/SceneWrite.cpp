@@ -8,6 +8,7 @@
 #include <new>
 
 #include "base/ConversionLog.h"
+#include "base/OutputPath.h"
 #include "options/Options.h"
 #include "scene/Scene.h"
 #include "scene/SceneCheck.h"
@@ -558,6 +559,10 @@ int WriteSceneFile(const SScene& scene, const char* path, const char* optionsTex
 {
     if (!path || !*path || !CheckBeforeWrite(scene))
         return 1;
+    if (!IsReplaceableOutput(path)) {
+        ConversionLog(eLogError, "Cannot create '%s': %s", path, "it exists and is not a regular file");
+        return 1;
+    }
     QSaveFile file(QFile::decodeName(path));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         ConversionLog(eLogError, "Cannot create '%s': %s", path, file.errorString().toUtf8().constData());

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -124,6 +126,10 @@ TEST(CommandLine, OutputProblemsAndThePostExportRule)
     WriteFileBytes(named.toStdString(), "bUsePostExportCL=1\nsClPostTarget=" + dir.path().toStdString() +
                                             "/no-such-program\n");
     const char* kNoStart = "Unable to perform post-export options.";
+    // A node that is not a file (as a device would be): writing beside it and
+    // renaming over it would replace the node itself.
+    const QString pipe = dir.path() + "/pipe.qef";
+    ASSERT_EQ(mkfifo(pipe.toLocal8Bit().constData(), 0600), 0);
 
     struct {
         const char* what;
@@ -144,6 +150,7 @@ TEST(CommandLine, OutputProblemsAndThePostExportRule)
          "full.h"},
         {"full disk, source", {"-o", dir.path() + "/full.cpp"}, SmallDisk, 3, "File too large", "Unknown error",
          "full.cpp"},
+        {"output is a pipe", {"-o", pipe}, {}, 3, "is not a regular file", nullptr, nullptr},
         {"named command without --post-export", {"-o", dir.path() + "/a.qef", "--options", named}, {}, 0, nullptr,
          kNoStart, nullptr},
         {"named command with --post-export", {"-o", dir.path() + "/b.qef", "--options", named, "--post-export"}, {},
@@ -163,5 +170,8 @@ TEST(CommandLine, OutputProblemsAndThePostExportRule)
             EXPECT_FALSE(QFile::exists(dir.path() + "/" + c.noFile));
         }
     }
+    struct stat st;
+    ASSERT_EQ(stat(pipe.toLocal8Bit().constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the pipe was replaced";
     QFile::setPermissions(dir.path() + "/readonly", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
