@@ -79,8 +79,7 @@ CAboutBoxDialog::CAboutBoxDialog(const QString& title, const QImage& picture, CZ
 
     QLabel* email = LinkLabel(QStringLiteral("EmailLabel"), QStringLiteral("mailto:") + QLatin1String(kSupportEmail),
                               QLatin1String(kSupportEmail), this);
-    QLabel* website =
-        LinkLabel(QStringLiteral("WebsiteLabel"), QLatin1String(kWebsite), QLatin1String(kWebsite), this);
+    QLabel* website = LinkLabel(QStringLiteral("WebsiteLabel"), QLatin1String(kWebsite), QLatin1String(kWebsite), this);
     layout->addWidget(email);
     layout->addWidget(website);
     connect(email, &QLabel::linkActivated, this, &CAboutBoxDialog::launchLink);

@@ -30,8 +30,8 @@ constexpr int kNoUpdate = 1;
 
 CAutoUpdater::CAutoUpdater(const QString& product, const QStringList& components, int checkTimeout, QWidget* parent,
                            CZGXPreferences* prefs)
-    : QObject(parent), m_product(product), m_components(components), m_checkTimeout(checkTimeout),
-      m_pParent(parent), m_pPrefs(prefs)
+    : QObject(parent), m_product(product), m_components(components), m_checkTimeout(checkTimeout), m_pParent(parent),
+      m_pPrefs(prefs)
 {
     setObjectName(QStringLiteral("AutoUpdater"));
     m_pTimer = new QTimer(this);
@@ -113,8 +113,8 @@ void CAutoUpdater::Check(bool forced)
 
     m_pProcess = new QProcess(this);
     m_pProcess->setProgram(program);
-    m_pProcess->setArguments({QStringLiteral("--mode"), QStringLiteral("unattended"), QStringLiteral("--settings_file"),
-                              SettingsFile()});
+    m_pProcess->setArguments(
+        {QStringLiteral("--mode"), QStringLiteral("unattended"), QStringLiteral("--settings_file"), SettingsFile()});
     connect(m_pProcess, &QProcess::finished, this, [this](int exitCode, QProcess::ExitStatus status) {
         // A crashed program's exit code means nothing.
         if (status == QProcess::CrashExit)

@@ -66,14 +66,15 @@ bool CDocumentOpener::Open(const QString& fileName, const QString& folder, const
     for (;;) {
         Warn(QStringLiteral("Documentation File Not Found"),
              QStringLiteral("Please locate the file: ") + fileName + QStringLiteral("\n"));
-        const QString chosen = ChooseFile(QStringLiteral("Open Source File"),
-                                          QStringLiteral("Portable Document Format (*.pdf)"));
+        const QString chosen =
+            ChooseFile(QStringLiteral("Open Source File"), QStringLiteral("Portable Document Format (*.pdf)"));
         if (chosen.isEmpty())
             return false;
         const QString absolute = QFileInfo(chosen).absoluteFilePath();
         if (TryOpen(absolute)) {
             if (m_pStore) {
-                m_pStore->WriteString(RememberedKey(documentKey).toUtf8().toStdString(), absolute.toUtf8().toStdString());
+                m_pStore->WriteString(RememberedKey(documentKey).toUtf8().toStdString(),
+                                      absolute.toUtf8().toStdString());
                 m_pStore->Save();
             }
             return true;

@@ -2,8 +2,8 @@
 
 #include "app/WindowStore.h"
 
-CRecentFilesMenu::CRecentFilesMenu(const QString& title, CWindowStore& store, const char* keyPrefix,
-                                   bool existingOnly, QWidget* parent)
+CRecentFilesMenu::CRecentFilesMenu(const QString& title, CWindowStore& store, const char* keyPrefix, bool existingOnly,
+                                   QWidget* parent)
     : QMenu(title, parent), m_store(store), m_keyPrefix(keyPrefix), m_bExistingOnly(existingOnly)
 {
     m_pSeparator = addSeparator();

@@ -106,11 +106,11 @@ CStandaloneWindow::CStandaloneWindow(QWidget* parent) : QMainWindow(parent)
     m_pStore->LoadOptions(m_options, kCurrentOptionsPrefix);
 
     // 7. Recent-file submenus, each followed by a separator.
-    m_pOpenRecentMenu = new CRecentFilesMenu(QStringLiteral("Open Recent File"), *m_pStore, kOpenRecentPrefix,
-                                             true, m_pFileMenu);
+    m_pOpenRecentMenu =
+        new CRecentFilesMenu(QStringLiteral("Open Recent File"), *m_pStore, kOpenRecentPrefix, true, m_pFileMenu);
     m_pOpenRecentMenu->setObjectName(QStringLiteral("OpenRecentMenu"));
-    m_pExportRecentMenu = new CRecentFilesMenu(QStringLiteral("Export To Recent File"), *m_pStore,
-                                               kExportRecentPrefix, false, m_pFileMenu);
+    m_pExportRecentMenu = new CRecentFilesMenu(QStringLiteral("Export To Recent File"), *m_pStore, kExportRecentPrefix,
+                                               false, m_pFileMenu);
     m_pExportRecentMenu->setObjectName(QStringLiteral("ExportRecentMenu"));
     m_pFileMenu->insertMenu(m_pExportAction, m_pOpenRecentMenu);
     m_pFileMenu->insertSeparator(m_pExportAction);
@@ -286,8 +286,8 @@ void CStandaloneWindow::onOpen()
             start = recent.constFirst();
     }
     const QString path = ChooseOpenPath(UIText(eTextOpenImportFile), start,
-                                        UIText(eTextAllSupportedDae) + QStringLiteral(";;") + UIText(eTextColladaFiles) +
-                                            QStringLiteral(";;") + GltfFileFilter());
+                                        UIText(eTextAllSupportedDae) + QStringLiteral(";;") +
+                                            UIText(eTextColladaFiles) + QStringLiteral(";;") + GltfFileFilter());
     if (!path.isEmpty())
         onOpenFile(path);
 }
@@ -525,11 +525,8 @@ void CStandaloneWindow::changeView(EView view)
             m_pProfileOptionsSplitter->addWidget(profiles);
         m_pProfileOptionsSplitter->addWidget(m_pOptionsWidget);
         break;
-    case eViewOutput:
-        m_pOutputPageLayout->addWidget(m_pOutputWidget);
-        break;
-    default:
-        return;
+    case eViewOutput: m_pOutputPageLayout->addWidget(m_pOutputWidget); break;
+    default: return;
     }
     for (QWidget* w : {profiles, static_cast<QWidget*>(m_pOptionsWidget), static_cast<QWidget*>(m_pOutputWidget)}) {
         if (w && w->parentWidget())

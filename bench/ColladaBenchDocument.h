@@ -154,9 +154,7 @@ inline bool WriteColladaBenchDocument(const std::string& path, bool polylist, in
         w.Text("</vcount>\n");
     }
     w.Text("          <p>");
-    auto corner = [&w](int64_t v) {
-        w.Int(v), w.Char(' '), w.Int(v), w.Char(' '), w.Int(v);
-    };
+    auto corner = [&w](int64_t v) { w.Int(v), w.Char(' '), w.Int(v), w.Char(' '), w.Int(v); };
     for (int64_t j = 0; j + 1 < n; ++j)
         for (int64_t i = 0; i + 1 < n; ++i) {
             const int64_t a = j * n + i, b = a + 1, c = a + n, d = c + 1;

@@ -62,8 +62,8 @@ inline bool WriteGltfBenchDocument(const std::string& path, int64_t minTriangles
         "{\"buffer\":0,\"byteOffset\":%zu,\"byteLength\":%zu},{\"buffer\":0,\"byteOffset\":%zu,\"byteLength\":%zu},"
         "{\"buffer\":0,\"byteOffset\":%zu,\"byteLength\":%zu}],\"buffers\":[{\"byteLength\":%zu}]}",
         static_cast<long long>(vertices), static_cast<long long>(vertices), static_cast<long long>(vertices),
-        static_cast<long long>(3 * triangles), pSize, pSize, nSize, pSize + nSize, uSize, pSize + nSize + uSize,
-        iSize, bin.size());
+        static_cast<long long>(3 * triangles), pSize, pSize, nSize, pSize + nSize, uSize, pSize + nSize + uSize, iSize,
+        bin.size());
     std::string text = json;
     while (text.size() % 4)
         text.push_back(' ');

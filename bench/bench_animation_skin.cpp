@@ -75,17 +75,20 @@ const std::string& AnimatedDocument()
                           "<library_animations>";
         for (int i = 0; i < kAnimatedNodes; ++i) {
             const std::string node = "n" + std::to_string(i);
-            AppendChannel(doc, node + "-t", node + "/translate", 3,
-                          [](int n, int k, int c) { return std::sin(0.01 * k + n + c); }, i);
+            AppendChannel(
+                doc, node + "-t", node + "/translate", 3,
+                [](int n, int k, int c) { return std::sin(0.01 * k + n + c); }, i);
             for (int axis = 0; axis < 3; ++axis)
-                AppendChannel(doc, node + "-r" + std::to_string(axis),
-                              node + "/rotate" + std::string(1, char('X' + axis)) + ".ANGLE", 1,
-                              [](int n, int k, int c) { return 90 * std::sin(0.02 * k + n * 0.1 + c); }, i);
+                AppendChannel(
+                    doc, node + "-r" + std::to_string(axis),
+                    node + "/rotate" + std::string(1, char('X' + axis)) + ".ANGLE", 1,
+                    [](int n, int k, int c) { return 90 * std::sin(0.02 * k + n * 0.1 + c); }, i);
         }
         doc += "</library_animations><library_visual_scenes><visual_scene id=\"vs\">";
         // Limbs of ten nodes each, one inside the other, as skeletons nest.
         for (int i = 0; i < kAnimatedNodes; ++i) {
-            doc += "<node id=\"n" + std::to_string(i) + "\" type=\"JOINT\"><translate sid=\"translate\">0 1 0</translate>"
+            doc += "<node id=\"n" + std::to_string(i) +
+                   "\" type=\"JOINT\"><translate sid=\"translate\">0 1 0</translate>"
                    "<rotate sid=\"rotateZ\">0 0 1 0</rotate><rotate sid=\"rotateY\">0 1 0 0</rotate>"
                    "<rotate sid=\"rotateX\">1 0 0 0</rotate>";
             if (i % 10 == 9)
@@ -220,7 +223,7 @@ struct SSkinMesh {
         for (int r = 0; r < rings; ++r)
             for (int s = 0; s < segments; ++s) {
                 SSkinVertex v{};
-                const float u = float(r) / float(rings - 1) * along;   // 0 .. 10
+                const float u = float(r) / float(rings - 1) * along; // 0 .. 10
                 const float w = float(s) / float(segments) * around; // 0 .. 6, cyclic
                 v.position[0] = std::cos(w * 6.2831853f / around);
                 v.position[1] = u;
@@ -275,9 +278,8 @@ void BM_BoneBatching(benchmark::State& state)
         std::vector<uint8_t> out;
         const int result = GenerateBoneBatches(
             table, vertexCount, out, faces.data(), uint32_t(mesh.vertices.size()),
-            reinterpret_cast<const uint8_t*>(mesh.vertices.data()), sizeof(SSkinVertex),
-            offsetof(SSkinVertex, weights), eZGXTFloat, offsetof(SSkinVertex, bones), eZGXTInt,
-            uint32_t(mesh.faces.size() / 3), palette, 4);
+            reinterpret_cast<const uint8_t*>(mesh.vertices.data()), sizeof(SSkinVertex), offsetof(SSkinVertex, weights),
+            eZGXTFloat, offsetof(SSkinVertex, bones), eZGXTInt, uint32_t(mesh.faces.size() / 3), palette, 4);
         if (result != 0)
             state.SkipWithError("bone batching failed");
         benchmark::DoNotOptimize(out.data());

@@ -46,12 +46,30 @@ void CountedFree(void* p) noexcept
 
 } // namespace
 
-void* operator new(size_t n) { return CountedAlloc(n); }
-void* operator new[](size_t n) { return CountedAlloc(n); }
-void operator delete(void* p) noexcept { CountedFree(p); }
-void operator delete[](void* p) noexcept { CountedFree(p); }
-void operator delete(void* p, size_t) noexcept { CountedFree(p); }
-void operator delete[](void* p, size_t) noexcept { CountedFree(p); }
+void* operator new(size_t n)
+{
+    return CountedAlloc(n);
+}
+void* operator new[](size_t n)
+{
+    return CountedAlloc(n);
+}
+void operator delete(void* p) noexcept
+{
+    CountedFree(p);
+}
+void operator delete[](void* p) noexcept
+{
+    CountedFree(p);
+}
+void operator delete(void* p, size_t) noexcept
+{
+    CountedFree(p);
+}
+void operator delete[](void* p, size_t) noexcept
+{
+    CountedFree(p);
+}
 
 #include "options/Options.h"
 #include "process/IndexList.h"
@@ -92,8 +110,7 @@ const SSceneMesh& GridMesh()
         m.psTexCoord.push_back(FloatChannel(3));
         for (uint32_t v = 0; v < kVertices; ++v) {
             const float x = float(v % (kCellsX + 1)), y = float(v / (kCellsX + 1));
-            const float p[3] = {x, y, 0.001f * x * y}, n[3] = {0, 0, 1},
-                        uv[3] = {x / kCellsX, y / kCellsY, 0};
+            const float p[3] = {x, y, 0.001f * x * y}, n[3] = {0, 0, 1}, uv[3] = {x / kCellsX, y / kCellsY, 0};
             std::memcpy(&m.sPosition.pData[v * 12], p, 12);
             std::memcpy(&m.sNormal.pData[v * 12], n, 12);
             std::memcpy(&m.psTexCoord[0].pData[v * 12], uv, 12);
@@ -167,7 +184,10 @@ void BM_SortTriangles(benchmark::State& state)
     }
     memory.Report(state);
     state.counters["acmr"] = Acmr(faces, kVertices);
-    state.SetLabel(method == 0 ? "none" : method == 1 ? "ZGXTGeometrySort" : method == 2 ? "meshoptimizer" : "ZGXTTriStrip");
+    state.SetLabel(method == 0   ? "none"
+                   : method == 1 ? "ZGXTGeometrySort"
+                   : method == 2 ? "meshoptimizer"
+                                 : "ZGXTTriStrip");
 }
 BENCHMARK(BM_SortTriangles)->DenseRange(0, 3)->Iterations(1)->Unit(benchmark::kMillisecond);
 
@@ -206,9 +226,7 @@ void BM_TangentSpace(benchmark::State& state)
         InterleaveMesh(m, 1);
         return m;
     }();
-    auto attribute = [](const SVertexChannel& c) {
-        return SVertexAttribute{c.uiOffset, c.eType, c.uiComponentCount};
-    };
+    auto attribute = [](const SVertexChannel& c) { return SVertexAttribute{c.uiOffset, c.eType, c.uiComponentCount}; };
     const uint32_t stride = uint32_t(interleaved.pVertexBlock.size() / kVertices);
     std::vector<uint32_t> faces;
     std::vector<uint8_t> out;

@@ -261,8 +261,8 @@ int main(int argc, char** argv)
         sizes = {10000, 100000};
     if (shapes.empty())
         shapes = {"fan", "strip", "soup", "repeat", "grid", "coincident", "tiny"};
-    const std::string out = (std::filesystem::temp_directory_path() /
-                             ("mw-bench-shapes-" + std::to_string(getpid()) + ".qef")).string();
+    const std::string out =
+        (std::filesystem::temp_directory_path() / ("mw-bench-shapes-" + std::to_string(getpid()) + ".qef")).string();
 
     struct SStep {
         const char* name;
@@ -270,56 +270,77 @@ int main(int argc, char** argv)
     };
     auto sortStep = [](int method) {
         return [method](const SShape& s) {
-            return EachMesh(s, [method](SSceneMesh& m) {
-                std::vector<uint32_t> f = ReadIndices(m.sIndexData, uint64_t(m.uiTriangleCount) * 3);
-                SortTriangles(method, nullptr, f.data(), 0, m.uiVertexCount, m.uiTriangleCount);
-                return true;
-            }, false);
+            return EachMesh(
+                s,
+                [method](SSceneMesh& m) {
+                    std::vector<uint32_t> f = ReadIndices(m.sIndexData, uint64_t(m.uiTriangleCount) * 3);
+                    SortTriangles(method, nullptr, f.data(), 0, m.uiVertexCount, m.uiTriangleCount);
+                    return true;
+                },
+                false);
         };
     };
     std::vector<SStep> steps = {
         {"sort1", sortStep(1)},
         {"sort2", sortStep(2)},
         {"sort3", sortStep(3)},
-        {"strips", [](const SShape& s) {
-             return EachMesh(s, [](SSceneMesh& m) {
-                 BuildStrips(m);
-                 return true;
-             }, false);
+        {"strips",
+         [](const SShape& s) {
+             return EachMesh(
+                 s,
+                 [](SSceneMesh& m) {
+                     BuildStrips(m);
+                     return true;
+                 },
+                 false);
          }},
-        {"tangent", [](const SShape& s) {
-             return EachMesh(s, [](SSceneMesh& m) {
-                 COptions o;
-                 o.SetBool(opt::bTangentSpace, true);
-                 o.SetTriSort(eTriSortNone);
-                 return ProcessMesh(o, m);
-             }, false);
+        {"tangent",
+         [](const SShape& s) {
+             return EachMesh(
+                 s,
+                 [](SSceneMesh& m) {
+                     COptions o;
+                     o.SetBool(opt::bTangentSpace, true);
+                     o.SetTriSort(eTriSortNone);
+                     return ProcessMesh(o, m);
+                 },
+                 false);
          }},
-        {"bones", [](const SShape& s) {
-             return EachMesh(s, [](SSceneMesh& m) {
-                 return GenerateMeshBoneBatches(m, 12) == 0;
-             }, true, true);
+        {"bones",
+         [](const SShape& s) {
+             return EachMesh(
+                 s, [](SSceneMesh& m) { return GenerateMeshBoneBatches(m, 12) == 0; }, true, true);
          }},
-        {"deindex", [](const SShape& s) {
-             return EachMesh(s, [](SSceneMesh& m) {
-                 DeindexMesh(m);
-                 return true;
-             }, true);
+        {"deindex",
+         [](const SShape& s) {
+             return EachMesh(
+                 s,
+                 [](SSceneMesh& m) {
+                     DeindexMesh(m);
+                     return true;
+                 },
+                 true);
          }},
-        {"mesh", [](const SShape& s) {
-             return EachMesh(s, [](SSceneMesh& m) { return ProcessMesh(COptions(), m); }, false);
+        {"mesh",
+         [](const SShape& s) {
+             return EachMesh(
+                 s, [](SSceneMesh& m) { return ProcessMesh(COptions(), m); }, false);
          }},
-        {"mesh_st", [](const SShape& s) {
-             return EachMesh(s, [](SSceneMesh& m) { return ProcessMesh(StripOptions(), m); }, false);
+        {"mesh_st",
+         [](const SShape& s) {
+             return EachMesh(
+                 s, [](SSceneMesh& m) { return ProcessMesh(StripOptions(), m); }, false);
          }},
-        {"convert", [&out](const SShape& s) {
+        {"convert",
+         [&out](const SShape& s) {
              const SImportScene scene = ImportScene(s);
              CSceneExporter exporter;
              exporter.SetOutputPath(out);
              const COptions options;
              return exporter.Process(scene, options) && exporter.Write(out.c_str(), options, "bench", false);
          }},
-        {"convert_st", [&out](const SShape& s) {
+        {"convert_st",
+         [&out](const SShape& s) {
              const SImportScene scene = ImportScene(s);
              CSceneExporter exporter;
              exporter.SetOutputPath(out);
@@ -329,11 +350,10 @@ int main(int argc, char** argv)
     };
 
     if (!only.empty())
-        steps.erase(std::remove_if(steps.begin(), steps.end(),
-                                   [&](const SStep& st) {
-                                       return std::find(only.begin(), only.end(), st.name) == only.end();
-                                   }),
-                    steps.end());
+        steps.erase(
+            std::remove_if(steps.begin(), steps.end(),
+                           [&](const SStep& st) { return std::find(only.begin(), only.end(), st.name) == only.end(); }),
+            steps.end());
     std::printf("%-10s %8s", "shape", "tris");
     for (const SStep& st : steps)
         std::printf(" %11s", st.name);

@@ -15,14 +15,13 @@
 
 namespace {
 
-const char kUsage[] =
-    "Usage:\n"
-    "  meshwright-cli convert INPUT.dae|.gltf|.glb [-o OUTPUT] [--profile NAME] [--options FILE]\n"
-    "                         [--set NAME=VALUE]... [--quiet] [--post-export]\n"
-    "  meshwright-cli options [--profile NAME] [--from FILE] [--set NAME=VALUE]...\n"
-    "  meshwright-cli profiles\n"
-    "  meshwright-cli inspect FILE.qef [--json]\n"
-    "  meshwright-cli --help | --version\n";
+const char kUsage[] = "Usage:\n"
+                      "  meshwright-cli convert INPUT.dae|.gltf|.glb [-o OUTPUT] [--profile NAME] [--options FILE]\n"
+                      "                         [--set NAME=VALUE]... [--quiet] [--post-export]\n"
+                      "  meshwright-cli options [--profile NAME] [--from FILE] [--set NAME=VALUE]...\n"
+                      "  meshwright-cli profiles\n"
+                      "  meshwright-cli inspect FILE.qef [--json]\n"
+                      "  meshwright-cli --help | --version\n";
 
 const char kHelp[] =
     "Converts a Collada (.dae) or glTF 2.0 (.gltf, .glb) scene into a QEF scene file (.qef) or C source (.h, .cpp).\n"
@@ -180,8 +179,14 @@ public:
         const char* prefix = "";
         switch (m.kind) {
         case SConversionMessage::eSuccess: colour = "\x1b[32m"; break;
-        case SConversionMessage::eWarning: colour = "\x1b[33m"; prefix = "warning: "; break;
-        case SConversionMessage::eError: colour = "\x1b[1;31m"; prefix = "error: "; break;
+        case SConversionMessage::eWarning:
+            colour = "\x1b[33m";
+            prefix = "warning: ";
+            break;
+        case SConversionMessage::eError:
+            colour = "\x1b[1;31m";
+            prefix = "error: ";
+            break;
         default: break;
         }
         if (m_tty && *colour)

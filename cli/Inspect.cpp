@@ -209,8 +209,7 @@ std::string Text(const SInspection& in)
     for (size_t i = 0; i < s.pMeshes.size(); ++i) {
         const SSceneMesh& m = s.pMeshes[i];
         out += StrFormat("Mesh %zu: %u vertices, %u triangles, ", i, m.uiVertexCount, m.uiTriangleCount);
-        out += m.puiStripTriangles.empty() ? std::string("triangle list")
-                                           : StrFormat("%u strips", m.StripCount());
+        out += m.puiStripTriangles.empty() ? std::string("triangle list") : StrFormat("%u strips", m.StripCount());
         if (m.sIndexData.IsPresent())
             out += StrFormat(", %llu indices (%s)", static_cast<unsigned long long>(IndexCount(m)),
                              DataTypeName(m.sIndexData.eType));
@@ -271,8 +270,8 @@ std::string Text(const SInspection& in)
             if (!animated)
                 tracks += "static";
             else
-                tracks += StrFormat("animated, %zu keys%s", t.keys->size() / t.keySize,
-                                    t.keyIdx->empty() ? "" : ", indexed");
+                tracks +=
+                    StrFormat("animated, %zu keys%s", t.keys->size() / t.keySize, t.keyIdx->empty() ? "" : ", indexed");
         }
         if (!tracks.empty())
             out += tracks + "\n";
@@ -288,8 +287,7 @@ std::string Text(const SInspection& in)
             const int32_t idx = m.TextureSlot(t);
             if (idx < 0)
                 continue;
-            out += StrFormat("    %s texture: ", kTextureSlotNames[t]) +
-                   RefText(idx, s.pTextures.size(), "textures");
+            out += StrFormat("    %s texture: ", kTextureSlotNames[t]) + RefText(idx, s.pTextures.size(), "textures");
             if (size_t(idx) < s.pTextures.size())
                 out += " " + Quoted(s.pTextures[size_t(idx)].pszName);
             out += "\n";
@@ -313,8 +311,7 @@ std::string Text(const SInspection& in)
     for (size_t i = 0; i < s.pCameras.size(); ++i) {
         const SSceneCamera& c = s.pCameras[i];
         out += StrFormat("Camera %zu: target ", i) + RefText(c.nTargetIdx, s.pNodes.size(), "nodes") +
-               ", field of view " + Num(c.fFieldOfView) + " rad, near " + Num(c.fNearClip) + ", far " +
-               Num(c.fFarClip);
+               ", field of view " + Num(c.fFieldOfView) + " rad, near " + Num(c.fNearClip) + ", far " + Num(c.fFarClip);
         if (!c.pfFieldOfViewKeys.empty())
             out += StrFormat(", %zu field of view keys", c.pfFieldOfViewKeys.size());
         out += "\n";

@@ -78,8 +78,15 @@ SAnimChannel MakeChannel(const CEl_Channel& channel)
     return out;
 }
 
-enum EInterpolation { eInterpStep, eInterpLinear, eInterpBezier, eInterpHermite, eInterpCardinal, eInterpBSpline,
-                      eInterpUnknown };
+enum EInterpolation {
+    eInterpStep,
+    eInterpLinear,
+    eInterpBezier,
+    eInterpHermite,
+    eInterpCardinal,
+    eInterpBSpline,
+    eInterpUnknown
+};
 
 EInterpolation InterpolationOf(const SAnimChannel& channel, int64_t key)
 {
@@ -90,8 +97,8 @@ EInterpolation InterpolationOf(const SAnimChannel& channel, int64_t key)
     static const struct {
         const char* name;
         EInterpolation kind;
-    } kNames[] = {{"step", eInterpStep},         {"linear", eInterpLinear},     {"bezier", eInterpBezier},
-                  {"hermite", eInterpHermite},   {"cardinal", eInterpCardinal}, {"bspline", eInterpBSpline}};
+    } kNames[] = {{"step", eInterpStep},       {"linear", eInterpLinear},     {"bezier", eInterpBezier},
+                  {"hermite", eInterpHermite}, {"cardinal", eInterpCardinal}, {"bspline", eInterpBSpline}};
     for (const auto& row : kNames)
         if (EqualsNoCase(name.c_str(), row.name))
             return row.kind;
@@ -252,7 +259,7 @@ int ValueCount(ETransformKind kind)
 struct SChannelBinding {
     const SAnimChannel* pChannel = nullptr;
     size_t element = 0;
-    int first = 0;     // first value written
+    int first = 0;       // first value written
     bool bWhole = false; // every output component, from `first` on
 };
 

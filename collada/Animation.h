@@ -31,13 +31,13 @@ uint32_t SampledLastFrame(double t0, double t1, uint64_t perFrame);
 struct SAnimChannel {
     const CEl_Channel* pChannel = nullptr;
     EAnimProperty eProperty = eAnimPropNone;
-    int iElement = -1;   // matrix element of eAnimPropMatrixElement
-    bool bValid = false; // sampler, keys and values resolved, at least two keys
-    std::vector<float> keys;         // INPUT times
-    std::vector<double> rounded;     // round4 of each key (NaN keys as -inf)
-    std::vector<double> ceiling;     // running maximum of rounded (key lookup)
+    int iElement = -1;           // matrix element of eAnimPropMatrixElement
+    bool bValid = false;         // sampler, keys and values resolved, at least two keys
+    std::vector<float> keys;     // INPUT times
+    std::vector<double> rounded; // round4 of each key (NaN keys as -inf)
+    std::vector<double> ceiling; // running maximum of rounded (key lookup)
     const std::vector<float>* pOutput = nullptr;
-    int iOutputStride = 1;           // components per key
+    int iOutputStride = 1; // components per key
     const std::vector<std::string>* pInterpolation = nullptr;
     const std::vector<float>* pInTangent = nullptr;
     int iInTangentStride = 0;

@@ -59,9 +59,8 @@ int CCollada2QEF::Import(const char* inputPath, SImportScene* scene, COptionsDat
     m_copiedBytes = 0;
 
     // Materials first: geometry refers to their scene indices.
-    const std::string effectFolder = !m_outputFolder.empty()
-                                         ? m_outputFolder
-                                         : QFileInfo(QString::fromUtf8(inputPath)).absolutePath().toStdString();
+    const std::string effectFolder =
+        !m_outputFolder.empty() ? m_outputFolder : QFileInfo(QString::fromUtf8(inputPath)).absolutePath().toStdString();
     for (CDAEObject* library : document.Libraries(CEl_Collada::eLibMaterials))
         for (CDAEObject* c : Children(library))
             if (c->Kind() == eEl_material)

@@ -57,6 +57,6 @@ private:
     EUpAxis m_eUpAxis = eUpAxisNone;
     bool m_bWarnedCopyLimit = false;
     bool m_bWarnedCopyBudget = false;
-    size_t m_copiedBytes = 0; // arrays of instanced copies made by this import
+    size_t m_copiedBytes = 0;                         // arrays of instanced copies made by this import
     std::unordered_set<const CEl_Node*> m_converting; // instance targets being converted
 };

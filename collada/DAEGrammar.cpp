@@ -6,6 +6,8 @@
 #include <unordered_map>
 #include <vector>
 
+// The rows are laid out by hand, several to a line.
+// clang-format off
 // Rows: R makes an object, P passes the element through, T makes an object
 // whose descendants use another table.
 #define R(n) {#n, eEl_##n, false, nullptr}
@@ -174,3 +176,4 @@ const SElementRule* FindRule(const SRuleTable& table, const char* elementName)
     const auto row = t->second.find(std::string_view(lower, n));
     return row == t->second.end() ? nullptr : row->second;
 }
+// clang-format on

@@ -56,10 +56,7 @@ public:
         return (o && o->Kind() == kind) ? static_cast<T*>(o) : nullptr;
     }
 
-    const std::vector<CDAEObject*>& Objects(EDAECategory category = eCatAll) const
-    {
-        return m_lists[category];
-    }
+    const std::vector<CDAEObject*>& Objects(EDAECategory category = eCatAll) const { return m_lists[category]; }
 
 private:
     using Map = std::unordered_map<std::string_view, CDAEObject*>;

@@ -11,6 +11,7 @@ class CDAEIndex;
 // Every element the grammar names, spelled as the grammar spells it.
 // Adding a kind: add it here, give it a row in DAEGrammar.cpp and, when it
 // needs a class of its own, a case in DAEFactory.cpp.
+// clang-format off
 #define MW_DAE_ELEMENT_KINDS(X)                                                                   \
     X(COLLADA) X(asset) X(up_axis)                                                                \
     X(library_cameras) X(camera) X(perspective) X(xfov) X(yfov) X(aspect_ratio) X(znear) X(zfar)  \
@@ -38,13 +39,14 @@ class CDAEIndex;
     X(rotate) X(translate) X(scale) X(matrix) X(lookat) X(skew)                                   \
     X(instance_geometry) X(instance_camera) X(instance_light) X(instance_material)                \
     X(instance_controller) X(instance_node) X(skeleton) X(bind_vertex_input) X(bind_material)
+// clang-format on
 
 enum EElementKind : int32_t {
     eEl_none = 0,
 #define MW_DAE_ENUM(n) eEl_##n,
     MW_DAE_ELEMENT_KINDS(MW_DAE_ENUM)
 #undef MW_DAE_ENUM
-    eEl_count
+        eEl_count
 };
 
 // ASCII-only case folding: A-Z equal a-z, nothing else folds.
@@ -119,4 +121,7 @@ struct SDAEChildRange {
     iterator begin() const { return {first}; }
     iterator end() const { return {nullptr}; }
 };
-inline SDAEChildRange Children(const CDAEObject* obj) { return {obj ? obj->FirstChild() : nullptr}; }
+inline SDAEChildRange Children(const CDAEObject* obj)
+{
+    return {obj ? obj->FirstChild() : nullptr};
+}

@@ -24,10 +24,7 @@ struct SParamView {
     const CEl_Setparam* set;
 
     bool HasSemantic() const { return (set && set->HasSemantic()) || param->HasSemantic(); }
-    const std::string& Semantic() const
-    {
-        return (set && set->HasSemantic()) ? set->Semantic() : param->Semantic();
-    }
+    const std::string& Semantic() const { return (set && set->HasSemantic()) ? set->Semantic() : param->Semantic(); }
     const CParamData& Value() const
     {
         return (set && set->ValueType() != eEl_none) ? static_cast<const CParamData&>(*set) : *param;
@@ -53,8 +50,8 @@ std::string EffectFileName(const std::string& materialName)
     std::string name = materialName;
     for (char& c : name) {
         const unsigned char u = static_cast<unsigned char>(c);
-        if (u < 0x20 || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' ||
-            c == '>' || c == '|')
+        if (u < 0x20 || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' || c == '>' ||
+            c == '|')
             c = '_';
     }
     return name + ".qdl";
@@ -165,8 +162,8 @@ std::string BuildEffectText(const CEl_Material& material, CEl_Profile_GLSL& prof
                 out += "\tsemantic=" + view.Semantic();
             const CParamData& value = view.Value();
             if (value.ValueType() != eEl_none)
-                out += std::string("\ttype=") + CParamData::TypeName(value.ValueType()) + "\tvalue=" +
-                       value.ValueList();
+                out +=
+                    std::string("\ttype=") + CParamData::TypeName(value.ValueType()) + "\tvalue=" + value.ValueList();
             out += "\n";
         }
         for (const CEl_Shader::SLinkedBind& b : shader->Attributes()) {
@@ -232,8 +229,8 @@ bool WriteEffectFile(const CEl_Material& material, CEl_Profile_GLSL& profile, co
     // Written beside the output through a temporary file, so a failed write
     // never leaves half an effect over a good one.
     QSaveFile file(QString::fromUtf8(path.c_str()));
-    if (!IsReplaceableOutput(path.c_str()) || !file.open(QIODevice::WriteOnly) || file.write(text.data(), qint64(text.size())) != qint64(text.size()) ||
-        !file.commit()) {
+    if (!IsReplaceableOutput(path.c_str()) || !file.open(QIODevice::WriteOnly) ||
+        file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.commit()) {
         ConversionLog(eLogError, "Failed to Open \"%s\" for writing.\n", fileName.c_str());
         return false;
     }

@@ -16,9 +16,12 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 int AxisOf(char c)
 {
     switch (c) {
-    case 'x': case 'X': return 0;
-    case 'y': case 'Y': return 1;
-    case 'z': case 'Z': return 2;
+    case 'x':
+    case 'X': return 0;
+    case 'y':
+    case 'Y': return 1;
+    case 'z':
+    case 'Z': return 2;
     default: return -1;
     }
 }
@@ -159,18 +162,12 @@ SChannelSources CEl_Channel::Sources() const
 bool CEl_Animation::AddChild(CDAEObject* child)
 {
     switch (child->Kind()) {
-    case eEl_animation:
-        m_animations.push_back(static_cast<CEl_Animation*>(child));
-        break;
-    case eEl_channel:
-        m_channels.push_back(static_cast<CEl_Channel*>(child));
-        break;
+    case eEl_animation: m_animations.push_back(static_cast<CEl_Animation*>(child)); break;
+    case eEl_channel: m_channels.push_back(static_cast<CEl_Channel*>(child)); break;
     case eEl_source:
     case eEl_sampler:
-    case eEl_input:
-        break;
-    default:
-        return false;
+    case eEl_input: break;
+    default: return false;
     }
     return CDAEObject::AddChild(child);
 }

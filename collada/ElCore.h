@@ -146,8 +146,17 @@ private:
 class CEl_Collada : public CDAEObject {
 public:
     enum ELibrary {
-        eLibVisualScenes, eLibMaterials, eLibGeometries, eLibLights, eLibImages, eLibEffects,
-        eLibCameras, eLibAnimations, eLibControllers, eLibNodes, eLibCount
+        eLibVisualScenes,
+        eLibMaterials,
+        eLibGeometries,
+        eLibLights,
+        eLibImages,
+        eLibEffects,
+        eLibCameras,
+        eLibAnimations,
+        eLibControllers,
+        eLibNodes,
+        eLibCount
     };
 
     CEl_Collada();

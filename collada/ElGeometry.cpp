@@ -105,8 +105,7 @@ CEl_Source* CEl_Input::SourceElement() const
 
 CEl_Vertices* CEl_Input::VerticesElement() const
 {
-    return (m_pSource && m_pSource->Kind() == eEl_vertices) ? static_cast<CEl_Vertices*>(m_pSource)
-                                                            : nullptr;
+    return (m_pSource && m_pSource->Kind() == eEl_vertices) ? static_cast<CEl_Vertices*>(m_pSource) : nullptr;
 }
 
 // ---------------------------------------------------------------- param
@@ -226,8 +225,7 @@ bool CEl_Accessor::Resolve(CDAEIndex& index)
 
 const CEl_FloatArray* CEl_Accessor::FloatArray() const
 {
-    return (m_pArray && m_pArray->Kind() == eEl_float_array) ? static_cast<const CEl_FloatArray*>(m_pArray)
-                                                             : nullptr;
+    return (m_pArray && m_pArray->Kind() == eEl_float_array) ? static_cast<const CEl_FloatArray*>(m_pArray) : nullptr;
 }
 
 int CEl_Accessor::Read(int64_t i, float* out, int k) const
@@ -289,15 +287,13 @@ bool CEl_Triangles::SetAttribute(const char* name, const char* value)
 bool CEl_Triangles::AddChild(CDAEObject* child)
 {
     switch (child->Kind()) {
-    case eEl_input:
-        return CDAEObject::AddChild(child);
+    case eEl_input: return CDAEObject::AddChild(child);
     case eEl_p:
         // A later p replaces an earlier one.
         DAEParseIntList(child->GetContent(), m_p);
         m_bHasP = true;
         return CDAEObject::AddChild(child);
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -741,15 +737,13 @@ bool CEl_Geometry::AddChild(CDAEObject* child)
 {
     switch (child->Kind()) {
     case eEl_source:
-    case eEl_vertices:
-        break;
+    case eEl_vertices: break;
     case eEl_triangles: ++m_iTriangles; break;
     case eEl_polylist: ++m_iPolylists; break;
     case eEl_polygons: ++m_iPolygons; break;
     case eEl_trifans: ++m_iTrifans; break;
     case eEl_tristrips: ++m_iTristrips; break;
-    default:
-        return false;
+    default: return false;
     }
     if (child->Kind() != eEl_source && child->Kind() != eEl_vertices) {
         m_primitives.push_back(static_cast<CEl_Triangles*>(child));

@@ -42,13 +42,20 @@ struct SValueType {
 };
 
 const SValueType kValueTypes[] = {
-    {eEl_bool, "BOOL", "bool("},          {eEl_bool2, "BOOL2", "bvec2("},
-    {eEl_bool3, "BOOL3", "bvec3("},       {eEl_bool4, "BOOL4", "bvec4("},
-    {eEl_int, "INT", "int("},             {eEl_int2, "INT2", "ivec2("},
-    {eEl_int3, "INT3", "ivec3("},         {eEl_int4, "INT4", "ivec4("},
-    {eEl_float, "FLOAT", "float("},       {eEl_float2, "FLOAT2", "vec2("},
-    {eEl_float3, "FLOAT3", "vec3("},      {eEl_float4, "FLOAT4", "vec4("},
-    {eEl_float2x2, "FLOAT2X2", "mat2("},  {eEl_float3x3, "FLOAT3X3", "mat3("},
+    {eEl_bool, "BOOL", "bool("},
+    {eEl_bool2, "BOOL2", "bvec2("},
+    {eEl_bool3, "BOOL3", "bvec3("},
+    {eEl_bool4, "BOOL4", "bvec4("},
+    {eEl_int, "INT", "int("},
+    {eEl_int2, "INT2", "ivec2("},
+    {eEl_int3, "INT3", "ivec3("},
+    {eEl_int4, "INT4", "ivec4("},
+    {eEl_float, "FLOAT", "float("},
+    {eEl_float2, "FLOAT2", "vec2("},
+    {eEl_float3, "FLOAT3", "vec3("},
+    {eEl_float4, "FLOAT4", "vec4("},
+    {eEl_float2x2, "FLOAT2X2", "mat2("},
+    {eEl_float3x3, "FLOAT3X3", "mat3("},
     {eEl_float4x4, "FLOAT4X4", "mat4("},
 };
 
@@ -255,11 +262,8 @@ bool CCommon_Color_or_Texture_Type::AddChild(CDAEObject* child)
         m_pTexture = static_cast<CEl_Texture*>(child);
         m_eHolds = eHoldsTexture;
         break;
-    case eEl_param:
-        m_eHolds = eHoldsParam;
-        break;
-    default:
-        return false;
+    case eEl_param: m_eHolds = eHoldsParam; break;
+    default: return false;
     }
     return CDAEObject::AddChild(child);
 }
@@ -313,13 +317,9 @@ bool CEl_Profile_common::AddChild(CDAEObject* child)
     switch (child->Kind()) {
     case eEl_lambert:
     case eEl_phong:
-    case eEl_blinn:
-        m_pTechnique = static_cast<CEl_Shader1*>(child);
-        break;
-    case eEl_newparam:
-        break;
-    default:
-        return false;
+    case eEl_blinn: m_pTechnique = static_cast<CEl_Shader1*>(child); break;
+    case eEl_newparam: break;
+    default: return false;
     }
     return CDAEObject::AddChild(child);
 }
@@ -327,16 +327,10 @@ bool CEl_Profile_common::AddChild(CDAEObject* child)
 bool CEl_Effect::AddChild(CDAEObject* child)
 {
     switch (child->Kind()) {
-    case eEl_profile_common:
-        m_pProfileCommon = static_cast<CEl_Profile_common*>(child);
-        break;
-    case eEl_profile_glsl:
-        m_pProfileGLSL = static_cast<CEl_Profile_GLSL*>(child);
-        break;
-    case eEl_newparam:
-        break;
-    default:
-        return false;
+    case eEl_profile_common: m_pProfileCommon = static_cast<CEl_Profile_common*>(child); break;
+    case eEl_profile_glsl: m_pProfileGLSL = static_cast<CEl_Profile_GLSL*>(child); break;
+    case eEl_newparam: break;
+    default: return false;
     }
     return CDAEObject::AddChild(child);
 }

@@ -68,8 +68,8 @@ public:
 
     const std::string& Semantic() const { return m_sSemantic; }
     bool HasSemantic() const { return m_bHasSemantic; }
-    EElementKind ValueType() const { return m_eValueType; } // eEl_none without a value
-    const std::string& ValueList() const { return m_sValueList; }   // "1,0,0,1"
+    EElementKind ValueType() const { return m_eValueType; }           // eEl_none without a value
+    const std::string& ValueList() const { return m_sValueList; }     // "1,0,0,1"
     const std::string& Constructor() const { return m_sConstructor; } // "vec4(1,0,0,1)"
     CEl_Sampler2D* Sampler() const { return m_pSampler; }
     CEl_Surface* Surface() const { return m_pSurface; }

@@ -141,17 +141,14 @@ bool CEl_Node::ParseTransform(CDAEObject* child)
         AddTransform(eXformLookat, d, 9, child);
         return true;
     }
-    default:
-        return false; // skew and anything else
+    default: return false; // skew and anything else
     }
 }
 
 bool CEl_Node::AddChild(CDAEObject* child)
 {
     switch (child->Kind()) {
-    case eEl_node:
-        m_childNodes.push_back(static_cast<CEl_Node*>(child));
-        break;
+    case eEl_node: m_childNodes.push_back(static_cast<CEl_Node*>(child)); break;
     case eEl_translate:
     case eEl_scale:
     case eEl_rotate:
@@ -173,8 +170,7 @@ bool CEl_Node::AddChild(CDAEObject* child)
                      : child->Kind() == eEl_instance_camera     ? eNodeContentCamera
                                                                 : eNodeContentInstanceNode;
         break;
-    default:
-        return false;
+    default: return false;
     }
     return CDAEObject::AddChild(child);
 }
@@ -244,11 +240,10 @@ bool CEl_Camera::Resolve(CDAEIndex& index)
 // ---------------------------------------------------------------- lights
 
 CEl_LightType::CEl_LightType(EElementKind kind)
-    : CDAEObject(kind),
-      m_eTechnique(kind == eEl_directional ? eLightTechDirectional
-                   : kind == eEl_point     ? eLightTechPoint
-                   : kind == eEl_spot      ? eLightTechSpot
-                                           : eLightTechAmbient)
+    : CDAEObject(kind), m_eTechnique(kind == eEl_directional ? eLightTechDirectional
+                                     : kind == eEl_point     ? eLightTechPoint
+                                     : kind == eEl_spot      ? eLightTechSpot
+                                                             : eLightTechAmbient)
 {
 }
 
@@ -279,10 +274,7 @@ bool CEl_Light::AddChild(CDAEObject* child)
     case eEl_ambient:
     case eEl_directional:
     case eEl_point:
-    case eEl_spot:
-        m_pTechnique = static_cast<CEl_LightType*>(child);
-        return CDAEObject::AddChild(child);
-    default:
-        return false;
+    case eEl_spot: m_pTechnique = static_cast<CEl_LightType*>(child); return CDAEObject::AddChild(child);
+    default: return false;
     }
 }

@@ -31,14 +31,9 @@ bool CEl_Vertex_weights::AddChild(CDAEObject* child)
             m_pWeight = input;
         break;
     }
-    case eEl_vcount:
-        DAEParseIntList(child->GetContent(), m_vcount);
-        break;
-    case eEl_v:
-        DAEParseIntList(child->GetContent(), m_v);
-        break;
-    default:
-        return false;
+    case eEl_vcount: DAEParseIntList(child->GetContent(), m_vcount); break;
+    case eEl_v: DAEParseIntList(child->GetContent(), m_v); break;
+    default: return false;
     }
     return CDAEObject::AddChild(child);
 }
@@ -95,13 +90,9 @@ bool CEl_Skin::AddChild(CDAEObject* child)
             m_pInvBind = input;
         break;
     }
-    case eEl_source:
-        break;
-    case eEl_vertex_weights:
-        m_pWeights = static_cast<CEl_Vertex_weights*>(child);
-        break;
-    default:
-        return false;
+    case eEl_source: break;
+    case eEl_vertex_weights: m_pWeights = static_cast<CEl_Vertex_weights*>(child); break;
+    default: return false;
     }
     return CDAEObject::AddChild(child);
 }

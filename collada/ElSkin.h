@@ -59,13 +59,13 @@ public:
     struct SPrepared {
         CEl_Geometry* pGeometry = nullptr;
         std::vector<SMatrix44> invBind;
-        std::vector<SMatrix44> jointMatrices; // bind shape x inverse bind x joint world
+        std::vector<SMatrix44> jointMatrices;    // bind shape x inverse bind x joint world
         std::vector<const CEl_Node*> jointNodes; // null where no node was found
         // From the vertex weights: their weights and their joint count.
         const std::vector<float>* pWeights = nullptr;
         bool bWeightsNotFloat = false;
         int64_t iWeightJointCount = -1; // -1: no joint array
-        bool bThroughMorph = false; // the skin's source is a morph's base mesh
+        bool bThroughMorph = false;     // the skin's source is a morph's base mesh
         size_t JointCount() const { return jointNodes.size(); }
     };
     const SPrepared& Prepared() const { return m_prepared; }

@@ -29,14 +29,13 @@ float Opacity(const CEl_Shader1& technique, bool invert)
     const CCommon_Color_or_Texture_Type* transparent = technique.Transparent();
     if (!transparent)
         return t;
-    const SVec4 colour = transparent->Holds() == CCommon_Color_or_Texture_Type::eHoldsTexture
-                             ? SVec4{1, 1, 1, 1}
-                             : transparent->Colour();
+    const SVec4 colour = transparent->Holds() == CCommon_Color_or_Texture_Type::eHoldsTexture ? SVec4{1, 1, 1, 1}
+                                                                                              : transparent->Colour();
     if (transparent->Opaque() == eOpaqueAOne)
         return colour[3] * t;
     const float r = colour[0], g = colour[1], b = colour[2];
-    return 1 - t * (0.21267099678516388f * r * t * t + 0.7151600122451782f * g * t * t +
-                     0.0721689984202385f * b * t * t);
+    return 1 -
+           t * (0.21267099678516388f * r * t * t + 0.7151600122451782f * g * t * t + 0.0721689984202385f * b * t * t);
 }
 
 } // namespace
@@ -77,8 +76,8 @@ int32_t ConvertMaterial(CEl_Material& material, SImportScene& scene, const COpti
     if (const CEl_Effect* effect = material.Effect()) {
         const CEl_Profile_common* common = effect->ProfileCommon();
         if (common && common->Technique())
-            FillFromCommonTechnique(*common->Technique(),
-                                    options && options->GetBool(opt::bInvertTransparency), record);
+            FillFromCommonTechnique(*common->Technique(), options && options->GetBool(opt::bInvertTransparency),
+                                    record);
         if (effect->ProfileGLSL())
             WriteEffectFile(material, *effect->ProfileGLSL(), effectFolder, record);
     }

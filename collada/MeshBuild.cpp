@@ -98,8 +98,8 @@ bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
                 record.colours.push_back({corner.colour[0], corner.colour[1], corner.colour[2], corner.colour[3]});
             }
             for (int s = 0; s < setCount; ++s)
-                sets[size_t(s)].values.push_back(s < corner.uvSets ? SVec3{corner.uv[s][0], corner.uv[s][1], corner.uv[s][2]}
-                                                                   : SVec3{0, 0, 0});
+                sets[size_t(s)].values.push_back(
+                    s < corner.uvSets ? SVec3{corner.uv[s][0], corner.uv[s][1], corner.uv[s][2]} : SVec3{0, 0, 0});
             triangle.position[c] = int32_t(record.positions.size());
             record.positions.push_back({corner.position[0], corner.position[1], corner.position[2]});
         }
@@ -130,9 +130,8 @@ bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
     return true;
 }
 
-bool BuildGeometryInstance(CEl_Geometry& geometry, int32_t recordIndex, CEl_Node& node,
-                           std::vector<SImportNode>& nodes, const std::vector<CEl_Instance_material*>& materials,
-                           const CDAEObject* skin)
+bool BuildGeometryInstance(CEl_Geometry& geometry, int32_t recordIndex, CEl_Node& node, std::vector<SImportNode>& nodes,
+                           const std::vector<CEl_Instance_material*>& materials, const CDAEObject* skin)
 {
     const std::vector<CEl_Triangles*>& primitives = geometry.Primitives();
     const std::string name = nodes[size_t(recordIndex)].name;

@@ -17,9 +17,8 @@ class CEl_Triangles;
 // per primitive appended after it, whose indices join node's mesh records.
 // False, after an error message, when the geometry has no primitive. skin is
 // the skin controller of an instance_controller, or null (static mesh).
-bool BuildGeometryInstance(CEl_Geometry& geometry, int32_t recordIndex, CEl_Node& node,
-                           std::vector<SImportNode>& nodes, const std::vector<CEl_Instance_material*>& materials,
-                           const CDAEObject* skin);
+bool BuildGeometryInstance(CEl_Geometry& geometry, int32_t recordIndex, CEl_Node& node, std::vector<SImportNode>& nodes,
+                           const std::vector<CEl_Instance_material*>& materials, const CDAEObject* skin);
 
 // Mesh data of one primitive into record.
 bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,

@@ -33,8 +33,7 @@ size_t RecordBytes(const SImportNode& n)
 {
     size_t bytes = n.positions.size() * sizeof(SVec3) + n.normals.size() * sizeof(SVec3) +
                    n.colours.size() * sizeof(SVec4) + n.triangles.size() * sizeof(SImportTriangle) +
-                   n.frames.size() * sizeof(SImportTransform) + n.frameFov.size() * sizeof(float) +
-                   n.userData.size();
+                   n.frames.size() * sizeof(SImportTransform) + n.frameFov.size() * sizeof(float) + n.userData.size();
     for (const SImportUVSet& set : n.uvSets)
         bytes += set.values.size() * sizeof(SVec3) + set.triangles.size() * sizeof(set.triangles[0]);
     for (const SImportSkin& skin : n.skins)
@@ -179,7 +178,7 @@ int32_t CCollada2QEF::ConvertOne(CEl_Node* node, CEl_Node* parent)
         record.content = eImportLight;
         record.light.type = type->Technique() == eLightTechDirectional ? eImportLightDirectional
                             : type->Technique() == eLightTechPoint     ? eImportLightPoint
-                                                                   : eImportLightSpot;
+                                                                       : eImportLightSpot;
         record.light.colour = {colour[0], colour[1], colour[2]};
         if (type->Technique() == eLightTechPoint || type->Technique() == eLightTechSpot) {
             record.light.constantAttenuation = type->ConstantAttenuation();
@@ -366,8 +365,7 @@ void CCollada2QEF::BuildSkinnedMesh(CEl_Node* node, int32_t index, std::vector<S
     if (!document || !skin)
         return;
     const std::vector<SImportNode>* sceneNodes = m_pScene ? &m_pScene->nodes : nullptr;
-    PrepareSkin(*skin, document->Index(), sceneNodes, m_eUpAxis,
-                NodeWorldMatrix(*node, 0, ListFor(*node), m_eUpAxis));
+    PrepareSkin(*skin, document->Index(), sceneNodes, m_eUpAxis, NodeWorldMatrix(*node, 0, ListFor(*node), m_eUpAxis));
     CEl_Geometry* geometry = skin->Prepared().pGeometry;
     if (skin->Prepared().bThroughMorph)
         C2QHub::Instance().WarnOnce(eWarnMorphTargets);

@@ -92,7 +92,8 @@ void PrepareSkin(CEl_Skin& skin, const CDAEIndex& index, const std::vector<SImpo
             continue;
         out.jointNodes[i] = node;
         const SMatrix44 world = NodeWorldMatrix(*node, 0, sceneNodes, mode);
-        out.jointMatrices[i] = MatrixMultiply(MatrixMultiply(MatrixMultiply(MatrixMultiply(bindShape, ibm), basis), world), toMesh);
+        out.jointMatrices[i] =
+            MatrixMultiply(MatrixMultiply(MatrixMultiply(MatrixMultiply(bindShape, ibm), basis), world), toMesh);
     }
 }
 
@@ -173,7 +174,8 @@ bool GatherInfluences(const CEl_Skin& skin, int32_t positionIndex, SCornerData& 
         for (int j = 0; j < 3; ++j) {
             position[j] += double(weight) * (p[0] * m[size_t(j)] + p[1] * m[size_t(4 + j)] + p[2] * m[size_t(8 + j)] +
                                              m[size_t(12 + j)]);
-            normal[j] += double(weight) * (nrm[0] * m[size_t(j)] + nrm[1] * m[size_t(4 + j)] + nrm[2] * m[size_t(8 + j)]);
+            normal[j] +=
+                double(weight) * (nrm[0] * m[size_t(j)] + nrm[1] * m[size_t(4 + j)] + nrm[2] * m[size_t(8 + j)]);
         }
         moved = true;
     }

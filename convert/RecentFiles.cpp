@@ -12,11 +12,8 @@
 
 CRecentFiles::CRecentFiles(CZGXPreferences* store, const CZGXTString& keyPrefix, int limit, uint32_t flags,
                            QObject* parent)
-    : QObject(parent),
-      m_store(store),
-      m_key(keyPrefix.empty() ? CZGXTString(kListName) : keyPrefix + "/" + kListName),
-      m_limit(limit < 1 ? 1 : limit),
-      m_flags(flags)
+    : QObject(parent), m_store(store), m_key(keyPrefix.empty() ? CZGXTString(kListName) : keyPrefix + "/" + kListName),
+      m_limit(limit < 1 ? 1 : limit), m_flags(flags)
 {
 }
 
@@ -109,9 +106,7 @@ void CRecentFiles::fileSelected()
         emit triggered(path);
 }
 
-void CRecentFiles::RebuildMenu(QObject*, const QStringList&)
-{
-}
+void CRecentFiles::RebuildMenu(QObject*, const QStringList&) {}
 
 void RecordExportedFile(const char* path)
 {

@@ -50,10 +50,19 @@ int TypeComponents(const std::string& type)
 
 const char* UseName(EGltfUse use)
 {
-    static const char* const kNames[] = {"POSITION",    "NORMAL",      "TANGENT",      "TEXCOORD",
-                                         "COLOR",       "JOINTS",      "WEIGHTS",      "indices",
-                                         "inverseBindMatrices", "animation input", "animation output",
-                                         "animation output", "morph weights"};
+    static const char* const kNames[] = {"POSITION",
+                                         "NORMAL",
+                                         "TANGENT",
+                                         "TEXCOORD",
+                                         "COLOR",
+                                         "JOINTS",
+                                         "WEIGHTS",
+                                         "indices",
+                                         "inverseBindMatrices",
+                                         "animation input",
+                                         "animation output",
+                                         "animation output",
+                                         "morph weights"};
     return kNames[use];
 }
 
@@ -118,8 +127,7 @@ double Plain(int type, const uint8_t* p)
 // Converts n elements of c components starting at src (stride bytes apart)
 // into out. One loop per component type keeps big meshes fast.
 template <typename T>
-void ConvertRun(const uint8_t* src, size_t stride, size_t n, int c, bool normalised, float scale, float lo,
-                float* out)
+void ConvertRun(const uint8_t* src, size_t stride, size_t n, int c, bool normalised, float scale, float lo, float* out)
 {
     for (size_t i = 0; i < n; ++i, src += stride)
         for (int k = 0; k < c; ++k) {
@@ -145,8 +153,7 @@ void ConvertFloats(int type, const uint8_t* src, size_t stride, size_t n, int c,
 } // namespace
 
 CGltfAccessors::CGltfAccessors(const SGltfDocument& doc)
-    : m_doc(doc),
-      m_accessors(GltfArray(doc.root, "accessors", "accessors")),
+    : m_doc(doc), m_accessors(GltfArray(doc.root, "accessors", "accessors")),
       m_views(GltfArray(doc.root, "bufferViews", "bufferViews"))
 {
     m_decoded.resize(m_views.size());
@@ -158,7 +165,8 @@ CGltfAccessors::SView CGltfAccessors::View(int32_t index)
     const json& view = m_views[size_t(index)];
     const std::string what = GltfItem("bufferViews", size_t(index));
     if (const json* ext = GltfObject(view, "extensions", what + ".extensions"))
-        if (const json* meshopt = GltfObject(*ext, "EXT_meshopt_compression", what + ".extensions.EXT_meshopt_compression"))
+        if (const json* meshopt =
+                GltfObject(*ext, "EXT_meshopt_compression", what + ".extensions.EXT_meshopt_compression"))
             return DecodeMeshopt(index, view, *meshopt);
     const int32_t buffer = GltfIndex(view, "buffer", m_doc.buffers.size(), what + ".buffer");
     if (buffer < 0)
@@ -297,8 +305,7 @@ CGltfAccessors::SLayout CGltfAccessors::Layout(int32_t index, EGltfUse use)
     const uint64_t offset = uint64_t(GltfInt(a, "byteOffset", 0, 0, INT64_MAX, what + ".byteOffset"));
     l.stride = view.stride ? view.stride : elementSize;
     if (l.stride < elementSize)
-        GltfFail("%s has elements of %zu bytes in a view whose byteStride is %zu", what.c_str(), elementSize,
-                 l.stride);
+        GltfFail("%s has elements of %zu bytes in a view whose byteStride is %zu", what.c_str(), elementSize, l.stride);
     if ((offset + view.bufferOffset) % uint64_t(l.componentSize) != 0 || l.stride % size_t(l.componentSize) != 0)
         GltfFail("%s is not aligned to its %d-byte components", what.c_str(), l.componentSize);
     const uint64_t needed = offset + uint64_t(l.count - 1) * l.stride + elementSize;
@@ -310,7 +317,8 @@ CGltfAccessors::SLayout CGltfAccessors::Layout(int32_t index, EGltfUse use)
     return l;
 }
 
-template <typename F> void CGltfAccessors::ForSparse(int32_t index, const SLayout& l, F set)
+template <typename F>
+void CGltfAccessors::ForSparse(int32_t index, const SLayout& l, F set)
 {
     const std::string what = GltfItem("accessors", size_t(index)) + ".sparse";
     const json* sparse = GltfObject(*l.accessor, "sparse", what);

@@ -72,7 +72,8 @@ private:
     SView DecodeMeshopt(int32_t index, const json& view, const json& ext);
     SLayout Layout(int32_t accessor, EGltfUse use);
     // Sparse substitutions: calls set(element, source pointer) for each.
-    template <typename F> void ForSparse(int32_t accessor, const SLayout& layout, F set);
+    template <typename F>
+    void ForSparse(int32_t accessor, const SLayout& layout, F set);
 
     const SGltfDocument& m_doc;
     const json& m_accessors;

@@ -117,8 +117,7 @@ std::vector<SChannel> ReadChannels(SGltfImport& im)
             if (ch.node < 0 || im.nodes[size_t(ch.node)].record < 0)
                 continue; // not in the scene
             if (im.nodes[size_t(ch.node)].hasMatrix) {
-                im.WarnOnce(eGltfWarnMatrixAnimation,
-                            "Warning: Animation of nodes given by a matrix is not exported.");
+                im.WarnOnce(eGltfWarnMatrixAnimation, "Warning: Animation of nodes given by a matrix is not exported.");
                 continue;
             }
             const json& sampler = samplers[size_t(s)];

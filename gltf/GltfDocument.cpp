@@ -158,8 +158,9 @@ void GltfFail(const char* format, ...)
 bool GltfExtensionSupported(const std::string& name)
 {
     static const char* const kSupported[] = {
-        "KHR_mesh_quantization", "KHR_texture_transform", "KHR_lights_punctual", "EXT_meshopt_compression",
-        "KHR_materials_unlit",   "KHR_materials_emissive_strength", "KHR_draco_mesh_compression",
+        "KHR_mesh_quantization",      "KHR_texture_transform", "KHR_lights_punctual",
+        "EXT_meshopt_compression",    "KHR_materials_unlit",   "KHR_materials_emissive_strength",
+        "KHR_draco_mesh_compression",
     };
     for (const char* s : kSupported)
         if (name == s)

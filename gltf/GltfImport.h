@@ -27,12 +27,12 @@ enum EGltfWarning : int {
 
 // Where one glTF node went in the import scene.
 struct SGltfNodeRecord {
-    int32_t record = -1;            // the node's own record
-    int32_t parentNode = -1;        // glTF index of the parent node
-    std::vector<int32_t> meshParts; // records that hold its mesh, one per triangle primitive
-    int32_t extra = -1;             // camera or light record when the node also has a mesh
-    SMatrix44 local = MatrixIdentity(); // local matrix (row vectors, translation in 12-14)
-    SMatrix44 world0 = MatrixIdentity(); // world matrix at frame 0
+    int32_t record = -1;                            // the node's own record
+    int32_t parentNode = -1;                        // glTF index of the parent node
+    std::vector<int32_t> meshParts;                 // records that hold its mesh, one per triangle primitive
+    int32_t extra = -1;                             // camera or light record when the node also has a mesh
+    SMatrix44 local = MatrixIdentity();             // local matrix (row vectors, translation in 12-14)
+    SMatrix44 world0 = MatrixIdentity();            // world matrix at frame 0
     float trs[10] = {0, 0, 0, 0, 0, 0, 1, 1, 1, 1}; // translation, rotation x y z w, scale
     bool hasMatrix = false;
     bool isJoint = false;
@@ -43,10 +43,10 @@ struct SGltfImport {
     CGltfAccessors* accessors = nullptr;
     SImportScene* scene = nullptr;
     COptionsData* options = nullptr;
-    std::vector<SGltfNodeRecord> nodes; // by glTF node index
-    std::vector<int32_t> order;         // glTF nodes of the scene, parents before children
-    int32_t materialBase = 0;           // scene index of the document's first material
-    std::vector<int32_t> textureSets;   // per material: the TEXCOORD set of its base colour texture
+    std::vector<SGltfNodeRecord> nodes;             // by glTF node index
+    std::vector<int32_t> order;                     // glTF nodes of the scene, parents before children
+    int32_t materialBase = 0;                       // scene index of the document's first material
+    std::vector<int32_t> textureSets;               // per material: the TEXCOORD set of its base colour texture
     std::vector<std::array<float, 6>> uvTransforms; // per material: KHR_texture_transform as a 2x3 matrix
     std::vector<uint8_t> hasUvTransform;
     bool warned[eGltfWarnCount] = {};

@@ -21,13 +21,15 @@ std::string TextureName(const SGltfImport& im, const json& textureInfo, const st
     const int32_t t = GltfIndex(textureInfo, "index", textures.size(), what + ".index");
     if (t < 0)
         GltfFail("%s has no index", what.c_str());
-    int32_t source = GltfIndex(textures[size_t(t)], "source", images.size(), GltfItem("textures", size_t(t)) + ".source");
+    int32_t source =
+        GltfIndex(textures[size_t(t)], "source", images.size(), GltfItem("textures", size_t(t)) + ".source");
     if (source < 0) {
         // Images in other formats are named by extensions of the texture.
         if (const json* ext = GltfMember(textures[size_t(t)], "extensions"))
             for (const auto& e : ext->items())
                 if (e.value().is_object() && source < 0)
-                    source = GltfIndex(e.value(), "source", images.size(), GltfItem("textures", size_t(t)) + ".extensions");
+                    source =
+                        GltfIndex(e.value(), "source", images.size(), GltfItem("textures", size_t(t)) + ".extensions");
         if (source < 0)
             return std::string();
     }
@@ -82,8 +84,8 @@ void GltfConvertMaterials(SGltfImport& im)
         const json& m = materials[i];
         const std::string what = GltfItem("materials", i);
         SMaterial out;
-        out.name = GltfMember(m, "name") ? GltfString(m, "name", "", what + ".name")
-                                         : "QEFMaterial-" + std::to_string(i);
+        out.name =
+            GltfMember(m, "name") ? GltfString(m, "name", "", what + ".name") : "QEFMaterial-" + std::to_string(i);
 
         float base[4] = {1, 1, 1, 1};
         float metallic = 1, roughness = 1;

@@ -109,8 +109,7 @@ bool ReadPrimitiveData(SGltfImport& im, const json& primitive, const json& attri
         im.accessors->ReadUInts(ja, eGltfJoints, data.joints[set], components);
         im.accessors->ReadFloats(wa, eGltfWeights, data.weights[set], components);
         if (data.joints[set].size() != 4 * vertices || data.weights[set].size() != 4 * vertices)
-            GltfFail("%s.attributes.%s or %s does not have one element per vertex", what.c_str(), j.c_str(),
-                     w.c_str());
+            GltfFail("%s.attributes.%s or %s does not have one element per vertex", what.c_str(), j.c_str(), w.c_str());
     }
     const int32_t indices = GltfIndex(primitive, "indices", accessors, what + ".indices");
     if (indices >= 0) {
@@ -223,8 +222,8 @@ void SkinVertices(const SGltfPrimitiveData& data, const std::string& what, const
     }
 }
 
-void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& what, int64_t mode,
-                    SImportNode& record, const SSkinBinding* skin)
+void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& what, int64_t mode, SImportNode& record,
+                    const SSkinBinding* skin)
 {
     record.content = eImportMesh;
     const json* attributes = GltfObject(primitive, "attributes", what + ".attributes");
@@ -243,8 +242,9 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
     const json* ext = GltfObject(primitive, "extensions", what + ".extensions");
     const std::string dracoWhat = what + ".extensions.KHR_draco_mesh_compression";
     if (const json* draco = ext ? GltfObject(*ext, "KHR_draco_mesh_compression", dracoWhat) : nullptr) {
-        const int32_t view = GltfIndex(*draco, "bufferView", GltfArray(im.doc.root, "bufferViews", "bufferViews").size(),
-                                       dracoWhat + ".bufferView");
+        const int32_t view =
+            GltfIndex(*draco, "bufferView", GltfArray(im.doc.root, "bufferViews", "bufferViews").size(),
+                      dracoWhat + ".bufferView");
         if (view < 0)
             GltfFail("%s has no bufferView", dracoWhat.c_str());
         const CGltfAccessors::SBytes bytes = im.accessors->ViewBytes(view);
@@ -264,8 +264,8 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
     const std::vector<float>& colourValues = data.colours;
     const int colourComponents = data.colourComponents;
 
-    int32_t material = GltfIndex(primitive, "material", GltfArray(im.doc.root, "materials", "materials").size(),
-                                 what + ".material");
+    int32_t material =
+        GltfIndex(primitive, "material", GltfArray(im.doc.root, "materials", "materials").size(), what + ".material");
     if (material >= 0 && im.hasUvTransform[size_t(material)]) {
         const size_t set = size_t(im.textureSets[size_t(material)]);
         if (set < uvs.size()) {

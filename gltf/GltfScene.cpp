@@ -106,8 +106,8 @@ void FillLight(const json& light, const std::string& what, SImportNode& record)
         record.light.quadraticAttenuation = 1;
         if (type == "spot") {
             const json* spot = GltfObject(light, "spot", what + ".spot");
-            const double outer = spot ? GltfNumber(*spot, "outerConeAngle", M_PI / 4, what + ".spot.outerConeAngle")
-                                      : M_PI / 4;
+            const double outer =
+                spot ? GltfNumber(*spot, "outerConeAngle", M_PI / 4, what + ".spot.outerConeAngle") : M_PI / 4;
             record.light.falloffAngle = float(2 * outer); // the whole cone
         }
     } else {
@@ -164,7 +164,8 @@ void GltfConvertNodes(SGltfImport& im)
     const json* lightsExt = GltfObject(root, "extensions", "extensions");
     const json* lightsObj =
         lightsExt ? GltfObject(*lightsExt, "KHR_lights_punctual", "extensions.KHR_lights_punctual") : nullptr;
-    const json& lights = lightsObj ? GltfArray(*lightsObj, "lights", "KHR_lights_punctual.lights") : GltfArray(root, "", "");
+    const json& lights =
+        lightsObj ? GltfArray(*lightsObj, "lights", "KHR_lights_punctual.lights") : GltfArray(root, "", "");
 
     const std::vector<int32_t> parent = ParentsOf(nodes);
     im.nodes.assign(nodes.size(), SGltfNodeRecord());

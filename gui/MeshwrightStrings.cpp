@@ -99,7 +99,9 @@ const char* const kBritishEnglish[CMeshwrightStrings::kStringCount] = {
     /*  89 */ "Materials",
     /*  90 */ "Options that affect the export of materials",
     /*  91 */ "Matrix palette size",
-    /*  92 */ "Enter how large a palette of bones may be indexed into when rendering - e.g. 9 for OGLES 1.x and for OGLES 2.0 the maximum number of bone matrices supported by your shader",
+    /*  92 */
+    "Enter how large a palette of bones may be indexed into when rendering - e.g. 9 for OGLES 1.x and for OGLES 2.0 "
+    "the maximum number of bone matrices supported by your shader",
     /*  93 */ "Mel file",
     /*  94 */ "Mel file to use to add user data to QEF nodes, materials and scene",
     /*  95 */ "Merge .QDL/.ZGX",

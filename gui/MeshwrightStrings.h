@@ -180,10 +180,7 @@ enum EUIText : int {
 
 class CMeshwrightStrings {
 public:
-    enum ELanguages : int {
-        eBritishEnglish = 0,
-        eLanguageCount
-    };
+    enum ELanguages : int { eBritishEnglish = 0, eLanguageCount };
     static constexpr int kStringCount = 169;
 
     // The language UIText reads from; British English until changed.

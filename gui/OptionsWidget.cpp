@@ -162,8 +162,7 @@ COptionsWidget::COptionsWidget(QWidget* parent, Qt::WindowFlags flags, COptions*
         connect(row, &CVectorFormatWidget::dataTypeChanged, this, &COptionsWidget::onDataTypeChanged);
         connect(row, &CVectorFormatWidget::vectorFormatChanged, this, &COptionsWidget::onVectorTypeChanged);
     }
-    connect(m_pPositionRow, &CVectorFormatWidget::dataTypeChanged, this,
-            &COptionsWidget::onPositionDataTypeChanged);
+    connect(m_pPositionRow, &CVectorFormatWidget::dataTypeChanged, this, &COptionsWidget::onPositionDataTypeChanged);
     connect(m_pPositionRow, &CVectorFormatWidget::resized, this, &COptionsWidget::positionLabels);
 
     FillCombo(m_pPrimitiveTypeList, 4);
@@ -867,8 +866,8 @@ void COptionsWidget::positionLabels()
     if (!m_pPositionRow || !m_pHeader)
         return;
     QWidget* const controls[6] = {
-        m_pPositionRow->DataTypeList(), m_pPositionRow->VectorCheckBox(), m_pPositionRow->ComponentBox(0),
-        m_pPositionRow->ComponentBox(1), m_pPositionRow->ComponentBox(2), m_pPositionRow->ComponentBox(3),
+        m_pPositionRow->DataTypeList(),  m_pPositionRow->VectorCheckBox(), m_pPositionRow->ComponentBox(0),
+        m_pPositionRow->ComponentBox(1), m_pPositionRow->ComponentBox(2),  m_pPositionRow->ComponentBox(3),
     };
     for (int i = 0; i < 6; ++i) {
         QLabel* label = m_apHeaderLabels[i];

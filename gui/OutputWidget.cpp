@@ -57,19 +57,11 @@ void COutputWidget::appendOutput(const char* pStr, EOutputType type)
     const QString text = QString::fromUtf8(pStr).toHtmlEscaped();
     QString line;
     switch (type) {
-    case eOutputWarning:
-        line = QStringLiteral("<font color=\"Chocolate\">") + text + QStringLiteral("</font>");
-        break;
-    case eOutputError:
-        line = QStringLiteral("<font color=\"red\"><b>") + text + QStringLiteral("</b></font>");
-        break;
-    case eOutputSuccess:
-        line = QStringLiteral("<font color=\"Dark Green\">") + text + QStringLiteral("</font>");
-        break;
+    case eOutputWarning: line = QStringLiteral("<font color=\"Chocolate\">") + text + QStringLiteral("</font>"); break;
+    case eOutputError: line = QStringLiteral("<font color=\"red\"><b>") + text + QStringLiteral("</b></font>"); break;
+    case eOutputSuccess: line = QStringLiteral("<font color=\"Dark Green\">") + text + QStringLiteral("</font>"); break;
     case eOutputInfo:
-    default:
-        line = QStringLiteral("<font color=\"Black\">") + text + QStringLiteral("</font>");
-        break;
+    default: line = QStringLiteral("<font color=\"Black\">") + text + QStringLiteral("</font>"); break;
     }
     m_pText->append(line);
 }

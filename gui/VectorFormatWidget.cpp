@@ -41,8 +41,8 @@ const CVectorFormatWidget::SDataTypeRow CVectorFormatWidget::kDataTypeRows[kData
     {eTextByte, eZGXTByte},
     {eTextByteNormalised, eZGXTByteNorm},
 };
-CVectorFormatWidget::CVectorFormatWidget(int labelId, QWidget* parent, COptions* options,
-                                         EVertexAttrib attrib, Qt::WindowFlags flags)
+CVectorFormatWidget::CVectorFormatWidget(int labelId, QWidget* parent, COptions* options, EVertexAttrib attrib,
+                                         Qt::WindowFlags flags)
     : QWidget(parent, flags), m_pOptions(options), m_eAttrib(attrib), m_iLabelId(labelId)
 {
     setObjectName(QStringLiteral("VectorFormatWidgetClass"));

@@ -2,7 +2,12 @@
 
 namespace {
 
-struct SBoolDefault { const char* name; const char* legacy; const char* key; bool value; };
+struct SBoolDefault {
+    const char* name;
+    const char* legacy;
+    const char* key;
+    bool value;
+};
 const SBoolDefault kBoolDefaults[opt::eBoolCount] = {
     {"bFlipTextureV", nullptr, "/FlipTextureV", false},
     {"bIndexed", nullptr, "/Indexed", true},
@@ -28,17 +33,23 @@ const SBoolDefault kBoolDefaults[opt::eBoolCount] = {
     {"bUsePostExportCL", nullptr, "/UsePostExportCL", false},
 };
 
-struct SStringDefault { const char* name; const char* legacy; const char* key; };
+struct SStringDefault {
+    const char* name;
+    const char* legacy;
+    const char* key;
+};
 const SStringDefault kStringDefaults[opt::eStringCount] = {
-    {"sClPostTarget", nullptr, "/ClPostTarget"},
-    {"sClPostArgs", nullptr, "/ClPostArgs"},
-    {"sClPostCWD", nullptr, "/ClPostCWD"},
-    {"sPathToVistrel", nullptr, "/PathToVistrel"},
-    {"sMergeSrc", "m_sMergeSrc", "/MergeSrc"},
-    {"sScriptFile", "m_sScriptFile", "/ScriptFile"},
+    {"sClPostTarget", nullptr, "/ClPostTarget"}, {"sClPostArgs", nullptr, "/ClPostArgs"},
+    {"sClPostCWD", nullptr, "/ClPostCWD"},       {"sPathToVistrel", nullptr, "/PathToVistrel"},
+    {"sMergeSrc", "m_sMergeSrc", "/MergeSrc"},   {"sScriptFile", "m_sScriptFile", "/ScriptFile"},
 };
 
-struct SUIntDefault { const char* name; const char* legacy; const char* key; uint32_t value; };
+struct SUIntDefault {
+    const char* name;
+    const char* legacy;
+    const char* key;
+    uint32_t value;
+};
 const SUIntDefault kUIntDefaults[opt::eUIntCount] = {
     {"uiStaticFrame", "staticFrame", "/StaticFrame", 0},
     {"uiBoneLimit", "dwBoneLimit", "/BoneLimit", 9},
@@ -46,22 +57,19 @@ const SUIntDefault kUIntDefaults[opt::eUIntCount] = {
     {"uiTSUseUVW", nullptr, "/TSUseUVW", 0},
 };
 
-struct SVertexDefault { const char* name; const char* key; SVertexFormatEntry value; };
+struct SVertexDefault {
+    const char* name;
+    const char* key;
+    SVertexFormatEntry value;
+};
 const SVertexDefault kVertexDefaults[eVACount] = {
-    {"sVcOptPos", "/Position", {true, 1, 135}},
-    {"sVcOptNor", "/Normal", {true, 1, 135}},
-    {"sVcOptTan", "/Tangent", {true, 1, 135}},
-    {"sVcOptBin", "/Binormal", {true, 1, 135}},
-    {"sVcOptCol", "/Colour", {false, 5, 15}},
-    {"sVcOptBoneInd", "/BoneIndices", {true, 10, 15}},
-    {"sVcOptBoneWt", "/BoneWeights", {true, 1, 15}},
-    {"psVcOptUVW[0]", "/UVW0", {true, 1, 131}},
-    {"psVcOptUVW[1]", "/UVW1", {false, 1, 131}},
-    {"psVcOptUVW[2]", "/UVW2", {false, 1, 131}},
-    {"psVcOptUVW[3]", "/UVW3", {false, 1, 131}},
-    {"psVcOptUVW[4]", "/UVW4", {false, 1, 131}},
-    {"psVcOptUVW[5]", "/UVW5", {false, 1, 131}},
-    {"psVcOptUVW[6]", "/UVW6", {false, 1, 131}},
+    {"sVcOptPos", "/Position", {true, 1, 135}},      {"sVcOptNor", "/Normal", {true, 1, 135}},
+    {"sVcOptTan", "/Tangent", {true, 1, 135}},       {"sVcOptBin", "/Binormal", {true, 1, 135}},
+    {"sVcOptCol", "/Colour", {false, 5, 15}},        {"sVcOptBoneInd", "/BoneIndices", {true, 10, 15}},
+    {"sVcOptBoneWt", "/BoneWeights", {true, 1, 15}}, {"psVcOptUVW[0]", "/UVW0", {true, 1, 131}},
+    {"psVcOptUVW[1]", "/UVW1", {false, 1, 131}},     {"psVcOptUVW[2]", "/UVW2", {false, 1, 131}},
+    {"psVcOptUVW[3]", "/UVW3", {false, 1, 131}},     {"psVcOptUVW[4]", "/UVW4", {false, 1, 131}},
+    {"psVcOptUVW[5]", "/UVW5", {false, 1, 131}},     {"psVcOptUVW[6]", "/UVW6", {false, 1, 131}},
     {"psVcOptUVW[7]", "/UVW7", {false, 1, 131}},
 };
 
@@ -105,8 +113,7 @@ void COptionsData::ApplyDefaults()
         const SBoolDefault& d = kBoolDefaults[i];
         SetSlot(m_aBool[i], d.name, d.legacy, d.key, d.value);
     }
-    SetSlot(m_aFloat[opt::fTangentSpaceVtxSplit], "fTangentSpaceVtxSplit", nullptr,
-            "/fTangentSpaceVtxSplit", 0.0f);
+    SetSlot(m_aFloat[opt::fTangentSpaceVtxSplit], "fTangentSpaceVtxSplit", nullptr, "/fTangentSpaceVtxSplit", 0.0f);
     SetSlot<int32_t>(m_eExpFormat, "eExpFormat", nullptr, "/ExportFormat", eExpFormatScene);
     SetSlot<int32_t>(m_cS, "cS", nullptr, "/CS", eCSOpenGL);
     SetSlot<int32_t>(m_eTriSort, "eTriSort", nullptr, "/TriangleSort", eTriSortGeometry);
@@ -210,10 +217,7 @@ bool COptionsData::operator==(const COptionsData& o) const
 
 COptions::COptions() = default;
 
-COptions::COptions(const COptions& other)
-    : COptionsData(other), m_sOutputPath(other.m_sOutputPath)
-{
-}
+COptions::COptions(const COptions& other) : COptionsData(other), m_sOutputPath(other.m_sOutputPath) {}
 
 COptions& COptions::operator=(const COptions& other)
 {

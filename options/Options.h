@@ -35,35 +35,58 @@ struct SVertexFormatEntry {
 // Indices of the option slots, named after the options themselves.
 namespace opt {
 enum EBool : int {
-    bFlipTextureV, bIndexed, bInterleaved, bSortVertices, bTangentSpace,
-    bExportAnimations, bIndexAnimations, bExportGeometry, bExportMatrices,
-    bExportMappingChannels, bExportMaterials, bExportSkin, bInvertTransparency,
-    bExportModelSpace, bMerge, bUseCustomOptSettings, bExportUserData,
-    bUnpackMatrix, bExportBoneGeometry, bAlignData, bDisplayInVistrel,
+    bFlipTextureV,
+    bIndexed,
+    bInterleaved,
+    bSortVertices,
+    bTangentSpace,
+    bExportAnimations,
+    bIndexAnimations,
+    bExportGeometry,
+    bExportMatrices,
+    bExportMappingChannels,
+    bExportMaterials,
+    bExportSkin,
+    bInvertTransparency,
+    bExportModelSpace,
+    bMerge,
+    bUseCustomOptSettings,
+    bExportUserData,
+    bUnpackMatrix,
+    bExportBoneGeometry,
+    bAlignData,
+    bDisplayInVistrel,
     bUsePostExportCL,
     eBoolCount
 };
 enum EFloat : int { fTangentSpaceVtxSplit, eFloatCount };
-enum EString : int {
-    sClPostTarget, sClPostArgs, sClPostCWD, sPathToVistrel, sMergeSrc, sScriptFile,
-    eStringCount
-};
+enum EString : int { sClPostTarget, sClPostArgs, sClPostCWD, sPathToVistrel, sMergeSrc, sScriptFile, eStringCount };
 enum EUInt : int { uiStaticFrame, uiBoneLimit, uiPadDataTo, uiTSUseUVW, eUIntCount };
 } // namespace opt
 
 enum EVertexAttrib : int {
-    eVAPosition, eVANormal, eVATangent, eVABinormal, eVAColour,
-    eVABoneIndices, eVABoneWeights,
-    eVAUVW0, eVAUVW1, eVAUVW2, eVAUVW3, eVAUVW4, eVAUVW5, eVAUVW6, eVAUVW7,
+    eVAPosition,
+    eVANormal,
+    eVATangent,
+    eVABinormal,
+    eVAColour,
+    eVABoneIndices,
+    eVABoneWeights,
+    eVAUVW0,
+    eVAUVW1,
+    eVAUVW2,
+    eVAUVW3,
+    eVAUVW4,
+    eVAUVW5,
+    eVAUVW6,
+    eVAUVW7,
     eVACount
 };
 
 // Values of the enumerated choices.
 enum EExpFormat : int32_t { eExpFormatScene = 0, eExpFormatHeader = 1, eExpFormatSource = 2 };
 enum ECoordSystem : int32_t { eCSDirectX = 1, eCSOpenGL = 2 };
-enum ETriSort : int32_t {
-    eTriSortNone = 0, eTriSortGeometry = 1, eTriSortD3DX = 2, eTriSortTriStrip = 3
-};
+enum ETriSort : int32_t { eTriSortNone = 0, eTriSortGeometry = 1, eTriSortD3DX = 2, eTriSortTriStrip = 3 };
 enum EPrimType : int32_t { ePrimTriangleList = 0, ePrimTriangleStrip = 1 };
 
 class COptionsData {

@@ -46,8 +46,10 @@ bool EqualsIgnoreCase(const std::string& a, const char* b)
         return false;
     for (size_t i = 0; i < n; ++i) {
         char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = char(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = char(y - 'A' + 'a');
+        if (x >= 'A' && x <= 'Z')
+            x = char(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = char(y - 'A' + 'a');
         if (x != y)
             return false;
     }

@@ -176,8 +176,8 @@ bool CZGXPreferences::Load(CZGXTString& error, bool watch)
             // kept too until something is written.
             int line = 0, column = 0;
             LineAndColumn(bytes, parsed.offset, line, column);
-            StoreDebugOutput(Path(), StrFormat("WARNING: [%d:%d]: %s. The entries before it were read.\n", line,
-                                               column, parsed.description()));
+            StoreDebugOutput(Path(), StrFormat("WARNING: [%d:%d]: %s. The entries before it were read.\n", line, column,
+                                               parsed.description()));
         }
         m_bDamaged = parseFailed;
     }

@@ -143,6 +143,5 @@ private:
     int m_location = ePrefUser;
     // Key lookup per dictionary: key text -> its <key> element. Built on
     // first use, dropped whenever a dictionary may have left the document.
-    mutable std::unordered_map<pugi::xml_node_struct*, std::unordered_map<CZGXTString, pugi::xml_node_struct*>>
-        m_index;
+    mutable std::unordered_map<pugi::xml_node_struct*, std::unordered_map<CZGXTString, pugi::xml_node_struct*>> m_index;
 };

@@ -13,14 +13,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-const char kZGXPrefEmptyFrame[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<!DOCTYPE plist PUBLIC \"-//Apple Computer//DTD PLIST 1.0//EN\" "
-    "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-    "<plist version=\"1.0\">\n"
-    "<dict>\n"
-    "</dict>\n"
-    "</plist>\n";
+const char kZGXPrefEmptyFrame[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                  "<!DOCTYPE plist PUBLIC \"-//Apple Computer//DTD PLIST 1.0//EN\" "
+                                  "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+                                  "<plist version=\"1.0\">\n"
+                                  "<dict>\n"
+                                  "</dict>\n"
+                                  "</plist>\n";
 
 const char kZGXPrefVendorFolder[] = "Meshwright";
 
@@ -136,8 +135,8 @@ CZGXTString CZGXPreferencesPosix::StorePath(const CZGXTString& name, int locatio
     return folder + "/" + name + ".plist";
 }
 
-std::unique_ptr<SZGXPrefStream> CZGXPreferencesPosix::OpenStream(const CZGXTString& name, bool forWriting,
-                                                                 int location, bool useTemporary)
+std::unique_ptr<SZGXPrefStream> CZGXPreferencesPosix::OpenStream(const CZGXTString& name, bool forWriting, int location,
+                                                                 bool useTemporary)
 {
     const CZGXTString path = StorePath(name, location);
     if (path.empty())

@@ -113,8 +113,7 @@ size_t IntersectionSize(const std::vector<uint32_t>& a, const std::vector<uint32
 class CFirstAssignment {
 public:
     CFirstAssignment(const SSetTable& table, size_t boneCount)
-        : m_table(table), m_posting(boneCount),
-          m_cacheVersion(table.firstOfCanonical.size(), kNone)
+        : m_table(table), m_posting(boneCount), m_cacheVersion(table.firstOfCanonical.size(), kNone)
     {
     }
 
@@ -252,8 +251,8 @@ void MergeBatches(std::vector<SBatch>& batches, uint32_t limit)
 
 int GenerateBoneBatches(SBoneBatchTable& table, uint32_t& outVertexCount, std::vector<uint8_t>& outVertices,
                         uint32_t* faces, uint32_t vertexCount, const uint8_t* vertices, uint32_t stride,
-                        uint32_t weightOffset, EZGXTDataType weightType, uint32_t indexOffset,
-                        EZGXTDataType indexType, uint32_t faceCount, uint32_t boneLimit, uint32_t bonesPerVertex)
+                        uint32_t weightOffset, EZGXTDataType weightType, uint32_t indexOffset, EZGXTDataType indexType,
+                        uint32_t faceCount, uint32_t boneLimit, uint32_t bonesPerVertex)
 {
     const uint32_t n = bonesPerVertex;
     if (n < 1 || n > 4 || boneLimit == 0 || (faceCount && (!faces || !vertices)))
@@ -289,7 +288,8 @@ int GenerateBoneBatches(SBoneBatchTable& table, uint32_t& outVertexCount, std::v
             s.ids.push_back(denseOf.emplace(b, uint32_t(denseOf.size())).first->second);
         std::sort(s.ids.begin(), s.ids.end());
         const uint32_t number = uint32_t(sets.sets.size());
-        const auto canon = sets.byIds.emplace(KeyOf(s.ids.data(), s.ids.size()), uint32_t(sets.firstOfCanonical.size()));
+        const auto canon =
+            sets.byIds.emplace(KeyOf(s.ids.data(), s.ids.size()), uint32_t(sets.firstOfCanonical.size()));
         if (canon.second)
             sets.firstOfCanonical.push_back(number);
         sets.canonical.push_back(canon.first->second);
@@ -437,10 +437,9 @@ int GenerateMeshBoneBatches(SSceneMesh& mesh, uint32_t boneLimit)
     SBoneBatchTable table;
     uint32_t count = 0;
     std::vector<uint8_t> block;
-    const int result = GenerateBoneBatches(table, count, block, list.data(), mesh.uiVertexCount,
-                                           mesh.pVertexBlock.data(), stride, weights.uiOffset, eZGXTFloat,
-                                           indices.uiOffset, eZGXTInt, mesh.uiTriangleCount, boneLimit,
-                                           indices.uiComponentCount);
+    const int result = GenerateBoneBatches(
+        table, count, block, list.data(), mesh.uiVertexCount, mesh.pVertexBlock.data(), stride, weights.uiOffset,
+        eZGXTFloat, indices.uiOffset, eZGXTInt, mesh.uiTriangleCount, boneLimit, indices.uiComponentCount);
     if (result != 0)
         return result;
     if (!list.empty())

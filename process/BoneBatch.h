@@ -30,8 +30,8 @@ struct SBoneBatchTable {
 // face names a vertex that does not exist.
 int GenerateBoneBatches(SBoneBatchTable& table, uint32_t& outVertexCount, std::vector<uint8_t>& outVertices,
                         uint32_t* faces, uint32_t vertexCount, const uint8_t* vertices, uint32_t stride,
-                        uint32_t weightOffset, EZGXTDataType weightType, uint32_t indexOffset,
-                        EZGXTDataType indexType, uint32_t faceCount, uint32_t boneLimit, uint32_t bonesPerVertex);
+                        uint32_t weightOffset, EZGXTDataType weightType, uint32_t indexOffset, EZGXTDataType indexType,
+                        uint32_t faceCount, uint32_t boneLimit, uint32_t bonesPerVertex);
 
 // Batches an interleaved triangle-list mesh with 32-bit indices in place:
 // weights read as floats, bone numbers as signed 32-bit integers. 0 on

@@ -57,7 +57,7 @@ struct SAddition {
     uint32_t newVertCount = 0;
     uint32_t triStart = 0; // in the growth's pool
     uint32_t triCount = 0;
-    uint32_t room = 0;     // triangles the block could still take then
+    uint32_t room = 0; // triangles the block could still take then
     SMerit merit;
     bool rejected = false;
 };
@@ -125,7 +125,8 @@ private:
     void BuildBusyLists();
     void NearbyCandidates(const SBlock& b, uint32_t h);
     bool Busy(uint32_t v) const { return m_triStart[v + 1] - m_triStart[v] > kBusyVertex; }
-    const uint32_t* TrianglesInside(const SBlock& b, const SAddition& a, uint32_t v, uint32_t tag, const uint32_t** end);
+    const uint32_t* TrianglesInside(const SBlock& b, const SAddition& a, uint32_t v, uint32_t tag,
+                                    const uint32_t** end);
     int ClosingScore(const uint32_t* tris, uint32_t count);
     bool Full(const SBlock& b) const { return m_maxV - uint32_t(b.verts.size()) < 3 || b.tris.size() >= m_maxT; }
     void Emit(const SBlock& b);
@@ -160,8 +161,8 @@ private:
     std::vector<uint32_t> m_order;
 
     std::vector<SGroup> m_groups;
-    std::vector<std::vector<uint32_t>> m_buckets; // small groups by size - 3
-    std::vector<uint32_t> m_big;                  // big groups, most recent last
+    std::vector<std::vector<uint32_t>> m_buckets;  // small groups by size - 3
+    std::vector<uint32_t> m_big;                   // big groups, most recent last
     std::vector<uint32_t> m_groupOf, m_posInGroup; // vertices of big groups
 
     static constexpr uint32_t kEmitted = ~0u;
@@ -191,8 +192,8 @@ private:
     // Per vertex, the busy vertices it shares a triangle with; per busy
     // vertex, the tag of its joining the block.
     std::vector<uint32_t> m_busyAdjStart, m_busyAdj, m_joined;
-    std::vector<uint32_t> m_farTris; // busy vertices: most triangles a far addition can take
-    std::vector<uint8_t> m_fast;                   // busy vertices walked by their special + nearby triangles
+    std::vector<uint32_t> m_farTris;                 // busy vertices: most triangles a far addition can take
+    std::vector<uint8_t> m_fast;                     // busy vertices walked by their special + nearby triangles
     std::vector<uint32_t> m_specialStart, m_special; // per vertex
     std::vector<uint32_t> m_nearby, m_nearMark;
     uint32_t m_nearStamp = 0;
@@ -796,7 +797,8 @@ const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
     Read(seed);
     JoinVertex(b, seed);
     Grow(b);
-    b.merit.Set(uint32_t(b.tris.size()), uint32_t(b.verts.size()), ClosingScore(b.tris.data(), uint32_t(b.tris.size())));
+    b.merit.Set(uint32_t(b.tris.size()), uint32_t(b.verts.size()),
+                ClosingScore(b.tris.data(), uint32_t(b.tris.size())));
     m_recording = false;
 
     ++cached.version;

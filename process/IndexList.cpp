@@ -14,9 +14,8 @@ std::vector<uint32_t> ReadIndices(const SVertexChannel& channel, uint64_t count)
     const uint32_t stride = channel.uiStride ? channel.uiStride : ComponentSize(type);
     if (stride < ComponentSize(type))
         return out;
-    const uint64_t held = channel.pData.size() < ComponentSize(type)
-                              ? 0
-                              : (channel.pData.size() - ComponentSize(type)) / stride + 1;
+    const uint64_t held =
+        channel.pData.size() < ComponentSize(type) ? 0 : (channel.pData.size() - ComponentSize(type)) / stride + 1;
     const size_t n = size_t(std::min(count, held));
     out.resize(n);
     const uint8_t* p = channel.pData.data();
@@ -98,8 +97,8 @@ void BuildStrips(SSceneMesh& mesh)
         uint32_t length = 0; // of the current strip; 0: none in this range
         for (uint32_t t = starts[r]; t < starts[r + 1] && t < faceCount; ++t) {
             const uint32_t a = faces[t * 3], b = faces[t * 3 + 1], c = faces[t * 3 + 2];
-            const bool continues = length != 0 && ((length % 2 == 1 && pb == b && pc == a) ||
-                                                   (length % 2 == 0 && pc == b && pa == a));
+            const bool continues =
+                length != 0 && ((length % 2 == 1 && pb == b && pc == a) || (length % 2 == 0 && pc == b && pa == a));
             if (continues) {
                 out.push_back(c);
                 ++lengths.back();

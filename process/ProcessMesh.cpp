@@ -20,14 +20,12 @@ bool PrepareIndices(SSceneMesh& mesh)
 {
     std::vector<uint32_t> faces = TriangleList(mesh);
     if (faces.size() != size_t(mesh.uiTriangleCount) * 3) {
-        ConversionLog(eLogError, "Mesh index data holds fewer than the %u triangles it should.",
-                      mesh.uiTriangleCount);
+        ConversionLog(eLogError, "Mesh index data holds fewer than the %u triangles it should.", mesh.uiTriangleCount);
         return false;
     }
     for (uint32_t i : faces)
         if (i >= mesh.uiVertexCount) {
-            ConversionLog(eLogError, "Mesh triangle index %u is not below its vertex count %u.", i,
-                          mesh.uiVertexCount);
+            ConversionLog(eLogError, "Mesh triangle index %u is not below its vertex count %u.", i, mesh.uiVertexCount);
             return false;
         }
     mesh.puiStripTriangles.clear();
@@ -76,9 +74,8 @@ void TangentSpace(const COptionsData& options, SSceneMesh& mesh, uint32_t uvSet)
     std::vector<uint8_t> vertices;
     const int result = GenerateTangentSpace(
         &vertexCount, &vertices, faces.data(), mesh.uiVertexCount, mesh.pVertexBlock.data(), stride,
-        Attribute(mesh.sPosition), Attribute(mesh.sNormal), Attribute(mesh.psTexCoord[uvSet]),
-        Attribute(mesh.sTangent), Attribute(mesh.sBinormal), faceCount,
-        options.GetFloat(opt::fTangentSpaceVtxSplit));
+        Attribute(mesh.sPosition), Attribute(mesh.sNormal), Attribute(mesh.psTexCoord[uvSet]), Attribute(mesh.sTangent),
+        Attribute(mesh.sBinormal), faceCount, options.GetFloat(opt::fTangentSpaceVtxSplit));
     if (result != 0 || vertexCount == 0) {
         ConversionLog(eLogError, "Tangent-space generation failed due to too many split vertices.");
         return;

@@ -90,8 +90,7 @@ void ChooseFrames(const SImportScene& source, const COptionsData& options, uint3
     *framesPerSecond = source.frameRate != 0 ? source.frameRate : kDefaultFramesPerSecond;
 }
 
-SWorkNode MakeWorkNode(const SImportNode& node, int32_t importIndex, const COptionsData& options,
-                       uint32_t frameCount)
+SWorkNode MakeWorkNode(const SImportNode& node, int32_t importIndex, const COptionsData& options, uint32_t frameCount)
 {
     SWorkNode work;
     SSceneNode& n = work.node;

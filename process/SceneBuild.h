@@ -32,7 +32,7 @@ struct SWorkMesh {
     // Per vertex, how many entries of the bone channels are real influences
     // (the rest are padding); empty for an unskinned mesh.
     std::vector<uint8_t> influenceCounts;
-    int32_t material = -1; // import material index of its triangles
+    int32_t material = -1;    // import material index of its triangles
     uint64_t instanceKey = 0; // hash of the parts instancing compares exactly
 };
 
@@ -69,12 +69,11 @@ void ChooseFrames(const SImportScene& source, const COptionsData& options, uint3
 // Builds the meshes of one import node (one per material group) and appends
 // a mesh node for each to work.nodes. Returns the number of mesh nodes made;
 // 0 when the node holds no drawable triangle.
-uint32_t BuildNodeMeshes(const SImportNode& node, int32_t importIndex, const COptionsData& options,
-                         uint32_t frameCount, uint32_t materialCount, SWorkScene& work);
+uint32_t BuildNodeMeshes(const SImportNode& node, int32_t importIndex, const COptionsData& options, uint32_t frameCount,
+                         uint32_t materialCount, SWorkScene& work);
 
 // The node record of an import node with its rest transform and frames.
-SWorkNode MakeWorkNode(const SImportNode& node, int32_t importIndex, const COptionsData& options,
-                       uint32_t frameCount);
+SWorkNode MakeWorkNode(const SImportNode& node, int32_t importIndex, const COptionsData& options, uint32_t frameCount);
 
 // Materials and the texture list (only called when materials are exported).
 void BuildMaterials(const std::vector<SMaterial>& materials, SWorkScene& work);

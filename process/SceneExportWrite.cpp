@@ -21,11 +21,8 @@ bool CSceneExporter::Write(const char* outputPath, const COptionsData& options, 
             result = WriteSceneFile(*m_pScene, outputPath, options.ToText().c_str(), versionString);
             break;
         case eExpFormatHeader:
-        case eExpFormatSource:
-            result = WriteSceneSource(outputPath, options, versionString, *m_pScene);
-            break;
-        default:
-            break;
+        case eExpFormatSource: result = WriteSceneSource(outputPath, options, versionString, *m_pScene); break;
+        default: break;
         }
     }
     if (result != 0) {

@@ -62,7 +62,8 @@ bool CSceneExporter::Process(const SImportScene& source, const COptionsData& opt
     }
 
     if (options.GetBool(opt::bMerge)) {
-        const std::string& path = options.String(opt::sMergeSrc).empty() ? m_outputPath : options.String(opt::sMergeSrc);
+        const std::string& path =
+            options.String(opt::sMergeSrc).empty() ? m_outputPath : options.String(opt::sMergeSrc);
         // A missing or unreadable merge source is skipped without a word.
         SScene from;
         if (!path.empty() && LoadSceneFile(from, path.c_str()) == 0)

@@ -22,10 +22,7 @@ struct SCornerLayout {
     bool colours = false;
     uint32_t influences = 0; // bone slots per vertex; 0 without skinning
 
-    uint32_t FloatCount() const
-    {
-        return 3 + (normals ? 3 : 0) + 3 * texCoordSets + (colours ? 4 : 0) + influences;
-    }
+    uint32_t FloatCount() const { return 3 + (normals ? 3 : 0) + 3 * texCoordSets + (colours ? 4 : 0) + influences; }
     // Colour flag, then bone indices and the real influence count.
     uint32_t IntCount() const { return (colours ? 1 : 0) + (influences ? influences + 1 : 0); }
 };
@@ -399,8 +396,8 @@ SWorkMesh MakeMesh(const CWeldTable& weld, const SCornerLayout& layout, const st
 
 } // namespace
 
-uint32_t BuildNodeMeshes(const SImportNode& node, int32_t importIndex, const COptionsData& options,
-                         uint32_t frameCount, uint32_t materialCount, SWorkScene& work)
+uint32_t BuildNodeMeshes(const SImportNode& node, int32_t importIndex, const COptionsData& options, uint32_t frameCount,
+                         uint32_t materialCount, SWorkScene& work)
 {
     // Drawable triangles grouped by material, groups in order of first use.
     std::vector<int32_t> groupMaterial;
@@ -458,7 +455,8 @@ uint32_t BuildNodeMeshes(const SImportNode& node, int32_t importIndex, const COp
             if (covered)
                 layout.influences = uint32_t(std::min<size_t>(most, 255));
             else
-                ConversionLog(eLogWarning, "Warning: Ignoring skinning information as some/all vertices do not have data.");
+                ConversionLog(eLogWarning,
+                              "Warning: Ignoring skinning information as some/all vertices do not have data.");
         }
 
         CWeldTable weld(layout, tris.size() * 3);

@@ -41,8 +41,8 @@ struct SContribution {
 
 } // namespace
 
-void CornerTangent(float T[3], float B[3], const float N[3], const float pA[3], const float pB[3],
-                   const float pC[3], const float uvA[2], const float uvB[2], const float uvC[2])
+void CornerTangent(float T[3], float B[3], const float N[3], const float pA[3], const float pB[3], const float pC[3],
+                   const float uvA[2], const float uvB[2], const float uvC[2])
 {
     const float uA = uvA[0], vA = uvA[1], uB = uvB[0], vB = uvB[1], uC = uvC[0], vC = uvC[1];
     if (Dot3(N, N) == 0.0f || (uA == uB && uA == uC)) {
@@ -92,9 +92,9 @@ void CornerTangent(float T[3], float B[3], const float N[3], const float pA[3], 
 
 int GenerateTangentSpace(uint32_t* outVertexCount, std::vector<uint8_t>* outVertices, uint32_t* faces,
                          uint32_t vertexCount, const uint8_t* vertices, uint32_t stride,
-                         const SVertexAttribute& position, const SVertexAttribute& normal,
-                         const SVertexAttribute& uv, const SVertexAttribute& tangent,
-                         const SVertexAttribute& binormal, uint32_t faceCount, float splitThreshold)
+                         const SVertexAttribute& position, const SVertexAttribute& normal, const SVertexAttribute& uv,
+                         const SVertexAttribute& tangent, const SVertexAttribute& binormal, uint32_t faceCount,
+                         float splitThreshold)
 {
     if (vertexCount == 0 || stride == 0 || !outVertexCount || !outVertices)
         return 1;

@@ -16,8 +16,8 @@ struct SVertexAttribute {
 // triangle's direction of constant u, towards growing v; T = N x that
 // direction, turned to where u grows (whatever the winding). Zero vectors
 // when N is zero or the three u coordinates are equal.
-void CornerTangent(float T[3], float B[3], const float N[3], const float pA[3], const float pB[3],
-                   const float pC[3], const float uvA[2], const float uvB[2], const float uvC[2]);
+void CornerTangent(float T[3], float B[3], const float N[3], const float pA[3], const float pB[3], const float pC[3],
+                   const float uvA[2], const float uvB[2], const float uvC[2]);
 
 // At most this many triangles may use one vertex.
 constexpr uint32_t kTangentSpaceMaxCorners = 32;
@@ -29,6 +29,6 @@ constexpr uint32_t kTangentSpaceMaxCorners = 32;
 // index outside the vertices); on failure nothing is changed.
 int GenerateTangentSpace(uint32_t* outVertexCount, std::vector<uint8_t>* outVertices, uint32_t* faces,
                          uint32_t vertexCount, const uint8_t* vertices, uint32_t stride,
-                         const SVertexAttribute& position, const SVertexAttribute& normal,
-                         const SVertexAttribute& uv, const SVertexAttribute& tangent,
-                         const SVertexAttribute& binormal, uint32_t faceCount, float splitThreshold);
+                         const SVertexAttribute& position, const SVertexAttribute& normal, const SVertexAttribute& uv,
+                         const SVertexAttribute& tangent, const SVertexAttribute& binormal, uint32_t faceCount,
+                         float splitThreshold);

@@ -13,11 +13,11 @@ constexpr int kAttempts = 5;
 // One triangle of the generator: its neighbours, its place in a strip (as
 // changed by the current walk, and as last kept) and the walk's marks.
 struct STri {
-    int32_t adj[3];            // across edge 0 (a-b), 1 (b-c), 2 (c-a)
-    int32_t prev, next;        // strip links
+    int32_t adj[3];     // across edge 0 (a-b), 1 (b-c), 2 (c-a)
+    int32_t prev, next; // strip links
     int32_t savedPrev, savedNext;
-    uint32_t visit;            // walk that went through it
-    uint32_t touch;            // walk that changed its links
+    uint32_t visit;              // walk that went through it
+    uint32_t touch;              // walk that changed its links
     uint8_t parity, savedParity; // 1: kept winding, 0: reversed in the strip
 };
 
@@ -32,7 +32,8 @@ void SortByKey(std::vector<SKeyed>& records, std::vector<SKeyed>& scratch)
 {
     if (records.size() < 4096) {
         // The counting tables would cost more than the records.
-        std::stable_sort(records.begin(), records.end(), [](const SKeyed& x, const SKeyed& y) { return x.key < y.key; });
+        std::stable_sort(records.begin(), records.end(),
+                         [](const SKeyed& x, const SKeyed& y) { return x.key < y.key; });
         return;
     }
     uint64_t all = 0;
@@ -200,11 +201,11 @@ private:
     std::vector<uint32_t> m_chainJump;  // per chain: the state after its last, or ~0
     // Tracked while improving.
     bool m_tracking = false;
-    std::vector<uint64_t> m_endBits;    // positions whose triangle ends a strip
-    std::vector<uint8_t> m_isEnd;       // per triangle, as m_endBits holds it
-    std::vector<int32_t> m_partner;     // per strip end: the other end
-    std::vector<uint32_t> m_keepOne;    // per chain: positions from its start that may keep at 0
-    std::vector<uint32_t> m_keepTwo;    // ... at -1
+    std::vector<uint64_t> m_endBits; // positions whose triangle ends a strip
+    std::vector<uint8_t> m_isEnd;    // per triangle, as m_endBits holds it
+    std::vector<int32_t> m_partner;  // per strip end: the other end
+    std::vector<uint32_t> m_keepOne; // per chain: positions from its start that may keep at 0
+    std::vector<uint32_t> m_keepTwo; // ... at -1
     std::vector<uint32_t> m_chainMark;
     uint32_t m_chainStamp = 0;
     std::vector<uint32_t> m_stripMark;
@@ -302,9 +303,8 @@ void CStripGenerator::BuildAdjacency()
     }
     for (uint32_t v = 0; v < vertexCount; ++v)
         if (start[v + 1] - start[v] > 1)
-            std::sort(edges.begin() + start[v], edges.begin() + start[v + 1], [](const SEdge& x, const SEdge& y) {
-                return x.to != y.to ? x.to < y.to : x.slot < y.slot;
-            });
+            std::sort(edges.begin() + start[v], edges.begin() + start[v + 1],
+                      [](const SEdge& x, const SEdge& y) { return x.to != y.to ? x.to < y.to : x.slot < y.slot; });
     // Per run (at its first entry): the first slot that may still be free.
     std::vector<uint32_t> head(edges.size());
     for (size_t i = 0; i < edges.size(); ++i)

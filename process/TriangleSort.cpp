@@ -53,9 +53,8 @@ bool OptimiseFaceOrder(uint32_t* faces, uint32_t faceCount, uint32_t vertexCount
         Canonical(key[t].data(), faces + size_t(t) * 3);
         byKey[t] = t;
     }
-    std::sort(byKey.begin(), byKey.end(), [&](uint32_t a, uint32_t b) {
-        return key[a] != key[b] ? key[a] < key[b] : a < b;
-    });
+    std::sort(byKey.begin(), byKey.end(),
+              [&](uint32_t a, uint32_t b) { return key[a] != key[b] ? key[a] < key[b] : a < b; });
     std::vector<uint32_t> next(faceCount); // at a run's first entry: its first unused entry
     for (uint32_t i = 0; i < faceCount; ++i)
         next[i] = i;
@@ -66,8 +65,7 @@ bool OptimiseFaceOrder(uint32_t* faces, uint32_t faceCount, uint32_t vertexCount
         const auto run = std::lower_bound(byKey.begin(), byKey.end(), want,
                                           [&](uint32_t t, const std::array<uint32_t, 3>& k) { return key[t] < k; });
         const uint32_t first = uint32_t(run - byKey.begin());
-        if (run == byKey.end() || key[*run] != want || next[first] == faceCount ||
-            key[byKey[next[first]]] != want)
+        if (run == byKey.end() || key[*run] != want || next[first] == faceCount || key[byKey[next[first]]] != want)
             return false; // not a reordering of ours: keep the old order
         remap[i] = byKey[next[first]];
         ++next[first];
@@ -87,14 +85,9 @@ void SortTriangles(int method, uint8_t* vertices, uint32_t* faces, uint32_t stri
         GeometrySort(vertices, faces, stride, vertexCount, faceCount, kGeometrySortMaxBlockVertices,
                      kGeometrySortMaxBlockTriangles, kGeometrySortKeepVertexOrder);
         break;
-    case eTriSortD3DX:
-        OptimiseFaceOrder(faces, faceCount, vertexCount);
-        break;
-    case eTriSortTriStrip:
-        TriStripOrder(faces, faceCount);
-        break;
-    default:
-        break;
+    case eTriSortD3DX: OptimiseFaceOrder(faces, faceCount, vertexCount); break;
+    case eTriSortTriStrip: TriStripOrder(faces, faceCount); break;
+    default: break;
     }
 }
 

@@ -160,22 +160,52 @@ bool ComputeUnpackMatrix(SSceneMesh& mesh, uint32_t type)
 
     float lo = 0.0f, hi = 0.0f;
     switch (type) {
-    case eZGXTInt: lo = -1073741824.0f; hi = 1073741824.0f; break;
-    case eZGXTUShort: lo = 0.0f; hi = 65535.0f; break;
+    case eZGXTInt:
+        lo = -1073741824.0f;
+        hi = 1073741824.0f;
+        break;
+    case eZGXTUShort:
+        lo = 0.0f;
+        hi = 65535.0f;
+        break;
     case eZGXTRGBA:
     case eZGXTARGB:
-    case eZGXTD3DColour: lo = 0.0f; hi = 1.0f; break;
+    case eZGXTD3DColour:
+        lo = 0.0f;
+        hi = 1.0f;
+        break;
     case eZGXTUByte4:
-    case eZGXTUByte: lo = 0.0f; hi = 255.0f; break;
-    case eZGXTDec3N: lo = -511.0f; hi = 511.0f; break;
+    case eZGXTUByte:
+        lo = 0.0f;
+        hi = 255.0f;
+        break;
+    case eZGXTDec3N:
+        lo = -511.0f;
+        hi = 511.0f;
+        break;
     case eZGXTFixed16:
-    case eZGXTShort: lo = -32767.0f; hi = 32767.0f; break;
+    case eZGXTShort:
+        lo = -32767.0f;
+        hi = 32767.0f;
+        break;
     case eZGXTShortNorm:
-    case eZGXTByteNorm: lo = -1.0f; hi = 1.0f; break;
-    case eZGXTByte: lo = -127.0f; hi = 127.0f; break;
+    case eZGXTByteNorm:
+        lo = -1.0f;
+        hi = 1.0f;
+        break;
+    case eZGXTByte:
+        lo = -127.0f;
+        hi = 127.0f;
+        break;
     case eZGXTUByteNorm:
-    case eZGXTUShortNorm: lo = 0.0f; hi = 1.0f; break;
-    case eZGXTUInt: lo = 0.0f; hi = 1073741824.0f; break;
+    case eZGXTUShortNorm:
+        lo = 0.0f;
+        hi = 1.0f;
+        break;
+    case eZGXTUInt:
+        lo = 0.0f;
+        hi = 1073741824.0f;
+        break;
     default: return true;
     }
 
@@ -238,9 +268,9 @@ void ConvertMeshVertexData(const COptionsData& options, SSceneMesh& mesh)
         bool mirror; // takes the DirectX z negation
     };
     const SAttr attrs[] = {
-        {&mesh.sPosition, eVAPosition, true},     {&mesh.sNormal, eVANormal, true},
-        {&mesh.sTangent, eVATangent, true},       {&mesh.sBinormal, eVABinormal, true},
-        {&mesh.sColour, eVAColour, false},        {&mesh.sBoneIndex, eVABoneIndices, false},
+        {&mesh.sPosition, eVAPosition, true},        {&mesh.sNormal, eVANormal, true},
+        {&mesh.sTangent, eVATangent, true},          {&mesh.sBinormal, eVABinormal, true},
+        {&mesh.sColour, eVAColour, false},           {&mesh.sBoneIndex, eVABoneIndices, false},
         {&mesh.sBoneWeights, eVABoneWeights, false},
     };
     for (const SAttr& a : attrs)

@@ -23,7 +23,7 @@ struct SImportTransform {
 
 struct SImportTriangle {
     int32_t position[3] = {0, 0, 0};
-    int32_t reserved = 0; // always 0
+    int32_t reserved = 0;  // always 0
     int32_t material = -1; // scene material index, -1 for none
     int32_t normal[3] = {-1, -1, -1};
     int32_t colour[3] = {-1, -1, -1};
@@ -102,8 +102,11 @@ struct SImportNode {
 struct SMaterial {
     static constexpr int kTextureSlots = 10;
     enum ETextureSlot {
-        eTexDiffuse = 0, eTexAmbient = 1, eTexSpecular = 2,
-        eTexEmissive = 5, eTexReflection = 8,
+        eTexDiffuse = 0,
+        eTexAmbient = 1,
+        eTexSpecular = 2,
+        eTexEmissive = 5,
+        eTexReflection = 8,
     };
     std::string name;
     std::string textures[kTextureSlots];
@@ -115,12 +118,12 @@ struct SMaterial {
     std::string effectFile;
     std::string effectName;
     std::vector<uint8_t> userData;
-    uint32_t blendSrcRGB = 1;        // GL_ONE
-    uint32_t blendSrcAlpha = 1;      // GL_ONE
-    uint32_t blendDstRGB = 0;        // GL_ZERO
-    uint32_t blendDstAlpha = 0;      // GL_ZERO
-    uint32_t blendOpRGB = 0x8006;    // GL_FUNC_ADD
-    uint32_t blendOpAlpha = 0x8006;  // GL_FUNC_ADD
+    uint32_t blendSrcRGB = 1;       // GL_ONE
+    uint32_t blendSrcAlpha = 1;     // GL_ONE
+    uint32_t blendDstRGB = 0;       // GL_ZERO
+    uint32_t blendDstAlpha = 0;     // GL_ZERO
+    uint32_t blendOpRGB = 0x8006;   // GL_FUNC_ADD
+    uint32_t blendOpAlpha = 0x8006; // GL_FUNC_ADD
     SVec4 blendColour{0, 0, 0, 0};
     SVec4 blendFactor{0, 0, 0, 0};
     uint32_t flags = 0;

@@ -38,6 +38,6 @@ private:
     bool m_bFromRegistry = false;
     const uint8_t* m_pData = nullptr;
     size_t m_uiSize = 0;
-    std::unique_ptr<uint8_t[]> m_pLoaded;             // a file loaded from disk
+    std::unique_ptr<uint8_t[]> m_pLoaded;                // a file loaded from disk
     std::shared_ptr<const std::vector<uint8_t>> m_pKeep; // an owned registry entry in use
 };

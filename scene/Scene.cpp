@@ -26,8 +26,8 @@ bool SameBits(const std::vector<float>& a, const std::vector<float>& b)
 
 // Float offsets of the two keys around the selected frame (key B is key A at
 // the last frame). False when the array cannot hold them.
-bool LocateKeys(const SScene& scene, const std::vector<float>& keys, const std::vector<uint32_t>& keyIdx,
-                uint32_t k, size_t* a, size_t* b)
+bool LocateKeys(const SScene& scene, const std::vector<float>& keys, const std::vector<uint32_t>& keyIdx, uint32_t k,
+                size_t* a, size_t* b)
 {
     const uint32_t frameCount = scene.uiFrameCount;
     uint32_t frame = scene.sAnimCache.uiFrame;
@@ -114,16 +114,15 @@ uint32_t ElementSize(const SVertexChannel& channel)
 
 bool SVertexChannel::operator==(const SVertexChannel& o) const
 {
-    return eType == o.eType && uiComponentCount == o.uiComponentCount && uiStride == o.uiStride &&
-           pData == o.pData && uiOffset == o.uiOffset;
+    return eType == o.eType && uiComponentCount == o.uiComponentCount && uiStride == o.uiStride && pData == o.pData &&
+           uiOffset == o.uiOffset;
 }
 
 bool SSceneMesh::operator==(const SSceneMesh& o) const
 {
-    return uiVertexCount == o.uiVertexCount && uiTriangleCount == o.uiTriangleCount &&
-           sIndexData == o.sIndexData && puiStripTriangles == o.puiStripTriangles &&
-           sPosition == o.sPosition && sNormal == o.sNormal && sTangent == o.sTangent &&
-           sBinormal == o.sBinormal && psTexCoord == o.psTexCoord && sColour == o.sColour &&
+    return uiVertexCount == o.uiVertexCount && uiTriangleCount == o.uiTriangleCount && sIndexData == o.sIndexData &&
+           puiStripTriangles == o.puiStripTriangles && sPosition == o.sPosition && sNormal == o.sNormal &&
+           sTangent == o.sTangent && sBinormal == o.sBinormal && psTexCoord == o.psTexCoord && sColour == o.sColour &&
            sBoneIndex == o.sBoneIndex && sBoneWeights == o.sBoneWeights && pVertexBlock == o.pVertexBlock &&
            puiBatchBoneList == o.puiBatchBoneList && puiBatchBoneTotals == o.puiBatchBoneTotals &&
            puiBatchStartTriangle == o.puiBatchStartTriangle && uiBatchCapacity == o.uiBatchCapacity &&
@@ -155,12 +154,11 @@ std::vector<SVertexChannel*> VertexChannels(SSceneMesh& mesh)
 bool SSceneNode::operator==(const SSceneNode& o) const
 {
     return nContentIdx == o.nContentIdx && pszName == o.pszName && nMaterialIdx == o.nMaterialIdx &&
-           nParentIdx == o.nParentIdx && uiAnimMask == o.uiAnimMask &&
-           puiPositionKeyIdx == o.puiPositionKeyIdx && SameBits(pfPositionKeys, o.pfPositionKeys) &&
-           puiRotationKeyIdx == o.puiRotationKeyIdx && SameBits(pfRotationKeys, o.pfRotationKeys) &&
-           puiScaleKeyIdx == o.puiScaleKeyIdx && SameBits(pfScaleKeys, o.pfScaleKeys) &&
-           puiMatrixKeyIdx == o.puiMatrixKeyIdx && SameBits(pfMatrixKeys, o.pfMatrixKeys) &&
-           pUserData == o.pUserData;
+           nParentIdx == o.nParentIdx && uiAnimMask == o.uiAnimMask && puiPositionKeyIdx == o.puiPositionKeyIdx &&
+           SameBits(pfPositionKeys, o.pfPositionKeys) && puiRotationKeyIdx == o.puiRotationKeyIdx &&
+           SameBits(pfRotationKeys, o.pfRotationKeys) && puiScaleKeyIdx == o.puiScaleKeyIdx &&
+           SameBits(pfScaleKeys, o.pfScaleKeys) && puiMatrixKeyIdx == o.puiMatrixKeyIdx &&
+           SameBits(pfMatrixKeys, o.pfMatrixKeys) && pUserData == o.pUserData;
 }
 
 bool SSceneCamera::operator==(const SSceneCamera& o) const
@@ -180,8 +178,8 @@ bool SSceneLight::operator==(const SSceneLight& o) const
 
 int32_t& SSceneMaterial::TextureSlot(int i)
 {
-    int32_t* slots[kTextureSlots] = {&nDiffuseTexture, &nAmbientTexture, &nSpecularTexture, &nTextureSlot3,
-                                     &nTextureSlot4, &nEmissiveTexture, &nTextureSlot6, &nTextureSlot7,
+    int32_t* slots[kTextureSlots] = {&nDiffuseTexture,    &nAmbientTexture,  &nSpecularTexture, &nTextureSlot3,
+                                     &nTextureSlot4,      &nEmissiveTexture, &nTextureSlot6,    &nTextureSlot7,
                                      &nReflectionTexture, &nTextureSlot9};
     return *slots[i];
 }
@@ -212,8 +210,8 @@ bool SScene::operator==(const SScene& o) const
     return SameBits(fBackgroundRGB, o.fBackgroundRGB, 3) && SameBits(fAmbientRGB, o.fAmbientRGB, 3) &&
            pCameras == o.pCameras && pLights == o.pLights && pMeshes == o.pMeshes &&
            uiMeshNodeCount == o.uiMeshNodeCount && pNodes == o.pNodes && pTextures == o.pTextures &&
-           pMaterials == o.pMaterials && uiFrameCount == o.uiFrameCount &&
-           uiFramesPerSecond == o.uiFramesPerSecond && uiFlags == o.uiFlags && pUserData == o.pUserData;
+           pMaterials == o.pMaterials && uiFrameCount == o.uiFrameCount && uiFramesPerSecond == o.uiFramesPerSecond &&
+           uiFlags == o.uiFlags && pUserData == o.pUserData;
 }
 
 void Destroy(SScene& scene)
@@ -462,7 +460,7 @@ bool AffineInverse(const SMatrix44& m, SMatrix44* out)
     const float a = m[0], b = m[1], c = m[2];
     const float d = m[4], e = m[5], f = m[6];
     const float g = m[8], h = m[9], i = m[10];
-    const double terms[6] = {double(a) * e * i, double(b) * f * g, double(c) * d * h,
+    const double terms[6] = {double(a) * e * i,  double(b) * f * g,  double(c) * d * h,
                              -double(c) * e * g, -double(b) * d * i, -double(a) * f * h};
     double det = 0.0, magnitude = 0.0;
     for (double t : terms) {

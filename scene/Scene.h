@@ -33,7 +33,7 @@ uint32_t ElementSize(const SVertexChannel& channel);
 struct SSceneMesh {
     uint32_t uiVertexCount = 0;
     uint32_t uiTriangleCount = 0;
-    SVertexChannel sIndexData;              // type 3 or 17, one component, own data
+    SVertexChannel sIndexData;               // type 3 or 17, one component, own data
     std::vector<uint32_t> puiStripTriangles; // triangles per strip; empty: a list
     SVertexChannel sPosition;
     SVertexChannel sNormal;
@@ -191,9 +191,9 @@ struct SSceneAnimCache {
     float fFrame = 0;
     float fBlend = 0;
     uint32_t uiFrame = 0;
-    std::vector<float> pfCachedFrame;       // per node: frame held in pmWorldCurrent
-    std::vector<SMatrix44> pmWorldCurrent;  // per node
-    std::vector<SMatrix44> pmWorldFrame0;   // per node
+    std::vector<float> pfCachedFrame;      // per node: frame held in pmWorldCurrent
+    std::vector<SMatrix44> pmWorldCurrent; // per node
+    std::vector<SMatrix44> pmWorldFrame0;  // per node
 };
 
 struct SScene {
@@ -202,15 +202,15 @@ struct SScene {
     std::vector<SSceneCamera> pCameras;
     std::vector<SSceneLight> pLights;
     std::vector<SSceneMesh> pMeshes;
-    uint32_t uiMeshNodeCount = 0; // the first nodes of pNodes are the mesh nodes
-    std::vector<SSceneNode> pNodes;  // mesh nodes, light nodes, camera nodes, others
+    uint32_t uiMeshNodeCount = 0;   // the first nodes of pNodes are the mesh nodes
+    std::vector<SSceneNode> pNodes; // mesh nodes, light nodes, camera nodes, others
     std::vector<SSceneTexture> pTextures;
     std::vector<SSceneMaterial> pMaterials;
     uint32_t uiFrameCount = 0;       // 0: no animation
     uint32_t uiFramesPerSecond = 30; // meaningful when uiFrameCount != 0
     uint32_t uiFlags = 0;            // bit 0: fixed-point numbers (never written by us)
     std::vector<uint8_t> pUserData;
-    SSceneAnimCache sAnimCache;      // not part of the file or of equality
+    SSceneAnimCache sAnimCache; // not part of the file or of equality
 
     // Equality of every file field (the animation cache is not compared).
     bool operator==(const SScene& o) const;
@@ -228,8 +228,8 @@ uint64_t IndexCount(const SSceneMesh& mesh);
 // Floats held by one transform array: k when its flag bit is clear, k per
 // frame when set without index array, largest index + k with one. 64-bit so
 // that counts read from a file cannot wrap.
-uint64_t AnimArrayLength(uint32_t animMask, uint32_t bit, const std::vector<uint32_t>& keyIdx,
-                         uint32_t frameCount, uint32_t keySize);
+uint64_t AnimArrayLength(uint32_t animMask, uint32_t bit, const std::vector<uint32_t>& keyIdx, uint32_t frameCount,
+                         uint32_t keySize);
 
 // Animation cache: 0 on success, 1 when it cannot be allocated.
 int CreateAnimCache(SScene& scene);

@@ -29,12 +29,14 @@ bool CheckIndexChannel(const SSceneMesh& mesh, CZGXTString* error)
     if (c.uiComponentCount == 0 && c.pData.empty()) {
         // Not indexed: the vertices are the corners, taken in order.
         if (count > mesh.uiVertexCount)
-            return Fail(error, StrFormat("the mesh is not indexed and its %" PRIu64 " corners need more than its %u vertices",
-                                         count, mesh.uiVertexCount));
+            return Fail(error,
+                        StrFormat("the mesh is not indexed and its %" PRIu64 " corners need more than its %u vertices",
+                                  count, mesh.uiVertexCount));
         return true;
     }
     if (c.eType != eZGXTUShort && c.eType != eZGXTUInt)
-        return Fail(error, StrFormat("index type is %u; only 3 (16-bit) and 17 (32-bit) are allowed", unsigned(c.eType)));
+        return Fail(error,
+                    StrFormat("index type is %u; only 3 (16-bit) and 17 (32-bit) are allowed", unsigned(c.eType)));
     const uint32_t size = ComponentSize(c.eType);
     if (c.uiComponentCount != 1 || c.uiStride != size)
         return Fail(error, StrFormat("index channel has %u components and stride %u; expected 1 and %u",
@@ -46,8 +48,8 @@ bool CheckIndexChannel(const SSceneMesh& mesh, CZGXTString* error)
     for (uint64_t i = 0; i < count; ++i) {
         const uint32_t v = ReadIndex(p + i * size, c.eType);
         if (v >= mesh.uiVertexCount)
-            return Fail(error, StrFormat("index %" PRIu64 " is %u, not below the vertex count %u", i, v,
-                                         mesh.uiVertexCount));
+            return Fail(error,
+                        StrFormat("index %" PRIu64 " is %u, not below the vertex count %u", i, v, mesh.uiVertexCount));
     }
     return true;
 }
@@ -116,8 +118,8 @@ bool CheckKeyArray(const char* what, const std::vector<uint32_t>& keyIdx, const 
                    CZGXTString* error)
 {
     if (!keyIdx.empty() && !CheckSize(keyIdx.size(), frameCount, mode))
-        return Fail(error, StrFormat("%s key index array has %zu entries for %u frames", what, keyIdx.size(),
-                                     frameCount));
+        return Fail(error,
+                    StrFormat("%s key index array has %zu entries for %u frames", what, keyIdx.size(), frameCount));
     if (keys.empty())
         return true;
     const uint64_t expected = AnimArrayLength(animMask, bit, keyIdx, frameCount, keySize);
@@ -205,14 +207,14 @@ bool CheckMesh(const SSceneMesh& mesh, CZGXTString* error)
 bool CheckNodeArrays(const SSceneNode& node, uint32_t frameCount, ESceneCheck mode, CZGXTString* error)
 {
     const uint32_t mask = node.uiAnimMask;
-    return CheckKeyArray("position", node.puiPositionKeyIdx, node.pfPositionKeys, mask, 0, kPositionKeySize,
-                         frameCount, mode, error) &&
-           CheckKeyArray("rotation", node.puiRotationKeyIdx, node.pfRotationKeys, mask, 1, kRotationKeySize,
-                         frameCount, mode, error) &&
+    return CheckKeyArray("position", node.puiPositionKeyIdx, node.pfPositionKeys, mask, 0, kPositionKeySize, frameCount,
+                         mode, error) &&
+           CheckKeyArray("rotation", node.puiRotationKeyIdx, node.pfRotationKeys, mask, 1, kRotationKeySize, frameCount,
+                         mode, error) &&
            CheckKeyArray("scale", node.puiScaleKeyIdx, node.pfScaleKeys, mask, 2, kScaleKeySize, frameCount, mode,
                          error) &&
-           CheckKeyArray("matrix", node.puiMatrixKeyIdx, node.pfMatrixKeys, mask, 3, kMatrixKeySize, frameCount,
-                         mode, error);
+           CheckKeyArray("matrix", node.puiMatrixKeyIdx, node.pfMatrixKeys, mask, 3, kMatrixKeySize, frameCount, mode,
+                         error);
 }
 
 bool CheckCameraKeys(const SSceneCamera& camera, uint32_t frameCount, ESceneCheck mode, CZGXTString* error)

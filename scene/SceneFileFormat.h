@@ -132,7 +132,10 @@ enum ETag : uint32_t {
     eChanData = 9003,
 };
 
-constexpr uint32_t EndTag(uint32_t tag) { return tag | kEndTagBit; }
+constexpr uint32_t EndTag(uint32_t tag)
+{
+    return tag | kEndTagBit;
+}
 
 // Smallest possible group: a start and an end header.
 constexpr uint32_t kMinGroupBytes = 16;

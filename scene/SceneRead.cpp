@@ -125,8 +125,7 @@ public:
                 if (textMode)
                     return true;
                 return Finish(scene, versionSeen, sceneRead);
-            case kSwappedVersionTag:
-                return Message(kByteOrderMessage);
+            case kSwappedVersionTag: return Message(kByteOrderMessage);
             default:
                 if (!SkipOrFail(len))
                     return false;
@@ -198,12 +197,12 @@ private:
         va_start(args, format);
         std::vsnprintf(text, sizeof(text), format, args);
         va_end(args);
-        CZGXTString where = m_tag ? StrFormat("block %u at byte %zu", m_tag, m_blockAt)
-                                  : StrFormat("byte %zu", m_blockAt);
+        CZGXTString where =
+            m_tag ? StrFormat("block %u at byte %zu", m_tag, m_blockAt) : StrFormat("byte %zu", m_blockAt);
         for (const SWhere& w : m_where)
-            where += w.index >= 0 ? StrFormat(", in %s %lld (byte %zu)", w.what, static_cast<long long>(w.index),
-                                              w.offset)
-                                  : StrFormat(", in %s (byte %zu)", w.what, w.offset);
+            where += w.index >= 0
+                         ? StrFormat(", in %s %lld (byte %zu)", w.what, static_cast<long long>(w.index), w.offset)
+                         : StrFormat(", in %s (byte %zu)", w.what, w.offset);
         *m_error = StrFormat("%s (%s)", text, where.c_str());
         return false;
     }
@@ -230,9 +229,15 @@ private:
         return true;
     }
 
-    bool ReadBytes(void* out, size_t n) { return Available(n) && m_src.Read(out, n); }
+    bool ReadBytes(void* out, size_t n)
+    {
+        return Available(n) && m_src.Read(out, n);
+    }
 
-    bool SkipOrFail(uint32_t len) { return Available(len) && m_src.Skip(len); }
+    bool SkipOrFail(uint32_t len)
+    {
+        return Available(len) && m_src.Skip(len);
+    }
 
     bool Expect(uint32_t len, uint32_t want)
     {
@@ -438,9 +443,9 @@ private:
             uint32_t declared;
         };
         const SCount counts[] = {
-            {"camera", s.pCameras.size(), cameras},     {"light", s.pLights.size(), lights},
+            {"camera", s.pCameras.size(), cameras},       {"light", s.pLights.size(), lights},
             {"material", s.pMaterials.size(), materials}, {"mesh", s.pMeshes.size(), meshes},
-            {"texture", s.pTextures.size(), textures},  {"node", s.pNodes.size(), nodes},
+            {"texture", s.pTextures.size(), textures},    {"node", s.pNodes.size(), nodes},
         };
         for (const SCount& c : counts)
             if (c.read != c.declared)
@@ -634,8 +639,7 @@ private:
                 if (sawTexSets || texRead > 0)
                     return Fail("the texture coordinate set count is given twice or after the sets");
                 if (uint64_t(sets) * kMinGroupBytes > m_src.Remaining())
-                    return Fail("%u texture coordinate sets cannot fit in the %zu bytes left", sets,
-                                m_src.Remaining());
+                    return Fail("%u texture coordinate sets cannot fit in the %zu bytes left", sets, m_src.Remaining());
                 m.psTexCoord.resize(sets);
                 sawTexSets = true;
                 return eChildDone;

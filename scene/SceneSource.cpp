@@ -154,8 +154,8 @@ bool GenerateSourceText(const uint8_t* data, size_t size, const char* outputPath
     if (registration) {
         tail += "// Register " + commentName + " in memory file system at application startup time\n";
         tail += "static CZGXTMemoryFileSystem RegisterFile" + names.identifier + "(\"" +
-                StringLiteralText(names.embeddedName) + "\", " + names.identifier + ", " +
-                StrFormat("%zu", size) + ");\n\n";
+                StringLiteralText(names.embeddedName) + "\", " + names.identifier + ", " + StrFormat("%zu", size) +
+                ");\n\n";
     } else {
         tail += "static int " + names.identifier + "_size = " + StrFormat("%zu", size) + ";\n\n";
     }
@@ -185,16 +185,14 @@ CZGXTString SceneSourceText(const uint8_t* data, size_t size, const char* output
 {
     CZGXTString text;
     text.reserve(size / 4 * 11 + size / 256 + 4096);
-    GenerateSourceText(data, size, outputPath, optionsText, historyText, modeFlags,
-                       [&text](const char* p, size_t n) {
-                           text.append(p, n);
-                           return true;
-                       });
+    GenerateSourceText(data, size, outputPath, optionsText, historyText, modeFlags, [&text](const char* p, size_t n) {
+        text.append(p, n);
+        return true;
+    });
     return text;
 }
 
-int WriteSceneSource(const char* outputPath, const COptionsData& options, const char* historyText,
-                     const SScene& scene)
+int WriteSceneSource(const char* outputPath, const COptionsData& options, const char* historyText, const SScene& scene)
 {
     if (!outputPath || !*outputPath)
         return 1;

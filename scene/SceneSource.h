@@ -32,5 +32,4 @@ CZGXTString SceneSourceText(const uint8_t* data, size_t size, const char* output
 // Writes the scene as source to outputPath (.h: format 1 without
 // registration, .cpp: format 2), replacing the file only once the text is
 // complete. 0 on success, nonzero on failure (reason in the message log).
-int WriteSceneSource(const char* outputPath, const COptionsData& options, const char* historyText,
-                     const SScene& scene);
+int WriteSceneSource(const char* outputPath, const COptionsData& options, const char* historyText, const SScene& scene);

@@ -457,14 +457,10 @@ private:
         End(eMeshVertexBlock);
     }
 
-    void Zeros(size_t n)
-    {
-        std::memset(m_w.Space(n), 0, n);
-    }
+    void Zeros(size_t n) { std::memset(m_w.Space(n), 0, n); }
 
     void KeyArrays(uint32_t idxTag, uint32_t keyTag, const std::vector<uint32_t>& keyIdx,
-                   const std::vector<float>& keys, uint32_t mask, uint32_t bit, uint32_t keySize,
-                   uint32_t frameCount)
+                   const std::vector<float>& keys, uint32_t mask, uint32_t bit, uint32_t keySize, uint32_t frameCount)
     {
         if (!keyIdx.empty())
             U32s(idxTag, keyIdx.data(), frameCount);

@@ -7,14 +7,14 @@
 enum EZGXTDataType : uint32_t {
     eZGXTNone = 0,
     eZGXTFloat = 1,
-    eZGXTInt = 2,          // signed 32-bit
-    eZGXTUShort = 3,       // unsigned 16-bit
-    eZGXTRGBA = 4,         // packed colour, R in the top byte
-    eZGXTARGB = 5,         // packed colour, A in the top byte
-    eZGXTD3DColour = 6,    // same layout as ARGB
-    eZGXTUByte4 = 7,       // four unsigned bytes, unscaled
-    eZGXTDec3N = 8,        // three signed 10-bit fields, normalised
-    eZGXTFixed16 = 9,      // signed 16.16 fixed point
+    eZGXTInt = 2,       // signed 32-bit
+    eZGXTUShort = 3,    // unsigned 16-bit
+    eZGXTRGBA = 4,      // packed colour, R in the top byte
+    eZGXTARGB = 5,      // packed colour, A in the top byte
+    eZGXTD3DColour = 6, // same layout as ARGB
+    eZGXTUByte4 = 7,    // four unsigned bytes, unscaled
+    eZGXTDec3N = 8,     // three signed 10-bit fields, normalised
+    eZGXTFixed16 = 9,   // signed 16.16 fixed point
     eZGXTUByte = 10,
     eZGXTShort = 11,
     eZGXTShortNorm = 12,
@@ -22,7 +22,7 @@ enum EZGXTDataType : uint32_t {
     eZGXTByteNorm = 14,
     eZGXTUByteNorm = 15,
     eZGXTUShortNorm = 16,
-    eZGXTUInt = 17,        // unsigned 32-bit
+    eZGXTUInt = 17, // unsigned 32-bit
     eZGXTTypeCount = 18
 };
 
@@ -31,8 +31,14 @@ uint32_t ComponentSize(uint32_t type);
 // Float values carried by one stored element: 4 for the packed colours and
 // UBYTE4, 3 for DEC3N, 1 for the plain types, 0 for none and unknown values.
 uint32_t ValuesPerElement(uint32_t type);
-inline bool IsPackedType(uint32_t type) { return type >= eZGXTRGBA && type <= eZGXTDec3N; }
-inline bool IsValidDataType(uint32_t type) { return type < eZGXTTypeCount; }
+inline bool IsPackedType(uint32_t type)
+{
+    return type >= eZGXTRGBA && type <= eZGXTDec3N;
+}
+inline bool IsValidDataType(uint32_t type)
+{
+    return type < eZGXTTypeCount;
+}
 // The name shown to the user ("float", "RGBA", ...); "none" and "int" for the
 // two types the options editor does not offer, "unknown" for other values.
 const char* DataTypeName(uint32_t type);

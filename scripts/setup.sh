@@ -8,7 +8,7 @@ BUILD_DIR="${1:-build}"
 shift || true
 
 PACKAGES=(cmake g++ make pkg-config qt6-base-dev libpugixml-dev libmeshoptimizer-dev
-          libgtest-dev libgmock-dev libbenchmark-dev python3 ccache dpkg-dev python3-collada
+          libgtest-dev libgmock-dev libbenchmark-dev python3 ccache dpkg-dev python3-collada clang-format
           nlohmann-json3-dev libdraco-dev)
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -22,5 +22,6 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
+[ "$BUILD_DIR" = "--packages-only" ] && exit 0
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
 cmake --build "$BUILD_DIR" -j2

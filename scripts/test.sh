@@ -19,6 +19,10 @@ esac
 
 export QT_QPA_PLATFORM=offscreen
 
+command -v clang-format >/dev/null || bash scripts/setup.sh --packages-only
+echo "== format (.clang-format)"
+bash scripts/check-format.sh
+
 if ((normal)); then
   echo "== normal build (build/)"
   bash scripts/setup.sh build -DMW_WERROR=ON

@@ -31,7 +31,10 @@ TEST(CommandLine, UsageErrors)
     QTemporaryDir dir;
     const QString junkOptions = dir.path() + "/junk.txt";
     WriteFileBytes(junkOptions.toStdString(), "nothing=here\n");
-    struct { QStringList args; const char* mentions; } cases[] = {
+    struct {
+        QStringList args;
+        const char* mentions;
+    } cases[] = {
         {{}, "no command"},
         {{"frobnicate"}, "frobnicate"},
         {{"convert"}, "input"},
@@ -81,8 +84,8 @@ TEST(CommandLine, OptionsPrintsTheText)
     EXPECT_EQ(defaults.out.toStdString(), COptionsData().ToText());
 
     // --set lines apply in order and accept legacy names.
-    SCliResult changed = RunCli({"options", "--set", "exportGeom=0", "--set", "uiBoneLimit=12",
-                                 "--set=uiBoneLimit=24", "--set", "sClPostArgs=a=b c"});
+    SCliResult changed = RunCli({"options", "--set", "exportGeom=0", "--set", "uiBoneLimit=12", "--set=uiBoneLimit=24",
+                                 "--set", "sClPostArgs=a=b c"});
     EXPECT_EQ(changed.exitCode, 0) << changed.err.toStdString();
     EXPECT_TRUE(changed.out.contains("\nbExportGeometry=0\n"));
     EXPECT_TRUE(changed.out.contains("\nuiBoneLimit=24\n"));
@@ -123,8 +126,8 @@ TEST(CommandLine, OutputProblemsAndThePostExportRule)
     // An options file from someone else that names a command; it fails to
     // start at once and says so, which shows whether a start was tried.
     const QString named = dir.path() + "/named.txt";
-    WriteFileBytes(named.toStdString(), "bUsePostExportCL=1\nsClPostTarget=" + dir.path().toStdString() +
-                                            "/no-such-program\n");
+    WriteFileBytes(named.toStdString(),
+                   "bUsePostExportCL=1\nsClPostTarget=" + dir.path().toStdString() + "/no-such-program\n");
     const char* kNoStart = "Unable to perform post-export options.";
     // A node that is not a file (as a device would be): writing beside it and
     // renaming over it would replace the node itself.
@@ -136,25 +139,55 @@ TEST(CommandLine, OutputProblemsAndThePostExportRule)
         QStringList args;
         std::function<void()> inChild;
         int exitCode;
-        const char* mentions;  // in the error output
-        const char* absent;    // not in the error output
-        const char* noFile;    // a file the run must not leave
+        const char* mentions; // in the error output
+        const char* absent;   // not in the error output
+        const char* noFile;   // a file the run must not leave
     } cases[] = {
-        {"missing output folder", {"-o", dir.path() + "/missing/out.qef"}, {}, 3, "No such file or directory",
-         nullptr, "missing/out.qef"},
+        {"missing output folder",
+         {"-o", dir.path() + "/missing/out.qef"},
+         {},
+         3,
+         "No such file or directory",
+         nullptr,
+         "missing/out.qef"},
         {"output is a folder", {"-o", dir.path() + "/folder.qef"}, {}, 3, "Cannot create", nullptr, nullptr},
         {"read-only folder", {"-o", readOnly + "/out.qef"}, {}, 3, "Cannot create", nullptr, nullptr},
-        {"full disk, scene file", {"-o", dir.path() + "/full.qef"}, SmallDisk, 3, "File too large", nullptr,
+        {"full disk, scene file",
+         {"-o", dir.path() + "/full.qef"},
+         SmallDisk,
+         3,
+         "File too large",
+         nullptr,
          "full.qef"},
-        {"full disk, header", {"-o", dir.path() + "/full.h"}, SmallDisk, 3, "File too large", "Unknown error",
+        {"full disk, header",
+         {"-o", dir.path() + "/full.h"},
+         SmallDisk,
+         3,
+         "File too large",
+         "Unknown error",
          "full.h"},
-        {"full disk, source", {"-o", dir.path() + "/full.cpp"}, SmallDisk, 3, "File too large", "Unknown error",
+        {"full disk, source",
+         {"-o", dir.path() + "/full.cpp"},
+         SmallDisk,
+         3,
+         "File too large",
+         "Unknown error",
          "full.cpp"},
         {"output is a pipe", {"-o", pipe}, {}, 3, "is not a regular file", nullptr, nullptr},
-        {"named command without --post-export", {"-o", dir.path() + "/a.qef", "--options", named}, {}, 0, nullptr,
-         kNoStart, nullptr},
-        {"named command with --post-export", {"-o", dir.path() + "/b.qef", "--options", named, "--post-export"}, {},
-         0, kNoStart, nullptr, nullptr},
+        {"named command without --post-export",
+         {"-o", dir.path() + "/a.qef", "--options", named},
+         {},
+         0,
+         nullptr,
+         kNoStart,
+         nullptr},
+        {"named command with --post-export",
+         {"-o", dir.path() + "/b.qef", "--options", named, "--post-export"},
+         {},
+         0,
+         kNoStart,
+         nullptr,
+         nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -58,7 +58,8 @@ TEST(Inspect, PrintsWhatTheFileHolds)
              "Texture 1: \"specular.tga\"\n",
              "Camera 0: target 9, field of view 0.8 rad, near 0.5, far 500, 3 field of view keys\n",
              "Light 1: directional, target 8, colour 0.75 0.75 0.75\n",
-             "Light 2: spot, target none, colour 1 0.5 0.25, attenuation 1 0.1 0.01, falloff angle 0.7 rad, exponent 2\n",
+             "Light 2: spot, target none, colour 1 0.5 0.25, attenuation 1 0.1 0.01, falloff angle 0.7 rad, exponent "
+             "2\n",
              "Options:\n  bIndexed=0\n  bExportSkin=1\n",
          })
         EXPECT_NE(out.find(line), std::string::npos) << "missing: " << line << "\n" << out;

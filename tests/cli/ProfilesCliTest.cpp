@@ -72,8 +72,8 @@ TEST_F(ProfilesCliTest, ProfileComesBeforeOptionsAndSet)
 
     const QString file = TempPath(QStringLiteral("limit.cfg"));
     ASSERT_TRUE(WriteFileBytes(file.toStdString(), "uiBoneLimit=20\n"));
-    const SCliResult f = RunCli({QStringLiteral("options"), QStringLiteral("--from"), file,
-                                 QStringLiteral("--profile=Mobile")});
+    const SCliResult f =
+        RunCli({QStringLiteral("options"), QStringLiteral("--from"), file, QStringLiteral("--profile=Mobile")});
     ASSERT_EQ(f.exitCode, 0) << f.err.toStdString();
     EXPECT_TRUE(HasLine(f.out, QStringLiteral("uiBoneLimit=20")));
     EXPECT_TRUE(HasLine(f.out, QStringLiteral("bExportSkin=1")));
@@ -93,9 +93,8 @@ TEST_F(ProfilesCliTest, ConvertTakesAProfileAndRejectsAnUnknownOne)
     const QString output = TempPath(QStringLiteral("out.qef"));
     const QString input = QString::fromStdString(ExamplePath("textured_box.dae"));
 
-    const SCliResult unknown =
-        RunCli({QStringLiteral("convert"), input, QStringLiteral("-o"), output, QStringLiteral("--profile"),
-                QStringLiteral("Tablet")});
+    const SCliResult unknown = RunCli({QStringLiteral("convert"), input, QStringLiteral("-o"), output,
+                                       QStringLiteral("--profile"), QStringLiteral("Tablet")});
     EXPECT_EQ(unknown.exitCode, 64);
     EXPECT_TRUE(unknown.err.contains(QStringLiteral("unknown profile 'Tablet'; saved profiles: 'Mobile', 'Desk'")))
         << unknown.err.toStdString();
@@ -103,9 +102,8 @@ TEST_F(ProfilesCliTest, ConvertTakesAProfileAndRejectsAnUnknownOne)
     const SCliResult missingName = RunCli({QStringLiteral("convert"), input, QStringLiteral("--profile")});
     EXPECT_EQ(missingName.exitCode, 64);
 
-    const SCliResult known =
-        RunCli({QStringLiteral("convert"), input, QStringLiteral("-o"), output, QStringLiteral("--profile"),
-                QStringLiteral("Mobile")});
+    const SCliResult known = RunCli({QStringLiteral("convert"), input, QStringLiteral("-o"), output,
+                                     QStringLiteral("--profile"), QStringLiteral("Mobile")});
     EXPECT_NE(known.exitCode, 64) << known.err.toStdString();
     EXPECT_FALSE(known.err.contains(QStringLiteral("profile"))) << known.err.toStdString();
 }
@@ -139,7 +137,8 @@ TEST_F(ProfilesCliTest, ProfilesWithoutOptionsAndStoresWithoutProfiles)
     InstallFixture("two_keys.plist", "Meshwright");
     const SCliResult damaged = RunCli({QStringLiteral("profiles")});
     EXPECT_EQ(damaged.exitCode, 1);
-    EXPECT_TRUE(damaged.err.contains(QStringLiteral("ERROR: Key missing value on line: 6"))) << damaged.err.toStdString();
+    EXPECT_TRUE(damaged.err.contains(QStringLiteral("ERROR: Key missing value on line: 6")))
+        << damaged.err.toStdString();
     EXPECT_EQ(ReadFileBytes(StoreFile("Meshwright")), ReadFileBytes(TestDataPath("prefs/two_keys.plist")));
 }
 

@@ -44,15 +44,19 @@ std::string ChannelXml(const std::string& n, const std::string& target, const st
     for (int i = 0; i < stride; ++i)
         params += "<param name=\"V" + std::to_string(i) + "\" type=\"float\"/>";
     std::string out = "<animation id=\"" + n + "\">";
-    out += "<source id=\"" + n + "-in\"><float_array id=\"" + n + "-in-a\">" + times +
-           "</float_array><technique_common><accessor source=\"#" + n +
-           "-in-a\" count=\"1\" stride=\"1\"><param name=\"TIME\" type=\"float\"/></accessor></technique_common></source>";
+    out +=
+        "<source id=\"" + n + "-in\"><float_array id=\"" + n + "-in-a\">" + times +
+        "</float_array><technique_common><accessor source=\"#" + n +
+        "-in-a\" count=\"1\" stride=\"1\"><param name=\"TIME\" type=\"float\"/></accessor></technique_common></source>";
     out += "<source id=\"" + n + "-out\"><float_array id=\"" + n + "-out-a\">" + values +
            "</float_array><technique_common><accessor source=\"#" + n + "-out-a\" count=\"1\" stride=\"" +
            std::to_string(stride) + "\">" + params + "</accessor></technique_common></source>";
-    out += "<source id=\"" + n + "-ip\"><Name_array id=\"" + n + "-ip-a\">LINEAR LINEAR</Name_array>"
-           "<technique_common><accessor source=\"#" + n +
-           "-ip-a\" count=\"1\" stride=\"1\"><param name=\"INTERPOLATION\" type=\"name\"/></accessor></technique_common></source>";
+    out += "<source id=\"" + n + "-ip\"><Name_array id=\"" + n +
+           "-ip-a\">LINEAR LINEAR</Name_array>"
+           "<technique_common><accessor source=\"#" +
+           n +
+           "-ip-a\" count=\"1\" stride=\"1\"><param name=\"INTERPOLATION\" "
+           "type=\"name\"/></accessor></technique_common></source>";
     out += "<sampler id=\"" + n + "-s\"><input semantic=\"INPUT\" source=\"#" + n +
            "-in\"/><input semantic=\"OUTPUT\" source=\"#" + n + "-out\"/><input semantic=\"INTERPOLATION\" source=\"#" +
            n + "-ip\"/></sampler>";
@@ -150,11 +154,9 @@ TEST(ColladaAnimation, KeyIntervals)
         double T;
         int64_t prev, next; // -1, -1: does not apply
     } cases[] = {
-        {{0, 0.5f, 1}, 0, 0, 1},
-        {{0, 0.5f, 1}, 0.25, 0, 1},
-        {{0, 0.5f, 1}, 0.5, 1, 2},       // a key at T moves on
-        {{0, 0.5f, 1}, 0.49995, 1, 2},   // within 0.0001
-        {{0, 0.5f, 1}, 1.0, 1, 2},       // the last key stays
+        {{0, 0.5f, 1}, 0, 0, 1},         {{0, 0.5f, 1}, 0.25, 0, 1}, {{0, 0.5f, 1}, 0.5, 1, 2}, // a key at T moves on
+        {{0, 0.5f, 1}, 0.49995, 1, 2},                                                          // within 0.0001
+        {{0, 0.5f, 1}, 1.0, 1, 2},                                                              // the last key stays
         {{0, 0.5f, 1}, 1.1, 2, 2},       // past the last key: it holds
         {{0.5f, 1}, 0.2, 0, 0},          // before the first key: it holds
         {{0, 0.5f, 0.5f, 1}, 0.5, 1, 2}, // equal keys: the first of them moves one on
@@ -176,9 +178,7 @@ TEST(ColladaAnimation, Interpolations)
 {
     CLogCapture log;
     C2QHub::Instance().ClearWarnings();
-    auto at = [](SChannelData& d, double T) {
-        return SampleChannel(d.channel, FindKeyInterval(d.channel, T), T, 0);
-    };
+    auto at = [](SChannelData& d, double T) { return SampleChannel(d.channel, FindKeyInterval(d.channel, T), T, 0); };
     SChannelData linear({0, 1}, {2, 4}, {"LINEAR", "LINEAR"});
     EXPECT_FLOAT_EQ(at(linear, 0.25), 2.5f);
     SChannelData step({0, 1}, {2, 4}, {"STEP", "STEP"});
@@ -217,7 +217,8 @@ TEST(ColladaAnimation, Interpolations)
     EXPECT_FLOAT_EQ(at(unknown, 0.5), 0.0f);
     EXPECT_FLOAT_EQ(at(unknown, 0.6), 0.0f);
     EXPECT_EQ(log.Count(eLogWarning), 2);
-    EXPECT_TRUE(log.Contains(eLogWarning, "WARNING: Collada2QEF does not support mixed interpolation types for animations."));
+    EXPECT_TRUE(
+        log.Contains(eLogWarning, "WARNING: Collada2QEF does not support mixed interpolation types for animations."));
     EXPECT_TRUE(log.Contains(eLogWarning, "WARNING: An unsupported interpolation type for animations has been found. "
                                           "Collada2QEF only\nsupports: Step and Linear."));
 }
@@ -298,7 +299,8 @@ TEST(ColladaAnimation, ChannelsAtStaticValuesKeepTheStaticPose)
         ASSERT_NE(n, nullptr);
         ASSERT_EQ(n->frames.size(), 31u);
         for (size_t f = 0; f < n->frames.size(); f += 10)
-            ExpectMatrixNear(n->frames[f].matrix, n->transform.matrix, std::string(name) + " frame " + std::to_string(f));
+            ExpectMatrixNear(n->frames[f].matrix, n->transform.matrix,
+                             std::string(name) + " frame " + std::to_string(f));
     }
     const SImportNode* cam = run->Node("Cam");
     ASSERT_NE(cam, nullptr);
@@ -325,8 +327,10 @@ TEST(ColladaAnimation, StaticPoseInEveryFrameOfReference)
         ChannelXml("i", "M/transform", "0 1", "1 0 0 4 0 1 0 5 0 0 1 6 0 0 0 1 1 0 0 4 0 1 0 5 0 0 1 6 0 0 0 1", 16);
     const std::string nodes =
         "<node id=\"N\" name=\"N\"><translate>1 2 3</translate><rotate>0 0 1 30</rotate><rotate>1 0 0 10</rotate>"
-        "<scale>2 2 2</scale><node id=\"K\" name=\"K\"><translate>0 1 0</translate><rotate>0 1 0 25</rotate></node></node>"
-        "<node id=\"C\" name=\"C\"><translate>0 5 0</translate><rotate>0 1 0 40</rotate><instance_camera url=\"#cam\"/></node>"
+        "<scale>2 2 2</scale><node id=\"K\" name=\"K\"><translate>0 1 0</translate><rotate>0 1 0 "
+        "25</rotate></node></node>"
+        "<node id=\"C\" name=\"C\"><translate>0 5 0</translate><rotate>0 1 0 40</rotate><instance_camera "
+        "url=\"#cam\"/></node>"
         "<node id=\"L\" name=\"L\"><translate>3 0 0</translate><instance_light url=\"#lamp\"/></node>"
         "<node id=\"M\" name=\"M\"><matrix>1 0 0 4 0 1 0 5 0 0 1 6 0 0 0 1</matrix></node>";
     for (const char* up : {"Y_UP", "Z_UP", "X_UP"}) {
@@ -368,7 +372,8 @@ TEST(ColladaAnimation, BadChannels)
          "source=\"#ia\" count=\"2\"><param name=\"T\" type=\"float\"/></accessor></technique_common></source>"
          "<source id=\"o\"><Name_array id=\"oa\">a b</Name_array><technique_common><accessor source=\"#oa\" "
          "count=\"2\"><param name=\"X\" type=\"float\"/></accessor></technique_common></source>"
-         "<sampler id=\"s\"><input semantic=\"INPUT\" source=\"#i\"/><input semantic=\"OUTPUT\" source=\"#o\"/></sampler>"
+         "<sampler id=\"s\"><input semantic=\"INPUT\" source=\"#i\"/><input semantic=\"OUTPUT\" "
+         "source=\"#o\"/></sampler>"
          "<channel source=\"#s\" target=\"N/translate.X\"/></animation>",
          9, 0},
         {"nested animations",
@@ -376,7 +381,8 @@ TEST(ColladaAnimation, BadChannels)
          9.999f, 60},
     };
     for (const auto& c : cases) {
-        auto run = ImportText(Document("Y_UP", c.animations, "<node id=\"N\" name=\"N\"><translate>9 0 0</translate></node>"));
+        auto run =
+            ImportText(Document("Y_UP", c.animations, "<node id=\"N\" name=\"N\"><translate>9 0 0</translate></node>"));
         ASSERT_EQ(run->result, 0) << c.what;
         EXPECT_EQ(run->scene.lastFrame, c.lastFrame) << c.what;
         const SImportNode* n = run->Node("N");

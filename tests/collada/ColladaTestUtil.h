@@ -53,7 +53,8 @@ inline std::unique_ptr<SImportRun> ImportPath(const std::string& path)
 // Effect files go to outputFolder.
 inline std::unique_ptr<SImportRun> ImportPathInto(const std::string& path, const std::string& outputFolder)
 {
-    return ImportPath(path, [](COptions&) {}, outputFolder);
+    return ImportPath(
+        path, [](COptions&) {}, outputFolder);
 }
 
 // A fixture under tests/data/collada.

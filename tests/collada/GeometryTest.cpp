@@ -22,7 +22,7 @@ TEST(ColladaGeometry, EveryPrimitiveKindTriangulates)
         {"Tri", "0 1 2|3 4 5"},
         {"TriNoCount", ""}, // no count attribute: no triangles
         {"Poly", "0 1 2|0 2 3|4 5 6"},
-        {"PolyShort", "0 1 2|5 6 7"}, // a two-vertex polygon uses vertices but makes nothing
+        {"PolyShort", "0 1 2|5 6 7"},      // a two-vertex polygon uses vertices but makes nothing
         {"Polygons", "0 1 2|0 2 3|4 5 6"}, // the one-vertex polygon in between makes nothing
         {"Fans", "0 1 2|0 2 3|0 3 4"},
         {"Strips", "0 1 2|3 2 1|2 3 4|5 6 7"}, // a two-vertex strip makes nothing
@@ -83,8 +83,8 @@ TEST(ColladaGeometry, SeveralPrimitivesSplitIntoSubmeshNodes)
 {
     auto run = ImportFixture("submesh.dae");
     ASSERT_EQ(run->result, 0);
-    EXPECT_TRUE(run->Logged(eLogInfo,
-                            "Note: Splitting \"Box\" up into individual nodes as it is made up of 2 meshes.\n"));
+    EXPECT_TRUE(
+        run->Logged(eLogInfo, "Note: Splitting \"Box\" up into individual nodes as it is made up of 2 meshes.\n"));
     ASSERT_EQ(run->scene.nodes.size(), 3u);
     const SImportNode& box = run->scene.nodes[0];
     EXPECT_EQ(box.name, "Box");
@@ -170,7 +170,7 @@ TEST(ColladaGeometry, SmoothNormalsWeighFacesByAreaOverWeldedPositions)
     for (auto [t, c] : {std::pair{0, 0}, {0, 1}, {1, 0}, {1, 2}}) {
         const SVec3 n = normalOf(t, c);
         EXPECT_NEAR(n[0], 0, 1e-6);
-        EXPECT_NEAR(n[1], s, 1e-6); // area 1 of +Y
+        EXPECT_NEAR(n[1], s, 1e-6);     // area 1 of +Y
         EXPECT_NEAR(n[2], 2 * s, 1e-6); // area 2 of +Z
     }
     EXPECT_EQ(normalOf(0, 2), (SVec3{0, 0, 1}));

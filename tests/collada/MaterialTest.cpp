@@ -18,13 +18,12 @@ TEST(ColladaMaterials, OpacityRules)
         float opacity;
         float inverted; // with bInvertTransparency
     };
-    const float rgbZero = 1 - 0.5f * (0.21267099678516388f * 1 * 0.5f * 0.5f + 0.7151600122451782f * 0.5f * 0.5f * 0.5f +
-                                      0.0721689984202385f * 0 * 0.5f * 0.5f);
+    const float rgbZero = 1 - 0.5f * (0.21267099678516388f * 1 * 0.5f * 0.5f +
+                                      0.7151600122451782f * 0.5f * 0.5f * 0.5f + 0.0721689984202385f * 0 * 0.5f * 0.5f);
     const SCase cases[] = {
         {"Quarter", 0.25f, 0.75f}, // no transparent: transparency itself
         {"Black", 1.0f, 0.0f},     // A_ONE: alpha x transparency
-        {"RgbZero", rgbZero, rgbZero},
-        {"Alpha", 0.5f * 0.8f, 0.5f * (1 - 0.8f)},
+        {"RgbZero", rgbZero, rgbZero}, {"Alpha", 0.5f * 0.8f, 0.5f * (1 - 0.8f)},
         {"Other", 0.5f, 0.5f}, // a transparent texture counts as white
         {"stone", 1.0f, 0.0f}, // no transparency: 1
     };

@@ -15,9 +15,9 @@ TEST(ColladaNumbers, FloatTokens)
         float value;
     };
     const SCase cases[] = {
-        {"1.5", 1.5f},       {"+2.25", 2.25f},   {"-0.5", -0.5f},  {"1e3", 1000.0f}, {".5", 0.5f},
-        {"3.5abc", 3.5f},    {"abc", 0.0f},      {"", 0.0f},       {"+-1", 0.0f},    {"0x10", 16.0f},
-        {"-0x1p1", -2.0f},   {"1e-60", 0.0f},    {"7,", 7.0f},
+        {"1.5", 1.5f},     {"+2.25", 2.25f}, {"-0.5", -0.5f}, {"1e3", 1000.0f}, {".5", 0.5f},
+        {"3.5abc", 3.5f},  {"abc", 0.0f},    {"", 0.0f},      {"+-1", 0.0f},    {"0x10", 16.0f},
+        {"-0x1p1", -2.0f}, {"1e-60", 0.0f},  {"7,", 7.0f},
     };
     for (const SCase& c : cases)
         EXPECT_EQ(DAEParseFloat(c.text), c.value) << c.text;

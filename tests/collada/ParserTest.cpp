@@ -89,9 +89,8 @@ TEST(ColladaParser, TransformsKeepDocumentOrder)
     for (const SNodeTransform& t : node->Transforms())
         kinds.push_back(t.eKind);
     // Transforms compose in document order, so the list keeps it; skew is refused.
-    const std::vector<ETransformKind> expected = {eXformTranslate, eXformRotateZ,     eXformRotateY,
-                                                  eXformRotateX,   eXformRotateOther, eXformRotateZ,
-                                                  eXformScale,     eXformRotateY};
+    const std::vector<ETransformKind> expected = {eXformTranslate,   eXformRotateZ, eXformRotateY, eXformRotateX,
+                                                  eXformRotateOther, eXformRotateZ, eXformScale,   eXformRotateY};
     EXPECT_EQ(kinds, expected);
     // Counter-clockwise for row vectors: +X turns towards +Y about +Z.
     EXPECT_NEAR(node->Transforms()[1].m[1], std::sin(30 * 0.0174532924f), 1e-6);
@@ -229,12 +228,12 @@ TEST(ColladaParser, CommandLineConvertReachesTheImport)
     EXPECT_TRUE(QFileInfo::exists(out));
     EXPECT_TRUE(ok.out.contains(QStringLiteral("Complete.")) || ok.err.contains(QStringLiteral("Complete.")));
 
-    const SCliResult noScene = RunCli({QStringLiteral("convert"),
-                                       QString::fromStdString(TestDataPath("collada/no_scene.dae")),
-                                       QStringLiteral("-o"), out});
+    const SCliResult noScene =
+        RunCli({QStringLiteral("convert"), QString::fromStdString(TestDataPath("collada/no_scene.dae")),
+                QStringLiteral("-o"), out});
     EXPECT_EQ(noScene.exitCode, 7);
-    const SCliResult broken = RunCli({QStringLiteral("convert"),
-                                      QString::fromStdString(TestDataPath("collada/malformed.dae")),
-                                      QStringLiteral("-o"), out});
+    const SCliResult broken =
+        RunCli({QStringLiteral("convert"), QString::fromStdString(TestDataPath("collada/malformed.dae")),
+                QStringLiteral("-o"), out});
     EXPECT_EQ(broken.exitCode, 1);
 }

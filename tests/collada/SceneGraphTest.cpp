@@ -21,10 +21,9 @@ SQuat AxisAngle(double x, double y, double z, double degrees)
 
 SQuat Mul(const SQuat& l, const SQuat& r)
 {
-    return {l[3] * r[0] + l[0] * r[3] + l[1] * r[2] - l[2] * r[1],
-            l[3] * r[1] + l[1] * r[3] + l[2] * r[0] - l[0] * r[2],
-            l[3] * r[2] + l[2] * r[3] + l[0] * r[1] - l[1] * r[0],
-            l[3] * r[3] - l[0] * r[0] - l[1] * r[1] - l[2] * r[2]};
+    return {
+        l[3] * r[0] + l[0] * r[3] + l[1] * r[2] - l[2] * r[1], l[3] * r[1] + l[1] * r[3] + l[2] * r[0] - l[0] * r[2],
+        l[3] * r[2] + l[2] * r[3] + l[0] * r[1] - l[1] * r[0], l[3] * r[3] - l[0] * r[0] - l[1] * r[1] - l[2] * r[2]};
 }
 
 // Equal as rotations (q and -q are the same rotation).
@@ -33,8 +32,8 @@ void ExpectSameRotation(const SVec4& actual, const SQuat& expected, const char* 
     double dot = 0;
     for (int i = 0; i < 4; ++i)
         dot += actual[size_t(i)] * expected[size_t(i)];
-    EXPECT_NEAR(std::fabs(dot), 1.0, 1e-5) << what << ": " << actual[0] << " " << actual[1] << " " << actual[2]
-                                           << " " << actual[3];
+    EXPECT_NEAR(std::fabs(dot), 1.0, 1e-5)
+        << what << ": " << actual[0] << " " << actual[1] << " " << actual[2] << " " << actual[3];
 }
 
 void ExpectVec3(const SVec3& actual, float x, float y, float z, const char* what)
@@ -86,9 +85,9 @@ TEST(ColladaSceneGraph, TransformsAndNames)
     EXPECT_EQ(child->parent, 4);
     ExpectVec3(child->transform.translation, 0, 1, 0, "Child");
     EXPECT_NE(run->Node("IdOnly"), nullptr);
-    EXPECT_NE(run->Node(""), nullptr); // present but empty stays empty
-    EXPECT_NE(run->Node("Spelled"), nullptr);  // <Node> is a node
-    EXPECT_EQ(run->Node("InExtra"), nullptr);  // inside extra: skipped
+    EXPECT_NE(run->Node(""), nullptr);        // present but empty stays empty
+    EXPECT_NE(run->Node("Spelled"), nullptr); // <Node> is a node
+    EXPECT_EQ(run->Node("InExtra"), nullptr); // inside extra: skipped
     for (size_t i = 0; i < run->scene.nodes.size(); ++i)
         EXPECT_EQ(run->scene.nodes[i].index, int32_t(i));
 

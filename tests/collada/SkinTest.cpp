@@ -41,12 +41,16 @@ void ExpectPosition(const SVec3& p, float x, float y, float z, const std::string
 // A quad on the joints "root" (at (0, 1, 0)) and "bone" (at (1, 1, 0)), with
 // parts of the skin replaceable by the cases below.
 struct SSkinParts {
-    std::string joints = "<Name_array id=\"j-a\">root bone</Name_array>"
-                         "<technique_common><accessor source=\"#j-a\" count=\"2\"><param type=\"name\"/></accessor></technique_common>";
-    std::string ibm = "<float_array id=\"m-a\">1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1  1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1</float_array>"
-                      "<technique_common><accessor source=\"#m-a\" count=\"2\" stride=\"16\"><param type=\"float4x4\"/></accessor></technique_common>";
-    std::string weights = "<float_array id=\"w-a\">1 0.5 0.5</float_array>"
-                          "<technique_common><accessor source=\"#w-a\" count=\"3\"><param type=\"float\"/></accessor></technique_common>";
+    std::string joints =
+        "<Name_array id=\"j-a\">root bone</Name_array>"
+        "<technique_common><accessor source=\"#j-a\" count=\"2\"><param type=\"name\"/></accessor></technique_common>";
+    std::string ibm =
+        "<float_array id=\"m-a\">1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1  1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1</float_array>"
+        "<technique_common><accessor source=\"#m-a\" count=\"2\" stride=\"16\"><param "
+        "type=\"float4x4\"/></accessor></technique_common>";
+    std::string weights =
+        "<float_array id=\"w-a\">1 0.5 0.5</float_array>"
+        "<technique_common><accessor source=\"#w-a\" count=\"3\"><param type=\"float\"/></accessor></technique_common>";
     std::string bindShape = "1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1";
     std::string geometry = "#quad";
     std::string jointInput = "#j";
@@ -70,7 +74,8 @@ std::string SkinDocument(const SSkinParts& s)
            "source=\"#p-a\" count=\"4\" stride=\"3\"><param name=\"X\" type=\"float\"/><param name=\"Y\" "
            "type=\"float\"/><param name=\"Z\" type=\"float\"/></accessor></technique_common></source>"
            "<vertices id=\"v\"><input semantic=\"POSITION\" source=\"#p\"/></vertices>"
-           "<triangles count=\"2\"><input semantic=\"VERTEX\" source=\"#v\" offset=\"0\"/><p>0 1 2 0 2 3</p></triangles>"
+           "<triangles count=\"2\"><input semantic=\"VERTEX\" source=\"#v\" offset=\"0\"/><p>0 1 2 0 2 "
+           "3</p></triangles>"
            "</mesh></geometry></library_geometries>"
            "<library_controllers><controller id=\"c\"><skin source=\"" +
            s.geometry + "\"><bind_shape_matrix>" + s.bindShape + "</bind_shape_matrix><source id=\"j\">" + s.joints +
@@ -182,9 +187,10 @@ TEST(ColladaSkin, DamagedSkins)
          eNoMesh, 0},
         {"matrices short of 16 values",
          [](SSkinParts& s) {
-             s.ibm = "<float_array id=\"m-a\">1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1  1 0 0 0 0 1 0 0 0 0 1 0 0 0 0</float_array>"
-                     "<technique_common><accessor source=\"#m-a\" count=\"2\" stride=\"16\"><param "
-                     "type=\"float4x4\"/></accessor></technique_common>";
+             s.ibm =
+                 "<float_array id=\"m-a\">1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1  1 0 0 0 0 1 0 0 0 0 1 0 0 0 0</float_array>"
+                 "<technique_common><accessor source=\"#m-a\" count=\"2\" stride=\"16\"><param "
+                 "type=\"float4x4\"/></accessor></technique_common>";
          },
          eNoMesh, 0},
         {"weights of the wrong kind",
@@ -205,8 +211,8 @@ TEST(ColladaSkin, DamagedSkins)
                         "count=\"2\"><param type=\"name\"/></accessor></technique_common>";
          },
          eSkinned, 0},
-        {"negative and huge indices", [](SSkinParts& s) { s.v = "-1 0  2147483647 -5 1 2  -2147483648 0  0 2147483647"; },
-         eSkinned, 0},
+        {"negative and huge indices",
+         [](SSkinParts& s) { s.v = "-1 0  2147483647 -5 1 2  -2147483648 0  0 2147483647"; }, eSkinned, 0},
         {"negative count", [](SSkinParts& s) { s.vcount = "1 -2 1 1"; }, eSkinned, 0},
         {"offset past the entries", [](SSkinParts& s) { s.weightOffset = "1000"; }, eSkinned, 0},
         {"huge offset", [](SSkinParts& s) { s.weightOffset = "-2147483648"; }, eSkinned, 0},
@@ -228,8 +234,8 @@ TEST(ColladaSkin, DamagedSkins)
         case eUnskinned: {
             EXPECT_EQ(n->positions.size(), 6u) << c.what;
             EXPECT_TRUE(n->skins.empty()) << c.what;
-            const std::string warning =
-                "Warning: S had " + std::to_string(c.cornersWithout) + " (out of 6) vertices that are not affected by any bones.\n";
+            const std::string warning = "Warning: S had " + std::to_string(c.cornersWithout) +
+                                        " (out of 6) vertices that are not affected by any bones.\n";
             EXPECT_TRUE(run->Logged(eLogWarning, warning.c_str())) << c.what;
             break;
         }
@@ -283,7 +289,8 @@ TEST(ColladaSkin, AnimatedJointsGiveTheirFirstFrame)
         "<accessor source=\"#t-a\" count=\"2\"><param type=\"float\"/></accessor></technique_common></source>"
         "<source id=\"o\"><float_array id=\"o-a\">5 6</float_array><technique_common><accessor source=\"#o-a\" "
         "count=\"2\"><param name=\"X\" type=\"float\"/></accessor></technique_common></source>"
-        "<sampler id=\"s\"><input semantic=\"INPUT\" source=\"#t\"/><input semantic=\"OUTPUT\" source=\"#o\"/></sampler>"
+        "<sampler id=\"s\"><input semantic=\"INPUT\" source=\"#t\"/><input semantic=\"OUTPUT\" "
+        "source=\"#o\"/></sampler>"
         "<channel source=\"#s\" target=\"RootJ/translate.X\"/></animation></library_animations>";
     doc.insert(doc.find("<library_visual_scenes>"), animation);
     auto run = ImportText(doc);
@@ -316,5 +323,6 @@ TEST(ColladaSkin, MorphsExportTheirBaseMesh)
     EXPECT_EQ(skinned->skins[0].influences.size(), 3u);
 
     EXPECT_EQ(run->log->Count(eLogWarning), 1);
-    EXPECT_TRUE(run->Logged(eLogWarning, "WARNING: Morph targets are not exported; morphed meshes keep their base mesh."));
+    EXPECT_TRUE(
+        run->Logged(eLogWarning, "WARNING: Morph targets are not exported; morphed meshes keep their base mesh."));
 }

@@ -8,7 +8,6 @@
 #include <fstream>
 #include <sstream>
 
-
 std::string TestDataPath(const std::string& name)
 {
     return std::string(MW_TEST_DATA_DIR) + "/" + name;

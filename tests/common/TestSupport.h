@@ -28,11 +28,11 @@ QStringList CorpusFiles(const QString& suffix, int shard = 0, int shards = 1, bo
 bool CorpusRequired();
 
 // Without a corpus the test fails in CI and is skipped elsewhere.
-#define MW_REQUIRE_CORPUS()                                                                              \
-    if (CorpusDir().isEmpty()) {                                                                         \
-        if (CorpusRequired())                                                                            \
-            FAIL() << "The corpus (../shared/corpus beside the project) is missing; CI needs it.";       \
-        GTEST_SKIP() << "The corpus (../shared/corpus beside the project) is not present.";             \
+#define MW_REQUIRE_CORPUS()                                                                                            \
+    if (CorpusDir().isEmpty()) {                                                                                       \
+        if (CorpusRequired())                                                                                          \
+            FAIL() << "The corpus (../shared/corpus beside the project) is missing; CI needs it.";                     \
+        GTEST_SKIP() << "The corpus (../shared/corpus beside the project) is not present.";                            \
     }
 
 std::string ReadFileBytes(const std::string& path);

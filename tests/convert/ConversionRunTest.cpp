@@ -70,7 +70,11 @@ protected:
 
 TEST_F(ConversionRun, InputChecksEndWithTheirCodesAndNoLogLine)
 {
-    struct { const char* name; bool create; int code; } cases[] = {
+    struct {
+        const char* name;
+        bool create;
+        int code;
+    } cases[] = {
         {"missing.dae", false, E2QEF_READ_FAILED},
         {"scene.dae.xml", true, E2QEF_NOT_COLLADA},
         {"scene", true, E2QEF_NOT_COLLADA},

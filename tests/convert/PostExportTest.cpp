@@ -90,7 +90,12 @@ TEST_F(PostExport, MissingCommandIsReported)
 
 TEST_F(PostExport, Viewer)
 {
-    struct { const char* viewer; int format; int level; const char* text; } cases[] = {
+    struct {
+        const char* viewer;
+        int format;
+        int level;
+        const char* text;
+    } cases[] = {
         {"/bin/true", 0, 1, "Opening '/tmp/out.qef' in '/bin/true'."},
         {"/no/such/viewer", 0, 3, "Error: Failed to open '/tmp/out.qef' in '/no/such/viewer'."},
         {"/bin/true", 1, -1, nullptr}, // source output is not opened in the viewer

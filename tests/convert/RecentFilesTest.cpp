@@ -66,8 +66,7 @@ TEST_F(RecentFilesTest, NewestFirstWithoutDuplicates)
     EXPECT_EQ(list.Files(), (QStringList{a, b}));
     EXPECT_EQ(list.First(), a);
     // Stored and saved at once, as an array of strings.
-    EXPECT_EQ(Stored("Standalone/Export/Recent files"),
-              (std::vector<CZGXTString>{a.toStdString(), b.toStdString()}));
+    EXPECT_EQ(Stored("Standalone/Export/Recent files"), (std::vector<CZGXTString>{a.toStdString(), b.toStdString()}));
     EXPECT_FALSE(m_store.IsDirty());
 }
 

@@ -134,8 +134,8 @@ INSTANTIATE_TEST_SUITE_P(
     Claims, SceneFileLimits,
     ::testing::Values(
         // Scene user data claiming 3 GB in a file of a few dozen bytes.
-        SSceneLimitCase{"UserDataOfGigabytes", Version() + Header(1001, 0) + Header(2018, 0xC0000000u) + "abcd",
-                        false, "the block needs 3221225472 bytes but only 4 remain"},
+        SSceneLimitCase{"UserDataOfGigabytes", Version() + Header(1001, 0) + Header(2018, 0xC0000000u) + "abcd", false,
+                        "the block needs 3221225472 bytes but only 4 remain"},
         // Four billion meshes declared.
         SSceneLimitCase{"MeshCountInTheBillions", Version() + Header(1001, 0) + Block(2004, U32(0xFFFFFFFFu)), false,
                         "4294967295 mesh groups cannot fit"},

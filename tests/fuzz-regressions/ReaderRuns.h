@@ -6,12 +6,12 @@
 #include <string>
 
 enum EReader {
-    eReaderCollada,     // CCollada2QEF::Import: E2QEFErrorCodes
+    eReaderCollada,      // CCollada2QEF::Import: E2QEFErrorCodes
     eReaderColladaWhole, // import, processing, writing: ConvertColladaWhole
-    eReaderSceneWhole,  // LoadSceneFile of the whole scene: 0 or 1
-    eReaderSceneTexts,  // LoadSceneFile of the two texts: 0 or 1
-    eReaderOptionsText, // COptionsData::FromText: recognised entries
-    eReaderPrefs,       // CZGXPreferences::Load: 1 loaded, 0 not
+    eReaderSceneWhole,   // LoadSceneFile of the whole scene: 0 or 1
+    eReaderSceneTexts,   // LoadSceneFile of the two texts: 0 or 1
+    eReaderOptionsText,  // COptionsData::FromText: recognised entries
+    eReaderPrefs,        // CZGXPreferences::Load: 1 loaded, 0 not
 };
 
 int RunReader(EReader reader, const std::string& path);

@@ -48,22 +48,28 @@ std::string Modified(const std::function<void(SGltfBuilder&)>& change)
 TEST(GltfBadInput, EachRuleFailsWithItsMessage)
 {
     const SBadCase cases[] = {
-        {"view past its buffer", [] { return Modified([](SGltfBuilder& b) { b.doc["bufferViews"][0]["byteLength"] = 4000; }); },
+        {"view past its buffer",
+         [] { return Modified([](SGltfBuilder& b) { b.doc["bufferViews"][0]["byteLength"] = 4000; }); },
          "bufferViews[0] (offset 0, length 4000) runs past the end of buffer 0"},
         {"accessor past its view", [] { return Modified([](SGltfBuilder& b) { b.doc["accessors"][0]["count"] = 5; }); },
          "accessors[0] needs 60 bytes"},
         {"accessor offset past its view",
          [] { return Modified([](SGltfBuilder& b) { b.doc["accessors"][0]["byteOffset"] = 1u << 30; }); },
          "accessors[0] needs"},
-        {"misaligned accessor", [] { return Modified([](SGltfBuilder& b) { b.doc["accessors"][0]["byteOffset"] = 2; }); },
+        {"misaligned accessor",
+         [] { return Modified([](SGltfBuilder& b) { b.doc["accessors"][0]["byteOffset"] = 2; }); },
          "accessors[0] is not aligned to its 4-byte components"},
-        {"stride below the element", [] { return Modified([](SGltfBuilder& b) { b.doc["bufferViews"][0]["byteStride"] = 8; }); },
+        {"stride below the element",
+         [] { return Modified([](SGltfBuilder& b) { b.doc["bufferViews"][0]["byteStride"] = 8; }); },
          "has elements of 12 bytes in a view whose byteStride is 8"},
-        {"stride not a multiple of 4", [] { return Modified([](SGltfBuilder& b) { b.doc["bufferViews"][0]["byteStride"] = 14; }); },
+        {"stride not a multiple of 4",
+         [] { return Modified([](SGltfBuilder& b) { b.doc["bufferViews"][0]["byteStride"] = 14; }); },
          "byteStride of 14, not a multiple of 4"},
-        {"position of the wrong type", [] { return Modified([](SGltfBuilder& b) { b.doc["accessors"][0]["type"] = "VEC2"; }); },
+        {"position of the wrong type",
+         [] { return Modified([](SGltfBuilder& b) { b.doc["accessors"][0]["type"] = "VEC2"; }); },
          "accessors[0] has a componentType or type that POSITION data cannot have"},
-        {"indices of floats", [] { return Modified([](SGltfBuilder& b) { b.doc["accessors"][1]["componentType"] = 5126; }); },
+        {"indices of floats",
+         [] { return Modified([](SGltfBuilder& b) { b.doc["accessors"][1]["componentType"] = 5126; }); },
          "that indices data cannot have"},
         {"normals of plain integers",
          [] {
@@ -88,7 +94,8 @@ TEST(GltfBadInput, EachRuleFailsWithItsMessage)
              return b.Gltf();
          },
          "that JOINTS data cannot have"},
-        {"unknown component type", [] { return Modified([](SGltfBuilder& b) { b.doc["accessors"][0]["componentType"] = 5124; }); },
+        {"unknown component type",
+         [] { return Modified([](SGltfBuilder& b) { b.doc["accessors"][0]["componentType"] = 5124; }); },
          "accessors[0] has an unknown componentType or type"},
         {"index past the vertices",
          [] {
@@ -117,15 +124,11 @@ TEST(GltfBadInput, EachRuleFailsWithItsMessage)
              });
          },
          "the node graph has a cycle"},
-        {"node is its own child",
-         [] { return Modified([](SGltfBuilder& b) { b.doc["nodes"][0]["children"] = {0}; }); },
+        {"node is its own child", [] { return Modified([](SGltfBuilder& b) { b.doc["nodes"][0]["children"] = {0}; }); },
          "nodes[0] is its own child"},
-        {"scene lists a child",
-         [] {
-             return Modified([](SGltfBuilder& b) {
-                 b.Node({{"children", {0}}}, false);
-             });
-         },
+        {"scene lists a child", [] { return Modified([](SGltfBuilder& b) {
+                                         b.Node({{"children", {0}}}, false);
+                                     }); },
          "scenes[0] lists nodes[0], which is a child of nodes[1]"},
         {"bad data: URI",
          [] {
@@ -238,7 +241,8 @@ TEST(GltfBadInput, EachRuleFailsWithItsMessage)
              });
          },
          "animations[0].samplers[0].output holds values that are not finite numbers"},
-        {"member of the wrong type", [] { return Modified([](SGltfBuilder& b) { b.doc["accessors"][0]["count"] = "four"; }); },
+        {"member of the wrong type",
+         [] { return Modified([](SGltfBuilder& b) { b.doc["accessors"][0]["count"] = "four"; }); },
          "accessors[0].count is not an integer"},
         {"index of a missing entry", [] { return Modified([](SGltfBuilder& b) { b.doc["nodes"][0]["mesh"] = 7; }); },
          "nodes[0].mesh refers to entry 7 of 1"},
@@ -262,7 +266,8 @@ TEST(GltfBadInput, MissingBufferFileIsNamed)
     ASSERT_TRUE(WriteFileBytes(path, d.dump()));
     auto run = ImportGltfPath(path);
     EXPECT_EQ(run->result, 1);
-    const std::string expected = "the buffer file '" + dir.filePath("scene data.bin").toStdString() + "' cannot be read";
+    const std::string expected =
+        "the buffer file '" + dir.filePath("scene data.bin").toStdString() + "' cannot be read";
     EXPECT_NE(run->Messages(eLogError).find(expected), std::string::npos) << run->Messages(eLogError);
 
     // With the file beside it, the same document converts.
@@ -290,7 +295,8 @@ TEST(GltfBadInput, NonFinitePositionsDropTheirTrianglesWithOneWarning)
     EXPECT_EQ(run->result, 0);
     EXPECT_EQ(run->Triangles(), 2u);
     EXPECT_EQ(run->log->Count(eLogWarning), 1);
-    EXPECT_TRUE(run->Logged(eLogWarning, "Warning: Triangles with positions that are not finite numbers are left out."));
+    EXPECT_TRUE(
+        run->Logged(eLogWarning, "Warning: Triangles with positions that are not finite numbers are left out."));
 }
 
 TEST(GltfBadInput, NoSceneIsResultSeven)

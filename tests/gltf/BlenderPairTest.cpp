@@ -75,7 +75,8 @@ SSummary Summarise(I2QEF& importer, const std::string& path, bool skin)
             for (int c = 0; c < 3; ++c) {
                 const SVec3& p = n.positions[size_t(t.position[c])];
                 for (int k = 0; k < 3; ++k) {
-                    const float v = p[0] * m[size_t(k)] + p[1] * m[size_t(4 + k)] + p[2] * m[size_t(8 + k)] + m[size_t(12 + k)];
+                    const float v =
+                        p[0] * m[size_t(k)] + p[1] * m[size_t(4 + k)] + p[2] * m[size_t(8 + k)] + m[size_t(12 + k)];
                     s.lo[k] = std::min(s.lo[k], v);
                     s.hi[k] = std::max(s.hi[k], v);
                 }

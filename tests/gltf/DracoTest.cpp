@@ -79,7 +79,8 @@ TEST(GltfDraco, CompressedMeshImports)
         << damaged->Messages(eLogError);
     auto wrongId = ImportGltfBytes(DracoDocument(stream, 7, uvId));
     EXPECT_EQ(wrongId->result, 1);
-    EXPECT_NE(wrongId->Messages(eLogError).find("attributes.POSITION names attribute 7, which the stream does not hold"),
-              std::string::npos)
+    EXPECT_NE(
+        wrongId->Messages(eLogError).find("attributes.POSITION names attribute 7, which the stream does not hold"),
+        std::string::npos)
         << wrongId->Messages(eLogError);
 }

@@ -36,7 +36,8 @@ struct SGltfBuilder {
         doc["bufferViews"].push_back(v);
         return int(doc["bufferViews"].size() - 1);
     }
-    template <typename T> int View(const std::vector<T>& values, int stride = 0)
+    template <typename T>
+    int View(const std::vector<T>& values, int stride = 0)
     {
         return View(values.data(), values.size() * sizeof(T), stride);
     }
@@ -138,7 +139,8 @@ struct SGltfRun : SImportRun {
     }
 };
 
-template <class Setup> std::unique_ptr<SGltfRun> ImportGltfBytes(const std::string& bytes, Setup&& setup)
+template <class Setup>
+std::unique_ptr<SGltfRun> ImportGltfBytes(const std::string& bytes, Setup&& setup)
 {
     auto run = std::make_unique<SGltfRun>();
     setup(run->options);

@@ -212,7 +212,8 @@ TEST(GltfImport, StridedAndSparseAccessors)
     // Positions and normals interleaved in one view.
     const std::vector<float> interleaved = {0, 0, 0, 0, 0, 2, 1, 0, 0, 0, 0, 2, 1, 1, 0, 0, 0, 2};
     const int view = b.View(interleaved, 24);
-    json p = {{"attributes", {{"POSITION", b.Accessor(view, 5126, 3, "VEC3")}, {"NORMAL", b.Accessor(view, 5126, 3, "VEC3")}}}};
+    json p = {{"attributes",
+               {{"POSITION", b.Accessor(view, 5126, 3, "VEC3")}, {"NORMAL", b.Accessor(view, 5126, 3, "VEC3")}}}};
     b.doc["accessors"][1]["byteOffset"] = 12;
     // Vertex 1 moved by a sparse substitution.
     const std::vector<uint8_t> at = {1};
@@ -260,7 +261,8 @@ TEST(GltfImport, Materials)
     EXPECT_EQ(mask.name, "QEFMaterial-1");
     EXPECT_EQ(mask.opacity, 1.0f);
     EXPECT_EQ(mask.flags, 0u);
-    EXPECT_TRUE(run->Logged(eLogWarning, "Warning: Alpha-masked (cut-out) materials are exported as opaque materials."));
+    EXPECT_TRUE(
+        run->Logged(eLogWarning, "Warning: Alpha-masked (cut-out) materials are exported as opaque materials."));
     EXPECT_TRUE(run->Logged(eLogWarning, "Warning: Double-sided materials are exported single-sided."));
     const SImportNode& n = *run->Node("Mesh");
     EXPECT_EQ(n.triangles[0].material, 0);
@@ -272,11 +274,11 @@ TEST(GltfImport, Materials)
 TEST(GltfImport, CamerasAndLights)
 {
     SGltfBuilder b;
-    b.doc["cameras"] = {{{"type", "perspective"}, {"perspective", {{"yfov", 0.8}, {"znear", 0.1}, {"zfar", 50}, {"aspectRatio", 1.5}}}},
-                        {{"type", "orthographic"}, {"orthographic", {{"xmag", 1}, {"ymag", 1}, {"znear", 0.5}, {"zfar", 9}}}}};
+    b.doc["cameras"] = {
+        {{"type", "perspective"}, {"perspective", {{"yfov", 0.8}, {"znear", 0.1}, {"zfar", 50}, {"aspectRatio", 1.5}}}},
+        {{"type", "orthographic"}, {"orthographic", {{"xmag", 1}, {"ymag", 1}, {"znear", 0.5}, {"zfar", 9}}}}};
     b.doc["extensions"]["KHR_lights_punctual"]["lights"] = {
-        {{"type", "spot"}, {"color", {1, 0.5, 0}}, {"spot", {{"outerConeAngle", 0.3}}}},
-        {{"type", "directional"}}};
+        {{"type", "spot"}, {"color", {1, 0.5, 0}}, {"spot", {{"outerConeAngle", 0.3}}}}, {{"type", "directional"}}};
     b.Node({{"name", "Eye"}, {"camera", 0}});
     b.Node({{"name", "Ortho"}, {"camera", 1}});
     b.Node({{"name", "Spot"}, {"extensions", {{"KHR_lights_punctual", {{"light", 0}}}}}});

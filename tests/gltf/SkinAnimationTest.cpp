@@ -80,8 +80,10 @@ TEST(GltfSkin, MoreThanFourInfluencesAreReducedAndRenormalised)
     EXPECT_NEAR(first[3].weight, 0.05f / sum, 1e-6f);
     EXPECT_EQ(n.skins[0].influences[1][0].bone, run->Node("Bone5")->index);
     EXPECT_EQ(run->Node("Bone2")->content, uint32_t(eImportBone));
-    EXPECT_TRUE(run->Logged(eLogWarning, "WARNING: Ignoring some bones as QEF only supports up to (4) bones per vertex."));
-    EXPECT_TRUE(run->Logged(eLogWarning, "WARNING: Rescaling some bone weights as their total weight does not equal 1."));
+    EXPECT_TRUE(
+        run->Logged(eLogWarning, "WARNING: Ignoring some bones as QEF only supports up to (4) bones per vertex."));
+    EXPECT_TRUE(
+        run->Logged(eLogWarning, "WARNING: Rescaling some bone weights as their total weight does not equal 1."));
     // Bind pose: each bone's inverse bind undoes its placement, so the mesh stays put.
     EXPECT_NEAR(n.positions[1][0], 1, 1e-5f);
     EXPECT_NEAR(n.positions[1][1], 0, 1e-5f);
@@ -105,7 +107,8 @@ TEST(GltfAnimation, ChannelsAreSampledOntoTheColladaFrames)
     EXPECT_EQ(step->Node("Box")->frames[29].scale[0], 1.0f);
 
     // A cubic spline with flat tangents eases in and out: half way at the middle.
-    auto cubic = Animated("translation", "CUBICSPLINE", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 2, 0, 0, 0}, "VEC3", 3);
+    auto cubic =
+        Animated("translation", "CUBICSPLINE", {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 2, 2, 0, 0, 0}, "VEC3", 3);
     ASSERT_EQ(cubic->result, 0) << cubic->Messages(eLogError);
     const float s = float(std::floor(15 * 0.033333 * 10000 + 0.0005) / 10000);
     EXPECT_NEAR(cubic->Node("Box")->frames[15].translation[0], 2 * (3 * s * s - 2 * s * s * s), 1e-4f);
@@ -151,14 +154,27 @@ TEST(GltfCompression, MeshoptViewsDecodeToTheSameMesh)
     const int vv = b.View(vertexCode);
     const int iv = b.View(indexCode);
     json views = json::array();
-    views.push_back({{"buffer", 1}, {"byteLength", 72}, {"byteStride", 12},
-                     {"extensions", {{"EXT_meshopt_compression", {{"buffer", 0}, {"byteOffset", b.doc["bufferViews"][vv]["byteOffset"]},
-                                                                  {"byteLength", vertexCode.size()}, {"byteStride", 12},
-                                                                  {"count", 6}, {"mode", "ATTRIBUTES"}}}}}});
-    views.push_back({{"buffer", 1}, {"byteLength", 48},
-                     {"extensions", {{"EXT_meshopt_compression", {{"buffer", 0}, {"byteOffset", b.doc["bufferViews"][iv]["byteOffset"]},
-                                                                  {"byteLength", indexCode.size()}, {"byteStride", 4},
-                                                                  {"count", 12}, {"mode", "TRIANGLES"}}}}}});
+    views.push_back({{"buffer", 1},
+                     {"byteLength", 72},
+                     {"byteStride", 12},
+                     {"extensions",
+                      {{"EXT_meshopt_compression",
+                        {{"buffer", 0},
+                         {"byteOffset", b.doc["bufferViews"][vv]["byteOffset"]},
+                         {"byteLength", vertexCode.size()},
+                         {"byteStride", 12},
+                         {"count", 6},
+                         {"mode", "ATTRIBUTES"}}}}}});
+    views.push_back({{"buffer", 1},
+                     {"byteLength", 48},
+                     {"extensions",
+                      {{"EXT_meshopt_compression",
+                        {{"buffer", 0},
+                         {"byteOffset", b.doc["bufferViews"][iv]["byteOffset"]},
+                         {"byteLength", indexCode.size()},
+                         {"byteStride", 4},
+                         {"count", 12},
+                         {"mode", "TRIANGLES"}}}}}});
     b.doc["bufferViews"] = views;
     b.doc["accessors"] = {{{"bufferView", 0}, {"componentType", 5126}, {"count", 6}, {"type", "VEC3"}},
                           {{"bufferView", 1}, {"componentType", 5125}, {"count", 12}, {"type", "SCALAR"}}};

@@ -56,8 +56,11 @@ private:
         m_prefs->WriteString(CAutoUpdater::kDownloadFolderKey, Downloads().toStdString());
         QDir().mkpath(Downloads());
         return WriteScript(Program(), "#!/bin/sh\n"
-                                      "printf '%s\\n' \"$*\" >> \"" + Log().toUtf8() + "\"\n"
-                                      "case \"$*\" in *download*)\n" + download + "\n;; esac\n" + check + "\n");
+                                      "printf '%s\\n' \"$*\" >> \"" +
+                                          Log().toUtf8() +
+                                          "\"\n"
+                                          "case \"$*\" in *download*)\n" +
+                                          download + "\n;; esac\n" + check + "\n");
     }
 
     // Waits for the launcher to finish its work.

@@ -210,7 +210,8 @@ private slots:
             const QByteArray bytes = pdf.readAll();
             QVERIFY(bytes.startsWith("%PDF-"));
             QVERIFY(bytes.trimmed().endsWith("%%EOF"));
-            const int pages = int(QString::fromLatin1(bytes).count(QRegularExpression(QStringLiteral("/Type\\s*/Page[^s]"))));
+            const int pages =
+                int(QString::fromLatin1(bytes).count(QRegularExpression(QStringLiteral("/Type\\s*/Page[^s]"))));
             QVERIFY2(pages >= 2, qPrintable(name));
             pagesTotal += pages;
         }
@@ -259,18 +260,18 @@ private slots:
         const QString format = docs.filePath(Format());
         QVERIFY(WriteFile(manual, "%PDF-1.4\n"));
         QVERIFY(WriteFile(format, "%PDF-1.4\n"));
-        const QString notFound = QStringLiteral("Documentation File Not Found: Please locate the file: ") + Manual() +
-                                 QStringLiteral("\n");
+        const QString notFound =
+            QStringLiteral("Documentation File Not Found: Please locate the file: ") + Manual() + QStringLiteral("\n");
         {
             CTestOpener opener(nullptr, prefs.get());
             opener.SetProgramFolder(empty.path());
             // First a file that is not there, then the right one.
             opener.answers << docs.filePath(QStringLiteral("gone.pdf")) << manual;
             QVERIFY(opener.Open(Manual(), Folder(), QStringLiteral("Document")));
-            QCOMPARE(opener.warnings,
-                     QStringList({notFound,
-                                  QStringLiteral("File Open Failed: ") + docs.filePath(QStringLiteral("gone.pdf")),
-                                  notFound}));
+            QCOMPARE(
+                opener.warnings,
+                QStringList({notFound, QStringLiteral("File Open Failed: ") + docs.filePath(QStringLiteral("gone.pdf")),
+                             notFound}));
             QCOMPARE(opener.opened, QStringList({manual}));
         }
         // Remembered in the store file.

@@ -298,12 +298,24 @@ private slots:
             QCOMPARE(edit->text(), QStringLiteral("back"));
         }
 
-        const QSet<int> expectedBools = {opt::bExportGeometry,     opt::bUseCustomOptSettings, opt::bInterleaved,
-                                         opt::bAlignData,          opt::bSortVertices,         opt::bExportSkin,
-                                         opt::bExportMappingChannels, opt::bFlipTextureV,      opt::bTangentSpace,
-                                         opt::bExportMaterials,    opt::bMerge,                opt::bInvertTransparency,
-                                         opt::bExportAnimations,   opt::bIndexAnimations,      opt::bExportMatrices,
-                                         opt::bUnpackMatrix,       opt::bDisplayInVistrel,     opt::bUsePostExportCL};
+        const QSet<int> expectedBools = {opt::bExportGeometry,
+                                         opt::bUseCustomOptSettings,
+                                         opt::bInterleaved,
+                                         opt::bAlignData,
+                                         opt::bSortVertices,
+                                         opt::bExportSkin,
+                                         opt::bExportMappingChannels,
+                                         opt::bFlipTextureV,
+                                         opt::bTangentSpace,
+                                         opt::bExportMaterials,
+                                         opt::bMerge,
+                                         opt::bInvertTransparency,
+                                         opt::bExportAnimations,
+                                         opt::bIndexAnimations,
+                                         opt::bExportMatrices,
+                                         opt::bUnpackMatrix,
+                                         opt::bDisplayInVistrel,
+                                         opt::bUsePostExportCL};
         QCOMPARE(bools, expectedBools);
         QCOMPARE(uints, QSet<int>({opt::uiStaticFrame, opt::uiBoneLimit, opt::uiTSUseUVW}));
         QCOMPARE(floats, QSet<int>({opt::fTangentSpaceVtxSplit}));
@@ -359,12 +371,14 @@ private slots:
         QSignalSpy changed(&w, &COptionsWidget::optionsChanged);
         QPushButton* merge = Child<QPushButton>(&w, "MergeSrcBrowse");
         QVERIFY(merge->isEnabled());
-        QCOMPARE(merge->property("pLineEdit").value<QObject*>(), static_cast<QObject*>(Child<QLineEdit>(&w, "MergeSrcLE")));
+        QCOMPARE(merge->property("pLineEdit").value<QObject*>(),
+                 static_cast<QObject*>(Child<QLineEdit>(&w, "MergeSrcLE")));
 
         w.answer = QStringLiteral("/data/previous.qef");
         merge->click();
         QCOMPARE(w.lastCaption, QStringLiteral("Choose a file"));
-        QCOMPARE(w.lastFilter, QStringLiteral("All supported formats (*.qef;*.QEF);;Lumetra Geometry files [Binary] (*.qef;*.QEF)"));
+        QCOMPARE(w.lastFilter,
+                 QStringLiteral("All supported formats (*.qef;*.QEF);;Lumetra Geometry files [Binary] (*.qef;*.QEF)"));
         QCOMPARE(options.String(opt::sMergeSrc), std::string("/data/previous.qef"));
         QCOMPARE(changed.count(), 1);
 
@@ -446,7 +460,8 @@ private slots:
         QWidget* list = w.VectorRow(eVAPosition)->DataTypeList();
         const int headingCentre = heading->mapToGlobal(heading->rect().center()).x();
         const int listCentre = list->mapToGlobal(list->rect().center()).x();
-        QVERIFY2(qAbs(headingCentre - listCentre) <= 2, qPrintable(QStringLiteral("%1 vs %2").arg(headingCentre).arg(listCentre)));
+        QVERIFY2(qAbs(headingCentre - listCentre) <= 2,
+                 qPrintable(QStringLiteral("%1 vs %2").arg(headingCentre).arg(listCentre)));
         QLabel* a2 = Child<QLabel>(&w, "A2Header");
         QWidget* box = w.VectorRow(eVAPosition)->ComponentBox(2);
         QVERIFY(qAbs(a2->mapToGlobal(a2->rect().center()).x() - box->mapToGlobal(box->rect().center()).x()) <= 2);

@@ -34,8 +34,8 @@ namespace {
 // Answers the prompts and file dialogs without showing them.
 class CTestProfiles : public CProfilesWidget {
 public:
-    QStringList names;       // next answers of the name prompt; empty: Cancel
-    bool confirm = true;     // answer of the delete question
+    QStringList names;   // next answers of the name prompt; empty: Cancel
+    bool confirm = true; // answer of the delete question
     int confirmations = 0;
     QString exportAnswer, importAnswer;
     QString lastCaption, lastFilter, lastStart;
@@ -155,10 +155,7 @@ private:
         return prefs;
     }
 
-    void ResetStore()
-    {
-        QFile::remove(QString::fromStdString(CZGXPreferences::StorePath("Meshwright")));
-    }
+    void ResetStore() { QFile::remove(QString::fromStdString(CZGXPreferences::StorePath("Meshwright"))); }
 
     SCliRun RunCli(const QStringList& args)
     {
@@ -219,8 +216,8 @@ private slots:
         const QStringList overCurrent{QStringLiteral("Save As..."), QStringLiteral("Export to file")};
         const QStringList overDefault{QStringLiteral("Set as [Current]"), QStringLiteral("-"),
                                       QStringLiteral("Export to file")};
-        const QStringList overMine = overDefault + QStringList{QStringLiteral("-"), QStringLiteral("Rename"),
-                                                               QStringLiteral("Delete")};
+        const QStringList overMine =
+            overDefault + QStringList{QStringLiteral("-"), QStringLiteral("Rename"), QStringLiteral("Delete")};
         std::unique_ptr<QMenu> menu(w.CreateContextMenu(PosOf(w, w.CurrentEntry())));
         QCOMPARE(menu->title(), QStringLiteral("Menu"));
         QCOMPARE(MenuEntries(menu.get()), overCurrent);
@@ -310,8 +307,7 @@ private slots:
         w.Load(*prefs, "Profiles/");
         QCOMPARE(errors.count(), 2);
         QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("Failed to load profile 1:Gone. Entry does not exist"));
-        QCOMPARE(errors.at(1).at(0).toString(),
-                 QStringLiteral("Failed to load profile NoColon. Entry does not exist"));
+        QCOMPARE(errors.at(1).at(0).toString(), QStringLiteral("Failed to load profile NoColon. Entry does not exist"));
         QCOMPARE(w.ProfileCount(), 1);
         QCOMPARE(w.Profile(0)->Name(), QStringLiteral("Kept"));
     }
@@ -380,8 +376,8 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.AddProfile(QStringLiteral("Mine"), COptionsData());
-        for (QListWidgetItem* fixed : {static_cast<QListWidgetItem*>(w.CurrentEntry()),
-                                       static_cast<QListWidgetItem*>(w.DefaultEntry())}) {
+        for (QListWidgetItem* fixed :
+             {static_cast<QListWidgetItem*>(w.CurrentEntry()), static_cast<QListWidgetItem*>(w.DefaultEntry())}) {
             w.List()->setCurrentItem(fixed);
             QTest::keyClick(w.List(), Qt::Key_Delete);
             w.deleteCurrentItem();
@@ -646,9 +642,9 @@ private slots:
 
         // convert finds the profile and the file carries its options.
         const QString out = m_dir.filePath(QStringLiteral("cli-profile.qef"));
-        const SCliRun convert = RunCli({QStringLiteral("convert"), ExamplePath(QStringLiteral("textured_box.dae")),
-                                        QStringLiteral("-o"), out, QStringLiteral("--profile"),
-                                        QStringLiteral("Desk/Top")});
+        const SCliRun convert =
+            RunCli({QStringLiteral("convert"), ExamplePath(QStringLiteral("textured_box.dae")), QStringLiteral("-o"),
+                    out, QStringLiteral("--profile"), QStringLiteral("Desk/Top")});
         QVERIFY2(!convert.err.contains(QStringLiteral("unknown profile")), qPrintable(convert.err));
         QVERIFY2(convert.exitCode == 0, qPrintable(convert.err));
         QVERIFY(QFile::exists(out));
@@ -656,9 +652,9 @@ private slots:
         COptionsData written;
         QVERIFY(written.LoadFromFile(out.toUtf8().constData()) > 0);
         QCOMPARE(written.GetUInt(opt::uiBoneLimit), 48u);
-        const SCliRun unknown = RunCli({QStringLiteral("convert"), ExamplePath(QStringLiteral("textured_box.dae")),
-                                        QStringLiteral("-o"), out, QStringLiteral("--profile"),
-                                        QStringLiteral("Tablet")});
+        const SCliRun unknown =
+            RunCli({QStringLiteral("convert"), ExamplePath(QStringLiteral("textured_box.dae")), QStringLiteral("-o"),
+                    out, QStringLiteral("--profile"), QStringLiteral("Tablet")});
         QVERIFY(unknown.exitCode != 0);
         QVERIFY2(unknown.err.contains(QStringLiteral("unknown profile 'Tablet'")), qPrintable(unknown.err));
     }

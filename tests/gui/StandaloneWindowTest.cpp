@@ -162,9 +162,9 @@ private slots:
         QStringList entries;
         for (QAction* action : help->actions())
             entries << action->text() + QStringLiteral("|") + action->shortcut().toString();
-        QCOMPARE(entries, QStringList({QStringLiteral("Meshwright Help|F1"), QStringLiteral("QEF Specification|Ctrl+F1"),
-                                       QStringLiteral("Feedback...|"), QStringLiteral("About Meshwright|"),
-                                       QStringLiteral("Check for Updates|")}));
+        QCOMPARE(entries, QStringList({QStringLiteral("Meshwright Help|F1"),
+                                       QStringLiteral("QEF Specification|Ctrl+F1"), QStringLiteral("Feedback...|"),
+                                       QStringLiteral("About Meshwright|"), QStringLiteral("Check for Updates|")}));
 
         // The manuals.
         help->actions().at(0)->trigger();

@@ -20,7 +20,14 @@ TEST(OptionsRecord, FreshRecordHoldsTheDefaults)
     EXPECT_EQ(o.GetUInt(opt::uiPadDataTo), 4u);
     EXPECT_EQ(o.GetUInt(opt::uiTSUseUVW), 0u);
 
-    struct { int a; bool exp; int type; int enable; const char* name; const char* key; } vtx[] = {
+    struct {
+        int a;
+        bool exp;
+        int type;
+        int enable;
+        const char* name;
+        const char* key;
+    } vtx[] = {
         {eVAPosition, 1, 1, 135, "sVcOptPos", "/Position"},
         {eVANormal, 1, 1, 135, "sVcOptNor", "/Normal"},
         {eVATangent, 1, 1, 135, "sVcOptTan", "/Tangent"},

@@ -82,55 +82,57 @@ TEST_P(FromTextCases, Reads)
 
 INSTANTIATE_TEST_SUITE_P(
     Options, FromTextCases,
-    ::testing::Values(
-        SFromTextCase{"LegacyNameClearsGeometry", "exportGeom=0", 1,
-                      [](const COptionsData& o) {
-                          EXPECT_FALSE(o.GetBool(opt::bExportGeometry));
-                          EXPECT_FALSE(o.GetBool(opt::bUseCustomOptSettings));
-                      }},
-        SFromTextCase{"OldTextKeepsItsSortingChoices", "bIndexed=0\nbSortVertices=1\n", 2,
-                      [](const COptionsData& o) {
-                          EXPECT_TRUE(o.GetBool(opt::bUseCustomOptSettings));
-                          EXPECT_FALSE(o.GetBool(opt::bIndexed));
-                          EXPECT_TRUE(o.GetBool(opt::bSortVertices));
-                      }},
-        SFromTextCase{"CustomLineAppliesTheRule", "bIndexed=0\nbSortVertices=1\nbUseCustomOptSettings=0\n", 3,
-                      [](const COptionsData& o) {
-                          EXPECT_FALSE(o.GetBool(opt::bUseCustomOptSettings));
-                          EXPECT_FALSE(o.GetBool(opt::bSortVertices));
-                      }},
-        SFromTextCase{"ColourMaskIsApplied", "sVcOptCol.nEnable=255", 1,
-                      [](const COptionsData& o) { EXPECT_EQ(o.GetEnable(eVAColour), 15); }},
-        SFromTextCase{"AttributeFieldMissingOrUnknown", "sVcOptCol.=1\nsVcOptCol.bExpor=1\nsVcOptCol=1\n", 0,
-                      [](const COptionsData& o) { EXPECT_FALSE(o.GetExport(eVAColour)); }},
-        SFromTextCase{"CaseMattersAndBlanksBelongToTheKey", "bflipTextureV=1\nbFlipTextureV =1\n", 0,
-                      [](const COptionsData& o) { EXPECT_FALSE(o.GetBool(opt::bFlipTextureV)); }},
-        SFromTextCase{"LegacyAttributeKeys", "exportNormals=0\nexportVertexColor=1\n", 2,
-                      [](const COptionsData& o) {
-                          EXPECT_FALSE(o.GetExport(eVANormal));
-                          EXPECT_TRUE(o.GetExport(eVAColour));
-                      }},
-        SFromTextCase{"DecimalConversionLikeC", "uiBoneLimit=  +32abc\ncS=x\nfTangentSpaceVtxSplit=-0.5e0z\n", 3,
-                      [](const COptionsData& o) {
-                          EXPECT_EQ(o.GetUInt(opt::uiBoneLimit), 32u);
-                          EXPECT_EQ(o.GetCS(), 0);
-                          EXPECT_FLOAT_EQ(o.GetFloat(opt::fTangentSpaceVtxSplit), -0.5f);
-                      }},
-        SFromTextCase{"CarriageReturnStaysInAString", "sClPostArgs=a b\r\nbMerge=1\r\n", 2,
-                      [](const COptionsData& o) {
-                          EXPECT_EQ(o.GetString(opt::sClPostArgs), "a b\r");
-                          EXPECT_TRUE(o.GetBool(opt::bMerge));
-                      }},
-        SFromTextCase{"StripsSwitchTheTriangleSort", "ePrimType=1", 1,
-                      [](const COptionsData& o) { EXPECT_EQ(o.GetTriSort(), eTriSortTriStrip); }},
-        SFromTextCase{"HugeNumbersDoNotOverflow", "uiStaticFrame=99999999999999999999999\neExpFormat=-99999999999999999\n", 2,
-                      [](const COptionsData& o) {
-                          EXPECT_EQ(o.GetUInt(opt::uiStaticFrame), 0xFFFFFFFFu);
-                          EXPECT_NE(o.GetExpFormat(), 0);
-                      }},
-        SFromTextCase{"NoEqualsOrEmptyKeyIgnored", "bMerge\n=1\n\n\n", 0,
-                      [](const COptionsData& o) { EXPECT_FALSE(o.GetBool(opt::bMerge)); }},
-        SFromTextCase{"EmptyText", "", 0, [](const COptionsData&) {}}),
+    ::testing::Values(SFromTextCase{"LegacyNameClearsGeometry", "exportGeom=0", 1,
+                                    [](const COptionsData& o) {
+                                        EXPECT_FALSE(o.GetBool(opt::bExportGeometry));
+                                        EXPECT_FALSE(o.GetBool(opt::bUseCustomOptSettings));
+                                    }},
+                      SFromTextCase{"OldTextKeepsItsSortingChoices", "bIndexed=0\nbSortVertices=1\n", 2,
+                                    [](const COptionsData& o) {
+                                        EXPECT_TRUE(o.GetBool(opt::bUseCustomOptSettings));
+                                        EXPECT_FALSE(o.GetBool(opt::bIndexed));
+                                        EXPECT_TRUE(o.GetBool(opt::bSortVertices));
+                                    }},
+                      SFromTextCase{"CustomLineAppliesTheRule",
+                                    "bIndexed=0\nbSortVertices=1\nbUseCustomOptSettings=0\n", 3,
+                                    [](const COptionsData& o) {
+                                        EXPECT_FALSE(o.GetBool(opt::bUseCustomOptSettings));
+                                        EXPECT_FALSE(o.GetBool(opt::bSortVertices));
+                                    }},
+                      SFromTextCase{"ColourMaskIsApplied", "sVcOptCol.nEnable=255", 1,
+                                    [](const COptionsData& o) { EXPECT_EQ(o.GetEnable(eVAColour), 15); }},
+                      SFromTextCase{"AttributeFieldMissingOrUnknown", "sVcOptCol.=1\nsVcOptCol.bExpor=1\nsVcOptCol=1\n",
+                                    0, [](const COptionsData& o) { EXPECT_FALSE(o.GetExport(eVAColour)); }},
+                      SFromTextCase{"CaseMattersAndBlanksBelongToTheKey", "bflipTextureV=1\nbFlipTextureV =1\n", 0,
+                                    [](const COptionsData& o) { EXPECT_FALSE(o.GetBool(opt::bFlipTextureV)); }},
+                      SFromTextCase{"LegacyAttributeKeys", "exportNormals=0\nexportVertexColor=1\n", 2,
+                                    [](const COptionsData& o) {
+                                        EXPECT_FALSE(o.GetExport(eVANormal));
+                                        EXPECT_TRUE(o.GetExport(eVAColour));
+                                    }},
+                      SFromTextCase{"DecimalConversionLikeC",
+                                    "uiBoneLimit=  +32abc\ncS=x\nfTangentSpaceVtxSplit=-0.5e0z\n", 3,
+                                    [](const COptionsData& o) {
+                                        EXPECT_EQ(o.GetUInt(opt::uiBoneLimit), 32u);
+                                        EXPECT_EQ(o.GetCS(), 0);
+                                        EXPECT_FLOAT_EQ(o.GetFloat(opt::fTangentSpaceVtxSplit), -0.5f);
+                                    }},
+                      SFromTextCase{"CarriageReturnStaysInAString", "sClPostArgs=a b\r\nbMerge=1\r\n", 2,
+                                    [](const COptionsData& o) {
+                                        EXPECT_EQ(o.GetString(opt::sClPostArgs), "a b\r");
+                                        EXPECT_TRUE(o.GetBool(opt::bMerge));
+                                    }},
+                      SFromTextCase{"StripsSwitchTheTriangleSort", "ePrimType=1", 1,
+                                    [](const COptionsData& o) { EXPECT_EQ(o.GetTriSort(), eTriSortTriStrip); }},
+                      SFromTextCase{"HugeNumbersDoNotOverflow",
+                                    "uiStaticFrame=99999999999999999999999\neExpFormat=-99999999999999999\n", 2,
+                                    [](const COptionsData& o) {
+                                        EXPECT_EQ(o.GetUInt(opt::uiStaticFrame), 0xFFFFFFFFu);
+                                        EXPECT_NE(o.GetExpFormat(), 0);
+                                    }},
+                      SFromTextCase{"NoEqualsOrEmptyKeyIgnored", "bMerge\n=1\n\n\n", 0,
+                                    [](const COptionsData& o) { EXPECT_FALSE(o.GetBool(opt::bMerge)); }},
+                      SFromTextCase{"EmptyText", "", 0, [](const COptionsData&) {}}),
     [](const ::testing::TestParamInfo<SFromTextCase>& test) { return std::string(test.param.name); });
 
 class OptionsFiles : public ::testing::Test {
@@ -146,7 +148,10 @@ protected:
 
 TEST_F(OptionsFiles, HeaderMarkerBlock)
 {
-    const std::string block = "\tExpOpt{\n" "bFlipTextureV=1\n" "uiBoneLimit=20\n" "\t}ExpOpt\n";
+    const std::string block = "\tExpOpt{\n"
+                              "bFlipTextureV=1\n"
+                              "uiBoneLimit=20\n"
+                              "\t}ExpOpt\n";
     COptionsData a;
     EXPECT_EQ(a.LoadFromFile(Write("scene.h", "/*\n" + block + "*/\nconst int x = 0;\nbMerge=1\n").c_str()), 2);
     EXPECT_TRUE(a.GetBool(opt::bFlipTextureV));

@@ -85,8 +85,8 @@ protected:
     QString m_python;
 };
 
-#define SKIP_WITHOUT_PYTHON()                                                                      \
-    if (m_python.isEmpty())                                                                        \
+#define SKIP_WITHOUT_PYTHON()                                                                                          \
+    if (m_python.isEmpty())                                                                                            \
     GTEST_SKIP() << "python3 is not installed; the independent plist reader (plistlib) is missing"
 
 TEST_F(PlistlibTest, WrittenStoreReadsBackWithPlistlib)
@@ -123,40 +123,39 @@ TEST_F(PlistlibTest, WrittenStoreReadsBackWithPlistlib)
     QString hex;
     for (uint8_t b : bytes)
         hex += QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0'));
-    const QString expected = QStringLiteral(
-        "/Matrix\tarray\t4\n"
-        "/Matrix[0]\tarray\t2\n"
-        "/Matrix[0][0]\tint\t1\n"
-        "/Matrix[0][1]\tint\t2\n"
-        "/Matrix[1]\tarray\t2\n"
-        "/Matrix[1][0]\treal\t0.5\n"
-        "/Matrix[1][1]\tarray\t2\n"
-        "/Matrix[1][1][0]\tstring\t\"deep\"\n"
-        "/Matrix[1][1][1]\tdata\t000102ff\n"
-        "/Matrix[2]\tdict\t1\n"
-        "/Matrix[2]/InArray\tbool\ttrue\n"
-        "/Matrix[3]\tarray\t0\n"
-        "/Spaces\tstring\t\"  two spaces  \"\n"
-        "/Typed\tdict\t12\n"
-        "/Typed/String\tstring\t\"caf\\u00e9 <&> \\\"q\\\" 'a'\"\n"
-        "/Typed/Multiline\tstring\t\"one\\ntwo\"\n"
-        "/Typed/Empty\tstring\t\"\"\n"
-        "/Typed/Min\tint\t-2147483648\n"
-        "/Typed/Max\tint\t2147483647\n"
-        "/Typed/Tenth\treal\t0.1\n"
-        "/Typed/Huge\treal\t-2.5e+20\n"
-        "/Typed/Yes\tbool\ttrue\n"
-        "/Typed/No\tbool\tfalse\n"
-        "/Typed/Data\tdata\t%1\n"
-        "/Typed/NoData\tdata\t\n"
-        "/Typed/List\tarray\t3\n"
-        "/Typed/List[0]\tstring\t\"one\"\n"
-        "/Typed/List[1]\tstring\t\"\"\n"
-        "/Typed/List[2]\tstring\t\"x/y\"\n"
-        "/Profiles\tdict\t1\n"
-        "/Profiles/[Current]\tdict\t1\n"
-        "/Profiles/[Current]/Position\tdict\t1\n"
-        "/Profiles/[Current]/Position/Enable\tint\t135\n")
+    const QString expected = QStringLiteral("/Matrix\tarray\t4\n"
+                                            "/Matrix[0]\tarray\t2\n"
+                                            "/Matrix[0][0]\tint\t1\n"
+                                            "/Matrix[0][1]\tint\t2\n"
+                                            "/Matrix[1]\tarray\t2\n"
+                                            "/Matrix[1][0]\treal\t0.5\n"
+                                            "/Matrix[1][1]\tarray\t2\n"
+                                            "/Matrix[1][1][0]\tstring\t\"deep\"\n"
+                                            "/Matrix[1][1][1]\tdata\t000102ff\n"
+                                            "/Matrix[2]\tdict\t1\n"
+                                            "/Matrix[2]/InArray\tbool\ttrue\n"
+                                            "/Matrix[3]\tarray\t0\n"
+                                            "/Spaces\tstring\t\"  two spaces  \"\n"
+                                            "/Typed\tdict\t12\n"
+                                            "/Typed/String\tstring\t\"caf\\u00e9 <&> \\\"q\\\" 'a'\"\n"
+                                            "/Typed/Multiline\tstring\t\"one\\ntwo\"\n"
+                                            "/Typed/Empty\tstring\t\"\"\n"
+                                            "/Typed/Min\tint\t-2147483648\n"
+                                            "/Typed/Max\tint\t2147483647\n"
+                                            "/Typed/Tenth\treal\t0.1\n"
+                                            "/Typed/Huge\treal\t-2.5e+20\n"
+                                            "/Typed/Yes\tbool\ttrue\n"
+                                            "/Typed/No\tbool\tfalse\n"
+                                            "/Typed/Data\tdata\t%1\n"
+                                            "/Typed/NoData\tdata\t\n"
+                                            "/Typed/List\tarray\t3\n"
+                                            "/Typed/List[0]\tstring\t\"one\"\n"
+                                            "/Typed/List[1]\tstring\t\"\"\n"
+                                            "/Typed/List[2]\tstring\t\"x/y\"\n"
+                                            "/Profiles\tdict\t1\n"
+                                            "/Profiles/[Current]\tdict\t1\n"
+                                            "/Profiles/[Current]/Position\tdict\t1\n"
+                                            "/Profiles/[Current]/Position/Enable\tint\t135\n")
                                  .arg(hex);
     EXPECT_EQ(out.toStdString(), expected.toStdString());
 }

@@ -17,14 +17,13 @@
 
 namespace {
 
-const char kFrame[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<!DOCTYPE plist PUBLIC \"-//Apple Computer//DTD PLIST 1.0//EN\" "
-    "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-    "<plist version=\"1.0\">\n"
-    "<dict>\n"
-    "</dict>\n"
-    "</plist>\n";
+const char kFrame[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                      "<!DOCTYPE plist PUBLIC \"-//Apple Computer//DTD PLIST 1.0//EN\" "
+                      "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+                      "<plist version=\"1.0\">\n"
+                      "<dict>\n"
+                      "</dict>\n"
+                      "</plist>\n";
 
 QStringList FolderEntries(const std::string& file)
 {
@@ -155,14 +154,13 @@ TEST_F(StoreTest, BarePlistGetsDeclarationAndDictInMemory)
     LoadOk(prefs);
     ASSERT_EQ(prefs.WriteBool("Flag", true), ePrefDone);
     ASSERT_TRUE(prefs.Save());
-    EXPECT_EQ(ReadFileBytes(StoreFile("Test")),
-              "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-              "<plist version=\"1.0\">\n"
-              "\t<dict>\n"
-              "\t\t<key>Flag</key>\n"
-              "\t\t<true />\n"
-              "\t</dict>\n"
-              "</plist>\n");
+    EXPECT_EQ(ReadFileBytes(StoreFile("Test")), "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                                                "<plist version=\"1.0\">\n"
+                                                "\t<dict>\n"
+                                                "\t\t<key>Flag</key>\n"
+                                                "\t\t<true />\n"
+                                                "\t</dict>\n"
+                                                "</plist>\n");
 }
 
 TEST_F(StoreTest, RootWithAnotherValueGetsOneDictOnly)
@@ -455,13 +453,12 @@ TEST_F(StoreTest, RemoveKeyCleansUpEmptyDictionariesUpwards)
     EXPECT_EQ(n, 3);
     EXPECT_EQ(prefs.RemoveKey("X/W"), ePrefDone);
     ASSERT_TRUE(prefs.Save());
-    EXPECT_EQ(ReadFileBytes(StoreFile("Test")),
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-              "<!DOCTYPE plist PUBLIC \"-//Apple Computer//DTD PLIST 1.0//EN\" "
-              "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-              "<plist version=\"1.0\">\n"
-              "\t<dict />\n"
-              "</plist>\n");
+    EXPECT_EQ(ReadFileBytes(StoreFile("Test")), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                                "<!DOCTYPE plist PUBLIC \"-//Apple Computer//DTD PLIST 1.0//EN\" "
+                                                "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+                                                "<plist version=\"1.0\">\n"
+                                                "\t<dict />\n"
+                                                "</plist>\n");
 }
 
 TEST_F(StoreTest, SavingTwiceWithoutChangesWritesOnce)
@@ -574,8 +571,14 @@ TEST_F(StoreTest, FailedReloadMakesAccessFail)
 TEST(Base64, EncodesAndDecodesTheStandardAlphabet)
 {
     const std::pair<const char*, const char*> table[] = {
-        {"", ""},          {"f", "Zg=="},         {"fo", "Zm8="},         {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="}, {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}, {"\xfb\xff", "+/8="},
+        {"", ""},
+        {"f", "Zg=="},
+        {"fo", "Zm8="},
+        {"foo", "Zm9v"},
+        {"foob", "Zm9vYg=="},
+        {"fooba", "Zm9vYmE="},
+        {"foobar", "Zm9vYmFy"},
+        {"\xfb\xff", "+/8="},
     };
     for (const auto& [plain, coded] : table) {
         EXPECT_EQ(Base64Encode(plain, std::strlen(plain), 0), coded);

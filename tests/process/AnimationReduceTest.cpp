@@ -97,8 +97,12 @@ TEST(AnimationReduce, IndexTrackExamples)
         std::vector<uint32_t> index;
     };
     const SCase cases[] = {
-        {"four frames alternating between two positions", {1, 2, 3, 4, 5, 6, 1, 2, 3, 4, 5, 6}, 4, true,
-         {1, 2, 3, 4, 5, 6}, {0, 3, 0, 3}},
+        {"four frames alternating between two positions",
+         {1, 2, 3, 4, 5, 6, 1, 2, 3, 4, 5, 6},
+         4,
+         true,
+         {1, 2, 3, 4, 5, 6},
+         {0, 3, 0, 3}},
         {"two different frames do not pay (3 + 2 + 3 >= 6)", {1, 2, 3, 4, 5, 6}, 2, false, {1, 2, 3, 4, 5, 6}, {}},
         {"one frame never pays", {1, 2, 3}, 1, false, {1, 2, 3}, {}},
         {"-0 and +0 are one key", {0, 0, 0, -0.0f, 0, 0, 0, 0, 0, 1, 1, 1}, 4, true, {0, 0, 0, 1, 1, 1}, {0, 0, 0, 3}},

@@ -298,8 +298,8 @@ TEST(BoneBatch, SharedVerticesAreCopiedPerBatch)
 {
     // Two triangles on disjoint bone pairs sharing vertex 2, palette 2: the
     // shared vertex exists once per batch, each copy with its own indices.
-    const std::vector<SVertex> v = {V(0, {{0, 1}}), V(1, {{1, 1}}), V(2, {{1, 0.5f}, {5, 0.5f}}), V(3, {{5, 1}}),
-                                    V(4, {{6, 1}}), V(5, {{9, 1}})};
+    const std::vector<SVertex> v = {V(0, {{0, 1}}), V(1, {{1, 1}}), V(2, {{1, 0.5f}, {5, 0.5f}}),
+                                    V(3, {{5, 1}}), V(4, {{6, 1}}), V(5, {{9, 1}})};
     const std::vector<uint32_t> faces = {0, 1, 2, 2, 3, 4};
     // Triangle 0 needs bones 0 1 5, triangle 1 needs 1 5 6: palette 3 cannot
     // hold both, so there are two batches.

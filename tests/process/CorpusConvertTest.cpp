@@ -37,7 +37,8 @@ uint64_t DrawableTriangles(const SImportScene& scene, const COptionsData& option
                 continue;
             for (int a = 0; a < 3 && ok; ++a) {
                 const int b = (a + 1) % 3;
-                ok = t.position[a] != t.position[b] && n.positions[size_t(t.position[a])] != n.positions[size_t(t.position[b])];
+                ok = t.position[a] != t.position[b] &&
+                     n.positions[size_t(t.position[a])] != n.positions[size_t(t.position[b])];
             }
             total += ok;
         }
@@ -203,7 +204,8 @@ void ConvertCorpus(const char* name, const std::function<void(COptions&)>& setup
         CMemorySource source(bytes);
         ASSERT_TRUE(ReadSceneFile(&back, nullptr, 0, nullptr, 0, source, &why)) << why;
 
-        if (options.GetBool(opt::bExportAnimations) && scene.lastFrame != 0 && options.GetBool(opt::bExportModelSpace)) {
+        if (options.GetBool(opt::bExportAnimations) && scene.lastFrame != 0 &&
+            options.GetBool(opt::bExportModelSpace)) {
             EXPECT_EQ(back.uiFramesPerSecond, 30u);
             EXPECT_LE(back.uiFrameCount, scene.lastFrame + 1);
         }
@@ -247,7 +249,8 @@ class CorpusConvert : public ::testing::TestWithParam<int> {};
 
 TEST_P(CorpusConvert, DefaultOptions)
 {
-    ConvertCorpus("default", [](COptions&) {}, GetParam());
+    ConvertCorpus(
+        "default", [](COptions&) {}, GetParam());
 }
 
 // Strips, tangent space, DirectX, world space, 16-bit and packed types,

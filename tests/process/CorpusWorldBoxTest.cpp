@@ -37,7 +37,8 @@ SPeerBoxes PeerBoxes(const QStringList& files)
     const QString python = QFileInfo::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
                                                                                  : QStringLiteral("python3");
     QProcess process;
-    process.start(python, QStringList{QString::fromStdString(TestDataPath("process/pycollada_world_boxes.py"))} + files);
+    process.start(python,
+                  QStringList{QString::fromStdString(TestDataPath("process/pycollada_world_boxes.py"))} + files);
     if (!process.waitForStarted(30000)) {
         out.why = "python3 could not be started";
         return out;
@@ -122,7 +123,8 @@ TEST(CorpusWorldBox, AgreesWithPycollada)
             if (SameBox(ours, theirs, kBoxTolerance))
                 ++equal;
             else
-                differing += "  " + path + "\n    ours " + BoxText(ours) + "\n    " + other + " " + BoxText(theirs) + "\n";
+                differing +=
+                    "  " + path + "\n    ours " + BoxText(ours) + "\n    " + other + " " + BoxText(theirs) + "\n";
         }
         const double share = double(equal) / double(peer.boxes.size());
         std::cout << "[ corpus boxes ] " << ModeName(mode) << ": " << equal << " of " << peer.boxes.size()

@@ -30,6 +30,8 @@ const char* kTriangle =
 const char* kGeometry = "<instance_geometry url=\"#tri\"/>";
 
 // A linear channel with two keys.
+// The documents below are laid out as XML reads, not as the formatter would.
+// clang-format off
 std::string Channel(const std::string& id, const std::string& target, float t0, float t1, float v0, float v1)
 {
     auto f = [](float x) { return std::to_string(x); };
@@ -312,3 +314,4 @@ TEST(GeometricTruth, CamerasLookWhereTheDocumentPointsThem)
         }
     }
 }
+// clang-format on

@@ -244,8 +244,8 @@ private:
                     restart = true;
                     break;
                 }
-                if (!have || Better(b.tris.size(), b.verts.size(), b.score, best.tris.size(), best.verts.size(),
-                                    best.score)) {
+                if (!have ||
+                    Better(b.tris.size(), b.verts.size(), b.score, best.tris.size(), best.verts.size(), best.score)) {
                     best = b;
                     have = true;
                 }

@@ -92,15 +92,14 @@ TEST_P(ProcessMeshOptions, KeepsEveryTriangleAndItsWinding)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Combinations, ProcessMeshOptions,
-    ::testing::Values(SPipelineCase{eTriSortNone, false, ePrimTriangleList, true},
-                      SPipelineCase{eTriSortGeometry, true, ePrimTriangleList, true},
-                      SPipelineCase{eTriSortD3DX, true, ePrimTriangleList, true},
-                      SPipelineCase{eTriSortTriStrip, true, ePrimTriangleStrip, true},
-                      SPipelineCase{eTriSortTriStrip, false, ePrimTriangleStrip, false},
-                      SPipelineCase{eTriSortGeometry, false, ePrimTriangleList, false},
-                      SPipelineCase{eTriSortD3DX, false, ePrimTriangleStrip, true}));
+INSTANTIATE_TEST_SUITE_P(Combinations, ProcessMeshOptions,
+                         ::testing::Values(SPipelineCase{eTriSortNone, false, ePrimTriangleList, true},
+                                           SPipelineCase{eTriSortGeometry, true, ePrimTriangleList, true},
+                                           SPipelineCase{eTriSortD3DX, true, ePrimTriangleList, true},
+                                           SPipelineCase{eTriSortTriStrip, true, ePrimTriangleStrip, true},
+                                           SPipelineCase{eTriSortTriStrip, false, ePrimTriangleStrip, false},
+                                           SPipelineCase{eTriSortGeometry, false, ePrimTriangleList, false},
+                                           SPipelineCase{eTriSortD3DX, false, ePrimTriangleStrip, true}));
 
 TEST(ProcessMeshSteps, TangentSpaceAddsFloatTangentsAndBinormals)
 {

@@ -66,8 +66,8 @@ inline std::vector<uint32_t> RandomFaces(std::mt19937& rng, uint32_t* vertexCoun
         *vertexCount = 4 + rng() % 20;
         const uint32_t n = 1 + rng() % 40;
         for (uint32_t i = 0; i < n; ++i)
-            f.insert(f.end(), {uint32_t(rng() % *vertexCount), uint32_t(rng() % *vertexCount),
-                               uint32_t(rng() % *vertexCount)});
+            f.insert(f.end(),
+                     {uint32_t(rng() % *vertexCount), uint32_t(rng() % *vertexCount), uint32_t(rng() % *vertexCount)});
     }
     return f;
 }

@@ -156,18 +156,18 @@ TEST(ProcessDriver, FrameCountAndRate)
 TEST(ProcessDriver, NodeOrderAndResolvedReferences)
 {
     SImportScene in;
-    AddNode(in, "Root", eImportNone);                     // 0
+    AddNode(in, "Root", eImportNone);                        // 0
     SImportNode& cam = AddNode(in, "Cam", eImportCamera, 0); // 1
     cam.camera.target = 3;
     cam.camera.fov = 0.5f;
     SImportNode& light = AddNode(in, "Lamp", eImportLight, 0); // 2
     light.light.target = 0;
     light.light.type = eImportLightSpot;
-    AddQuad(AddNode(in, "Mesh", eImportMesh, 0));          // 3
-    AddNode(in, "Bone", eImportBone, 3);                   // 4
-    AddNode(in, "Hollow", eImportMesh, 0);                 // 5: no triangles
-    AddNode(in, "Child", eImportNone, 5);                  // 6
-    AddNode(in, "Stray", eImportNone, 99);                 // 7: parent unknown
+    AddQuad(AddNode(in, "Mesh", eImportMesh, 0)); // 3
+    AddNode(in, "Bone", eImportBone, 3);          // 4
+    AddNode(in, "Hollow", eImportMesh, 0);        // 5: no triangles
+    AddNode(in, "Child", eImportNone, 5);         // 6
+    AddNode(in, "Stray", eImportNone, 99);        // 7: parent unknown
 
     CSceneExporter exporter;
     ASSERT_TRUE(exporter.Process(in, COptions()));
@@ -275,8 +275,8 @@ TEST(ProcessDriver, TextureCoordinateFlip)
         bool flip;
         float v;
     };
-    const SCase cases[] = {{eCSOpenGL, false, 0.25f}, {eCSOpenGL, true, 0.75f}, {eCSDirectX, false, 0.75f},
-                           {eCSDirectX, true, 0.25f}};
+    const SCase cases[] = {
+        {eCSOpenGL, false, 0.25f}, {eCSOpenGL, true, 0.75f}, {eCSDirectX, false, 0.75f}, {eCSDirectX, true, 0.25f}};
     for (const SCase& c : cases) {
         SCOPED_TRACE(testing::Message() << "cS " << c.cs << " flip " << c.flip);
         SImportScene in;
@@ -373,8 +373,7 @@ TEST(ProcessDriver, InstancesTheLatestOfTheMeshesItMatches)
     // "B". "Edge" and "Across" match "B" too, "Across" although its first
     // position falls in the next cell of the lookup.
     const std::vector<std::pair<const char*, float>> quads = {
-        {"A", 0.0f}, {"B", 0.00015f}, {"Between", 0.00008f}, {"Edge", 0.00019f}, {"Across", 0.00021f},
-        {"Far", 1.0f}};
+        {"A", 0.0f}, {"B", 0.00015f}, {"Between", 0.00008f}, {"Edge", 0.00019f}, {"Across", 0.00021f}, {"Far", 1.0f}};
     SImportScene in;
     for (const auto& q : quads) {
         SImportNode& node = AddNode(in, q.first, eImportMesh);
@@ -525,7 +524,8 @@ TEST(ProcessDriver, CameraFieldOfViewKeysKeptOnlyWhenAnimated)
         std::vector<float> fov;
         size_t keys;
     };
-    const SCase cases[] = {{{0.5f, 0.5f, 0.5f}, 0}, {{0.5f, 0.6f, 0.5f}, 3}, {{0.5f, 0.6f}, 0}, {{0.5f, 0.6f, 0.7f, 0.8f}, 3}};
+    const SCase cases[] = {
+        {{0.5f, 0.5f, 0.5f}, 0}, {{0.5f, 0.6f, 0.5f}, 3}, {{0.5f, 0.6f}, 0}, {{0.5f, 0.6f, 0.7f, 0.8f}, 3}};
     for (const SCase& c : cases) {
         SImportScene in;
         in.lastFrame = 2;

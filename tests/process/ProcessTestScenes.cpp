@@ -16,8 +16,7 @@ SImportNode& AddNode(SImportScene& scene, const std::string& name, uint32_t cont
     return scene.nodes.back();
 }
 
-void AddTriangle(SImportNode& node, const STestCorner& a, const STestCorner& b, const STestCorner& c,
-                 int32_t material)
+void AddTriangle(SImportNode& node, const STestCorner& a, const STestCorner& b, const STestCorner& c, int32_t material)
 {
     if (node.uvSets.empty())
         node.uvSets.resize(1);

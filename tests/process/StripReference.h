@@ -31,7 +31,8 @@ public:
                     if (linked[e])
                         continue;
                     const uint32_t u = m_t[i].idx[e], v = m_t[i].idx[(e + 1) % 3];
-                    const bool linkedToJ = m_t[i].adj[0] == int(j) || m_t[i].adj[1] == int(j) || m_t[i].adj[2] == int(j);
+                    const bool linkedToJ =
+                        m_t[i].adj[0] == int(j) || m_t[i].adj[1] == int(j) || m_t[i].adj[2] == int(j);
                     for (int s = 0; s < 3; ++s) {
                         if (m_t[j].idx[s] == v && m_t[j].idx[(s + 1) % 3] == u) {
                             if (m_t[j].adj[s] < 0 && !linkedToJ) {

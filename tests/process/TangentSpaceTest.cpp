@@ -14,8 +14,8 @@ namespace {
 // Interleaved record: position 0, normal 12, UV 24 (float x2), tangent 32,
 // binormal 44; 56 bytes.
 constexpr uint32_t kStride = 56;
-const SVertexAttribute kPos{0, eZGXTFloat, 3}, kNor{12, eZGXTFloat, 3}, kUV{24, eZGXTFloat, 2},
-    kTan{32, eZGXTFloat, 3}, kBin{44, eZGXTFloat, 3};
+const SVertexAttribute kPos{0, eZGXTFloat, 3}, kNor{12, eZGXTFloat, 3}, kUV{24, eZGXTFloat, 2}, kTan{32, eZGXTFloat, 3},
+    kBin{44, eZGXTFloat, 3};
 
 struct SVert {
     float p[3], n[3], uv[2];

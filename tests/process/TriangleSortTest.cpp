@@ -93,13 +93,13 @@ TEST(GeometrySort, MatchesTheLiteralSortOnRandomMeshes)
 TEST(GeometrySort, MatchesTheLiteralSortOnAdversarialShapes)
 {
     for (const SShapeCase& shape : AdversarialShapes())
-        for (const auto& limits : {std::make_pair(kGeometrySortMaxBlockVertices, kGeometrySortMaxBlockTriangles),
-                                  std::make_pair(9u, 12u)}) {
+        for (const auto& limits :
+             {std::make_pair(kGeometrySortMaxBlockVertices, kGeometrySortMaxBlockTriangles), std::make_pair(9u, 12u)}) {
             std::vector<uint32_t> sorted = shape.faces;
             GeometrySort(nullptr, sorted.data(), 0, shape.vertexCount, uint32_t(sorted.size() / 3), limits.first,
                          limits.second, kGeometrySortKeepVertexOrder);
-            ASSERT_EQ(sorted, reference::LiteralGeometrySort(shape.faces, shape.vertexCount, limits.first,
-                                                             limits.second))
+            ASSERT_EQ(sorted,
+                      reference::LiteralGeometrySort(shape.faces, shape.vertexCount, limits.first, limits.second))
                 << shape.name << ", blocks of " << limits.first;
         }
 }
@@ -123,8 +123,8 @@ TEST(GeometrySort, WithoutKeepingVerticesRenumbersByFirstUse)
     for (uint32_t v = 0; v < vertexCount; ++v)
         vertices[v] = float(v);
     std::vector<uint32_t> sorted = faces;
-    GeometrySort(reinterpret_cast<uint8_t*>(vertices.data()), sorted.data(), 4, vertexCount,
-                 uint32_t(faces.size() / 3), 32, 64, kGeometrySortTriangles);
+    GeometrySort(reinterpret_cast<uint8_t*>(vertices.data()), sorted.data(), 4, vertexCount, uint32_t(faces.size() / 3),
+                 32, 64, kGeometrySortTriangles);
     uint32_t next = 0;
     std::vector<uint32_t> original;
     for (uint32_t i : sorted) {

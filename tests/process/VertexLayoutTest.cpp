@@ -73,8 +73,8 @@ TEST(VertexLayout, PaddingUnitDecidesTheSlot)
 {
     struct {
         uint32_t unit;
-        uint32_t stride;    // position float x3, normal short-normalised x3, UV float x2
-        uint32_t uvOffset;  // 4-byte attributes come first
+        uint32_t stride;   // position float x3, normal short-normalised x3, UV float x2
+        uint32_t uvOffset; // 4-byte attributes come first
         uint32_t normalOffset;
     } cases[] = {{1, 26, 12, 20}, {2, 26, 12, 20}, {4, 28, 12, 20}};
     for (const auto& c : cases) {

@@ -80,8 +80,8 @@ inline SPoint Transform(const SMatrix44& m, const SPoint& p, bool point)
 {
     SPoint r{};
     for (int c = 0; c < 3; ++c)
-        r[size_t(c)] = p[0] * m[size_t(c)] + p[1] * m[size_t(4 + c)] + p[2] * m[size_t(8 + c)] +
-                       (point ? m[size_t(12 + c)] : 0.0);
+        r[size_t(c)] =
+            p[0] * m[size_t(c)] + p[1] * m[size_t(4 + c)] + p[2] * m[size_t(8 + c)] + (point ? m[size_t(12 + c)] : 0.0);
     return r;
 }
 

@@ -174,14 +174,12 @@ TEST(SceneFileRead, HostileFilesFailWithTheBrokenRule)
          "does not fit the vertex size"},
         {"overlapping offsets", [](std::string& f) { SetU32(f, At(f, 9003, 11) + 8, 8); }, "overlap"},
         {"index count beyond the data", [](std::string& f) { SetU32(f, At(f, 6001) + 8, 3); }, "index data holds"},
-        {"index beyond the vertices", [](std::string& f) { f[At(f, 9003) + 8] = 100; },
-         "not below the vertex count"},
+        {"index beyond the vertices", [](std::string& f) { f[At(f, 9003) + 8] = 100; }, "not below the vertex count"},
         {"key array longer than its flags allow", [](std::string& f) { SetU32(f, At(f, 5012, 1) + 8, 1); },
          "rotation keys hold 12 floats"},
         {"field of view keys and frames", [](std::string& f) { SetU32(f, At(f, 2009) + 8, 4); },
          "field of view keys hold 3 values for 4 frames"},
-        {"length beyond the file", [](std::string& f) { SetU32(f, At(f, 6014) + 4, 0x7FFFFFF0u); },
-         "only"},
+        {"length beyond the file", [](std::string& f) { SetU32(f, At(f, 6014) + 4, 0x7FFFFFF0u); }, "only"},
         {"count of a gigabyte of meshes", [](std::string& f) { SetU32(f, At(f, 2004) + 8, 0x40000000u); },
          "cannot fit"},
         {"huge texture coordinate count", [](std::string& f) { SetU32(f, At(f, 6002) + 8, 0x10000000u); },
@@ -276,15 +274,15 @@ TEST(SceneFileRead, UnknownBlocksAreSkippedAtEveryLevel)
     std::string bytes = good;
     // Insert from the back so that earlier offsets stay valid.
     const size_t points[] = {
-        At(good, 1001),        // file level
-        At(good, 2010),        // scene level
-        At(good, 8001),        // camera
-        At(good, 3002),        // material
-        At(good, 6006),        // mesh
-        At(good, 9002, 3),     // channel
-        At(good, 5012, 1),     // node
-        At(good, 4000),        // texture
-        good.size(),           // after the scene
+        At(good, 1001),    // file level
+        At(good, 2010),    // scene level
+        At(good, 8001),    // camera
+        At(good, 3002),    // material
+        At(good, 6006),    // mesh
+        At(good, 9002, 3), // channel
+        At(good, 5012, 1), // node
+        At(good, 4000),    // texture
+        good.size(),       // after the scene
     };
     std::vector<size_t> sorted(std::begin(points), std::end(points));
     std::sort(sorted.rbegin(), sorted.rend());

@@ -138,16 +138,16 @@ TEST(SceneFileWrite, MaterialTextureAndCamera)
     expected.Begin(2015)
         .LeafU32(3026, 1)
         .LeafString(3000, "Glass")
-        .LeafI32(3001, 0)   // diffuse
-        .LeafI32(3009, -1)  // ambient
-        .LeafI32(3010, 1)   // specular
-        .LeafI32(3011, 1)   // slot 3
-        .LeafI32(3012, -1)  // slot 4
-        .LeafI32(3013, -1)  // emissive
-        .LeafI32(3014, -1)  // slot 6
-        .LeafI32(3015, -1)  // slot 7
-        .LeafI32(3016, 0)   // reflection
-        .LeafI32(3017, -1)  // slot 9
+        .LeafI32(3001, 0)  // diffuse
+        .LeafI32(3009, -1) // ambient
+        .LeafI32(3010, 1)  // specular
+        .LeafI32(3011, 1)  // slot 3
+        .LeafI32(3012, -1) // slot 4
+        .LeafI32(3013, -1) // emissive
+        .LeafI32(3014, -1) // slot 6
+        .LeafI32(3015, -1) // slot 7
+        .LeafI32(3016, 0)  // reflection
+        .LeafI32(3017, -1) // slot 9
         .LeafF32s(3002, {0.5f})
         .LeafF32s(3003, m.fAmbient, 3)
         .LeafF32s(3004, m.fDiffuse, 3)
@@ -372,4 +372,3 @@ TEST(SceneFileWrite, ExporterWriteDispatchesByFormat)
         EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(dir.Path("odd.qef"))));
     }
 }
-

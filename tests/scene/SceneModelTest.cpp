@@ -72,8 +72,8 @@ TEST(SceneModel, AnimArrayLengthByFlagAndIndexArray)
         uint32_t frames, k;
         uint64_t expected;
     } cases[] = {
-        {0, 0, {}, 30, 3, 3},                    // static: one key
-        {eAnimRotation, 1, {}, 30, 4, 120},      // one key per frame
+        {0, 0, {}, 30, 3, 3},                     // static: one key
+        {eAnimRotation, 1, {}, 30, 4, 120},       // one key per frame
         {eAnimScale, 2, {0, 7, 14, 7}, 4, 7, 21}, // largest index + k
         {eAnimMatrix, 3, {0, 16, 99}, 2, 16, 32}, // entries past the frame count are not part of it
         {eAnimPosition, 0, {0xFFFFFFFFu}, 1, 3, 0x100000002ull},

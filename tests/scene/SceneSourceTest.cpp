@@ -191,9 +191,9 @@ int main(int argc, char** argv)
 
     QProcess cc;
     cc.setProcessChannelMode(QProcess::MergedChannels);
-    cc.start(compiler, {QStringLiteral("-std=c++17"), QStringLiteral("-o"), QString::fromStdString(dir.Path("dump")),
-                        QString::fromStdString(dir.Path("src/main.cpp")),
-                        QString::fromStdString(dir.Path("src/scene.cpp"))});
+    cc.start(compiler,
+             {QStringLiteral("-std=c++17"), QStringLiteral("-o"), QString::fromStdString(dir.Path("dump")),
+              QString::fromStdString(dir.Path("src/main.cpp")), QString::fromStdString(dir.Path("src/scene.cpp"))});
     ASSERT_TRUE(cc.waitForFinished(120000));
     ASSERT_EQ(cc.exitCode(), 0) << cc.readAll().toStdString();
 
