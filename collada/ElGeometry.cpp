@@ -9,6 +9,24 @@
 
 namespace {
 
+// The run holding triangle t: starts[k] <= t < starts[k + 1] (starts sorted,
+// starts[0] <= t). Corners are mostly asked for in order, so the run of the
+// last answer and the next one are tried before a binary search.
+size_t FindRun(const std::vector<int64_t>& starts, int64_t t, size_t& cursor)
+{
+    const size_t n = starts.size();
+    size_t k = cursor < n ? cursor : 0;
+    auto holds = [&](size_t i) { return starts[i] <= t && (i + 1 == n || starts[i + 1] > t); };
+    if (!holds(k)) {
+        if (k + 1 < n && holds(k + 1))
+            ++k;
+        else
+            k = size_t(std::upper_bound(starts.begin(), starts.end(), t) - starts.begin()) - 1;
+    }
+    cursor = k;
+    return k;
+}
+
 struct SSemanticRow {
     const char* name;
     EInputSemantic semantic; // eSemNone: not taken
@@ -554,16 +572,7 @@ int64_t CEl_PolyList::StreamVertex(int64_t corner) const
         return corner;
     const int64_t t = corner / 3;
     const int c = int(corner % 3);
-    const size_t n = m_polyTriangle.size();
-    size_t k = m_uiCursor < n ? m_uiCursor : 0;
-    auto holds = [&](size_t i) { return m_polyTriangle[i] <= t && (i + 1 == n || m_polyTriangle[i + 1] > t); };
-    if (!holds(k)) {
-        if (k + 1 < n && holds(k + 1))
-            ++k;
-        else
-            k = size_t(std::upper_bound(m_polyTriangle.begin(), m_polyTriangle.end(), t) - m_polyTriangle.begin()) - 1;
-    }
-    m_uiCursor = k;
+    const size_t k = FindRun(m_polyTriangle, t, m_uiCursor);
     const int64_t j = t - m_polyTriangle[k];
     const int64_t b = m_polyVertex[k];
     if (!m_polySplit.empty() && m_polySplit[k] >= 0)
@@ -682,16 +691,7 @@ bool CEl_Polygons::LocateCorner(int64_t corner, size_t& list, int64_t& vertex) c
         return false;
     const int64_t t = corner / 3;
     const int c = int(corner % 3);
-    const size_t n = m_mapTriangle.size();
-    size_t k = m_uiCursor < n ? m_uiCursor : 0;
-    auto holds = [&](size_t i) { return m_mapTriangle[i] <= t && (i + 1 == n || m_mapTriangle[i + 1] > t); };
-    if (!holds(k)) {
-        if (k + 1 < n && holds(k + 1))
-            ++k;
-        else
-            k = size_t(std::upper_bound(m_mapTriangle.begin(), m_mapTriangle.end(), t) - m_mapTriangle.begin()) - 1;
-    }
-    m_uiCursor = k;
+    const size_t k = FindRun(m_mapTriangle, t, m_uiCursor);
     const int64_t i = t - m_mapTriangle[k];
     list = m_mapList[k];
     if (!m_mapSplit.empty() && m_mapSplit[k] >= 0)

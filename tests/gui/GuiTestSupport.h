@@ -1,6 +1,13 @@
 #pragma once
 // Small helpers shared by the widget and window tests.
 #include <QColor>
+#include <QCoreApplication>
+#include <QDropEvent>
+#include <QFile>
+#include <QList>
+#include <QMimeData>
+#include <QUrl>
+#include <QWidget>
 #include <QString>
 #include <QTextBlock>
 #include <QTextCharFormat>
@@ -45,6 +52,29 @@ inline bool ReadsAsSceneFile(const QString& path)
     const int result = LoadSceneFile(scene, path.toUtf8().constData());
     Destroy(scene);
     return result == 0;
+}
+
+// Drags urls onto target and drops them there, as a user would; says whether
+// the widget took the drag and the drop.
+inline void SendDrop(QWidget* target, const QList<QUrl>& urls, bool* enterAccepted, bool* dropAccepted)
+{
+    QMimeData mime;
+    mime.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &enter);
+    *enterAccepted = enter.isAccepted();
+    *dropAccepted = false;
+    if (!*enterAccepted)
+        return;
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &drop);
+    *dropAccepted = drop.isAccepted();
+}
+
+inline bool WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 } // namespace guitest

@@ -16,11 +16,14 @@
 
 #include <memory>
 
+#include "GuiTestSupport.h"
 #include "app/AboutBoxDialog.h"
 #include "app/DocumentOpener.h"
 #include "app/FeedbackDialog.h"
 #include "app/StandaloneWindow.h"
 #include "prefs/ZGXPreferences.h"
+
+using guitest::WriteFile;
 
 namespace {
 
@@ -49,12 +52,6 @@ protected:
         return answers.isEmpty() ? QString() : answers.takeFirst();
     }
 };
-
-bool WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 QString Manual()
 {

@@ -112,27 +112,6 @@ COptionsData ThroughText(const COptionsData& o)
     return back;
 }
 
-void SendDrop(QWidget* target, const QList<QUrl>& urls, bool* enterAccepted, bool* dropAccepted)
-{
-    QMimeData mime;
-    mime.setUrls(urls);
-    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &enter);
-    *enterAccepted = enter.isAccepted();
-    *dropAccepted = false;
-    if (!*enterAccepted)
-        return;
-    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &drop);
-    *dropAccepted = drop.isAccepted();
-}
-
-bool WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 struct SCliRun {
     int exitCode = -1;
     QString out, err;

@@ -77,27 +77,6 @@ bool WaitForExport(CStandaloneWindow& w)
     return done.wait(60000);
 }
 
-void SendDrop(QWidget* target, const QList<QUrl>& urls, bool* enterAccepted, bool* dropAccepted)
-{
-    QMimeData mime;
-    mime.setUrls(urls);
-    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &enter);
-    *enterAccepted = enter.isAccepted();
-    *dropAccepted = false;
-    if (!*enterAccepted)
-        return;
-    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &drop);
-    *dropAccepted = drop.isAccepted();
-}
-
-bool WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 } // namespace
 
 class TestStandaloneWindow : public QObject {
