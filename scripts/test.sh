@@ -18,6 +18,9 @@ case "${1:-}" in
 esac
 
 export QT_QPA_PLATFORM=offscreen
+# ccache (when installed) finds objects of another clone or build folder of
+# the same sources: paths are taken relative to the checkout.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 
 command -v clang-format >/dev/null || bash scripts/setup.sh --packages-only
 echo "== format (.clang-format)"
