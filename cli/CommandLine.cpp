@@ -285,12 +285,7 @@ int RunConvert(const QStringList& args)
     switch (result) {
     case E2QEF_SUCCESS: break;
     case E2QEF_READ_FAILED:
-        if (!QFileInfo(input).isFile())
-            PrintErr(QStringLiteral("error: no file at '%1'\n").arg(input));
-        break;
-    case E2QEF_NOT_COLLADA:
-        PrintErr(QStringLiteral("error: '%1' is not a Collada (.dae) or glTF (.gltf, .glb) file\n").arg(input));
-        break;
+    case E2QEF_NOT_COLLADA: break; // the run's log has said why
     case E2QEF_OUT_OF_MEMORY: PrintErr(QStringLiteral("error: out of memory\n")); break;
     case E2QEF_EXCEPTION: PrintErr(QStringLiteral("error: the import stopped on an unexpected error\n")); break;
     case E2QEF_NO_SCENE: PrintErr(QStringLiteral("error: the document has no scene to export\n")); break;

@@ -65,11 +65,17 @@ void CConverterObject::start()
 int CConverterObject::Run()
 {
     const QFileInfo input(m_inputPath);
-    if (m_inputPath.isEmpty() || !input.exists() || !input.isFile())
+    // Every failure says why in the log, where the window shows it in red.
+    const QByteArray shown = m_inputPath.toUtf8();
+    if (m_inputPath.isEmpty() || !input.exists() || !input.isFile()) {
+        ConversionLog(eLogError, "Error: There is no file at '%s'.", shown.constData());
         return E2QEF_READ_FAILED;
+    }
     const EImportFormat format = ImportFormatOf(input.fileName());
-    if (format == eImportFormatNone)
+    if (format == eImportFormatNone) {
+        ConversionLog(eLogError, "Error: '%s' is not a Collada (.dae) or glTF (.gltf, .glb) file.", shown.constData());
         return E2QEF_NOT_COLLADA;
+    }
 
     const std::string outputPath = m_options.OutputPath();
     // Unique pointers release in reverse order of creation: exporter, importer,

@@ -68,29 +68,31 @@ protected:
     QTemporaryDir dir;
 };
 
-TEST_F(ConversionRun, InputChecksEndWithTheirCodesAndNoLogLine)
+// A failed input check ends with its code after one red line saying why (an
+// empty log left the window's user guessing).
+TEST_F(ConversionRun, InputChecksEndWithTheirCodesAndSayWhy)
 {
     struct {
         const char* name;
         bool create;
         int code;
+        const char* why;
     } cases[] = {
-        {"missing.dae", false, E2QEF_READ_FAILED},
-        {"scene.dae.xml", true, E2QEF_NOT_COLLADA},
-        {"scene", true, E2QEF_NOT_COLLADA},
-        {"scene.obj", true, E2QEF_NOT_COLLADA},
+        {"missing.dae", false, E2QEF_READ_FAILED, "Error: There is no file at '%1'."},
+        {"scene.dae.xml", true, E2QEF_NOT_COLLADA, "Error: '%1' is not a Collada (.dae) or glTF (.gltf, .glb) file."},
+        {"scene", true, E2QEF_NOT_COLLADA, "Error: '%1' is not a Collada (.dae) or glTF (.gltf, .glb) file."},
+        {"scene.obj", true, E2QEF_NOT_COLLADA, "Error: '%1' is not a Collada (.dae) or glTF (.gltf, .glb) file."},
+        {"folder.dae", false, E2QEF_READ_FAILED, "Error: There is no file at '%1'."},
     };
+    QDir(dir.path()).mkdir("folder.dae"); // a folder is not an input file
     for (const auto& c : cases) {
         const QString input = c.create ? Make(c.name, "<COLLADA/>") : dir.path() + "/" + c.name;
         const auto events = RunAndRecord(Options(), input);
-        ASSERT_EQ(events.size(), 2u) << c.name;
-        EXPECT_EQ(events[0], QStringLiteral("finished:%1").arg(c.code)) << c.name;
-        EXPECT_EQ(events[1], "finished");
+        ASSERT_EQ(events.size(), 3u) << c.name;
+        EXPECT_EQ(events[0], "log:3:" + QString::fromLatin1(c.why).arg(input)) << c.name;
+        EXPECT_EQ(events[1], QStringLiteral("finished:%1").arg(c.code)) << c.name;
+        EXPECT_EQ(events[2], "finished");
     }
-    // A folder is not an input file.
-    QDir(dir.path()).mkdir("folder.dae");
-    const auto events = RunAndRecord(Options(), dir.path() + "/folder.dae");
-    EXPECT_EQ(events.front(), "finished:1");
 }
 
 TEST_F(ConversionRun, SuffixTestIgnoresCase)
