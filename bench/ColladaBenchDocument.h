@@ -35,11 +35,11 @@ public:
             Flush();
         m_buffer[m_used++] = c;
     }
-    // Seven significant digits, as exporters commonly write them.
-    void Float(float v)
+    // Seven significant digits by default, as exporters commonly write them.
+    void Float(float v, int digits = 7)
     {
         char s[32];
-        const auto r = std::to_chars(s, s + sizeof(s), v, std::chars_format::general, 7);
+        const auto r = std::to_chars(s, s + sizeof(s), v, std::chars_format::general, digits);
         *r.ptr = 0;
         Text(s);
     }
