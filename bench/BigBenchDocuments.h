@@ -1,13 +1,13 @@
 #pragma once
 // Writes the two big documents of the whole-conversion benchmark:
 // - a corner grid: a height field in which every triangle corner has its own
-//   position, normal and UV entry (nine significant digits, three inputs at
+//   position, normal and UV entry (eight significant digits, three inputs at
 //   three offsets, polylist, every array on one line), as exporters that do
 //   not join vertices write it; 1,000,000 triangles make about 300 MB;
 // - a skinned scene as Blender writes it: a grid mesh (polylist, positions
-//   and normals per vertex, UVs per corner) bound to a chain of 40 bones
+//   per vertex, normals and UVs per corner) bound to a chain of 40 bones
 //   (four weights per vertex), and a 250-frame matrix animation of every
-//   bone; 1,000,000 triangles make about 200 MB.
+//   bone; 1,000,000 triangles make about 270 MB.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -90,15 +90,14 @@ inline void Header(CBenchWriter& w)
 }
 
 // Writes vcount ("3" per triangle) and opens p.
-inline void PolylistStart(CBenchWriter& w, int64_t triangles, bool uvOffset2)
+inline void PolylistStart(CBenchWriter& w, int64_t triangles)
 {
     w.Text("        <polylist count=\"");
     w.Int(triangles);
     w.Text("\" material=\"ground\">\n"
            "          <input semantic=\"VERTEX\" source=\"#vertices\" offset=\"0\"/>\n"
            "          <input semantic=\"NORMAL\" source=\"#normals\" offset=\"1\"/>\n");
-    w.Text(uvOffset2 ? "          <input semantic=\"TEXCOORD\" source=\"#uvs\" offset=\"2\" set=\"0\"/>\n"
-                     : "          <input semantic=\"TEXCOORD\" source=\"#uvs\" offset=\"1\" set=\"0\"/>\n");
+    w.Text("          <input semantic=\"TEXCOORD\" source=\"#uvs\" offset=\"2\" set=\"0\"/>\n");
     w.Text("          <vcount>");
     for (int64_t t = 0; t < triangles; ++t)
         w.Text(t ? " 3" : "3");
@@ -133,7 +132,7 @@ inline bool WriteCornerGridDocument(const std::string& path, int64_t minTriangle
                 if (!first)
                     w.Char(' ');
                 first = false;
-                w.Float(v[c], 9);
+                w.Float(v[c], 8);
             }
         });
         Source(w, id, corners, stride, params);
@@ -145,7 +144,7 @@ inline bool WriteCornerGridDocument(const std::string& path, int64_t minTriangle
         v[0] = float(i) / float(n - 1), v[1] = float(j) / float(n - 1);
     });
     w.Text("        <vertices id=\"vertices\"><input semantic=\"POSITION\" source=\"#positions\"/></vertices>\n");
-    PolylistStart(w, triangles, true);
+    PolylistStart(w, triangles);
     for (int64_t c = 0; c < corners; ++c) {
         if (c)
             w.Char(' ');
@@ -304,7 +303,7 @@ inline bool WriteSkinnedDocument(const std::string& path, int64_t minTriangles)
         }
     w.Text("</v>\n        </vertex_weights>\n      </skin>\n    </controller>\n  </library_controllers>\n");
 
-    // The mesh: positions and normals per vertex, UVs per corner.
+    // The mesh: positions per vertex, normals and UVs per corner.
     w.Text("  <library_geometries>\n    <geometry id=\"terrain\" name=\"Body\">\n      <mesh>\n");
     ArrayStart(w, "positions", 3 * vertices);
     first = true;
@@ -314,15 +313,14 @@ inline bool WriteSkinnedDocument(const std::string& path, int64_t minTriangles)
             space(first), w.Float(x), w.Char(' '), w.Float(y), w.Char(' '), w.Float(Height(x, y));
         }
     Source(w, "positions", vertices, 3, kXYZ);
-    ArrayStart(w, "normals", 3 * vertices);
+    ArrayStart(w, "normals", 9 * triangles);
     first = true;
-    for (int64_t j = 0; j < n; ++j)
-        for (int64_t i = 0; i < n; ++i) {
-            float v[3];
-            Normal(float(i) * step, float(j) * step, v);
-            space(first), w.Float(v[0]), w.Char(' '), w.Float(v[2]), w.Char(' '), w.Float(v[1]);
-        }
-    Source(w, "normals", vertices, 3, kXYZ);
+    ForEachCorner(n, [&](int64_t i, int64_t j) {
+        float v[3];
+        Normal(float(i) * step, float(j) * step, v);
+        space(first), w.Float(v[0]), w.Char(' '), w.Float(v[2]), w.Char(' '), w.Float(v[1]);
+    });
+    Source(w, "normals", 3 * triangles, 3, kXYZ);
     ArrayStart(w, "uvs", 6 * triangles);
     first = true;
     ForEachCorner(n, [&](int64_t i, int64_t j) {
@@ -330,13 +328,14 @@ inline bool WriteSkinnedDocument(const std::string& path, int64_t minTriangles)
     });
     Source(w, "uvs", 3 * triangles, 2, kST);
     w.Text("        <vertices id=\"vertices\"><input semantic=\"POSITION\" source=\"#positions\"/></vertices>\n");
-    PolylistStart(w, triangles, true);
+    PolylistStart(w, triangles);
     int64_t corner = 0;
     ForEachCorner(n, [&](int64_t i, int64_t j) {
         const int64_t v = j * n + i;
         if (corner)
             w.Char(' ');
-        w.Int(v), w.Char(' '), w.Int(v), w.Char(' '), w.Int(corner++);
+        w.Int(v), w.Char(' '), w.Int(corner), w.Char(' '), w.Int(corner);
+        ++corner;
     });
     w.Text("</p>\n        </polylist>\n      </mesh>\n    </geometry>\n  </library_geometries>\n");
 

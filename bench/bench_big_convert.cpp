@@ -8,7 +8,8 @@
 //   build    the rest of the import (element model into the import scene)
 //   process  the processing stages (CSceneExporter::Process)
 //   write    writing the scene file
-// then the wall time, the peak resident memory (getrusage max RSS) against
+// then the wall time (parse to write), the processor time of the child
+// (all threads, the conversion only), the peak resident memory (getrusage max RSS) against
 // the file size, MB/s of Collada text and triangles per second.
 //
 // Usage: bench_big_convert [--triangles N] [--repeat N] [--keep] [grid|skinned]...
@@ -50,6 +51,7 @@ struct SResult {
     double stage[eStages] = {};
     double wall = 0; // parse to write
     double peakMB = 0;
+    double cpu = 0; // processor seconds of the child, all threads
     int ok = 0;
 };
 
@@ -73,11 +75,13 @@ private:
     Clock::time_point m_parseEnd;
 };
 
-double PeakMB()
+void Usage(SResult& r)
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_maxrss) / 1024.0;
+    r.peakMB = double(usage.ru_maxrss) / 1024.0;
+    r.cpu = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // Runs work in a child process and returns what it wrote back.
@@ -92,7 +96,7 @@ SResult InChild(Work work)
     if (pid == 0) {
         close(fd[0]);
         SResult r = work();
-        r.peakMB = PeakMB();
+        Usage(r);
         const ssize_t written = write(fd[1], &r, sizeof r);
         _exit(written == ssize_t(sizeof r) ? 0 : 1);
     }
@@ -204,8 +208,8 @@ int main(int argc, char** argv)
         const double tris = double(2 * (n - 1) * (n - 1));
         std::printf("%s: %.0f MB, %.0f triangles%s\n", path.c_str(), fileMB, tris,
                     skinned ? ", skin and animation on" : ", default options");
-        std::printf("%8s %8s %8s %8s %8s %8s %9s %7s %7s %9s\n", "read", "parse", "build", "process", "write", "wall",
-                    "peak_MB", "x_file", "MB/s", "Mtri/s");
+        std::printf("%8s %8s %8s %8s %8s %8s %8s %9s %7s %7s %9s\n", "read", "parse", "build", "process", "write",
+                    "wall", "cpu", "peak_MB", "x_file", "MB/s", "Mtri/s");
         for (int k = 0; k < repeat; ++k) {
             const SResult readAlone = ReadAlone(path);
             const std::string out = path.substr(0, path.size() - 4) + ".qef";
@@ -216,8 +220,8 @@ int main(int argc, char** argv)
                 std::printf("conversion failed\n");
                 return 1;
             }
-            std::printf("%8.2f %8.2f %8.2f %8.2f %8.2f %8.2f %9.0f %7.2f %7.0f %9.2f\n", readAlone.stage[eRead],
-                        r.stage[eParse], r.stage[eBuild], r.stage[eProcess], r.stage[eWrite], r.wall, r.peakMB,
+            std::printf("%8.2f %8.2f %8.2f %8.2f %8.2f %8.2f %8.2f %9.0f %7.2f %7.0f %9.2f\n", readAlone.stage[eRead],
+                        r.stage[eParse], r.stage[eBuild], r.stage[eProcess], r.stage[eWrite], r.wall, r.cpu, r.peakMB,
                         r.peakMB / fileMB, fileMB / r.wall, tris / r.wall / 1e6);
             std::fflush(stdout);
         }

@@ -1,10 +1,12 @@
 #include "collada/DAENumbers.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <cmath>
 #include <limits>
 
+#include "base/Parallel.h"
 #include "collada/DAEObject.h"
 
 const bool kDAESeparator[256] = {
@@ -147,14 +149,14 @@ std::string_view TrimDAE(std::string_view t)
     return t;
 }
 
-size_t DAECountTokens(const char* text)
+namespace {
+
+// Tokens in the first length bytes of text, as if a separator came before.
+size_t CountTokens(const char* text, size_t length)
 {
-    if (!text)
-        return 0;
     // A token starts wherever a non-separator follows a separator. Large
     // arrays are counted eight bytes at a time: each byte's top bit says
     // whether it is a separator (space, comma, or tab to carriage return).
-    const size_t length = std::strlen(text);
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
     size_t count = 0;
     size_t i = 0;
@@ -188,14 +190,22 @@ size_t DAECountTokens(const char* text)
     return count;
 }
 
-void DAEParseFloatList(const char* text, std::vector<float>& out)
+} // namespace
+
+size_t DAECountTokens(const char* text)
 {
-    std::vector<float>().swap(out);
-    const size_t count = DAECountTokens(text);
-    if (!count)
-        return;
-    out.reserve(count);
-    const char* s = text;
+    return text ? CountTokens(text, std::strlen(text)) : 0;
+}
+
+namespace {
+
+// Lists shorter than this are read in one piece: starting threads would cost
+// more than they save.
+constexpr size_t kBytesPerPiece = size_t(1) << 20;
+
+// The next count float tokens from s; returns the end of the last one.
+const char* ReadFloats(const char* s, size_t count, float* out)
+{
     for (size_t i = 0; i < count; ++i) {
         while (IsDAESeparator(*s))
             ++s;
@@ -209,22 +219,17 @@ void DAEParseFloatList(const char* text, std::vector<float>& out)
             float v = 0;
             const auto r = std::from_chars(b, s, v);
             if (r.ec == std::errc() && r.ptr == s) {
-                out.push_back(v);
+                out[i] = v;
                 continue;
             }
         }
-        out.push_back(DAEFloatToken(std::string_view(b, size_t(s - b))));
+        out[i] = DAEFloatToken(std::string_view(b, size_t(s - b)));
     }
+    return s;
 }
 
-void DAEParseIntList(const char* text, std::vector<int32_t>& out)
+const char* ReadInts(const char* s, size_t count, int32_t* out)
 {
-    std::vector<int32_t>().swap(out);
-    const size_t count = DAECountTokens(text);
-    if (!count)
-        return;
-    out.reserve(count); // not resized: no pass that only writes zeros
-    const char* s = text;
     for (size_t i = 0; i < count; ++i) {
         while (IsDAESeparator(*s))
             ++s;
@@ -237,11 +242,63 @@ void DAEParseIntList(const char* text, std::vector<int32_t>& out)
         if (*s && !IsDAESeparator(*s)) {
             while (*s && !IsDAESeparator(*s))
                 ++s;
-            out.push_back(DAEIntToken(std::string_view(b, size_t(s - b))));
+            out[i] = DAEIntToken(std::string_view(b, size_t(s - b)));
         } else {
-            out.push_back(int32_t(v));
+            out[i] = int32_t(v);
         }
     }
+    return s;
+}
+
+// Reads a list in pieces: the text is cut into pieces of about equal length,
+// each cut moved forward to the next separator so that no token is split;
+// the pieces are counted in parallel, then read in parallel, each into its
+// own range of out. Every token is read by the same rule as in one piece, so
+// the values are the same however the text is cut.
+template <class T, class Read>
+void ReadList(const char* text, size_t pieces, std::vector<T>& out, Read read)
+{
+    std::vector<T>().swap(out);
+    if (!text)
+        return;
+    const size_t length = std::strlen(text);
+    if (pieces == 0)
+        pieces = std::min<size_t>(ParallelWorkers(), length / kBytesPerPiece + 1);
+    pieces = std::max<size_t>(1, std::min(pieces, length));
+    struct SPiece {
+        size_t begin, end, count, first;
+    };
+    std::vector<SPiece> cut(pieces);
+    size_t at = 0;
+    for (size_t i = 0; i < pieces; ++i) {
+        size_t end = i + 1 == pieces ? length : std::max(at, length / pieces * (i + 1));
+        while (end < length && !IsDAESeparator(text[end]))
+            ++end;
+        cut[i] = {at, end, 0, 0};
+        at = end;
+    }
+    ParallelFor(pieces, [&](size_t i) { cut[i].count = CountTokens(text + cut[i].begin, cut[i].end - cut[i].begin); });
+    size_t total = 0;
+    for (SPiece& p : cut) {
+        p.first = total;
+        total += p.count;
+    }
+    if (!total)
+        return;
+    out.resize(total);
+    ParallelFor(pieces, [&](size_t i) { read(text + cut[i].begin, cut[i].count, out.data() + cut[i].first); });
+}
+
+} // namespace
+
+void DAEParseFloatList(const char* text, std::vector<float>& out, size_t pieces)
+{
+    ReadList(text, pieces, out, ReadFloats);
+}
+
+void DAEParseIntList(const char* text, std::vector<int32_t>& out, size_t pieces)
+{
+    ReadList(text, pieces, out, ReadInts);
 }
 
 void DAEParseStringList(const char* text, std::vector<std::string>& out)

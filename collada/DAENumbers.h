@@ -35,10 +35,12 @@ inline std::string TrimmedDAE(const char* text)
     return std::string(TrimDAE(text ? std::string_view(text) : std::string_view()));
 }
 
-// Count first, make exactly that much storage, convert in order. The
-// previous contents of out are released.
-void DAEParseFloatList(const char* text, std::vector<float>& out);
-void DAEParseIntList(const char* text, std::vector<int32_t>& out);
+// Count first, make exactly that much storage, convert. The previous
+// contents of out are released. Long texts are read in pieces on all cores
+// (pieces 0: one per megabyte, at most one per core; tests give a count);
+// the values are those of reading the tokens one by one in order.
+void DAEParseFloatList(const char* text, std::vector<float>& out, size_t pieces = 0);
+void DAEParseIntList(const char* text, std::vector<int32_t>& out, size_t pieces = 0);
 void DAEParseStringList(const char* text, std::vector<std::string>& out);
 // Fixed-size lists (transforms, colours): returns the number of tokens in
 // the text; fills out only when that number is exactly n.

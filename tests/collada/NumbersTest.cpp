@@ -1,12 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <QString>
+
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
 
+#include "common/TestSupport.h"
+#include "collada/C2QHub.h"
 #include "collada/DAENumbers.h"
 #include "collada/DAEObject.h"
+#include "collada/DAEParser.h"
+#include "collada/ElCore.h"
+#include "collada/ElGeometry.h"
 
 TEST(ColladaNumbers, FloatTokens)
 {
@@ -110,4 +118,113 @@ TEST(ColladaNumbers, NamesCompareWithoutAsciiCase)
     EXPECT_TRUE(EqualsNoCase("IDREF_array", "idref_array"));
     EXPECT_FALSE(EqualsNoCase("node", "nodes"));
     EXPECT_FALSE(EqualsNoCase("\xc3\x89", "\xc3\xa9")); // only ASCII letters fold
+}
+
+namespace {
+
+// The literal rule: every token in order, read by the token functions.
+std::vector<float> FloatsOneByOne(const char* text)
+{
+    std::vector<float> out;
+    ForEachDAEToken(text, [&out](std::string_view t) { out.push_back(DAEFloatToken(t)); });
+    return out;
+}
+
+std::vector<int32_t> IntsOneByOne(const char* text)
+{
+    std::vector<int32_t> out;
+    ForEachDAEToken(text, [&out](std::string_view t) { out.push_back(DAEIntToken(t)); });
+    return out;
+}
+
+// Same bits, so that NaNs and signed zeros compare too.
+bool SameFloats(const std::vector<float>& a, const std::vector<float>& b)
+{
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), 4 * a.size()) == 0);
+}
+
+// A long list of ordinary and odd tokens (a fixed sequence), so that every
+// cut lands in the middle of some number and bad tokens sit in late pieces.
+std::string MixedList(size_t tokens)
+{
+    static const char* const odd[] = {"abc",   "1.2.3",  "+-1",  "-0x1p3",      "nan",         "-INF",
+                                      "1e999", "-1e-60", "7,",   "99999999999", "-2147483649", "+5",
+                                      "1e3",   ".5",     "-.25", "0x",          "--3",         "3-"};
+    std::string s = "  \r\n";
+    uint32_t state = 12345;
+    for (size_t i = 0; i < tokens; ++i) {
+        state = state * 1664525u + 1013904223u;
+        const uint32_t r = state >> 8;
+        if (r % 29 == 0)
+            s += odd[r / 29 % (sizeof(odd) / sizeof(odd[0]))];
+        else if (r % 3 == 0)
+            s += std::to_string(r % 100000);
+        else
+            s += std::to_string(float(int32_t(r % 2000000) - 1000000) / 997.0f);
+        s += (r % 7 == 0) ? ",\t" : (r % 11 == 0 ? "\n  " : " ");
+    }
+    return s;
+}
+
+} // namespace
+
+TEST(ColladaNumbers, ListsReadInPiecesEqualTheTokensReadInOrder)
+{
+    const std::string mixed = MixedList(5000);
+    const std::string longTokens = std::string(5000, '1') + " 2.5 " + std::string(3000, '7') + ".125e-3";
+    const char* const cases[] = {
+        "",
+        " \t\r\n,, ",
+        "1",
+        "1.5 -2.25e2,3,,4\r\n5e-1 abc 6",
+        "  leading and trailing  ",
+        "0x1p4 -0x10 nan -nan INF -inf 1e60 -1e999 1e-60",
+        "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 bad 22",
+        "12345678 123456789 1234567890 99999999999 -5 +7 1.9 1e3 x",
+        longTokens.c_str(),
+        mixed.c_str(),
+    };
+    for (const char* text : cases) {
+        const std::vector<float> floats = FloatsOneByOne(text);
+        const std::vector<int32_t> ints = IntsOneByOne(text);
+        const size_t length = std::strlen(text);
+        // Every piece count up to 24, then counts that cut the text into a
+        // few bytes each.
+        std::vector<size_t> counts;
+        for (size_t n = 0; n <= 24; ++n)
+            counts.push_back(n);
+        for (size_t n : {length / 7, length / 3, length})
+            counts.push_back(n);
+        for (size_t pieces : counts) {
+            std::vector<float> f{42.0f};
+            DAEParseFloatList(text, f, pieces);
+            EXPECT_TRUE(SameFloats(f, floats)) << pieces << " pieces of \"" << std::string(text).substr(0, 80) << "\"";
+            std::vector<int32_t> i{42};
+            DAEParseIntList(text, i, pieces);
+            EXPECT_EQ(i, ints) << pieces << " pieces of \"" << std::string(text).substr(0, 80) << "\"";
+        }
+    }
+}
+
+TEST(ColladaNumbers, LongListsGiveTheSameArrayWhateverTheirCount)
+{
+    // More than a megabyte, so the parser reads it in pieces; the count
+    // claims more values than the text holds, and one token is bad.
+    std::string values = MixedList(200000) + " bad-token-at-the-end 1.5";
+    ASSERT_GT(values.size(), size_t(1) << 20);
+    const std::vector<float> expected = FloatsOneByOne(values.c_str());
+    const std::string document = "<COLLADA><library_geometries><geometry id=\"g\"><mesh><source id=\"s\">"
+                                 "<float_array id=\"big\" count=\"" +
+                                 std::to_string(expected.size() + 3) + "\">" + values +
+                                 "</float_array></source></mesh></geometry></library_geometries></COLLADA>";
+    CLogCapture log;
+    ASSERT_TRUE(CDAEParser::LoadDocumentFromMemory("big.dae", document.data(), document.size()));
+    const CEl_Collada* root = C2QHub::Instance().Document();
+    ASSERT_NE(root, nullptr);
+    const auto* array = root->Index().Find<CEl_FloatArray>("#big", eMatchId, eCatArray, eEl_float_array);
+    ASSERT_NE(array, nullptr);
+    EXPECT_TRUE(SameFloats(array->Values(), expected));
+    EXPECT_TRUE(log.Contains(eLogWarning, QString("WARNING: Array \"big\" claims %1 values but holds only %2.")
+                                              .arg(expected.size() + 3)
+                                              .arg(expected.size())));
 }

@@ -1,0 +1,15 @@
+#pragma once
+// Work split over the machine's cores. Results must not depend on how the
+// work is split: callers give every piece its own output range.
+#include <cstddef>
+#include <functional>
+
+// Threads worth starting for parallel work: the hardware's count, at least 1,
+// at most 8.
+unsigned ParallelWorkers();
+
+// Calls fn(i) once for every i in [0, count), pieces on as many threads as
+// ParallelWorkers() (the caller's thread runs piece 0); returns when all are
+// done. fn must not throw. With one worker or one piece it runs in order on
+// the caller's thread.
+void ParallelFor(size_t count, const std::function<void(size_t)>& fn);
