@@ -2,8 +2,15 @@
 
 #include <pugixml.hpp>
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 #include "base/ConversionLog.h"
 #include "collada/C2QHub.h"
@@ -40,6 +47,31 @@ bool HasContent(const char* text)
         if (*s != ' ' && *s != '\t' && *s != '\n')
             return true;
     return false;
+}
+
+// Texts shorter than this are left alone: giving back their pages would not
+// lower the peak.
+constexpr size_t kReleaseBytes = size_t(1) << 20;
+
+// Gives the whole pages inside a long text back to the system once its
+// element has taken what it needs (numbers parsed, or a copy): the parser's
+// buffer holds the file until the tree is built, and without this the file's
+// text and the arrays parsed from it would peak together. Nothing reads the
+// text again; the released bytes would read as zeros.
+void ReleaseText(const char* text)
+{
+#if defined(__linux__)
+    const size_t length = std::strlen(text);
+    if (length < kReleaseBytes)
+        return;
+    static const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    const uintptr_t begin = (uintptr_t(text) + page - 1) & ~(page - 1);
+    const uintptr_t end = (uintptr_t(text) + length) & ~(page - 1);
+    if (end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+#else
+    (void)text;
+#endif
 }
 
 struct SWalkFrame {
@@ -83,6 +115,8 @@ void BuildTree(const pugi::xml_node& rootElement, CEl_Collada& root)
             object->SetAttribute(a.name(), a.value());
         const bool accepted = parent->AddChild(object.get());
         object->DropBorrowedContent();
+        if (text && text == xml.first_child().value())
+            ReleaseText(text); // a piece of the parser's buffer, not a joined copy
         if (!accepted)
             continue; // destroyed here, its subtree skipped
         CDAEObject* registered = index.Register(std::move(object));

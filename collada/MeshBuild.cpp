@@ -57,7 +57,7 @@ bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
     int setCount = 0;
     SImportSkin skinBlock;
     if (skinned)
-        skinBlock.influences.reserve(size_t(3 * expected));
+        skinBlock.influences.reserve(size_t(3 * expected), size_t(3 * expected) * kMaxInfluences);
     const int64_t triangles = primitive.TriangleCount();
     SCornerData corner;
     for (int64_t t = 0; t < triangles; ++t) {

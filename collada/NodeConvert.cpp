@@ -36,9 +36,11 @@ size_t RecordBytes(const SImportNode& n)
                    n.frames.size() * sizeof(SImportTransform) + n.frameFov.size() * sizeof(float) + n.userData.size();
     for (const SImportUVSet& set : n.uvSets)
         bytes += set.values.size() * sizeof(SVec3) + set.triangles.size() * sizeof(set.triangles[0]);
+    // Influences count as when every corner's list was a vector of its own,
+    // so the copy budget admits exactly the copies it always did.
     for (const SImportSkin& skin : n.skins)
-        for (const std::vector<SImportInfluence>& corner : skin.influences)
-            bytes += sizeof(corner) + corner.size() * sizeof(SImportInfluence);
+        bytes += skin.influences.size() * sizeof(std::vector<SImportInfluence>) +
+                 skin.influences.Entries().size() * sizeof(SImportInfluence);
     return bytes;
 }
 

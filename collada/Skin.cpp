@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "collada/DAEIndex.h"
 #include "collada/DAEMath.h"
@@ -97,23 +98,44 @@ void PrepareSkin(CEl_Skin& skin, const CDAEIndex& index, const std::vector<SImpo
     }
 }
 
-float ReduceInfluences(std::vector<SImportInfluence>& entries)
+namespace {
+
+// ReduceInfluences on entries[0, n): returns how many are kept.
+size_t ReduceInfluences(SImportInfluence* entries, size_t n, float& scale)
 {
-    // Heaviest first; equal weights keep their order.
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const SImportInfluence& a, const SImportInfluence& b) { return a.weight > b.weight; });
-    if (entries.size() > kMaxInfluences) {
-        entries.resize(kMaxInfluences);
+    // Heaviest first; equal weights keep their order. Short lists (all that
+    // exporters write) are sorted by insertion, which is stable and needs no
+    // buffer.
+    auto heavier = [](const SImportInfluence& a, const SImportInfluence& b) { return a.weight > b.weight; };
+    if (n <= 16) {
+        for (size_t i = 1; i < n; ++i)
+            for (size_t j = i; j > 0 && heavier(entries[j], entries[j - 1]); --j)
+                std::swap(entries[j], entries[j - 1]);
+    } else {
+        std::stable_sort(entries, entries + n, heavier);
+    }
+    if (n > kMaxInfluences) {
+        n = kMaxInfluences;
         C2QHub::Instance().WarnOnce(eWarnBoneLimit);
     }
     double sum = 0;
-    for (const SImportInfluence& e : entries)
-        sum += e.weight;
+    for (size_t i = 0; i < n; ++i)
+        sum += entries[i].weight;
+    scale = 1;
     if (sum != 0 && (sum < 0.99999 || sum > 1.00001)) {
         C2QHub::Instance().WarnOnce(eWarnBoneWeights);
-        return float(1.0 / sum);
+        scale = float(1.0 / sum);
     }
-    return 1;
+    return n;
+}
+
+} // namespace
+
+float ReduceInfluences(std::vector<SImportInfluence>& entries)
+{
+    float scale = 1;
+    entries.resize(ReduceInfluences(entries.data(), entries.size(), scale));
+    return scale;
 }
 
 bool SkinIsBuildable(const CEl_Skin& skin)
@@ -139,8 +161,15 @@ bool GatherInfluences(const CEl_Skin& skin, int32_t positionIndex, SCornerData& 
         block.influences.emplace_back();
         return true;
     }
-    std::vector<SImportInfluence> entries; // bone holds the skin's joint index here
-    entries.reserve(size_t(n));
+    // bone holds the skin's joint index here. Short lists (all that exporters
+    // write) stay on the stack: a skinned mesh has millions of corners.
+    SImportInfluence local[16];
+    std::vector<SImportInfluence> heap;
+    SImportInfluence* entries = local;
+    if (size_t(n) > std::size(local)) {
+        heap.resize(size_t(n));
+        entries = heap.data();
+    }
     const std::vector<int32_t>& v = weights->V();
     const std::vector<float>& values = *prepared.pWeights;
     const int64_t start = starts[size_t(positionIndex)];
@@ -152,22 +181,24 @@ bool GatherInfluences(const CEl_Skin& skin, int32_t positionIndex, SCornerData& 
         float weight = (w >= 0 && size_t(w) < values.size()) ? values[size_t(w)] : 0.0f;
         if (!std::isfinite(weight))
             weight = 0; // a NaN would spoil the sum and the order
-        entries.push_back({joint, weight});
+        entries[k] = {joint, weight};
     }
-    const float scale = ReduceInfluences(entries);
+    float scale = 1;
+    const size_t kept = ReduceInfluences(entries, size_t(n), scale);
 
-    std::vector<SImportInfluence> list;
-    list.reserve(entries.size());
+    SImportInfluence list[kMaxInfluences];
+    size_t listed = 0;
     double position[3] = {0, 0, 0};
     double normal[3] = {0, 0, 0};
     bool moved = false;
     const float* p = corner.position;
     const float* nrm = corner.normal;
-    for (const SImportInfluence& e : entries) {
+    for (size_t k = 0; k < kept; ++k) {
+        const SImportInfluence& e = entries[k];
         if (e.bone < 0 || size_t(e.bone) >= prepared.JointCount() || !prepared.jointNodes[size_t(e.bone)])
             continue; // no bone for it; its weight still counted above
         const float weight = e.weight * scale;
-        list.push_back({prepared.jointNodes[size_t(e.bone)]->ConvertedIndex(), weight});
+        list[listed++] = {prepared.jointNodes[size_t(e.bone)]->ConvertedIndex(), weight};
         if (weight <= 0)
             continue;
         const SMatrix44& m = prepared.jointMatrices[size_t(e.bone)];
@@ -195,6 +226,6 @@ bool GatherInfluences(const CEl_Skin& skin, int32_t positionIndex, SCornerData& 
         }
         std::copy(out, out + 3, corner.normal);
     }
-    block.influences.push_back(std::move(list));
+    block.influences.push_back(list, list + listed);
     return true;
 }

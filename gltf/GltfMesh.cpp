@@ -352,8 +352,7 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
     for (SImportUVSet& s : sets)
         record.uvSets.push_back(std::move(s));
     // A skinned node whose mesh names no joints is a plain mesh.
-    const bool influenced = std::any_of(block.influences.begin(), block.influences.end(),
-                                        [](const std::vector<SImportInfluence>& l) { return !l.empty(); });
+    const bool influenced = !block.influences.Entries().empty();
     if (skinning && influenced)
         record.skins.push_back(std::move(block));
 }

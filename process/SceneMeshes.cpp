@@ -500,7 +500,7 @@ uint32_t BuildNodeMeshes(const SImportNode& node, int32_t importIndex, const COp
                     *pk++ = has ? 1 : 0;
                 }
                 if (layout.influences) {
-                    const std::vector<SImportInfluence>& inf = skin->influences[size_t(t) * 3 + size_t(c)];
+                    const CInfluenceLists::CList inf = skin->influences[size_t(t) * 3 + size_t(c)];
                     const size_t used = std::min<size_t>(inf.size(), layout.influences);
                     for (uint32_t b = 0; b < layout.influences; ++b) {
                         pf[b] = b < used ? inf[b].weight : 0.0f;

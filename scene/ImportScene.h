@@ -3,7 +3,9 @@
 // flat list of nodes that carry their own mesh, light, camera, skin and
 // per-frame data, the materials, and the animation frame range.
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -39,12 +41,104 @@ struct SImportInfluence {
     float weight = 0;
 };
 
+// Lists of influences, one after another in one array: a skin of millions of
+// corners costs two allocations, not one per corner. List i is
+// Entries()[start(i)] up to Entries()[start(i + 1)]. Reads like a vector of
+// lists (size, [], iteration); lists are only appended.
+class CInfluenceLists {
+public:
+    // One list, valid until the next append.
+    class CList {
+    public:
+        CList(const SImportInfluence* b, const SImportInfluence* e) : m_begin(b), m_end(e) {}
+        const SImportInfluence* begin() const { return m_begin; }
+        const SImportInfluence* end() const { return m_end; }
+        size_t size() const { return size_t(m_end - m_begin); }
+        bool empty() const { return m_begin == m_end; }
+        const SImportInfluence& operator[](size_t i) const { return m_begin[i]; }
+        operator std::vector<SImportInfluence>() const { return {m_begin, m_end}; }
+
+    private:
+        const SImportInfluence* m_begin;
+        const SImportInfluence* m_end;
+    };
+    class CIterator {
+    public:
+        CIterator(const CInfluenceLists* lists, size_t i) : m_lists(lists), m_i(i) {}
+        CList operator*() const { return (*m_lists)[m_i]; }
+        CIterator& operator++()
+        {
+            ++m_i;
+            return *this;
+        }
+        bool operator!=(const CIterator& o) const { return m_i != o.m_i; }
+
+    private:
+        const CInfluenceLists* m_lists;
+        size_t m_i;
+    };
+
+    size_t size() const { return m_starts.size() - 1; }
+    bool empty() const { return size() == 0; }
+    CList operator[](size_t i) const
+    {
+        const SImportInfluence* d = m_entries.data();
+        return {d + m_starts[i], d + m_starts[i + 1]};
+    }
+    CIterator begin() const { return {this, 0}; }
+    CIterator end() const { return {this, size()}; }
+    const std::vector<SImportInfluence>& Entries() const { return m_entries; }
+    size_t start(size_t i) const { return m_starts[i]; }
+
+    void reserve(size_t lists, size_t entries = 0)
+    {
+        m_starts.reserve(lists + 1);
+        m_entries.reserve(entries);
+    }
+    // Appends one list.
+    void push_back(const SImportInfluence* b, const SImportInfluence* e)
+    {
+        m_entries.insert(m_entries.end(), b, e);
+        m_starts.push_back(m_entries.size());
+    }
+    void push_back(const std::vector<SImportInfluence>& list) { push_back(list.data(), list.data() + list.size()); }
+    void push_back(std::initializer_list<SImportInfluence> list) { push_back(list.begin(), list.end()); }
+    void push_back(const CList& list) { push_back(list.begin(), list.end()); }
+    // Appends an empty list.
+    void emplace_back() { m_starts.push_back(m_entries.size()); }
+    void assign(size_t n, std::initializer_list<SImportInfluence> list)
+    {
+        clear();
+        reserve(n, n * list.size());
+        for (size_t i = 0; i < n; ++i)
+            push_back(list);
+    }
+    void clear()
+    {
+        m_entries.clear();
+        m_starts.assign(1, 0);
+    }
+    // Empties list i (moves the lists after it).
+    void ClearList(size_t i)
+    {
+        const size_t removed = m_starts[i + 1] - m_starts[i];
+        m_entries.erase(m_entries.begin() + std::ptrdiff_t(m_starts[i]),
+                        m_entries.begin() + std::ptrdiff_t(m_starts[i + 1]));
+        for (size_t k = i + 1; k < m_starts.size(); ++k)
+            m_starts[k] -= removed;
+    }
+
+private:
+    std::vector<SImportInfluence> m_entries;
+    std::vector<size_t> m_starts{0};
+};
+
 struct SImportSkin {
     std::string name = "Skin";
     uint32_t reserved0 = 0;
     uint32_t reserved1 = 1;
     // One list per triangle corner (corner 3t + c), at most 4, heaviest first.
-    std::vector<std::vector<SImportInfluence>> influences;
+    CInfluenceLists influences;
 };
 
 enum EImportContent : uint32_t {

@@ -500,7 +500,7 @@ TEST(ProcessDriver, SkinBonesBecomeSceneNodeIndices)
 TEST(ProcessDriver, PartialSkinIsIgnoredWithWarning)
 {
     SImportScene in = SkinnedScene();
-    in.nodes[2].skins[0].influences[4].clear();
+    in.nodes[2].skins[0].influences.ClearList(4);
     COptions options;
     options.SetBool(opt::bExportSkin, true);
     CLogCapture log;
