@@ -138,9 +138,9 @@ const COptionsWidget::SComboRow COptionsWidget::kPrimitiveRows[4] = {
 // meshoptimizer serves the third method, so all four are always offered.
 const COptionsWidget::SComboRow COptionsWidget::kSortingRows[4] = {
     {eTextNone, eTriSortNone, false},
-    {eTextZgxtGeometrySort, eTriSortGeometry, false},
-    {eTextD3dx, eTriSortD3DX, false},
-    {eTextZgxtTriStrip, eTriSortTriStrip, false},
+    {eTextGeometrySort, eTriSortGeometry, false},
+    {eTextVertexCacheOrder, eTriSortD3DX, false},
+    {eTextTriangleStripOrder, eTriSortTriStrip, false},
 };
 const COptionsWidget::SComboRow COptionsWidget::kCoordinateRows[2] = {
     {eTextOpenGL, eCSOpenGL, false},
@@ -470,8 +470,8 @@ void COptionsWidget::ApplyTexts()
     // Materials.
     m_pMaterialsGB->setTitle(UIText(eTextExportMaterials));
     m_pMaterialsGB->setToolTip(UIText(eTextExportMaterialsTip));
-    m_pMergeGB->setTitle(UIText(eTextMergeQdlZgx));
-    m_pMergeGB->setToolTip(UIText(eTextMergeQdlZgxTip));
+    m_pMergeGB->setTitle(UIText(eTextMergeMaterials));
+    m_pMergeGB->setToolTip(UIText(eTextMergeMaterialsTip));
     m_pMergeSrcLabel->setText(UIText(eTextSourceQefFile));
     m_pInvertTransparencyCB->setText(UIText(eTextInvertTransparency));
     m_pInvertTransparencyCB->setToolTip(UIText(eTextInvertTransparencyTip));
