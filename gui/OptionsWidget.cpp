@@ -1,6 +1,7 @@
 #include "gui/OptionsWidget.h"
 
 #include "gui/FileDialogFilter.h"
+#include "gui/FileDialogStart.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -763,12 +764,12 @@ void COptionsWidget::onVectorTypeChanged()
 
 QString COptionsWidget::ChooseFile(const QString& caption, const QString& start, const QString& filter)
 {
-    return QFileDialog::getOpenFileName(this, caption, start, FileDialogFilter(filter));
+    return QFileDialog::getOpenFileName(this, caption, FileDialogStart(start), FileDialogFilter(filter));
 }
 
 QString COptionsWidget::ChooseDirectory(const QString& caption, const QString& start)
 {
-    return QFileDialog::getExistingDirectory(this, caption, start);
+    return QFileDialog::getExistingDirectory(this, caption, FileDialogStart(start));
 }
 
 void COptionsWidget::onClicked(bool)

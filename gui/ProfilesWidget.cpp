@@ -1,6 +1,7 @@
 #include "gui/ProfilesWidget.h"
 
 #include "gui/FileDialogFilter.h"
+#include "gui/FileDialogStart.h"
 
 #include <QDateTime>
 #include <QDragEnterEvent>
@@ -278,7 +279,7 @@ void CProfilesWidget::deleteCurrentItem()
 
 QString CProfilesWidget::ChooseExportPath(const QString& caption, const QString& start, const QString& filter)
 {
-    QFileDialog dialog(this, caption, start, DialogFilter(filter));
+    QFileDialog dialog(this, caption, FileDialogStart(start), DialogFilter(filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(QStringLiteral("txt"));
@@ -289,7 +290,7 @@ QString CProfilesWidget::ChooseExportPath(const QString& caption, const QString&
 
 QString CProfilesWidget::ChooseImportPath(const QString& caption, const QString& start, const QString& filter)
 {
-    return QFileDialog::getOpenFileName(this, caption, start, DialogFilter(filter));
+    return QFileDialog::getOpenFileName(this, caption, FileDialogStart(start), DialogFilter(filter));
 }
 
 void CProfilesWidget::exportProfile()
