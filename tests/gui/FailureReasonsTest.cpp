@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -18,7 +17,6 @@
 #include "app/StandaloneWindow.h"
 #include "base/ResultCodes.h"
 #include "gui/OutputWidget.h"
-#include "prefs/ZGXPreferences.h"
 
 using namespace guitest;
 
@@ -73,14 +71,11 @@ private:
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
         QVERIFY(m_dir.isValid());
+        UseOwnPreferences(m_dir.path());
         // Another user must reach the files of the permission case.
         QVERIFY(QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                                         QFile::ReadOther | QFile::ExeOther));
-        const std::string prefs = QDir(m_dir.path()).filePath(QStringLiteral("prefs")).toStdString();
-        CZGXPreferences::SetBaseFolder(ePrefUser, prefs);
-        CZGXPreferences::SetBaseFolder(ePrefAllUsers, prefs);
         QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("out")));
         QFile::setPermissions(Path(QStringLiteral("out")), QFile::permissions(m_dir.path()) | QFile::WriteOther);
     }
