@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
+#include <QOpenGLContext>
 #include <QSlider>
 #include <QSplitter>
 #include <QTimer>
@@ -24,6 +25,18 @@
 namespace {
 
 constexpr int kNodeRole = Qt::UserRole + 1;
+
+// Whether this platform gives OpenGL contexts at all (the offscreen and
+// minimal platforms, or an X server without GLX, do not; a GL widget there
+// can bring the whole window down).
+bool OpenGLAvailable()
+{
+    static const bool available = [] {
+        QOpenGLContext context;
+        return context.create();
+    }();
+    return available;
+}
 
 QString Count(uint64_t n)
 {
@@ -54,6 +67,8 @@ CViewerPanel::CViewerPanel(QWidget* parent) : QWidget(parent)
 
 CViewerPanel::~CViewerPanel()
 {
+    if (!m_pView->parent())
+        delete m_pView;
     delete m_pClock;
     Destroy(m_scene);
 }
@@ -68,7 +83,8 @@ void CViewerPanel::BuildUI()
     QToolBar* bar = new QToolBar(this);
     bar->setObjectName(QStringLiteral("ViewerToolBar"));
     layout->addWidget(bar);
-    m_pView = new CSceneView(this);
+    // Without OpenGL the view keeps its camera and settings but is never shown.
+    m_pView = new CSceneView(OpenGLAvailable() ? this : nullptr);
     m_pView->setObjectName(QStringLiteral("SceneView"));
 
     QAction* frameAll = bar->addAction(QStringLiteral("Frame all"), this, &CViewerPanel::FrameAll);
@@ -139,7 +155,17 @@ void CViewerPanel::BuildUI()
     });
     connect(m_pTree, &QTreeWidget::itemChanged, this, &CViewerPanel::OnItemChanged);
     split->addWidget(m_pTree);
-    split->addWidget(m_pView);
+    if (m_pView->parent()) {
+        split->addWidget(m_pView);
+    } else {
+        QLabel* none = new QLabel(QStringLiteral("OpenGL is not available here, so the scene cannot be drawn; "
+                                                 "its nodes and counts are shown."),
+                                  split);
+        none->setObjectName(QStringLiteral("NoOpenGL"));
+        none->setAlignment(Qt::AlignCenter);
+        none->setWordWrap(true);
+        split->addWidget(none);
+    }
     split->setStretchFactor(0, 0);
     split->setStretchFactor(1, 1);
     split->setSizes({260, 700});
