@@ -551,15 +551,32 @@ void CSceneRenderer::Render(const SDrawFrame& frame, const SViewCamera& camera, 
         std::vector<float> lines;
         const float origin[3] = {0, 0, 0};
         const float colours[3][3] = {{0.95f, 0.25f, 0.25f}, {0.3f, 0.9f, 0.3f}, {0.35f, 0.55f, 1.0f}};
+        // Each axis with its letter drawn in strokes beyond its tip.
+        static const float kLetters[3][3][4] = {
+            {{-1, -1, 1, 1}, {-1, 1, 1, -1}, {0, 0, 0, 0}},   // X
+            {{-1, 1, 0, 0}, {1, 1, 0, 0}, {0, 0, 0, -1}},     // Y
+            {{-1, 1, 1, 1}, {1, 1, -1, -1}, {-1, -1, 1, -1}}, // Z
+        };
         for (int axis = 0; axis < 3; ++axis) {
             float d[2];
             GizmoAxis(view, axis, d);
-            const float tip[3] = {d[0] * 0.8f, d[1] * 0.8f, 0};
+            const float tip[3] = {d[0] * 0.7f, d[1] * 0.7f, 0};
             AddLine(lines, origin, tip, colours[axis]);
+            const float at[2] = {d[0] * 0.86f, d[1] * 0.86f};
+            for (const float* stroke : kLetters[axis]) {
+                if (stroke[0] == stroke[2] && stroke[1] == stroke[3])
+                    continue;
+                const float a[3] = {at[0] + stroke[0] * 0.07f, at[1] + stroke[1] * 0.09f, 0};
+                const float b[3] = {at[0] + stroke[2] * 0.07f, at[1] + stroke[3] * 0.09f, 0};
+                AddLine(lines, a, b, colours[axis]);
+            }
         }
         DrawLines(lines, MatrixIdentity(), 2);
-        glViewport(0, 0, width, height);
     }
+    // Leave the state as we found it for whoever draws next (QPainter).
+    glViewport(0, 0, width, height);
+    glDisable(GL_DEPTH_TEST);
+    glLineWidth(1);
     if (stats) {
         const SRenderStats visible = list ? CountVisible(*list, settings.pItemVisible) : SRenderStats();
         *stats = visible;

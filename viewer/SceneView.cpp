@@ -2,7 +2,6 @@
 
 #include <QMouseEvent>
 #include <QOpenGLContext>
-#include <QPainter>
 #include <QWheelEvent>
 
 #include <cmath>
@@ -58,26 +57,6 @@ void CSceneView::paintGL()
     const qreal ratio = devicePixelRatioF();
     const int w = int(std::lround(width() * ratio)), h = int(std::lround(height() * ratio));
     m_renderer.Render(m_pList && m_pFrame ? *m_pFrame : kEmpty, m_camera, w, h, m_settings, &m_stats);
-
-    if (m_settings.bGizmo) {
-        // Axis letters at the gizmo's tips (the renderer draws the lines).
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::TextAntialiasing);
-        const int size = std::clamp(std::min(w, h) / 5, 48, 140);
-        const double half = size / ratio / 2;
-        const QPointF centre(half, height() - half);
-        const SMatrix44 view = ViewMatrix(m_camera);
-        const char* names[3] = {"X", "Y", "Z"};
-        const QColor colours[3] = {QColor(240, 70, 70), QColor(80, 230, 80), QColor(100, 150, 255)};
-        for (int axis = 0; axis < 3; ++axis) {
-            float d[2];
-            GizmoAxis(view, axis, d);
-            const QPointF tip = centre + QPointF(d[0], -d[1]) * (half * 0.95);
-            painter.setPen(colours[axis]);
-            painter.drawText(QRectF(tip.x() - 8, tip.y() - 8, 16, 16), Qt::AlignCenter,
-                             QString::fromLatin1(names[axis]));
-        }
-    }
 }
 
 void CSceneView::mousePressEvent(QMouseEvent* event)
