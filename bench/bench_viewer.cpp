@@ -126,9 +126,9 @@ void BM_FirstPicture(benchmark::State& state)
         CSceneRenderer renderer;
         renderer.Initialise(nullptr);
         SViewCamera camera;
-        float mn[3], mx[3];
-        ItemBounds(list, frame, 0, mn, mx);
-        FrameBox(camera, mn, mx);
+        SBox box;
+        ItemBounds(list, frame, 0, box);
+        FrameBox(camera, box.fMin, box.fMax);
         for (auto _ : state) {
             renderer.SetList(&list);
             renderer.Render(frame, camera, 1280, 720, SRenderSettings());

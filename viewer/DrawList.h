@@ -16,6 +16,15 @@
 struct SScene;
 struct SSceneMesh;
 
+// A box grown point by point; points with a NaN or infinite coordinate are
+// left out. Empty (bAny false) until the first point.
+struct SBox {
+    float fMin[3] = {3.4e38f, 3.4e38f, 3.4e38f};
+    float fMax[3] = {-3.4e38f, -3.4e38f, -3.4e38f};
+    bool bAny = false;
+    void Add(const float p[3]);
+};
+
 // One mesh, decoded into the types a renderer draws. Positions have gone
 // through the mesh's unpack matrix; the triangles are a list whatever the
 // file stored (strips, 16- or 32-bit, indexed or not).
@@ -31,8 +40,7 @@ struct SDrawMesh {
     std::vector<uint32_t> puiBoneNodes;
     std::vector<float> pfBoneWeights;
     uint32_t uiBatchCount = 0;
-    float fBoundsMin[3] = {0, 0, 0}; // of the positions (all finite ones)
-    float fBoundsMax[3] = {0, 0, 0};
+    SBox sBounds;    // of the positions
     float fAcmr = 0; // vertex-cache misses per triangle (16-entry FIFO)
 
     uint32_t TriangleCount() const { return uint32_t(puiIndices.size() / 3); }
@@ -125,9 +133,9 @@ struct SDrawFrame {
 // scene's own node evaluation and its skinning matrices.
 void EvaluateFrame(SScene& scene, const SDrawList& list, float frame, SDrawFrame& out);
 
-// World bounds of an item at the evaluated frame; false when it has no
-// finite vertex.
-bool ItemBounds(const SDrawList& list, const SDrawFrame& frame, size_t item, float mn[3], float mx[3]);
+// Grows box by the world bounds of an item at the evaluated frame; false
+// when the item has no finite vertex.
+bool ItemBounds(const SDrawList& list, const SDrawFrame& frame, size_t item, SBox& box);
 
 // Transforms a point (row vector, w = 1) or a direction (w = 0).
 void TransformPoint(const SMatrix44& m, const float in[3], float out[3]);

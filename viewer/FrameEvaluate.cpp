@@ -1,7 +1,6 @@
 // Evaluating node matrices and skinned vertices at one frame.
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <unordered_map>
 
 #include "scene/Scene.h"
@@ -80,41 +79,32 @@ void EvaluateFrame(SScene& scene, const SDrawList& list, float frame, SDrawFrame
     }
 }
 
-bool ItemBounds(const SDrawList& list, const SDrawFrame& frame, size_t item, float mn[3], float mx[3])
+bool ItemBounds(const SDrawList& list, const SDrawFrame& frame, size_t item, SBox& box)
 {
     if (item >= list.pItems.size() || item >= frame.pfSkinnedPos.size())
         return false;
     const SDrawItem& it = list.pItems[item];
     const SDrawMesh& mesh = list.pMeshes[it.uiMesh];
-    for (int c = 0; c < 3; ++c) {
-        mn[c] = std::numeric_limits<float>::max();
-        mx[c] = -std::numeric_limits<float>::max();
-    }
-    bool any = false;
-    const auto add = [&](const float p[3]) {
-        if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]))
-            return;
-        any = true;
-        for (int c = 0; c < 3; ++c) {
-            mn[c] = std::min(mn[c], p[c]);
-            mx[c] = std::max(mx[c], p[c]);
-        }
-    };
+    SBox own;
     const std::vector<float>& skinned = frame.pfSkinnedPos[item];
     if (!skinned.empty()) {
         for (size_t v = 0; v + 2 < skinned.size(); v += 3)
-            add(&skinned[v]);
-        return any;
+            own.Add(&skinned[v]);
+    } else if (mesh.sBounds.bAny) {
+        // The eight corners of the mesh's box through the node's matrix.
+        const SMatrix44& world = it.uiNode < frame.pmWorld.size() ? frame.pmWorld[it.uiNode] : MatrixIdentity();
+        const SBox& b = mesh.sBounds;
+        for (int corner = 0; corner < 8; ++corner) {
+            const float p[3] = {(corner & 1) ? b.fMax[0] : b.fMin[0], (corner & 2) ? b.fMax[1] : b.fMin[1],
+                                (corner & 4) ? b.fMax[2] : b.fMin[2]};
+            float q[3];
+            TransformPoint(world, p, q);
+            own.Add(q);
+        }
     }
-    // The eight corners of the mesh's box through the node's matrix.
-    const SMatrix44& world = it.uiNode < frame.pmWorld.size() ? frame.pmWorld[it.uiNode] : MatrixIdentity();
-    for (int corner = 0; corner < 8; ++corner) {
-        const float p[3] = {(corner & 1) ? mesh.fBoundsMax[0] : mesh.fBoundsMin[0],
-                            (corner & 2) ? mesh.fBoundsMax[1] : mesh.fBoundsMin[1],
-                            (corner & 4) ? mesh.fBoundsMax[2] : mesh.fBoundsMin[2]};
-        float q[3];
-        TransformPoint(world, p, q);
-        add(q);
+    if (own.bAny) {
+        box.Add(own.fMin);
+        box.Add(own.fMax);
     }
-    return any;
+    return own.bAny;
 }

@@ -506,16 +506,16 @@ void CSceneRenderer::Render(const SDrawFrame& frame, const SViewCamera& camera, 
 
         // Normals and boxes as lines in world space.
         std::vector<float> lines;
-        float sceneMin[3] = {0, 0, 0}, sceneMax[3] = {0, 0, 0};
         float length = camera.fRadius * 0.04f;
         for (size_t i = 0; i < list->pItems.size(); ++i) {
             if (i < settings.pItemVisible.size() && !settings.pItemVisible[i])
                 continue;
             const SDrawItem& item = list->pItems[i];
             const SDrawMesh& mesh = list->pMeshes[item.uiMesh];
-            if (settings.bBounds && ItemBounds(*list, frame, i, sceneMin, sceneMax)) {
+            SBox box;
+            if (settings.bBounds && ItemBounds(*list, frame, i, box)) {
                 const float yellow[3] = {1.0f, 0.85f, 0.2f};
-                AddBox(lines, sceneMin, sceneMax, yellow);
+                AddBox(lines, box.fMin, box.fMax, yellow);
             }
             if (!settings.bNormals || mesh.pfNormals.empty())
                 continue;

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include "scene/MeshTriangles.h"
 #include "scene/Scene.h"
@@ -43,6 +42,17 @@ bool IsIdentity(const SMatrix44& m)
 }
 
 } // namespace
+
+void SBox::Add(const float p[3])
+{
+    if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]))
+        return;
+    bAny = true;
+    for (int c = 0; c < 3; ++c) {
+        fMin[c] = std::min(fMin[c], p[c]);
+        fMax[c] = std::max(fMax[c], p[c]);
+    }
+}
 
 void TransformPoint(const SMatrix44& m, const float in[3], float out[3])
 {
@@ -178,24 +188,7 @@ void DecodeMesh(const SSceneMesh& mesh, uint32_t nodeCount, SDrawMesh& out)
         out.uiBatchCount = mesh.uiBatchCount;
     }
 
-    float mn[3] = {std::numeric_limits<float>::max(), std::numeric_limits<float>::max(),
-                   std::numeric_limits<float>::max()};
-    float mx[3] = {-mn[0], -mn[1], -mn[2]};
-    bool any = false;
-    for (size_t i = 0; i < n; ++i) {
-        const float* p = &out.pfPositions[i * 3];
-        if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]))
-            continue;
-        any = true;
-        for (int c = 0; c < 3; ++c) {
-            mn[c] = std::min(mn[c], p[c]);
-            mx[c] = std::max(mx[c], p[c]);
-        }
-    }
-    if (any)
-        for (int c = 0; c < 3; ++c) {
-            out.fBoundsMin[c] = mn[c];
-            out.fBoundsMax[c] = mx[c];
-        }
+    for (size_t i = 0; i < n; ++i)
+        out.sBounds.Add(&out.pfPositions[i * 3]);
     out.fAcmr = ListAcmr(out.puiIndices, out.uiVertexCount);
 }

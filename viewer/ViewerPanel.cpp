@@ -17,7 +17,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include "viewer/SceneRenderer.h"
 #include "viewer/SceneView.h"
@@ -268,39 +267,30 @@ void CViewerPanel::OnTick()
     SetFrame(float(std::fmod(at, frames - 1)));
 }
 
-bool CViewerPanel::ItemsBelow(int node, float mn[3], float mx[3]) const
+SBox CViewerPanel::ItemsBelow(int node) const
 {
-    bool any = false;
-    for (int c = 0; c < 3; ++c) {
-        mn[c] = std::numeric_limits<float>::max();
-        mx[c] = -std::numeric_limits<float>::max();
-    }
+    SBox box;
     for (size_t i = 0; i < m_list.pItems.size(); ++i) {
         // Is the item's node the node or below it? Parents are loop-free.
         bool below = node < 0;
         for (int32_t at = int32_t(m_list.pItems[i].uiNode); !below && at >= 0; at = m_list.pNodes[size_t(at)].nParent)
             below = at == node;
-        float a[3], b[3];
-        if (!below || !ItemBounds(m_list, m_frame, i, a, b))
-            continue;
-        any = true;
-        for (int c = 0; c < 3; ++c) {
-            mn[c] = std::min(mn[c], a[c]);
-            mx[c] = std::max(mx[c], b[c]);
-        }
+        if (below)
+            ItemBounds(m_list, m_frame, i, box);
     }
-    return any;
+    return box;
 }
 
 void CViewerPanel::FrameAll()
 {
     LookThrough(-1);
-    float mn[3], mx[3];
-    if (!ItemsBelow(-1, mn, mx)) {
-        for (int c = 0; c < 3; ++c)
-            mn[c] = -1, mx[c] = 1;
+    SBox box = ItemsBelow(-1);
+    if (!box.bAny) {
+        const float unit[2][3] = {{-1, -1, -1}, {1, 1, 1}};
+        box.Add(unit[0]);
+        box.Add(unit[1]);
     }
-    FrameBox(m_pView->Camera(), mn, mx);
+    FrameBox(m_pView->Camera(), box.fMin, box.fMax);
     m_pView->update();
 }
 
@@ -309,16 +299,20 @@ void CViewerPanel::FrameNode(int node)
     if (node < 0 || size_t(node) >= m_list.pNodes.size())
         return;
     LookThrough(-1);
-    float mn[3], mx[3];
-    if (!ItemsBelow(node, mn, mx)) {
+    SBox box = ItemsBelow(node);
+    if (!box.bAny) {
         // Nothing drawn below it: a small box round where the node is.
-        float a[3], b[3];
-        const float r = ItemsBelow(-1, a, b) ? 0.1f * std::max({b[0] - a[0], b[1] - a[1], b[2] - a[2]}) + 1e-3f : 0.5f;
+        const SBox all = ItemsBelow(-1);
+        const float* a = all.fMin;
+        const float* b = all.fMax;
+        const float r = all.bAny ? 0.1f * std::max({b[0] - a[0], b[1] - a[1], b[2] - a[2]}) + 1e-3f : 0.5f;
         const SMatrix44& world = m_frame.pmWorld[size_t(node)];
-        for (int c = 0; c < 3; ++c)
-            mn[c] = world[12 + c] - r, mx[c] = world[12 + c] + r;
+        const float lo[3] = {world[12] - r, world[13] - r, world[14] - r};
+        const float hi[3] = {world[12] + r, world[13] + r, world[14] + r};
+        box.Add(lo);
+        box.Add(hi);
     }
-    FrameBox(m_pView->Camera(), mn, mx);
+    FrameBox(m_pView->Camera(), box.fMin, box.fMax);
     m_pView->update();
 }
 

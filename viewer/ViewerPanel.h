@@ -64,7 +64,7 @@ private:
     void Evaluate(float frame);
     void OnTick();
     void OnItemChanged(QTreeWidgetItem* item, int column);
-    bool ItemsBelow(int node, float mn[3], float mx[3]) const;
+    SBox ItemsBelow(int node) const;
 
     SScene m_scene;
     SDrawList m_list;

@@ -130,6 +130,11 @@ const SLayoutCase kLayouts[] = {
      0.001f},
 };
 
+void PrintTo(const SLayoutCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class LayoutTest : public ::testing::TestWithParam<SLayoutCase> {};
 
 // Whatever the layout, the viewer sees the same red unit cube: the same

@@ -167,9 +167,9 @@ TEST_F(RenderTest, AnimatedArmMovesAtFrame30)
     auto arm = Load(ConvertToQef(ExamplePath("skinned_arm.dae"), m_dir, "arm.qef", ArmOptions(3)));
     ASSERT_GE(arm->list.uiFrameCount, 31u);
     SViewCamera camera;
-    float mn[3], mx[3];
-    ASSERT_TRUE(ItemBounds(arm->list, arm->frame, 0, mn, mx));
-    FrameBox(camera, mn, mx);
+    SBox box;
+    ASSERT_TRUE(ItemBounds(arm->list, arm->frame, 0, box));
+    FrameBox(camera, box.fMin, box.fMax);
     SRenderSettings settings;
     settings.bGizmo = false;
     const QImage first = m_gl.Draw(arm->list, arm->frame, camera, settings);
@@ -198,15 +198,11 @@ TEST_F(RenderTest, ZUpTopFacesTheGizmosUp)
     SViewCamera camera;
     camera.fYaw = 0.5f;
     camera.fPitch = 0.4f;
-    float mn[3] = {1e9f, 1e9f, 1e9f}, mx[3] = {-1e9f, -1e9f, -1e9f};
-    for (size_t i = 0; i < box->list.pItems.size(); ++i) {
-        float a[3], b[3];
-        ASSERT_TRUE(ItemBounds(box->list, box->frame, i, a, b));
-        for (int c = 0; c < 3; ++c)
-            mn[c] = std::min(mn[c], a[c]), mx[c] = std::max(mx[c], b[c]);
-    }
-    EXPECT_NEAR(mx[1] - mn[1], 0.5f, 1e-3f) << "the box's thin side is its height";
-    FrameBox(camera, mn, mx);
+    SBox bounds;
+    for (size_t i = 0; i < box->list.pItems.size(); ++i)
+        ASSERT_TRUE(ItemBounds(box->list, box->frame, i, bounds));
+    EXPECT_NEAR(bounds.fMax[1] - bounds.fMin[1], 0.5f, 1e-3f) << "the box's thin side is its height";
+    FrameBox(camera, bounds.fMin, bounds.fMax);
     const QImage image = m_gl.Draw(box->list, box->frame, camera, SRenderSettings());
     const int gizmo = std::clamp(kSize / 5, 48, 140);
     double yellowY = 0, redY = 0, greenY = 0;
@@ -235,9 +231,9 @@ TEST_F(RenderTest, OverlaysDraw)
     auto arm = Load(ConvertToQef(ExamplePath("skinned_arm.dae"), m_dir, "arm.qef", ArmOptions(3)));
     EvaluateFrame(arm->scene, arm->list, 30, arm->frame);
     SViewCamera camera;
-    float mn[3], mx[3];
-    ASSERT_TRUE(ItemBounds(arm->list, arm->frame, 0, mn, mx));
-    FrameBox(camera, mn, mx);
+    SBox box;
+    ASSERT_TRUE(ItemBounds(arm->list, arm->frame, 0, box));
+    FrameBox(camera, box.fMin, box.fMax);
     SRenderSettings settings;
     settings.bWireframe = settings.bNormals = settings.bBounds = true;
     const QImage image = m_gl.Draw(arm->list, arm->frame, camera, settings);
