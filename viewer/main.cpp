@@ -12,6 +12,11 @@
 
 int main(int argc, char** argv)
 {
+    // Arguments first: a usage error needs no display.
+    if (argc > 2 || (argc == 2 && argv[1][0] == '-')) {
+        std::fprintf(stderr, "usage: meshwright-view [FILE.qef]\n");
+        return 64;
+    }
     // Depth and a little multisampling for every GL widget of the program.
     QSurfaceFormat format;
     format.setDepthBufferSize(24);
@@ -21,10 +26,6 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("meshwright-view"));
 
     const QStringList args = QApplication::arguments();
-    if (args.size() > 2 || (args.size() == 2 && args[1].startsWith(QLatin1String("-")))) {
-        std::fprintf(stderr, "usage: meshwright-view [FILE.qef]\n");
-        return 64;
-    }
 
     QMainWindow window;
     CViewerPanel* panel = new CViewerPanel(&window);
