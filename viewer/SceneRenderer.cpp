@@ -365,8 +365,11 @@ void CSceneRenderer::Render(const SDrawFrame& frame, const SViewCamera& camera, 
         float pos[8][4], colour[8][3], att[8][3], spot[8][4], spotExp[8];
         int count = 0;
         if (settings.bHeadlight) {
-            const float toEye[3] = {inverse[8], inverse[9], inverse[10]};
-            pos[0][0] = toEye[0], pos[0][1] = toEye[1], pos[0][2] = toEye[2], pos[0][3] = 0;
+            // From the eye, a little above and to the right, so faces
+            // square to the view and tops both read as lit.
+            for (int c = 0; c < 3; ++c)
+                pos[0][c] = inverse[8 + c] + 0.45f * inverse[4 + c] + 0.25f * inverse[c];
+            pos[0][3] = 0;
             colour[0][0] = colour[0][1] = colour[0][2] = 0.88f;
             att[0][0] = 1, att[0][1] = att[0][2] = 0;
             spot[0][3] = -2;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
@@ -306,6 +307,22 @@ TEST(ViewerPanelTest, StatusTreeFramesAndBadFiles)
     const SMatrix44& wrist = panel.Frame().pmWorld[3];
     for (int c = 0; c < 3; ++c)
         EXPECT_NEAR(panel.View()->Camera().fTarget[c], wrist[12 + c], 0.5f);
+
+    // The file's camera: looking through it puts the eye where the
+    // textured box example's lookat says (6 4 8).
+    const std::string box = ConvertToQef(ExamplePath("textured_box.dae"), dir, "box.qef");
+    ASSERT_TRUE(panel.OpenFile(QString::fromStdString(box)));
+    ASSERT_EQ(panel.CameraList()->count(), 2);
+    panel.LookThrough(0);
+    EXPECT_TRUE(panel.View()->Camera().bFixed);
+    SMatrix44 eye;
+    ASSERT_TRUE(AffineInverse(panel.View()->Camera().mFixedView, &eye));
+    EXPECT_NEAR(eye[12], 6, 1e-3);
+    EXPECT_NEAR(eye[13], 4, 1e-3);
+    EXPECT_NEAR(eye[14], 8, 1e-3);
+    panel.FrameAll();
+    EXPECT_FALSE(panel.View()->Camera().bFixed);
+    ASSERT_TRUE(panel.OpenFile(QString::fromStdString(arm)));
 
     // The widget draws the arm.
     panel.FrameAll();
