@@ -85,6 +85,7 @@ int main(int argc, char** argv)
             return 1;
         if (window.Preview()) {
             window.Preview()->SetFrame(30);
+            window.Preview()->FrameAll();
             ok = Save(&window, out.filePath(QStringLiteral("preview.png"))) && ok;
         } else {
             ok = false;
