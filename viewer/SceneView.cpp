@@ -43,6 +43,8 @@ void CSceneView::initializeGL()
     m_bReady = m_renderer.Initialise(&error);
     m_glError = m_bReady ? QString() : QString::fromStdString(error);
     m_bListChanged = true;
+    if (!m_bReady)
+        emit glFailed(m_glError);
 }
 
 void CSceneView::paintGL()

@@ -27,6 +27,8 @@ public:
 
 signals:
     void cameraMoved();
+    // OpenGL could not be set up; the text says why.
+    void glFailed(const QString& why);
 
 protected:
     void initializeGL() override;

@@ -153,6 +153,10 @@ void CViewerPanel::BuildUI()
             FrameNode(item->data(0, kNodeRole).toInt());
     });
     connect(m_pTree, &QTreeWidget::itemChanged, this, &CViewerPanel::OnItemChanged);
+    connect(m_pView, &CSceneView::glFailed, this, [this](const QString& why) {
+        m_pStatus->setText(QStringLiteral("The scene cannot be drawn: ") + why);
+        m_pStatus->setStyleSheet(QStringLiteral("color: #c0392b;"));
+    });
     split->addWidget(m_pTree);
     if (m_pView->parent()) {
         split->addWidget(m_pView);

@@ -226,6 +226,34 @@ TEST_F(RenderTest, ZUpTopFacesTheGizmosUp)
     EXPECT_LT(greenY / green, kSize - gizmo / 2.0) << "the gizmo's Y points up";
 }
 
+// The file's own lights shine: with the headlight off, the textured box
+// example is lit by its lamp; without the lamp it is left in the dark.
+TEST_F(RenderTest, FileLightsShine)
+{
+    auto box = Load(ConvertToQef(ExamplePath("textured_box.dae"), m_dir, "box.qef"));
+    ASSERT_FALSE(box->list.pLights.empty());
+    SViewCamera camera;
+    camera.fYaw = 0.5f;
+    camera.fPitch = 0.4f;
+    SBox bounds;
+    ASSERT_TRUE(ItemBounds(box->list, box->frame, 0, bounds));
+    FrameBox(camera, bounds.fMin, bounds.fMax);
+    SRenderSettings settings;
+    settings.bHeadlight = false;
+    settings.bGizmo = false;
+    const auto brightness = [](const QImage& image) {
+        qint64 sum = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                sum += qGray(image.pixel(x, y));
+        return sum;
+    };
+    const qint64 lit = brightness(m_gl.Draw(box->list, box->frame, camera, settings));
+    box->list.pLights.clear();
+    const qint64 dark = brightness(m_gl.Draw(box->list, box->frame, camera, settings));
+    EXPECT_GT(lit, dark + 200 * 255) << "the lamp lights the box";
+}
+
 // Wireframe, normals and boxes draw without OpenGL errors and show their lines.
 TEST_F(RenderTest, OverlaysDraw)
 {
