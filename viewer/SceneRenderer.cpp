@@ -415,7 +415,9 @@ void CSceneRenderer::Render(const SDrawFrame& frame, const SViewCamera& camera, 
         if (settings.bWireframe && m_polygonMode)
             m_polygonMode(GL_FRONT_AND_BACK, 0x1B01 /* GL_LINE */);
 
-        // Opaque items first, then blended ones over them without depth writes.
+        // Opaque items first, then blended ones over them without depth
+        // writes. The picture's alpha stays as cleared (1) throughout.
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
         for (int pass = 0; pass < 2; ++pass) {
             for (size_t i = 0; i < list->pItems.size(); ++i) {
                 if (i < settings.pItemVisible.size() && !settings.pItemVisible[i])
@@ -444,12 +446,13 @@ void CSceneRenderer::Render(const SDrawFrame& frame, const SViewCamera& camera, 
                 glActiveTexture(GL_TEXTURE0);
                 glBindTexture(GL_TEXTURE_2D, texture);
                 if (blended) {
+                    // Colours blend as the file says.
                     glEnable(GL_BLEND);
                     if (material.bBlend) {
-                        glBlendFunc(material.eSrcFactor, material.eDstFactor);
+                        glBlendFuncSeparate(material.eSrcFactor, material.eDstFactor, GL_ZERO, GL_ONE);
                         glBlendEquation(material.eBlendOp);
                     } else {
-                        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+                        glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ONE);
                     }
                     glDepthMask(GL_FALSE);
                 }
@@ -502,6 +505,7 @@ void CSceneRenderer::Render(const SDrawFrame& frame, const SViewCamera& camera, 
                 counted.uiDrawCalls += 1;
             }
         }
+        glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
         glBindTexture(GL_TEXTURE_2D, 0);
         if (settings.bWireframe && m_polygonMode)
             m_polygonMode(GL_FRONT_AND_BACK, 0x1B02 /* GL_FILL */);

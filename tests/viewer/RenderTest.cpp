@@ -161,6 +161,25 @@ TEST_F(RenderTest, RedUnitCubeFromPlusZ)
     EXPECT_EQ(outsideRed, 0);
 }
 
+// A half-transparent material lets the background through: the middle of
+// the cube is red mixed with the background, neither of the two alone.
+TEST_F(RenderTest, OpacityBlends)
+{
+    auto cube = Load(ConvertToQef(ViewerFixture("red_cube.dae"), m_dir, "cube.qef"));
+    ASSERT_EQ(cube->list.pMaterials.size(), 1u);
+    SViewCamera camera;
+    camera.fDistance = 3;
+    SRenderSettings settings;
+    settings.bGizmo = false;
+    const QRgb opaque = m_gl.Draw(cube->list, cube->frame, camera, settings).pixel(kSize / 2, kSize / 2);
+    cube->list.pMaterials[0].fDiffuse[3] = 0.5f;
+    const QImage image = m_gl.Draw(cube->list, cube->frame, camera, settings);
+    const QRgb background = image.pixel(0, 0), mixed = image.pixel(kSize / 2, kSize / 2);
+    EXPECT_GT(qRed(mixed), qRed(background) + 40);
+    EXPECT_LT(qRed(mixed), qRed(opaque));
+    EXPECT_GT(qBlue(mixed), qBlue(opaque) + 10);
+}
+
 // Frame 30 of the arm example (the elbow bent 90 degrees) differs from
 // frame 0 where the forearm was, and not at the shoulder.
 TEST_F(RenderTest, AnimatedArmMovesAtFrame30)
