@@ -185,6 +185,7 @@ void CViewerPanel::Clear()
 {
     SetPlaying(false);
     m_pView->SetScene(nullptr, nullptr);
+    m_pView->Settings().pItemVisible.clear();
     Destroy(m_scene);
     m_list = SDrawList();
     m_frame = SDrawFrame();

@@ -347,7 +347,9 @@ TEST(ViewerPanelTest, StatusTreeFramesAndBadFiles)
     // Untick the mesh: nothing left to count.
     panel.Tree()->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
     EXPECT_TRUE(panel.StatusText().startsWith(QStringLiteral("0 triangles"))) << panel.StatusText().toStdString();
-    panel.Tree()->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    // Another file starts with everything shown.
+    ASSERT_TRUE(panel.OpenFile(QString::fromStdString(arm)));
+    EXPECT_TRUE(panel.StatusText().startsWith(QStringLiteral("36 triangles"))) << panel.StatusText().toStdString();
 
     // Frame the wrist: the orbit centres on it.
     panel.FrameNode(3);
