@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
@@ -31,6 +32,9 @@ constexpr int kNodeRole = Qt::UserRole + 1;
 bool OpenGLAvailable()
 {
     static const bool available = [] {
+        const QString platform = QGuiApplication::platformName();
+        if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+            return false;
         QOpenGLContext context;
         return context.create();
     }();
