@@ -19,6 +19,7 @@
 
 #include "app/StandaloneWindow.h"
 #include "convert/ConversionRunner.h"
+#include "gui/CompactFont.h"
 #include "viewer/SceneView.h"
 #include "viewer/ViewerPanel.h"
 
@@ -40,15 +41,6 @@ bool Save(QWidget* widget, const QString& path)
     return ok;
 }
 
-void CompactFonts(QWidget* root)
-{
-    for (QWidget* child : root->findChildren<QWidget*>()) {
-        QFont font = child->font();
-        font.setPixelSize(11);
-        child->setFont(font);
-    }
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -68,7 +60,7 @@ int main(int argc, char** argv)
     const QString arm = work.filePath(QStringLiteral("skinned_arm.qef"));
     {
         CStandaloneWindow window;
-        CompactFonts(&window);
+        UseCompactFont(&window);
         window.resize(1100, 720);
         window.show();
         window.onOpenFile(examples.filePath(QStringLiteral("skinned_arm.dae")));
@@ -115,7 +107,7 @@ int main(int argc, char** argv)
     }
     crate.save(work.filePath(QStringLiteral("crate.png")));
     CViewerPanel viewer;
-    CompactFonts(&viewer);
+    UseCompactFont(&viewer);
     viewer.setWindowTitle(QStringLiteral("textured_box.qef - Meshwright Scene Viewer"));
     viewer.resize(960, 600);
     viewer.show();

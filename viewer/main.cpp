@@ -8,6 +8,7 @@
 
 #include <cstdio>
 
+#include "gui/CompactFont.h"
 #include "viewer/ViewerPanel.h"
 
 int main(int argc, char** argv)
@@ -60,6 +61,7 @@ int main(int argc, char** argv)
     } else {
         title(QString());
     }
+    UseCompactFont(&window);
     window.show();
     const int result = app.exec();
     return result ? result : status;
