@@ -32,6 +32,7 @@
 #include "gui/OptionsWidget.h"
 #include "gui/OutputWidget.h"
 #include "gui/ProfilesWidget.h"
+#include "viewer/ViewerPanel.h"
 
 namespace {
 
@@ -75,6 +76,19 @@ QString FirstColladaFile(const QMimeData* mime)
             continue;
         const QFileInfo info(url.toLocalFile());
         if (info.isFile() && ImportFormatOf(info.fileName()) != eImportFormatNone)
+            return info.filePath();
+    }
+    return QString();
+}
+
+// The first scene file (.qef) among the dragged URLs, or an empty string.
+QString FirstSceneFile(const QMimeData* mime)
+{
+    if (!mime || !mime->hasUrls())
+        return QString();
+    for (const QUrl& url : mime->urls()) {
+        const QFileInfo info(url.toLocalFile());
+        if (url.isLocalFile() && info.isFile() && info.suffix().compare(QLatin1String("qef"), Qt::CaseInsensitive) == 0)
             return info.filePath();
     }
     return QString();
@@ -219,8 +233,21 @@ void CStandaloneWindow::BuildUI()
     m_pOutputPageLayout->setContentsMargins(0, 0, 0, 0);
     m_pViews->addWidget(output);
 
+    // The viewer is made when first needed: OpenGL only starts for a scene.
+    QWidget* preview = new QWidget(m_pViews);
+    preview->setObjectName(QStringLiteral("PreviewPage"));
+    m_pPreviewPageLayout = new QVBoxLayout(preview);
+    m_pPreviewPageLayout->setContentsMargins(0, 0, 0, 0);
+    m_pViews->addWidget(preview);
+
     QHBoxLayout* buttons = new QHBoxLayout();
     buttons->addStretch(1);
+    m_pPreviewButton = new QPushButton(QStringLiteral("Preview"), central);
+    m_pPreviewButton->setObjectName(QStringLiteral("PreviewB"));
+    m_pPreviewButton->setToolTip(QStringLiteral("Show the last exported scene file in the scene viewer"));
+    m_pPreviewButton->setVisible(false);
+    connect(m_pPreviewButton, &QPushButton::clicked, this, [this] { changeView(eViewPreview); });
+    buttons->addWidget(m_pPreviewButton);
     m_pContextualButton = new QPushButton(central);
     m_pContextualButton->setObjectName(QStringLiteral("ContextualB"));
     m_pContextualButton->setMinimumWidth(120);
@@ -303,6 +330,21 @@ void CStandaloneWindow::onOpenFile(const QString& path)
     setWindowTitle(QString::fromLatin1(kTitle) + QStringLiteral(" - ") + QFileInfo(path).fileName());
     emit contextualButtonState(true);
     emit fileExportState(true);
+}
+
+void CStandaloneWindow::showPreview(const QString& path, bool show)
+{
+    if (!m_pPreview) {
+        m_pPreview = new CViewerPanel();
+        m_pPreview->setObjectName(QStringLiteral("Preview"));
+        m_pPreviewPageLayout->addWidget(m_pPreview);
+    }
+    // A file the viewer cannot read says why in its status line.
+    m_pPreview->OpenFile(path);
+    if (show)
+        changeView(eViewPreview);
+    else
+        updateContextualButton();
 }
 
 // --- Help -------------------------------------------------------------------------
@@ -421,6 +463,16 @@ void CStandaloneWindow::onExportFile(const QString& path)
     };
     connect(m_pConverter, qOverload<>(&CConverterObject::finished), this, finish);
     connect(m_pThread, &QThread::finished, this, finish);
+    // A written scene file goes to the Preview page; "open in viewer"
+    // without a viewer of the user's shows that page.
+    const COptions runOptions = ExportOptionsFor(m_options, path);
+    connect(m_pConverter, qOverload<E2QEFErrorCodes>(&CConverterObject::finished), this,
+            [this, run, path, runOptions](E2QEFErrorCodes code) {
+                if (run != m_exportRun || code != E2QEF_SUCCESS || runOptions.GetExpFormat() != eExpFormatScene)
+                    return;
+                showPreview(path, runOptions.GetBool(opt::bDisplayInVistrel) &&
+                                      runOptions.String(opt::sPathToVistrel).empty());
+            });
 
     // Disabled at once, not only when the thread reports its start, so no
     // second export can slip in between.
@@ -528,6 +580,10 @@ void CStandaloneWindow::changeView(EView view)
         m_pProfileOptionsSplitter->addWidget(m_pOptionsWidget);
         break;
     case eViewOutput: m_pOutputPageLayout->addWidget(m_pOutputWidget); break;
+    case eViewPreview:
+        if (!m_pPreview)
+            return;
+        break;
     default: return;
     }
     for (QWidget* w : {profiles, static_cast<QWidget*>(m_pOptionsWidget), static_cast<QWidget*>(m_pOutputWidget)}) {
@@ -541,7 +597,9 @@ void CStandaloneWindow::changeView(EView view)
 
 void CStandaloneWindow::updateContextualButton()
 {
-    m_pContextualButton->setText(UIText(m_eView == eViewOutput ? eTextOk : eTextExport));
+    m_pContextualButton->setText(UIText(m_eView == eViewOutput || m_eView == eViewPreview ? eTextOk : eTextExport));
+    if (m_pPreviewButton)
+        m_pPreviewButton->setVisible(m_pPreview && m_pPreview->HasScene() && m_eView != eViewPreview);
 }
 
 void CStandaloneWindow::onContextualButtonState(bool enabled)
@@ -551,7 +609,7 @@ void CStandaloneWindow::onContextualButtonState(bool enabled)
 
 void CStandaloneWindow::onContextualButtonPress(bool checked)
 {
-    if (m_eView == eViewOutput)
+    if (m_eView == eViewOutput || m_eView == eViewPreview)
         changeView(eViewProfileOptions);
     else
         onExport(checked);
@@ -630,7 +688,8 @@ void CStandaloneWindow::closeEvent(QCloseEvent* event)
 
 void CStandaloneWindow::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!m_bExporting && !FirstColladaFile(event->mimeData()).isEmpty())
+    if (!m_bExporting &&
+        (!FirstColladaFile(event->mimeData()).isEmpty() || !FirstSceneFile(event->mimeData()).isEmpty()))
         event->acceptProposedAction();
     else
         event->ignore();
@@ -638,6 +697,12 @@ void CStandaloneWindow::dragEnterEvent(QDragEnterEvent* event)
 
 void CStandaloneWindow::dropEvent(QDropEvent* event)
 {
+    const QString scene = m_bExporting ? QString() : FirstSceneFile(event->mimeData());
+    if (!scene.isEmpty()) {
+        showPreview(scene, true);
+        event->acceptProposedAction();
+        return;
+    }
     const QString path = m_bExporting ? QString() : FirstColladaFile(event->mimeData());
     if (path.isEmpty()) {
         event->ignore();

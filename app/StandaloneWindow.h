@@ -18,6 +18,7 @@ class COptionsWidget;
 class COutputWidget;
 class CProfilesWidget;
 class CRecentFilesMenu;
+class CViewerPanel;
 class CWindowStore;
 class QAction;
 class QDialog;
@@ -33,6 +34,7 @@ enum EView : int {
     eViewEverything = 0,     // profiles, options and output side by side
     eViewProfileOptions = 1, // profiles and options
     eViewOutput = 2,         // output only
+    eViewPreview = 3,        // the scene viewer on the last result or a dropped .qef
 };
 
 class CStandaloneWindow : public QMainWindow {
@@ -74,6 +76,9 @@ public:
     QMenu* HelpMenu() const { return m_pHelpMenu; }
     QThread* WorkerThread() const { return m_pThread; }
     CConverterObject* Converter() const { return m_pConverter; }
+    // The Preview page's viewer; null until something was shown there.
+    CViewerPanel* Preview() const { return m_pPreview; }
+    QPushButton* PreviewButton() const { return m_pPreviewButton; }
 
     // The options a conversion of the given output file runs with: C source
     // names with the binary format chosen get the matching source form.
@@ -97,6 +102,8 @@ public slots:
     void onExportFile(const QString& path);
     void onOpen();
     void onOpenFile(const QString& path);
+    // Loads a scene file into the Preview page; show switches to that page.
+    void showPreview(const QString& path, bool show);
     void onHelp();
     void onSpecification();
     void onFeedback();
@@ -161,6 +168,9 @@ private:
     QSplitter* m_pEverythingSplitter = nullptr;
     QSplitter* m_pProfileOptionsSplitter = nullptr;
     QVBoxLayout* m_pOutputPageLayout = nullptr;
+    QVBoxLayout* m_pPreviewPageLayout = nullptr;
+    CViewerPanel* m_pPreview = nullptr;
+    QPushButton* m_pPreviewButton = nullptr;
     QPushButton* m_pContextualButton = nullptr;
     QMenu* m_pFileMenu = nullptr;
     QAction* m_pOpenAction = nullptr;

@@ -1,15 +1,14 @@
 #pragma once
-// Operations on a mesh's index list: reading and writing it as 32-bit values,
-// winding, strips and de-indexing.
+// Operations on a mesh's index list: writing it as 32-bit values, winding,
+// strips and de-indexing (reading it is in scene/MeshTriangles.h).
 #include <cstdint>
 #include <vector>
+
+#include "scene/MeshTriangles.h"
 
 struct SSceneMesh;
 struct SVertexChannel;
 
-// The first count indices of the channel (16- or 32-bit) as 32-bit values;
-// fewer when the channel holds fewer.
-std::vector<uint32_t> ReadIndices(const SVertexChannel& channel, uint64_t count);
 // Replaces the channel's data with the values as 32-bit indices (type 17).
 void WriteIndices32(SVertexChannel& channel, const std::vector<uint32_t>& indices);
 
@@ -27,10 +26,6 @@ void FlipWinding(SSceneMesh& mesh, int c0, int c1, int c2);
 // triangle continues the strip when it shares the strip's last edge with the
 // winding the strip expects. Strips never cross a bone batch boundary.
 void BuildStrips(SSceneMesh& mesh);
-
-// The triangles of the mesh as a list of 3 indices each, from either a list
-// or strips; every triangle keeps its winding.
-std::vector<uint32_t> TriangleList(const SSceneMesh& mesh);
 
 // One vertex per index: the interleaved buffer is rebuilt in index order and
 // the index list released. Needs an interleaved mesh.

@@ -13,7 +13,8 @@ root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 dpkg-deb -x "$deb" "$root"
 echo "package: $(basename "$deb"), depends: $(dpkg-deb -f "$deb" Depends)"
-for f in usr/bin/meshwright-cli usr/bin/meshwright usr/share/applications/meshwright.desktop \
+for f in usr/bin/meshwright-cli usr/bin/meshwright usr/bin/meshwright-view usr/share/applications/meshwright.desktop \
+         usr/share/applications/meshwright-view.desktop \
          usr/share/mime/packages/meshwright.xml usr/share/icons/hicolor/scalable/apps/meshwright.svg; do
   [ -e "$root/$f" ] || { echo "the package lacks $f" >&2; exit 1; }
 done
