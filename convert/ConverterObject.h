@@ -22,6 +22,9 @@ public:
     const QString& InputPath() const { return m_inputPath; }
     // Result of the last run; -1 before it has ended.
     int Result() const { return m_result; }
+    // Whether a written file joins the list of exported files (on unless
+    // turned off: a build's many conversions are not the user's exports).
+    void SetRecordExport(bool record) { m_recordExport = record; }
 
 signals:
     void finished(E2QEFErrorCodes res);
@@ -43,6 +46,7 @@ private:
     COptions m_options;
     QString m_inputPath;
     int m_result = -1;
+    bool m_recordExport = true;
 };
 
 // The converter that receives log messages; set and cleared by the converter

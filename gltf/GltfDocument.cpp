@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/FileTrace.h"
+
 namespace {
 
 constexpr uint32_t kGlbMagic = 0x46546C67; // "glTF"
@@ -105,6 +107,7 @@ std::vector<uint8_t> ReadBufferFile(const std::string& uri, const std::string& f
     if (!QFileInfo(file).isFile() || !f.open(QIODevice::ReadOnly))
         GltfFail("the buffer file '%s' cannot be read", file.toUtf8().constData());
     const QByteArray bytes = f.readAll();
+    NoteFileRead(file.toStdString());
     return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 

@@ -1,0 +1,163 @@
+#include "cli/Watch.h"
+
+#include <QDateTime>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <map>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "base/ResultCodes.h"
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnStopSignal(int)
+{
+    const char byte = 1;
+    // Only async-signal-safe calls here; the event loop reads the byte.
+    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
+}
+
+// What tells a changed file from an unchanged one: a save by rename gives a
+// new inode even when size and time look the same.
+struct SStamp {
+    bool exists = false;
+    qint64 size = 0;
+    qint64 mtimeNs = 0;
+    quint64 inode = 0;
+    bool operator!=(const SStamp& o) const
+    {
+        return exists != o.exists || size != o.size || mtimeNs != o.mtimeNs || inode != o.inode;
+    }
+};
+
+SStamp StampOf(const QString& path)
+{
+    SStamp s;
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return s;
+    s.exists = true;
+    s.size = st.st_size;
+    s.mtimeNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    s.inode = st.st_ino;
+    return s;
+}
+
+QString Now()
+{
+    return QTime::currentTime().toString(QStringLiteral("HH:mm:ss"));
+}
+
+} // namespace
+
+int RunWatch(const std::vector<SSceneJob>& jobs, const QStringList& shared, const SBatchSettings& settings)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) {
+        PrintErr(QStringLiteral("error: cannot watch for the stop signal\n"));
+        return E2QEF_EXCEPTION;
+    }
+    struct sigaction action = {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    QEventLoop loop;
+    bool stopping = false;
+    QSocketNotifier stopNotifier(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stopNotifier, &QSocketNotifier::activated, &loop, [&]() {
+        char byte;
+        [[maybe_unused]] const ssize_t n = ::read(g_signalPipe[0], &byte, 1);
+        stopping = true;
+        loop.quit();
+    });
+
+    // Every input and shared file, and the folders holding them: a file
+    // replaced by a rename is seen through its folder.
+    QStringList files = shared;
+    for (const SSceneJob& job : jobs)
+        files << job.input;
+    std::map<QString, SStamp> stamps;
+    QFileSystemWatcher watcher;
+    auto watchAll = [&]() {
+        for (const QString& f : files) {
+            if (QFileInfo::exists(f) && !watcher.files().contains(f))
+                watcher.addPath(f);
+            const QString folder = QFileInfo(f).absolutePath();
+            if (!watcher.directories().contains(folder))
+                watcher.addPath(folder);
+        }
+    };
+
+    auto convert = [&](const std::vector<SSceneJob>& some) {
+        RunSceneJobs(some, settings, [&](size_t i, const SChildOutcome& out) {
+            PrintErr(QString::fromUtf8(out.log));
+            if (out.code == E2QEF_SUCCESS)
+                PrintErr(QStringLiteral("%1 converted '%2' to '%3'\n").arg(Now(), some[i].input, some[i].output));
+            else
+                PrintErr(QStringLiteral("%1 failed: '%2' (exit %3)%4\n")
+                             .arg(Now(), some[i].input)
+                             .arg(out.code)
+                             .arg(out.stopped.isEmpty() ? QString() : QStringLiteral(": ") + out.stopped));
+        });
+    };
+
+    for (const QString& f : files)
+        stamps[f] = StampOf(f);
+    watchAll();
+    convert(jobs);
+
+    QTimer settle;
+    settle.setSingleShot(true);
+    settle.setInterval(300);
+    bool busy = false;
+    QObject::connect(&settle, &QTimer::timeout, &loop, [&]() {
+        if (busy || stopping) {
+            settle.start();
+            return;
+        }
+        bool sharedChanged = false;
+        std::vector<bool> changed(files.size(), false);
+        for (int i = 0; i < files.size(); ++i) {
+            const SStamp now = StampOf(files[i]);
+            if (now != stamps[files[i]]) {
+                stamps[files[i]] = now;
+                changed[size_t(i)] = now.exists; // a deleted input waits for its return
+                if (i < shared.size())
+                    sharedChanged = true;
+            }
+        }
+        watchAll();
+        std::vector<SSceneJob> again;
+        for (size_t j = 0; j < jobs.size(); ++j)
+            if (sharedChanged || changed[size_t(shared.size()) + j])
+                again.push_back(jobs[j]);
+        if (again.empty())
+            return;
+        busy = true;
+        convert(again);
+        busy = false;
+    });
+    auto touched = [&]() { settle.start(); };
+    QObject::connect(&watcher, &QFileSystemWatcher::fileChanged, &loop, touched);
+    QObject::connect(&watcher, &QFileSystemWatcher::directoryChanged, &loop, touched);
+
+    if (!stopping) {
+        PrintErr(QStringLiteral("%1 watching %2 scenes; Ctrl+C stops\n").arg(Now()).arg(jobs.size()));
+        loop.exec();
+    }
+    PrintErr(QStringLiteral("%1 stopped\n").arg(Now()));
+    ::close(g_signalPipe[0]);
+    ::close(g_signalPipe[1]);
+    return 0;
+}
