@@ -52,6 +52,9 @@ const char kHelp[] =
     "    --post-export       run the post-export command and viewer named in the options\n"
     "    --depfile FILE      write a Make dependency file: each output, its extra files\n"
     "                        (effects) and every file the conversion read\n"
+    "    --depfile-targets main|all\n"
+    "                        all (default) lists the extra files as outputs too; main\n"
+    "                        only the scene file (Ninja refuses undeclared outputs)\n"
     "  convert INPUTS... -d OUTDIR\n"
     "                        convert many scene files (a folder stands for the scene\n"
     "                        files in it), each in its own process, into OUTDIR under\n"
@@ -240,11 +243,12 @@ private:
 // Words of "convert" and "watch".
 struct SConvertArgs {
     QStringList inputs;
-    QString output;  // -o: the one input's output
-    QString outDir;  // -d: the folder of every output
-    QString depfile; // --depfile
-    QString format;  // --format: suffix of outputs named after inputs
-    int jobs = 0;    // 0: one per core
+    QString output;               // -o: the one input's output
+    QString outDir;               // -d: the folder of every output
+    QString depfile;              // --depfile
+    bool depfileMainOnly = false; // --depfile-targets main
+    QString format;               // --format: suffix of outputs named after inputs
+    int jobs = 0;                 // 0: one per core
     bool recursive = false;
     bool failFast = false;
     bool quiet = false;
@@ -276,14 +280,21 @@ QString ParseConvertArgs(const QStringList& args, SConvertArgs& out)
             if (!TakeValue(args, i, QStringLiteral("--depfile"), &value) || value.isEmpty())
                 return QStringLiteral("--depfile needs a file name");
             out.depfile = value;
+        } else if (takes(nullptr, "--depfile-targets")) {
+            if (!TakeValue(args, i, QStringLiteral("--depfile-targets"), &value) ||
+                (value != QLatin1String("main") && value != QLatin1String("all")))
+                return QStringLiteral("--depfile-targets takes main or all");
+            out.depfileMainOnly = value == QLatin1String("main");
         } else if (takes(nullptr, "--format")) {
             if (!TakeValue(args, i, QStringLiteral("--format"), &value) ||
                 !QStringList{"qef", "h", "cpp"}.contains(value))
                 return QStringLiteral("--format takes qef, h or cpp");
             out.format = value;
-        } else if (takes("-j", "--jobs")) {
+        } else if (takes("-j", "--jobs") || (a.startsWith(QLatin1String("-j")) && a.size() > 2)) {
             bool ok = false;
-            if (TakeValue(args, i, QStringLiteral("--jobs"), &value))
+            if (a.startsWith(QLatin1String("-j")) && a.size() > 2)
+                out.jobs = a.mid(2).toInt(&ok);
+            else if (TakeValue(args, i, QStringLiteral("--jobs"), &value))
                 out.jobs = value.toInt(&ok);
             if (!ok || out.jobs < 1 || out.jobs > 1024)
                 return QStringLiteral("--jobs takes a number from 1 to 1024");
@@ -384,7 +395,9 @@ int ConvertOne(const SConvertArgs& a, const QString& input, const QString& outpu
 // The dependency rule of one finished conversion: its output first, then the
 // extra files it wrote; every file it read except its own outputs (a material
 // merge may read the previous output).
-SDepRule DepRuleOf(const SSceneJob& job, const SFileTrace& trace)
+// With mainOnly the extra files are left out (Ninja refuses a dependency file
+// that names outputs its build did not declare).
+SDepRule DepRuleOf(const SSceneJob& job, const SFileTrace& trace, bool mainOnly)
 {
     SDepRule rule;
     rule.outputs << job.output;
@@ -399,7 +412,7 @@ SDepRule DepRuleOf(const SSceneJob& job, const SFileTrace& trace)
         return false;
     };
     for (const std::string& w : trace.written)
-        if (QDir::cleanPath(QFileInfo(QString::fromStdString(w)).absoluteFilePath()) != outputClean)
+        if (!mainOnly && QDir::cleanPath(QFileInfo(QString::fromStdString(w)).absoluteFilePath()) != outputClean)
             rule.outputs << QString::fromStdString(w);
     for (const std::string& r : trace.read)
         if (!isOutput(r))
@@ -463,7 +476,7 @@ int RunBatch(const SConvertArgs& a, const SScenePlan& plan)
         if (!out.stopped.isEmpty())
             PrintErr(QStringLiteral("error: '%1': %2\n").arg(jobs[i].input, out.stopped));
         if (out.code == E2QEF_SUCCESS) {
-            rules.push_back(DepRuleOf(jobs[i], out.trace));
+            rules.push_back(DepRuleOf(jobs[i], out.trace, a.depfileMainOnly));
         } else {
             failures << QStringLiteral("failed: %1 (exit %2: %3)")
                             .arg(jobs[i].input)
@@ -527,7 +540,7 @@ int RunConvert(const QStringList& args)
             return result;
         }
         if (!a.depfile.isEmpty() && result == E2QEF_SUCCESS) {
-            if (!WriteDepFile(a.depfile, {DepRuleOf({a.inputs.first(), output}, trace)}, &error)) {
+            if (!WriteDepFile(a.depfile, {DepRuleOf({a.inputs.first(), output}, trace, a.depfileMainOnly)}, &error)) {
                 PrintErr(QStringLiteral("error: %1\n").arg(error));
                 result = E2QEF_WRITE_FAILED;
             }
