@@ -46,14 +46,14 @@ SScenePlan PlanScenes(const QStringList& inputs, const QString& outDir, bool rec
             jobs.push_back({input, QDir(folder).filePath(BaseName(info.fileName()) + QLatin1Char('.') + suffix)});
             continue;
         }
-        const QDir top(input);
+        const QDir top(info.absoluteFilePath());
         for (const QString& file : SceneFilesIn(input, recursive)) {
             const QFileInfo fileInfo(file);
             QString output;
             if (outDir.isEmpty()) {
                 output = QDir(fileInfo.path()).filePath(BaseName(fileInfo.fileName()));
             } else {
-                const QString relative = top.relativeFilePath(fileInfo.path());
+                const QString relative = top.relativeFilePath(fileInfo.absolutePath());
                 output =
                     QDir(outDir).filePath(QDir::cleanPath(relative + QLatin1Char('/') + BaseName(fileInfo.fileName())));
             }
