@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <map>
 #include <cstdio>
 #include <unistd.h>
 
@@ -469,6 +470,7 @@ int RunBatch(const SConvertArgs& a, const SScenePlan& plan)
     const int total = int(plan.jobs.size());
     const int failedBefore = failures.size();
     std::vector<SDepRule> rules;
+    std::map<QString, QString> writtenBy; // clean path -> the input whose conversion wrote it
     auto done = [&](size_t i, const SChildOutcome& out) {
         if (tty)
             PrintErr(QStringLiteral("\r\x1b[2K"));
@@ -476,6 +478,16 @@ int RunBatch(const SConvertArgs& a, const SScenePlan& plan)
         if (!out.stopped.isEmpty())
             PrintErr(QStringLiteral("error: '%1': %2\n").arg(jobs[i].input, out.stopped));
         if (out.code == E2QEF_SUCCESS) {
+            // Two scenes writing one extra file (an effect of the same name):
+            // which one it holds would depend on which finished last.
+            for (const std::string& w : out.trace.written) {
+                const QString path = QDir::cleanPath(QFileInfo(QString::fromStdString(w)).absoluteFilePath());
+                const auto first = writtenBy.emplace(path, jobs[i].input);
+                if (!first.second)
+                    PrintErr(QStringLiteral("warning: '%1' is written by both '%2' and '%3'; give them "
+                                            "separate output folders\n")
+                                 .arg(QString::fromStdString(w), first.first->second, jobs[i].input));
+            }
             rules.push_back(DepRuleOf(jobs[i], out.trace, a.depfileMainOnly));
         } else {
             failures << QStringLiteral("failed: %1 (exit %2: %3)")

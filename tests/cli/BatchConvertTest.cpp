@@ -163,6 +163,18 @@ TEST(BatchConvert, ClashingOutputsAreRefused)
     EXPECT_TRUE(r.err.contains("1 scenes: 1 converted, 0 failed, 2 refused")) << r.err.toStdString();
 }
 
+// Two scenes whose GLSL materials share a name write one effect file: both
+// are converted, and the call says the file is shared.
+TEST(BatchConvert, SharedEffectFileIsWarned)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(Copy(Data("glsl.dae"), dir.path() + "/one.dae"));
+    ASSERT_TRUE(Copy(Data("glsl.dae"), dir.path() + "/two.dae"));
+    SCliResult r = RunCli({"convert", "one.dae", "two.dae", "-d", "out"}, dir.path());
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("Lit_Brick.qdl' is written by both 'one.dae' and 'two.dae'")) << r.err.toStdString();
+}
+
 TEST(BatchConvert, FailFastStopsStartingConversions)
 {
     QTemporaryDir dir;
