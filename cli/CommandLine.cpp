@@ -244,12 +244,12 @@ private:
 // Words of "convert" and "watch".
 struct SConvertArgs {
     QStringList inputs;
-    QString output;               // -o: the one input's output
-    QString outDir;               // -d: the folder of every output
-    QString depfile;              // --depfile
-    bool depfileMainOnly = false; // --depfile-targets main
-    QString format;               // --format: suffix of outputs named after inputs
-    int jobs = 0;                 // 0: one per core
+    QString output;                         // -o: the one input's output
+    QString outDir;                         // -d: the folder of every output
+    QString depfile;                        // --depfile
+    bool depfileMainOnly = false;           // --depfile-targets main
+    QString format = QStringLiteral("qef"); // --format: suffix of outputs named after inputs
+    int jobs = 0;                           // 0: one per core
     bool recursive = false;
     bool failFast = false;
     bool quiet = false;
@@ -528,23 +528,30 @@ int RunBatch(const SConvertArgs& a, const SScenePlan& plan)
     return worst;
 }
 
+// Reads and checks the words of "convert" or "watch" (named by command); a
+// usage error or empty.
+QString ReadConvertArgs(const char* command, const QStringList& args, SConvertArgs& a)
+{
+    QString error = ParseConvertArgs(args, a);
+    if (error.startsWith(QLatin1String("needs")))
+        return QLatin1String(command) + QLatin1Char(' ') + error;
+    if (!error.isEmpty())
+        return error;
+    COptions options;
+    return ApplyOptionArgs(a.optionArgs, options);
+}
+
 int RunConvert(const QStringList& args)
 {
     SConvertArgs a;
-    QString error = ParseConvertArgs(args, a);
-    if (!error.isEmpty())
-        return UsageError(error.startsWith(QLatin1String("needs")) ? QStringLiteral("convert ") + error : error);
-    COptions options;
-    error = ApplyOptionArgs(a.optionArgs, options);
+    QString error = ReadConvertArgs("convert", args, a);
     if (!error.isEmpty())
         return UsageError(error);
 
     if (a.batchChild || a.outDir.isEmpty()) {
         QString output = a.output;
         if (output.isEmpty())
-            output = PlanScenes(a.inputs, QString(), false, a.format.isEmpty() ? QStringLiteral("qef") : a.format)
-                         .jobs.front()
-                         .output;
+            output = PlanScenes(a.inputs, QString(), false, a.format).jobs.front().output;
         SFileTrace trace;
         int result = ConvertOne(a, a.inputs.first(), output, &trace);
         if (a.batchChild) {
@@ -559,27 +566,21 @@ int RunConvert(const QStringList& args)
         }
         return result;
     }
-    const SScenePlan plan =
-        PlanScenes(a.inputs, a.outDir, a.recursive, a.format.isEmpty() ? QStringLiteral("qef") : a.format);
+    const SScenePlan plan = PlanScenes(a.inputs, a.outDir, a.recursive, a.format);
     return RunBatch(a, plan);
 }
 
 int RunWatchCommand(const QStringList& args)
 {
     SConvertArgs a;
-    QString error = ParseConvertArgs(args, a);
+    QString error = ReadConvertArgs("watch", args, a);
     if (error.isEmpty() && a.outDir.isEmpty())
         error = QStringLiteral("watch needs -d OUTDIR");
     if (error.isEmpty() && (!a.depfile.isEmpty() || a.batchChild))
         error = QStringLiteral("watch takes no --depfile");
     if (!error.isEmpty())
-        return UsageError(error.startsWith(QLatin1String("needs")) ? QStringLiteral("watch ") + error : error);
-    COptions options;
-    error = ApplyOptionArgs(a.optionArgs, options);
-    if (!error.isEmpty())
         return UsageError(error);
-    const SScenePlan plan =
-        PlanScenes(a.inputs, a.outDir, a.recursive, a.format.isEmpty() ? QStringLiteral("qef") : a.format);
+    const SScenePlan plan = PlanScenes(a.inputs, a.outDir, a.recursive, a.format);
     for (const QString& why : plan.refused)
         PrintErr(QStringLiteral("error: %1\n").arg(why));
     if (!QDir().mkpath(a.outDir)) {
