@@ -10,9 +10,14 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <QThread>
+
+#include <csignal>
 #include <map>
+#include <unistd.h>
 
 #include "TestSupport.h"
+#include "bench/ColladaBenchDocument.h"
 
 namespace {
 
@@ -173,6 +178,77 @@ TEST(BatchConvert, SharedEffectFileIsWarned)
     SCliResult r = RunCli({"convert", "one.dae", "two.dae", "-d", "out"}, dir.path());
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("Lit_Brick.qdl' is written by both 'one.dae' and 'two.dae'")) << r.err.toStdString();
+}
+
+// The children of process parent, by their command lines.
+static std::map<pid_t, QByteArray> ChildrenOf(qint64 parent)
+{
+    std::map<pid_t, QByteArray> children;
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+        bool number = false;
+        const pid_t pid = pid_t(entry.toInt(&number));
+        if (!number)
+            continue;
+        QFile stat("/proc/" + entry + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        // "pid (name) state ppid ...": the name may hold spaces, so read after ')'.
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields[1].toLongLong() == parent) {
+            QFile cmdline("/proc/" + entry + "/cmdline");
+            if (cmdline.open(QIODevice::ReadOnly))
+                children[pid] = cmdline.readAll();
+        }
+    }
+    return children;
+}
+
+// A conversion that dies (here: killed) is one failure; the others finish.
+TEST(BatchConvert, AConversionThatDiesTakesNothingElseDown)
+{
+    QTemporaryDir dir;
+    const QString big = dir.path() + "/big.dae";
+    ASSERT_TRUE(WriteColladaBenchDocument(big.toStdString(), false, 200000));
+    QProcess batch;
+    batch.setWorkingDirectory(dir.path());
+    batch.start(QStringLiteral(MW_CLI_PATH),
+                {"convert", Data("materials.dae"), "big.dae", Data("skin.dae"), "-d", "out", "--jobs", "1"});
+    ASSERT_TRUE(batch.waitForStarted());
+    bool killed = false;
+    for (int i = 0; i < 2000 && !killed && batch.state() == QProcess::Running; ++i) {
+        for (const auto& child : ChildrenOf(batch.processId()))
+            if (child.second.contains("big.dae"))
+                killed = ::kill(child.first, SIGKILL) == 0;
+        if (!killed)
+            QThread::msleep(5);
+    }
+    ASSERT_TRUE(killed) << "the conversion of big.dae was not seen running";
+    ASSERT_TRUE(batch.waitForFinished(60000));
+    const QString err = QString::fromUtf8(batch.readAllStandardError());
+    EXPECT_EQ(batch.exitCode(), 6) << err.toStdString();
+    EXPECT_TRUE(err.contains("'big.dae': the conversion stopped unexpectedly")) << err.toStdString();
+    EXPECT_TRUE(err.contains("failed: big.dae (exit 6")) << err.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(dir.path() + "/out/materials.qef"));
+    EXPECT_TRUE(QFileInfo::exists(dir.path() + "/out/skin.qef"));
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/out/big.qef"));
+}
+
+// On a terminal the progress is one line that updates in place.
+TEST(BatchConvert, ProgressLineOnATerminal)
+{
+    QTemporaryDir dir;
+    // script(1) gives the program a terminal and records what it printed.
+    const QString command =
+        QStringLiteral("'%1' convert '%2' '%3' -d '%4/out'")
+            .arg(QStringLiteral(MW_CLI_PATH), Data("materials.dae"), Data("malformed.dae"), dir.path());
+    QProcess script;
+    script.start("script", {"-qec", command, dir.path() + "/typescript"});
+    ASSERT_TRUE(script.waitForFinished(60000));
+    const QString shown = QString::fromUtf8(ReadFileBytes((dir.path() + "/typescript").toStdString()).c_str());
+    EXPECT_TRUE(shown.contains("\r\x1b[2K1/2 scenes, ")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("2/2 scenes, 1 failed")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains("2 scenes: 1 converted, 1 failed")) << shown.toStdString();
 }
 
 TEST(BatchConvert, FailFastStopsStartingConversions)
