@@ -370,6 +370,8 @@ int ConvertOne(const SConvertArgs& a, const QString& input, const QString& outpu
     // A batch child leaves progress out: its log is shown whole when it ends.
     CMessagePrinter printer(a.quiet, a.batchChild);
     ClearFileTrace();
+    if (a.optionArgs.profileGiven)
+        NoteFileRead(ProfileStorePath().toStdString());
     if (!a.optionArgs.file.isEmpty())
         NoteFileRead(a.optionArgs.file.toStdString());
     NoteFileRead(input.toStdString());
