@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <map>
+#include <set>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,40 +83,62 @@ int RunWatch(const std::vector<SSceneJob>& jobs, const QStringList& shared, cons
         loop.quit();
     });
 
-    // Every input and shared file, and the folders holding them: a file
+    // Each job's files: its input, then what its last conversion read (glTF
+    // buffers, a merge scene). Watched with the folders holding them: a file
     // replaced by a rename is seen through its folder.
-    QStringList files = shared;
-    for (const SSceneJob& job : jobs)
-        files << job.input;
+    std::vector<QStringList> jobFiles(jobs.size());
+    for (size_t j = 0; j < jobs.size(); ++j)
+        jobFiles[j] << jobs[j].input;
     std::map<QString, SStamp> stamps;
     QFileSystemWatcher watcher;
+    auto watch = [&](const QString& f) {
+        if (!stamps.count(f))
+            stamps[f] = StampOf(f);
+        if (QFileInfo::exists(f) && !watcher.files().contains(f))
+            watcher.addPath(f);
+        const QString folder = QFileInfo(f).absolutePath();
+        if (!watcher.directories().contains(folder))
+            watcher.addPath(folder);
+    };
     auto watchAll = [&]() {
-        for (const QString& f : files) {
-            if (QFileInfo::exists(f) && !watcher.files().contains(f))
-                watcher.addPath(f);
-            const QString folder = QFileInfo(f).absolutePath();
-            if (!watcher.directories().contains(folder))
-                watcher.addPath(folder);
-        }
+        for (const QString& f : shared)
+            watch(f);
+        for (const QStringList& list : jobFiles)
+            for (const QString& f : list)
+                watch(f);
     };
 
-    auto convert = [&](const std::vector<SSceneJob>& some) {
-        RunSceneJobs(some, settings, [&](size_t i, const SChildOutcome& out) {
+    auto convert = [&](const std::vector<size_t>& some) {
+        std::vector<SSceneJob> subset;
+        for (size_t j : some)
+            subset.push_back(jobs[j]);
+        RunSceneJobs(subset, settings, [&](size_t i, const SChildOutcome& out) {
+            const SSceneJob& job = subset[i];
             PrintErr(QString::fromUtf8(out.log));
-            if (out.code == E2QEF_SUCCESS)
-                PrintErr(QStringLiteral("%1 converted '%2' to '%3'\n").arg(Now(), some[i].input, some[i].output));
-            else
+            if (out.code == E2QEF_SUCCESS) {
+                PrintErr(QStringLiteral("%1 converted '%2' to '%3'\n").arg(Now(), job.input, job.output));
+                QStringList& files = jobFiles[some[i]];
+                files = QStringList{job.input};
+                for (const std::string& read : out.trace.read) {
+                    const QString f = QString::fromStdString(read);
+                    if (!shared.contains(f) && !files.contains(f))
+                        files << f;
+                }
+            } else {
                 PrintErr(QStringLiteral("%1 failed: '%2' (exit %3)%4\n")
-                             .arg(Now(), some[i].input)
+                             .arg(Now(), job.input)
                              .arg(out.code)
                              .arg(out.stopped.isEmpty() ? QString() : QStringLiteral(": ") + out.stopped));
+            }
         });
+        watchAll();
     };
 
-    for (const QString& f : files)
-        stamps[f] = StampOf(f);
+    std::vector<size_t> all(jobs.size());
+    for (size_t j = 0; j < jobs.size(); ++j)
+        all[j] = j;
     watchAll();
-    convert(jobs);
+    convert(all);
 
     QTimer settle;
     settle.setSingleShot(true);
@@ -126,22 +149,29 @@ int RunWatch(const std::vector<SSceneJob>& jobs, const QStringList& shared, cons
             settle.start();
             return;
         }
-        bool sharedChanged = false;
-        std::vector<bool> changed(files.size(), false);
-        for (int i = 0; i < files.size(); ++i) {
-            const SStamp now = StampOf(files[i]);
-            if (now != stamps[files[i]]) {
-                stamps[files[i]] = now;
-                changed[size_t(i)] = now.exists; // a deleted input waits for its return
-                if (i < shared.size())
-                    sharedChanged = true;
+        // Files that changed and exist (a deleted input waits for its
+        // return), each looked at once: jobs may share a file.
+        std::set<QString> changed;
+        for (auto& entry : stamps) {
+            const SStamp now = StampOf(entry.first);
+            if (now != entry.second) {
+                entry.second = now;
+                if (now.exists)
+                    changed.insert(entry.first);
             }
         }
+        bool sharedChanged = false;
+        for (const QString& f : shared)
+            sharedChanged = sharedChanged || changed.count(f);
+        std::vector<size_t> again;
+        for (size_t j = 0; j < jobs.size(); ++j) {
+            bool any = sharedChanged;
+            for (const QString& f : jobFiles[j])
+                any = any || changed.count(f);
+            if (any)
+                again.push_back(j);
+        }
         watchAll();
-        std::vector<SSceneJob> again;
-        for (size_t j = 0; j < jobs.size(); ++j)
-            if (sharedChanged || changed[size_t(shared.size()) + j])
-                again.push_back(jobs[j]);
         if (again.empty())
             return;
         busy = true;

@@ -74,3 +74,39 @@ TEST(Watch, ReconvertsOnSaveByRenameAndStopsOnSignal)
     EXPECT_EQ(watcher.exitCode(), 0);
     EXPECT_TRUE(log.contains("stopped")) << log.toStdString();
 }
+
+// A file the conversion read besides its input (a glTF buffer) is watched
+// too, and so is the options file, which converts every scene again.
+TEST(Watch, BuffersAndTheOptionsFileAreWatched)
+{
+    QTemporaryDir dir;
+    const QString scenes = QString::fromStdString(ExamplePath("cmake/scenes/"));
+    ASSERT_TRUE(QFile::copy(scenes + "triangle.gltf", dir.path() + "/triangle.gltf"));
+    ASSERT_TRUE(QFile::copy(scenes + "triangle.bin", dir.path() + "/triangle.bin"));
+    ASSERT_TRUE(WriteFileBytes((dir.path() + "/scene.dae").toStdString(),
+                               ReadFileBytes(TestDataPath("collada/materials.dae"))));
+    ASSERT_TRUE(WriteFileBytes((dir.path() + "/opts.cfg").toStdString(), "bExportSkin=1\n"));
+
+    QProcess watcher;
+    watcher.setWorkingDirectory(dir.path());
+    watcher.start(QStringLiteral(MW_CLI_PATH),
+                  {"watch", "triangle.gltf", "scene.dae", "-d", "out", "--options", "opts.cfg"});
+    QString log;
+    ASSERT_TRUE(WaitForLines(watcher, log, "watching 2 scenes", 1)) << log.toStdString();
+
+    const std::string buffer = ReadFileBytes((dir.path() + "/triangle.bin").toStdString());
+    ASSERT_TRUE(WriteFileBytes((dir.path() + "/triangle.bin.new").toStdString(), buffer));
+    ASSERT_EQ(std::rename((dir.path() + "/triangle.bin.new").toUtf8().constData(),
+                          (dir.path() + "/triangle.bin").toUtf8().constData()),
+              0);
+    ASSERT_TRUE(WaitForLines(watcher, log, "converted 'triangle.gltf'", 2)) << log.toStdString();
+    EXPECT_EQ(log.count("converted 'scene.dae'"), 1) << log.toStdString();
+
+    ASSERT_TRUE(WriteFileBytes((dir.path() + "/opts.cfg").toStdString(), "bExportSkin=0\n"));
+    ASSERT_TRUE(WaitForLines(watcher, log, "converted 'scene.dae'", 2)) << log.toStdString();
+    ASSERT_TRUE(WaitForLines(watcher, log, "converted 'triangle.gltf'", 3)) << log.toStdString();
+
+    ::kill(pid_t(watcher.processId()), SIGINT);
+    ASSERT_TRUE(watcher.waitForFinished(10000));
+    EXPECT_EQ(watcher.exitCode(), 0);
+}
