@@ -218,7 +218,9 @@ TEST(BatchConvert, AConversionThatDiesTakesNothingElseDown)
     bool killed = false;
     for (int i = 0; i < 2000 && !killed && batch.state() == QProcess::Running; ++i) {
         for (const auto& child : ChildrenOf(batch.processId()))
-            if (child.second.contains("big.dae"))
+            // The child's own words (a child not yet started holds the
+            // batch's words, which name big.dae too).
+            if (child.second.contains(QByteArray("convert\0big.dae\0-o", 19)))
                 killed = ::kill(child.first, SIGKILL) == 0;
         if (!killed)
             QThread::msleep(5);
