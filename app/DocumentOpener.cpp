@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QUrl>
 
+#include "gui/FileDialogStart.h"
 #include "prefs/ZGXPreferences.h"
 
 CDocumentOpener::CDocumentOpener(QWidget* window, CZGXPreferences* store)
@@ -95,7 +96,7 @@ void CDocumentOpener::Warn(const QString& title, const QString& text)
 
 QString CDocumentOpener::ChooseFile(const QString& caption, const QString& filter)
 {
-    return QFileDialog::getOpenFileName(m_pWindow, caption, QString(), filter);
+    return QFileDialog::getOpenFileName(m_pWindow, caption, FileDialogStart(QString()), filter);
 }
 
 bool OpenDocument(QWidget* window, CZGXPreferences* store, const QString& fileName, const QString& folder,

@@ -1,6 +1,7 @@
 #include "app/RecentFilesMenu.h"
 
 #include "app/WindowStore.h"
+#include "gui/ToolTipText.h"
 
 CRecentFilesMenu::CRecentFilesMenu(const QString& title, CWindowStore& store, const char* keyPrefix, bool existingOnly,
                                    QWidget* parent)
@@ -38,7 +39,7 @@ void CRecentFilesMenu::refresh()
     const QStringList files = Files();
     for (int i = 0; i < files.size(); ++i) {
         QAction* action = new QAction(QStringLiteral("%1 %2").arg(i + 1).arg(files.at(i)), this);
-        action->setToolTip(files.at(i));
+        action->setToolTip(ToolTipText(files.at(i)));
         action->setProperty("ARecentFile", files.at(i));
         connect(action, &QAction::triggered, this, &CRecentFilesMenu::fileSelected);
         insertAction(m_pSeparator, action);

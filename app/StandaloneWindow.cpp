@@ -28,6 +28,7 @@
 #include "app/WindowStore.h"
 #include "gltf/ImportFormat.h"
 #include "gui/FileDialogFilter.h"
+#include "gui/FileDialogStart.h"
 #include "gui/OptionsWidget.h"
 #include "gui/OutputWidget.h"
 #include "gui/ProfilesWidget.h"
@@ -260,18 +261,19 @@ QWidget* CStandaloneWindow::ProfilesView() const
 
 QString CStandaloneWindow::ChooseOpenPath(const QString& caption, const QString& start, const QString& filter)
 {
-    return QFileDialog::getOpenFileName(this, caption, start, FileDialogFilter(filter));
+    return QFileDialog::getOpenFileName(this, caption, FileDialogStart(start), FileDialogFilter(filter));
 }
 
 QString CStandaloneWindow::ChooseExportPath(const QString& caption, const QString& start, const QString& filter)
 {
-    QFileDialog dialog(this, caption, start, FileDialogFilter(filter));
+    const QString from = FileDialogStart(start);
+    QFileDialog dialog(this, caption, from, FileDialogFilter(filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     // A name typed without a suffix becomes a scene file.
     dialog.setDefaultSuffix(QStringLiteral("qef"));
-    if (QFileInfo(start).isFile() || !QFileInfo(start).exists())
-        dialog.selectFile(start);
+    if (QFileInfo(from).isFile() || !QFileInfo(from).exists())
+        dialog.selectFile(from);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return QString();
     return dialog.selectedFiles().constFirst();

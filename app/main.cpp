@@ -1,21 +1,15 @@
 // The desktop program: one main window.
 #include <QApplication>
-#include <QFont>
 
 #include "app/StandaloneWindow.h"
+#include "gui/CompactFont.h"
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
 
     CStandaloneWindow window;
-    // One compact font size throughout the window.
-    for (QWidget* child : window.findChildren<QWidget*>()) {
-        QFont font = child->font();
-        font.setPixelSize(11);
-        font.setStyleHint(QFont::AnyStyle, QFont::PreferQuality);
-        child->setFont(font);
-    }
+    UseCompactFont(&window);
     window.show();
     window.ShowAboutBox(false);
     return app.exec();

@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include "convert/ConversionRunner.h"
-#include "convert/ConverterObject.h"
 #include "base/Version.h"
 #include "cli/Profiles.h"
 #include "cli/Inspect.h"
@@ -220,10 +219,14 @@ public:
             break;
         default: break;
         }
+        // The log's own "Error: " would repeat the prefix.
+        QString text = m.text;
+        if (*prefix && text.startsWith(QLatin1String("Error: ")))
+            text.remove(0, 7);
         if (m_tty && *colour)
-            PrintErr(QStringLiteral("%1%2%3\x1b[0m\n").arg(QLatin1String(colour), QLatin1String(prefix), m.text));
+            PrintErr(QStringLiteral("%1%2%3\x1b[0m\n").arg(QLatin1String(colour), QLatin1String(prefix), text));
         else
-            PrintErr(QStringLiteral("%1%2\n").arg(QLatin1String(prefix), m.text));
+            PrintErr(QStringLiteral("%1%2\n").arg(QLatin1String(prefix), text));
     }
 
 private:
@@ -383,15 +386,6 @@ int ConvertOne(const SConvertArgs& a, const QString& input, const QString& outpu
     if (result == E2QEF_SUCCESS)
         NoteFileWritten(output.toStdString());
     *trace = FileTrace();
-    switch (result) {
-    case E2QEF_SUCCESS: break;
-    case E2QEF_READ_FAILED:
-    case E2QEF_NOT_COLLADA: break; // the run's log has said why
-    case E2QEF_OUT_OF_MEMORY: PrintErr(QStringLiteral("error: out of memory\n")); break;
-    case E2QEF_EXCEPTION: PrintErr(QStringLiteral("error: the import stopped on an unexpected error\n")); break;
-    case E2QEF_NO_SCENE: PrintErr(QStringLiteral("error: the document has no scene to export\n")); break;
-    default: break;
-    }
     return result;
 }
 

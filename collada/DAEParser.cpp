@@ -5,10 +5,14 @@
 #include <string>
 #include <vector>
 
+#include <QByteArray>
+#include <QString>
+
 #include "base/ConversionLog.h"
 #include "collada/C2QHub.h"
 #include "collada/DAEGrammar.h"
 #include "collada/ElCore.h"
+#include "scene/ReadAll.h"
 
 namespace {
 
@@ -95,6 +99,13 @@ bool LoadParsed(const char* name, pugi::xml_document& doc, const pugi::xml_parse
     C2QHub& hub = C2QHub::Instance();
     if (!result) {
         ConversionLog(eLogError, "Failed to parse %s.", name);
+        // The user needs to know what is wrong with the file, not only that
+        // something is.
+        if (result.status == pugi::status_no_document_element && result.offset == 0)
+            ConversionLog(eLogError, "Error: '%s' is empty.", name);
+        else
+            ConversionLog(eLogError, "Error: '%s' is damaged at byte %lld: %s.", name,
+                          static_cast<long long>(result.offset), result.description());
         return false;
     }
     const pugi::xml_node rootElement = doc.document_element();
@@ -130,8 +141,18 @@ bool CDAEParser::LoadDocument(const char* fileName)
     if (!fileName)
         return false;
     ConversionLog(eLogInfo, "Parsing %s.", fileName);
+    QByteArray bytes;
+    QString why;
+    if (!ReadAll(QString::fromUtf8(fileName), &bytes, &why)) {
+        ConversionLog(eLogError, "Failed to parse %s.", fileName);
+        ConversionLog(eLogError, "Error: '%s' cannot be read: %s.", fileName, why.toUtf8().constData());
+        return false;
+    }
+    // Parsed in place: the tree borrows text from bytes until LoadParsed
+    // releases the XML.
     pugi::xml_document doc;
-    const pugi::xml_parse_result result = doc.load_file(fileName, pugi::parse_default, pugi::encoding_auto);
+    const pugi::xml_parse_result result =
+        doc.load_buffer_inplace(bytes.data(), size_t(bytes.size()), pugi::parse_default, pugi::encoding_auto);
     return LoadParsed(fileName, doc, result);
 }
 

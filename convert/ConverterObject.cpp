@@ -20,7 +20,21 @@ std::atomic<CConverterObject*> g_pActiveConverter{nullptr};
 
 namespace {
 const int kRegisterMetaType = qRegisterMetaType<E2QEFErrorCodes>("E2QEFErrorCodes");
+
+// What a failed run says when no step has said why: the user always reads a
+// reason, in the window and on the command line.
+const char* FallbackReason(int code)
+{
+    switch (code) {
+    case E2QEF_READ_FAILED: return "Error: '%s' cannot be read.";
+    case E2QEF_PROCESS_FAILED: return "Error: The scene from '%s' could not be processed.";
+    case E2QEF_WRITE_FAILED: return "Error: The output of '%s' could not be written.";
+    case E2QEF_OUT_OF_MEMORY: return "Error: Out of memory while converting '%s'.";
+    case E2QEF_NO_SCENE: return "Error: No scene found in %s.";
+    default: return "Error: The conversion of '%s' stopped on an unexpected error.";
+    }
 }
+} // namespace
 
 CConverterObject::CConverterObject(const COptions& options, const QString& inputPath, QObject* parent)
     : QObject(parent), m_options(options), m_inputPath(inputPath)
@@ -45,7 +59,10 @@ void CConverterObject::LogMessage(int level, const char* text)
     case eLogSuccess: emit conversionSuccess(message); break;
     case eLogInfo: emit conversionInfo(message); break;
     case eLogWarning: emit conversionWarning(message); break;
-    case eLogError: emit conversionError(message); break;
+    case eLogError:
+        ++m_errorLines;
+        emit conversionError(message);
+        break;
     default: break; // detail lines are formatted and dropped
     }
 }
@@ -57,7 +74,12 @@ void CConverterObject::LogProgress(int percent, const char* text)
 
 void CConverterObject::start()
 {
+    m_errorLines = 0;
     m_result = Run();
+    if (m_result != E2QEF_SUCCESS && m_errorLines == 0) {
+        const QByteArray shown = m_inputPath.toUtf8();
+        ConversionLog(eLogError, FallbackReason(m_result), shown.constData());
+    }
     emit finished(static_cast<E2QEFErrorCodes>(m_result));
     emit finished();
 }
@@ -97,13 +119,7 @@ int CConverterObject::Run()
         return E2QEF_OUT_OF_MEMORY;
     }
 
-    int result = 0;
-    try {
-        const QByteArray path = m_inputPath.toUtf8();
-        result = importer->Import(path.constData(), scene.get(), &m_options);
-    } catch (...) {
-        return E2QEF_EXCEPTION;
-    }
+    const int result = Import(*importer, *scene);
     if (result != 0)
         return result;
 
@@ -129,4 +145,18 @@ int CConverterObject::Run()
         RecordExportedFile(outputPath.c_str());
     ConversionLog(eLogSuccess, "%s successfully written.", outputPath.c_str());
     return E2QEF_SUCCESS;
+}
+
+int CConverterObject::Import(I2QEF& importer, SImportScene& scene)
+{
+    try {
+        const QByteArray path = m_inputPath.toUtf8();
+        return importer.Import(path.constData(), &scene, &m_options);
+    } catch (const std::bad_alloc&) {
+        ConversionLog(eLogError, "Out of memory.");
+    } catch (const std::exception& e) {
+        ConversionLog(eLogError, "Unexpected error: %s", e.what());
+    } catch (...) {
+    }
+    return E2QEF_EXCEPTION;
 }

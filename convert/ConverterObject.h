@@ -10,6 +10,9 @@
 #include "base/ResultCodes.h"
 #include "options/Options.h"
 
+class I2QEF;
+struct SImportScene;
+
 // While it exists, the converter is where the message log goes (the log's
 // sink): each message becomes one of its signals.
 class CConverterObject : public QObject, public ILogSink {
@@ -40,12 +43,15 @@ public slots:
 
 private:
     int Run();
+    // The import step; an exception leaving it ends the run with its reason.
+    int Import(I2QEF& importer, SImportScene& scene);
     void LogMessage(int level, const char* text) override;
     void LogProgress(int percent, const char* text) override;
 
     COptions m_options;
     QString m_inputPath;
     int m_result = -1;
+    int m_errorLines = 0; // red lines of the current run
     bool m_recordExport = true;
 };
 

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -11,6 +10,7 @@
 #include <cstring>
 
 #include "base/FileTrace.h"
+#include "scene/ReadAll.h"
 
 namespace {
 
@@ -103,10 +103,10 @@ std::vector<uint8_t> ReadBufferFile(const std::string& uri, const std::string& f
     if (folder.empty() || relative.isEmpty() || QFileInfo(relative).isAbsolute() || relative.contains(QLatin1Char(':')))
         GltfFail("buffers[%zu] names the file '%s', which cannot be read", index, uri.c_str());
     const QString file = QDir(QString::fromStdString(folder)).filePath(relative);
-    QFile f(file);
-    if (!QFileInfo(file).isFile() || !f.open(QIODevice::ReadOnly))
-        GltfFail("the buffer file '%s' cannot be read", file.toUtf8().constData());
-    const QByteArray bytes = f.readAll();
+    QByteArray bytes;
+    QString why = QStringLiteral("there is no such file");
+    if (!QFileInfo(file).exists() || !ReadAll(file, &bytes, &why))
+        GltfFail("the buffer file '%s' cannot be read (%s)", file.toUtf8().constData(), why.toUtf8().constData());
     NoteFileRead(file.toStdString());
     return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
@@ -219,10 +219,10 @@ void LoadGltfFile(const std::string& path, SGltfDocument& doc)
 {
     doc.path = path;
     const QString file = QString::fromStdString(path);
-    QFile f(file);
-    if (!f.open(QIODevice::ReadOnly))
-        GltfFail("the file cannot be read");
-    const QByteArray bytes = f.readAll();
+    QByteArray bytes;
+    QString why;
+    if (!ReadAll(file, &bytes, &why))
+        GltfFail("the file cannot be read (%s)", why.toUtf8().constData());
     LoadGltfBytes(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()),
                   QFileInfo(file).absolutePath().toStdString(), path, doc);
 }

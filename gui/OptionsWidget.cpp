@@ -1,6 +1,8 @@
 #include "gui/OptionsWidget.h"
 
 #include "gui/FileDialogFilter.h"
+#include "gui/FileDialogStart.h"
+#include "gui/ToolTipText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -138,9 +140,9 @@ const COptionsWidget::SComboRow COptionsWidget::kPrimitiveRows[4] = {
 // meshoptimizer serves the third method, so all four are always offered.
 const COptionsWidget::SComboRow COptionsWidget::kSortingRows[4] = {
     {eTextNone, eTriSortNone, false},
-    {eTextZgxtGeometrySort, eTriSortGeometry, false},
-    {eTextD3dx, eTriSortD3DX, false},
-    {eTextZgxtTriStrip, eTriSortTriStrip, false},
+    {eTextGeometrySort, eTriSortGeometry, false},
+    {eTextVertexCacheOrder, eTriSortD3DX, false},
+    {eTextTriangleStripOrder, eTriSortTriStrip, false},
 };
 const COptionsWidget::SComboRow COptionsWidget::kCoordinateRows[2] = {
     {eTextOpenGL, eCSOpenGL, false},
@@ -156,6 +158,10 @@ COptionsWidget::COptionsWidget(QWidget* parent, Qt::WindowFlags flags, COptions*
 {
     BuildForm();
     setAcceptDrops(true);
+    // Beside the profile list the options take every spare pixel of width.
+    QSizePolicy policy = sizePolicy();
+    policy.setHorizontalStretch(1);
+    setSizePolicy(policy);
 
     // Vertex format rows; each edits its attribute in place.
     for (CVectorFormatWidget* row : m_apRows) {
@@ -283,7 +289,6 @@ QWidget* COptionsWidget::BuildGeometryPage()
     tangent->addWidget(m_pVertexSplittingLabel, 1, 0);
     tangent->addWidget(m_pVertexSplittingSB, 1, 1);
     tangent->setColumnStretch(0, 1);
-    left->addWidget(m_pTangentSpaceGB);
     left->addStretch(1);
 
     // Vertex format table: headings over the position row's columns, then
@@ -307,6 +312,11 @@ QWidget* COptionsWidget::BuildGeometryPage()
         right->addWidget(row);
     }
     m_pPositionRow = m_apRows[eVAPosition];
+    // Tangent space stands under the tangent and binormal rows it fills; the
+    // two columns then need about the same height, and the page fits a
+    // window on a 1280 x 800 screen without scrolling.
+    right->addSpacing(6);
+    right->addWidget(m_pTangentSpaceGB);
     right->addStretch(1);
     return page;
 }
@@ -419,95 +429,95 @@ QWidget* COptionsWidget::BuildUserOptionsPage()
 void COptionsWidget::ApplyTexts()
 {
     m_pTabs->setTabText(0, UIText(eTextGeometry));
-    m_pTabs->setTabToolTip(0, UIText(eTextGeometryTip));
+    m_pTabs->setTabToolTip(0, ToolTipText(UIText(eTextGeometryTip)));
     m_pTabs->setTabText(1, UIText(eTextMaterials));
-    m_pTabs->setTabToolTip(1, UIText(eTextMaterialsTip));
+    m_pTabs->setTabToolTip(1, ToolTipText(UIText(eTextMaterialsTip)));
     m_pTabs->setTabText(2, UIText(eTextTransformations));
-    m_pTabs->setTabToolTip(2, UIText(eTextTransformationsTip));
+    m_pTabs->setTabToolTip(2, ToolTipText(UIText(eTextTransformationsTip)));
     m_pTabs->setTabText(3, UIText(eTextUserOptions));
-    m_pTabs->setTabToolTip(3, UIText(eTextUserOptionsTip));
+    m_pTabs->setTabToolTip(3, ToolTipText(UIText(eTextUserOptionsTip)));
 
     // Geometry.
     m_pExportGeometryGB->setTitle(UIText(eTextExportGeometry));
-    m_pExportGeometryGB->setToolTip(UIText(eTextExportGeometryTip));
+    m_pExportGeometryGB->setToolTip(ToolTipText(UIText(eTextExportGeometryTip)));
     m_pPrimitiveTypeGB->setTitle(UIText(eTextPrimitiveType));
     m_pCustomSettingsGB->setTitle(UIText(eTextUseCustomOptimisation));
-    m_pCustomSettingsGB->setToolTip(UIText(eTextUseCustomOptimisationTip));
+    m_pCustomSettingsGB->setToolTip(ToolTipText(UIText(eTextUseCustomOptimisationTip)));
     m_pTriangleDataGB->setTitle(UIText(eTextTriangleDataOptimisations));
     m_pSortingMethodGB->setTitle(UIText(eTextSortingMethod));
     m_pVertexDataGB->setTitle(UIText(eTextVertexDataOptimisations));
     m_pInterleaveGB->setTitle(UIText(eTextInterleaveVertexData));
-    m_pInterleaveGB->setToolTip(UIText(eTextInterleaveVertexDataTip));
+    m_pInterleaveGB->setToolTip(ToolTipText(UIText(eTextInterleaveVertexDataTip)));
     m_pAlignCB->setText(UIText(eTextAlignVertexData32));
-    m_pAlignCB->setToolTip(UIText(eTextPadVertexData));
+    m_pAlignCB->setToolTip(ToolTipText(UIText(eTextPadVertexData)));
     m_pSortVerticesCB->setText(UIText(eTextSortVertices));
-    m_pSortVerticesCB->setToolTip(UIText(eTextSortVerticesTip));
+    m_pSortVerticesCB->setToolTip(ToolTipText(UIText(eTextSortVerticesTip)));
     static const int kHeaderTexts[6] = {eTextDataType, 164, 0, 1, 2, 3};
     for (int i = 0; i < 6; ++i) {
         m_apHeaderLabels[i]->setText(UIText(kHeaderTexts[i]));
         m_apHeaderLabels[i]->adjustSize();
     }
     m_pSkinningGB->setTitle(UIText(eTextExportSkinningData));
-    m_pSkinningGB->setToolTip(UIText(eTextExportSkinningDataTip));
+    m_pSkinningGB->setToolTip(ToolTipText(UIText(eTextExportSkinningDataTip)));
     m_pPaletteSizeLabel->setText(UIText(eTextMatrixPaletteSize));
-    m_pPaletteSizeLabel->setToolTip(UIText(eTextMatrixPaletteSizeTip));
-    m_pPaletteSizeSB->setToolTip(UIText(eTextMatrixPaletteSizeTip));
+    m_pPaletteSizeLabel->setToolTip(ToolTipText(UIText(eTextMatrixPaletteSizeTip)));
+    m_pPaletteSizeSB->setToolTip(ToolTipText(UIText(eTextMatrixPaletteSizeTip)));
     m_pMappingChannelsGB->setTitle(UIText(eTextExportMappingChannels));
-    m_pMappingChannelsGB->setToolTip(UIText(eTextExportMappingChannelsTip));
+    m_pMappingChannelsGB->setToolTip(ToolTipText(UIText(eTextExportMappingChannelsTip)));
     m_pFlipVCB->setText(UIText(eTextFlipV));
-    m_pFlipVCB->setToolTip(UIText(eTextFlipVTip));
+    m_pFlipVCB->setToolTip(ToolTipText(UIText(eTextFlipVTip)));
     m_pTangentSpaceGB->setTitle(UIText(eTextGenerateTangentSpace));
-    m_pTangentSpaceGB->setToolTip(UIText(eTextGenerateTangentSpaceTip));
+    m_pTangentSpaceGB->setToolTip(ToolTipText(UIText(eTextGenerateTangentSpaceTip)));
     m_pMappingChannelLabel->setText(QStringLiteral("Use mapping channel"));
     m_pVertexSplittingLabel->setText(UIText(eTextVertexSplitting) +
                                      QString::asprintf(" (%i .. %i)", static_cast<int>(m_pVertexSplittingSB->minimum()),
                                                        static_cast<int>(m_pVertexSplittingSB->maximum())));
-    m_pVertexSplittingLabel->setToolTip(UIText(eTextVertexSplittingTip));
-    m_pVertexSplittingSB->setToolTip(UIText(eTextVertexSplittingTip));
+    m_pVertexSplittingLabel->setToolTip(ToolTipText(UIText(eTextVertexSplittingTip)));
+    m_pVertexSplittingSB->setToolTip(ToolTipText(UIText(eTextVertexSplittingTip)));
     TranslateCombo(m_pPrimitiveTypeList, kPrimitiveRows, 4);
     TranslateCombo(m_pSortingList, kSortingRows, 4);
 
     // Materials.
     m_pMaterialsGB->setTitle(UIText(eTextExportMaterials));
-    m_pMaterialsGB->setToolTip(UIText(eTextExportMaterialsTip));
-    m_pMergeGB->setTitle(UIText(eTextMergeQdlZgx));
-    m_pMergeGB->setToolTip(UIText(eTextMergeQdlZgxTip));
+    m_pMaterialsGB->setToolTip(ToolTipText(UIText(eTextExportMaterialsTip)));
+    m_pMergeGB->setTitle(UIText(eTextMergeMaterials));
+    m_pMergeGB->setToolTip(ToolTipText(UIText(eTextMergeMaterialsTip)));
     m_pMergeSrcLabel->setText(UIText(eTextSourceQefFile));
     m_pInvertTransparencyCB->setText(UIText(eTextInvertTransparency));
-    m_pInvertTransparencyCB->setToolTip(UIText(eTextInvertTransparencyTip));
+    m_pInvertTransparencyCB->setToolTip(ToolTipText(UIText(eTextInvertTransparencyTip)));
 
     // Transformations.
     m_pAnimationsGB->setTitle(UIText(eTextExportAnimations));
-    m_pAnimationsGB->setToolTip(UIText(eTextExportNodeAnimationArrays));
+    m_pAnimationsGB->setToolTip(ToolTipText(UIText(eTextExportNodeAnimationArrays)));
     m_pIndexAnimationsCB->setText(UIText(eTextIndexAnimationData));
-    m_pIndexAnimationsCB->setToolTip(UIText(eTextIndexAnimationDataTip));
+    m_pIndexAnimationsCB->setToolTip(ToolTipText(UIText(eTextIndexAnimationDataTip)));
     m_pCoordinateSystemGB->setTitle(UIText(eTextCoordinateSystem));
     TranslateCombo(m_pCoordinateSystemList, kCoordinateRows, 2);
     TranslateCombo(m_pSpaceList, kSpaceRows, 2);
     m_pStaticFrameLabel->setText(UIText(eTextStaticFrame));
-    m_pStaticFrameLabel->setToolTip(UIText(eTextStaticFrameTip));
-    m_pStaticFrameSB->setToolTip(UIText(eTextStaticFrameTip));
+    m_pStaticFrameLabel->setToolTip(ToolTipText(UIText(eTextStaticFrameTip)));
+    m_pStaticFrameSB->setToolTip(ToolTipText(UIText(eTextStaticFrameTip)));
     m_pMatricesCB->setText(UIText(eTextExportAsMatrices));
-    m_pMatricesCB->setToolTip(UIText(eTextExportAsMatricesTip));
+    m_pMatricesCB->setToolTip(ToolTipText(UIText(eTextExportAsMatricesTip)));
     m_pPrecisionGB->setTitle(UIText(eTextImprovePositionPrecision));
     m_pUnpackMatrixCB->setText(UIText(eTextAddPositionUnpackMatrix));
-    m_pUnpackMatrixCB->setToolTip(UIText(eTextUseScaleAndOffset));
+    m_pUnpackMatrixCB->setToolTip(ToolTipText(UIText(eTextUseScaleAndOffset)));
 
     // User options.
     m_pViewerGB->setTitle(UIText(eTextOpenInVistrel));
-    m_pViewerGB->setToolTip(UIText(eTextOpenInVistrelTip));
+    m_pViewerGB->setToolTip(ToolTipText(UIText(eTextOpenInVistrelTip)));
     m_pViewerPathLabel->setText(UIText(eTextVistrelPath));
     m_pPostExportGB->setTitle(UIText(eTextPostExportCommandLine));
     m_pPostExportGB->setToolTip(QString());
     m_pCommandLabel->setText(UIText(eTextCommand));
-    m_pCommandLabel->setToolTip(UIText(eTextCommandTip));
-    m_pCommandLE->setToolTip(UIText(eTextCommandTip));
+    m_pCommandLabel->setToolTip(ToolTipText(UIText(eTextCommandTip)));
+    m_pCommandLE->setToolTip(ToolTipText(UIText(eTextCommandTip)));
     m_pArgumentsLabel->setText(UIText(eTextCommandArguments));
-    m_pArgumentsLabel->setToolTip(UIText(eTextCommandArgumentsTip));
-    m_pArgumentsLE->setToolTip(UIText(eTextCommandArgumentsTip));
+    m_pArgumentsLabel->setToolTip(ToolTipText(UIText(eTextCommandArgumentsTip)));
+    m_pArgumentsLE->setToolTip(ToolTipText(UIText(eTextCommandArgumentsTip)));
     m_pWorkingDirLabel->setText(UIText(eTextWorkingDirectory));
-    m_pWorkingDirLabel->setToolTip(UIText(eTextWorkingDirectoryTip));
-    m_pWorkingDirLE->setToolTip(UIText(eTextWorkingDirectoryTip));
+    m_pWorkingDirLabel->setToolTip(ToolTipText(UIText(eTextWorkingDirectoryTip)));
+    m_pWorkingDirLE->setToolTip(ToolTipText(UIText(eTextWorkingDirectoryTip)));
 
     // Filters of the browse buttons follow the language too.
     m_pMergeSrcBrowse->setProperty("pszFileTypes",
@@ -763,12 +773,12 @@ void COptionsWidget::onVectorTypeChanged()
 
 QString COptionsWidget::ChooseFile(const QString& caption, const QString& start, const QString& filter)
 {
-    return QFileDialog::getOpenFileName(this, caption, start, FileDialogFilter(filter));
+    return QFileDialog::getOpenFileName(this, caption, FileDialogStart(start), FileDialogFilter(filter));
 }
 
 QString COptionsWidget::ChooseDirectory(const QString& caption, const QString& start)
 {
-    return QFileDialog::getExistingDirectory(this, caption, start);
+    return QFileDialog::getExistingDirectory(this, caption, FileDialogStart(start));
 }
 
 void COptionsWidget::onClicked(bool)

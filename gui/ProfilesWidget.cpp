@@ -1,6 +1,8 @@
 #include "gui/ProfilesWidget.h"
 
 #include "gui/FileDialogFilter.h"
+#include "gui/FileDialogStart.h"
+#include "gui/ToolTipText.h"
 
 #include <QDateTime>
 #include <QDragEnterEvent>
@@ -88,6 +90,11 @@ CProfilesWidget::CProfilesWidget(QWidget* parent) : QWidget(parent)
     m_pList->setContextMenuPolicy(Qt::CustomContextMenu);
     m_pList->installEventFilter(this);
     layout->addWidget(m_pList, 1);
+    // A list of profile names needs little width; beside the options editor
+    // (which stretches) it keeps its own narrow width.
+    QSizePolicy policy = sizePolicy();
+    policy.setHorizontalStretch(0);
+    setSizePolicy(policy);
 
     const Qt::ItemFlags fixed = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
     m_pCurrent = new CProfileItem(UIText(eTextCurrentTag), COptionsData(), m_pList);
@@ -104,6 +111,12 @@ CProfilesWidget::CProfilesWidget(QWidget* parent) : QWidget(parent)
     });
     setAcceptDrops(true);
     translateUI(CMeshwrightStrings::Language());
+}
+
+QSize CProfilesWidget::sizeHint() const
+{
+    const QSize hint = QWidget::sizeHint();
+    return QSize(qMin(hint.width(), fontMetrics().averageCharWidth() * 28), hint.height());
 }
 
 CProfilesWidget::~CProfilesWidget() = default;
@@ -200,11 +213,12 @@ void CProfilesWidget::setCurrentProfileState(bool bEdited)
     m_pCurrent->setFont(font);
     if (bEdited) {
         m_pCurrent->setText(UIText(eTextCurrentTag) + QStringLiteral("*"));
-        m_pCurrent->setToolTip(UIText(eTextCurrentExportOptions));
+        m_pCurrent->setToolTip(ToolTipText(UIText(eTextCurrentExportOptions)));
     } else {
         m_pCurrent->setText(UIText(eTextCurrentTag));
-        m_pCurrent->setToolTip(UIText(eTextCurrentExportOptions) + QStringLiteral(" - ") + UIText(eTextProfile) +
-                               QStringLiteral(" ") + (m_pActive ? m_pActive->Name() : QString()));
+        m_pCurrent->setToolTip(ToolTipText(UIText(eTextCurrentExportOptions) + QStringLiteral(" - ") +
+                                           UIText(eTextProfile) + QStringLiteral(" ") +
+                                           (m_pActive ? m_pActive->Name() : QString())));
     }
 }
 
@@ -278,7 +292,7 @@ void CProfilesWidget::deleteCurrentItem()
 
 QString CProfilesWidget::ChooseExportPath(const QString& caption, const QString& start, const QString& filter)
 {
-    QFileDialog dialog(this, caption, start, DialogFilter(filter));
+    QFileDialog dialog(this, caption, FileDialogStart(start), DialogFilter(filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(QStringLiteral("txt"));
@@ -289,7 +303,7 @@ QString CProfilesWidget::ChooseExportPath(const QString& caption, const QString&
 
 QString CProfilesWidget::ChooseImportPath(const QString& caption, const QString& start, const QString& filter)
 {
-    return QFileDialog::getOpenFileName(this, caption, start, DialogFilter(filter));
+    return QFileDialog::getOpenFileName(this, caption, FileDialogStart(start), DialogFilter(filter));
 }
 
 void CProfilesWidget::exportProfile()
@@ -428,8 +442,8 @@ void CProfilesWidget::translateUI(CMeshwrightStrings::ELanguages lang)
 {
     CMeshwrightStrings::SetLanguage(lang);
     m_pLabel->setText(UIText(eTextProfiles));
-    m_pLabel->setToolTip(UIText(eTextProfilesTip));
+    m_pLabel->setToolTip(ToolTipText(UIText(eTextProfilesTip)));
     m_pDefault->setText(UIText(eTextDefaultSettings));
-    m_pDefault->setToolTip(UIText(eTextDefaultExportOptions));
+    m_pDefault->setToolTip(ToolTipText(UIText(eTextDefaultExportOptions)));
     setCurrentProfileState(m_bEdited);
 }

@@ -40,6 +40,9 @@ public:
     explicit CProfilesWidget(QWidget* parent = nullptr);
     ~CProfilesWidget() override;
 
+    // Narrow: room for the names of a few profiles, not half a window.
+    QSize sizeHint() const override;
+
     // Reads the profiles below prefix (the window passes "Profiles/"),
     // replacing any user profiles in the list. A listed profile without
     // stored options is reported through errorMessage and left out.

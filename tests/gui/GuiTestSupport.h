@@ -2,22 +2,35 @@
 // Small helpers shared by the widget and window tests.
 #include <QColor>
 #include <QCoreApplication>
+#include <QDir>
 #include <QDropEvent>
 #include <QFile>
 #include <QList>
 #include <QMimeData>
 #include <QUrl>
 #include <QWidget>
+#include <QStandardPaths>
 #include <QString>
 #include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextDocument>
 #include <QTextFragment>
 
+#include "prefs/ZGXPreferences.h"
 #include "scene/Scene.h"
 #include "scene/SceneRead.h"
 
 namespace guitest {
+
+// Never the user's own preference files: the stores of a test program live
+// in folder (a temporary folder of the test).
+inline void UseOwnPreferences(const QString& folder)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    const std::string prefs = QDir(folder).filePath(QStringLiteral("prefs")).toStdString();
+    CZGXPreferences::SetBaseFolder(ePrefUser, prefs);
+    CZGXPreferences::SetBaseFolder(ePrefAllUsers, prefs);
+}
 
 inline QString ExamplePath(const QString& name)
 {

@@ -116,7 +116,7 @@ private slots:
         COptionsWidget w(nullptr, Qt::WindowFlags(), &options);
         QComboBox* sorting = Child<QComboBox>(&w, "SortingList");
         QCOMPARE(sorting->count(), 4);
-        QCOMPARE(sorting->itemText(2), QStringLiteral("D3DX"));
+        QCOMPARE(sorting->itemText(2), QStringLiteral("Vertex cache order (meshoptimizer)"));
         QVERIFY(!Child<QCheckBox>(&w, "SortVerticesCB")->isHidden());
     }
 
@@ -134,7 +134,7 @@ private slots:
         QCOMPARE(options.GetPrimType(), 1);
         QVERIFY(options.GetBool(opt::bIndexed));
         QCOMPARE(options.GetTriSort(), 3);
-        QCOMPARE(sorting->currentText(), QStringLiteral("ZGXTTriStrip"));
+        QCOMPARE(sorting->currentText(), QStringLiteral("Triangle strip order"));
         QVERIFY(sortVertices->isChecked());
         QCOMPARE(changed.count(), 1);
 
@@ -143,7 +143,7 @@ private slots:
         QVERIFY(!options.GetBool(opt::bIndexed));
         QCOMPARE(options.GetTriSort(), 1);
         QVERIFY(!options.GetBool(opt::bSortVertices));
-        QCOMPARE(sorting->currentText(), QStringLiteral("ZGXTGeometrySort"));
+        QCOMPARE(sorting->currentText(), QStringLiteral("Geometry sort"));
         QVERIFY(!sortVertices->isChecked());
 
         // With custom settings the user's sorting choice stays.
@@ -159,7 +159,7 @@ private slots:
         // and the controls show it at once.
         Child<QGroupBox>(&w, "CustomSettingsGB")->setChecked(false);
         QCOMPARE(options.GetTriSort(), 3);
-        QCOMPARE(sorting->currentText(), QStringLiteral("ZGXTTriStrip"));
+        QCOMPARE(sorting->currentText(), QStringLiteral("Triangle strip order"));
         QCOMPARE(sortVertices->isChecked(), options.GetBool(opt::bSortVertices));
     }
 
@@ -378,7 +378,7 @@ private slots:
         merge->click();
         QCOMPARE(w.lastCaption, QStringLiteral("Choose a file"));
         QCOMPARE(w.lastFilter,
-                 QStringLiteral("All supported formats (*.qef;*.QEF);;Lumetra Geometry files [Binary] (*.qef;*.QEF)"));
+                 QStringLiteral("All supported formats (*.qef;*.QEF);;QEF scene files [Binary] (*.qef;*.QEF)"));
         QCOMPARE(options.String(opt::sMergeSrc), std::string("/data/previous.qef"));
         QCOMPARE(changed.count(), 1);
 

@@ -515,7 +515,7 @@ private slots:
         w.names << QStringLiteral("Back");
         QVERIFY(ChooseFromMenu(w, nullptr, QStringLiteral("Import from file")));
         QCOMPARE(w.lastCaption, QStringLiteral("Import from file"));
-        QCOMPARE(w.lastFilter, QStringLiteral("Lumetra Geometry files (*.qef;*.QEF;*.h;*.cpp);;Normal txt file "
+        QCOMPARE(w.lastFilter, QStringLiteral("QEF scene files (*.qef;*.QEF;*.h;*.cpp);;Normal txt file "
                                               "(*.txt);;Config files (*.cfg)"));
         QCOMPARE(w.ProfileCount(), 2);
         QCOMPARE(w.Profile(1)->Name(), QStringLiteral("Back"));
@@ -538,9 +538,9 @@ private slots:
 
     void dialogFiltersListPatternsWithBlanks()
     {
-        QCOMPARE(CProfilesWidget::DialogFilter(QStringLiteral("Lumetra Geometry files (*.qef;*.QEF;*.h;*.cpp);;"
+        QCOMPARE(CProfilesWidget::DialogFilter(QStringLiteral("QEF scene files (*.qef;*.QEF;*.h;*.cpp);;"
                                                               "Normal txt file (*.txt)")),
-                 QStringLiteral("Lumetra Geometry files (*.qef *.QEF *.h *.cpp);;Normal txt file (*.txt)"));
+                 QStringLiteral("QEF scene files (*.qef *.QEF *.h *.cpp);;Normal txt file (*.txt)"));
         QCOMPARE(CProfilesWidget::DialogFilter(QStringLiteral("All types (*.*)")), QStringLiteral("All types (*.*)"));
     }
 

@@ -87,13 +87,8 @@ private:
 private slots:
     void initTestCase()
     {
-        // Never the user's own preference files.
-        QStandardPaths::setTestModeEnabled(true);
         QVERIFY(m_dir.isValid());
-        // The stores of this run live in its own folder.
-        const std::string prefs = QDir(m_dir.path()).filePath(QStringLiteral("prefs")).toStdString();
-        CZGXPreferences::SetBaseFolder(ePrefUser, prefs);
-        CZGXPreferences::SetBaseFolder(ePrefAllUsers, prefs);
+        UseOwnPreferences(m_dir.path());
     }
 
     void startsWithNothingToExport()

@@ -28,15 +28,21 @@ private slots:
             {31, "Are you sure you'd like to delete this profile?"},
             {37, "Export transformations as matrices"},
             {50, "All supported formats (*.qef;*.QEF)"},
-            {58, "Lumetra Geometry files (*.qef;*.QEF;*.h;*.cpp)"},
+            {58, "QEF scene files (*.qef;*.QEF;*.h;*.cpp)"},
+            {59, "QEF scene files [Binary] (*.qef;*.QEF)"},
             {64, "Export..."},
             {66, "fixed 16.16"},
             {92, "Enter how large a palette of bones may be indexed into when rendering - e.g. 9 for OGLES 1.x "
                  "and for OGLES 2.0 the maximum number of bone matrices supported by your shader"},
-            {95, "Merge .QDL/.ZGX"},
+            {95, "Merge materials"},
             {100, "OK"},
+            {101, "Open in scene viewer"},
+            {102, "Open the .qef file in the scene viewer after exporting"},
+            {104, "Scene viewer path"},
             {112, "The working directory to run 'command' in."},
-            {135, "ZGXTGeometrySort"},
+            {133, "Vertex cache order (meshoptimizer)"},
+            {135, "Geometry sort"},
+            {136, "Triangle strip order"},
             {144, "Options that affect the export of transformations/animations"},
             {154, "UVW 7"},
             {166, "Vertex-splitting"},
@@ -52,6 +58,16 @@ private slots:
         QFETCH(QString, text);
         QCOMPARE(UIText(id), text);
         QCOMPARE(CMeshwrightStrings::Text(id, CMeshwrightStrings::eBritishEnglish), text);
+    }
+
+    // Users read names of other products as another program's leftovers.
+    void noTextNamesAnotherProduct()
+    {
+        for (int id = 0; id < CMeshwrightStrings::kStringCount; ++id) {
+            const QString text = UIText(id);
+            for (const char* name : {"Lumetra", "ZGX", "Vistrel", "D3DX"})
+                QVERIFY2(!text.contains(QLatin1String(name)), qPrintable(text));
+        }
     }
 
     void outsideTheTableIsEmpty()
