@@ -342,9 +342,11 @@ QString ParseConvertArgs(const QStringList& args, SConvertArgs& out)
         return QStringLiteral("needs an input file");
     if (!out.output.isEmpty() && !out.outDir.isEmpty())
         return QStringLiteral("-o and -d cannot be given together");
-    if (out.outDir.isEmpty() && (out.inputs.size() > 1 || QFileInfo(out.inputs.first()).isDir()))
+    // One input without -d is one conversion, even of a folder (which then
+    // has no file to read, and says so).
+    if (out.outDir.isEmpty() && out.inputs.size() > 1)
         return QStringLiteral("more than one input file ('%1'); -d OUTDIR names the folder for many")
-            .arg(out.inputs.size() > 1 ? out.inputs[1] : out.inputs.first());
+            .arg(out.inputs[1]);
     if (out.jobs == 0)
         out.jobs = std::max(1, QThread::idealThreadCount());
     return QString();
