@@ -578,9 +578,6 @@ int RunWatchCommand(const QStringList& args)
         error = QStringLiteral("watch takes no --depfile");
     if (!error.isEmpty())
         return UsageError(error);
-    const SScenePlan plan = PlanScenes(a.inputs, a.outDir, a.recursive, a.format);
-    for (const QString& why : plan.refused)
-        PrintErr(QStringLiteral("error: %1\n").arg(why));
     if (!QDir().mkpath(a.outDir)) {
         PrintErr(QStringLiteral("error: cannot create the output folder '%1'\n").arg(a.outDir));
         return E2QEF_WRITE_FAILED;
@@ -594,7 +591,20 @@ int RunWatchCommand(const QStringList& args)
     QStringList shared;
     if (!a.optionArgs.file.isEmpty())
         shared << a.optionArgs.file;
-    return RunWatch(plan.jobs, shared, settings);
+    // Refused inputs are named once, at the start.
+    bool first = true;
+    auto plan = [&]() {
+        const SScenePlan p = PlanScenes(a.inputs, a.outDir, a.recursive, a.format);
+        for (const QString& why : first ? p.refused : QStringList())
+            PrintErr(QStringLiteral("error: %1\n").arg(why));
+        first = false;
+        return p.jobs;
+    };
+    QStringList folders;
+    for (const QString& input : a.inputs)
+        if (QFileInfo(input).isDir())
+            folders << input;
+    return RunWatch(plan, folders, shared, settings);
 }
 
 int RunOptions(const QStringList& args)

@@ -1,12 +1,14 @@
 #include "cli/Watch.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <algorithm>
 #include <csignal>
 #include <map>
 #include <set>
@@ -60,8 +62,10 @@ QString Now()
 
 } // namespace
 
-int RunWatch(const std::vector<SSceneJob>& jobs, const QStringList& shared, const SBatchSettings& settings)
+int RunWatch(const std::function<std::vector<SSceneJob>()>& plan, const QStringList& folders, const QStringList& shared,
+             const SBatchSettings& settings)
 {
+    std::vector<SSceneJob> jobs = plan();
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0) {
         PrintErr(QStringLiteral("error: cannot watch for the stop signal\n"));
         return E2QEF_EXCEPTION;
@@ -101,6 +105,9 @@ int RunWatch(const std::vector<SSceneJob>& jobs, const QStringList& shared, cons
             watcher.addPath(folder);
     };
     auto watchAll = [&]() {
+        for (const QString& folder : folders)
+            if (!watcher.directories().contains(folder))
+                watcher.addPath(folder);
         for (const QString& f : shared)
             watch(f);
         for (const QStringList& list : jobFiles)
@@ -110,8 +117,10 @@ int RunWatch(const std::vector<SSceneJob>& jobs, const QStringList& shared, cons
 
     auto convert = [&](const std::vector<size_t>& some) {
         std::vector<SSceneJob> subset;
-        for (size_t j : some)
+        for (size_t j : some) {
             subset.push_back(jobs[j]);
+            QDir().mkpath(QFileInfo(jobs[j].output).path()); // a scene of a subfolder
+        }
         RunSceneJobs(subset, settings, [&](size_t i, const SChildOutcome& out) {
             const SSceneJob& job = subset[i];
             PrintErr(QString::fromUtf8(out.log));
@@ -164,13 +173,26 @@ int RunWatch(const std::vector<SSceneJob>& jobs, const QStringList& shared, cons
         for (const QString& f : shared)
             sharedChanged = sharedChanged || changed.count(f);
         std::vector<size_t> again;
-        for (size_t j = 0; j < jobs.size(); ++j) {
+        // Scene files new in a watched folder.
+        for (const SSceneJob& job : plan()) {
+            const bool known =
+                std::any_of(jobs.begin(), jobs.end(), [&](const SSceneJob& j) { return j.input == job.input; });
+            if (!known) {
+                jobs.push_back(job);
+                jobFiles.push_back(QStringList{job.input});
+                stamps[job.input] = StampOf(job.input);
+                again.push_back(jobs.size() - 1);
+            }
+        }
+        const size_t known = jobs.size() - again.size();
+        for (size_t j = 0; j < known; ++j) {
             bool any = sharedChanged;
             for (const QString& f : jobFiles[j])
                 any = any || changed.count(f);
             if (any)
                 again.push_back(j);
         }
+        std::sort(again.begin(), again.end());
         watchAll();
         if (again.empty())
             return;

@@ -4,14 +4,18 @@
 // SIGTERM.
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 #include "cli/BatchConvert.h"
 #include "convert/ScenePlan.h"
 
-// Converts every job, then watches. Changes are collected for a short while
-// (an editor writes a file in several steps, or saves to another name and
-// renames it over the old one) and each changed scene is converted again;
-// a change of a file in shared converts them all. One log line per
+// Converts every job of plan(), then watches. Changes are collected for a
+// short while (an editor writes a file in several steps, or saves to another
+// name and renames it over the old one) and each changed scene is converted
+// again; a change of a file in shared converts them all. plan() is asked
+// again after each change, so a scene file added to a folder given as input
+// is converted too; folders lists those folders. One log line per
 // conversion. Returns 0 once interrupted.
-int RunWatch(const std::vector<SSceneJob>& jobs, const QStringList& shared, const SBatchSettings& settings);
+int RunWatch(const std::function<std::vector<SSceneJob>()>& plan, const QStringList& folders, const QStringList& shared,
+             const SBatchSettings& settings);

@@ -110,3 +110,28 @@ TEST(Watch, BuffersAndTheOptionsFileAreWatched)
     ASSERT_TRUE(watcher.waitForFinished(10000));
     EXPECT_EQ(watcher.exitCode(), 0);
 }
+
+// A scene file that appears in a watched folder is converted as well.
+TEST(Watch, NewSceneInAWatchedFolder)
+{
+    QTemporaryDir dir;
+    QDir().mkpath(dir.path() + "/art");
+    const std::string source = ReadFileBytes(TestDataPath("collada/materials.dae"));
+    ASSERT_TRUE(WriteFileBytes((dir.path() + "/art/first.dae").toStdString(), source));
+
+    QProcess watcher;
+    watcher.setWorkingDirectory(dir.path());
+    watcher.start(QStringLiteral(MW_CLI_PATH), {"watch", "art", "-d", "out"});
+    QString log;
+    ASSERT_TRUE(WaitForLines(watcher, log, "watching 1 scenes", 1)) << log.toStdString();
+    ASSERT_TRUE(WriteFileBytes((dir.path() + "/second.tmp").toStdString(), source));
+    ASSERT_EQ(std::rename((dir.path() + "/second.tmp").toUtf8().constData(),
+                          (dir.path() + "/art/second.dae").toUtf8().constData()),
+              0);
+    ASSERT_TRUE(WaitForLines(watcher, log, "to 'out/second.qef'", 1)) << log.toStdString();
+    EXPECT_EQ(log.count("converted 'art/first.dae'"), 1) << log.toStdString();
+
+    ::kill(pid_t(watcher.processId()), SIGTERM);
+    ASSERT_TRUE(watcher.waitForFinished(10000));
+    EXPECT_EQ(watcher.exitCode(), 0);
+}
