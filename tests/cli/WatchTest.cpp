@@ -28,6 +28,14 @@ bool WaitForLines(QProcess& watcher, QString& log, const QString& text, int coun
     return log.count(text) >= count;
 }
 
+// Saves bytes to path as editors do: into a new file, then renamed over it.
+bool SaveByRename(const QString& path, const std::string& bytes)
+{
+    const QString temporary = path + ".new";
+    return WriteFileBytes(temporary.toStdString(), bytes) &&
+           std::rename(temporary.toUtf8().constData(), path.toUtf8().constData()) == 0;
+}
+
 } // namespace
 
 TEST(Watch, ReconvertsOnSaveByRenameAndStopsOnSignal)
@@ -55,16 +63,14 @@ TEST(Watch, ReconvertsOnSaveByRenameAndStopsOnSignal)
     const size_t at = changed.find("name=\"Quarter\"");
     ASSERT_NE(at, std::string::npos);
     changed.insert(at + 6, "Edited");
-    ASSERT_TRUE(WriteFileBytes((scene + ".swp").toStdString(), changed));
-    ASSERT_EQ(std::rename((scene + ".swp").toUtf8().constData(), scene.toUtf8().constData()), 0);
+    ASSERT_TRUE(SaveByRename(scene, changed));
     ASSERT_TRUE(WaitForLines(watcher, log, "converted 'scene.dae'", 2)) << log.toStdString();
     EXPECT_NE(ReadFileBytes((dir.path() + "/out/scene.qef").toStdString()), first);
     EXPECT_EQ(log.count("converted 'other.dae'"), 1) << "only the changed scene: " << log.toStdString();
 
     // A second save is seen too (the watch survives the rename).
     changed.insert(at + 6, "Again");
-    ASSERT_TRUE(WriteFileBytes((scene + ".swp").toStdString(), changed));
-    ASSERT_EQ(std::rename((scene + ".swp").toUtf8().constData(), scene.toUtf8().constData()), 0);
+    ASSERT_TRUE(SaveByRename(scene, changed));
     ASSERT_TRUE(WaitForLines(watcher, log, "converted 'scene.dae'", 3)) << log.toStdString();
 
     ::kill(pid_t(watcher.processId()), SIGTERM);
@@ -94,11 +100,8 @@ TEST(Watch, BuffersAndTheOptionsFileAreWatched)
     QString log;
     ASSERT_TRUE(WaitForLines(watcher, log, "watching 2 scenes", 1)) << log.toStdString();
 
-    const std::string buffer = ReadFileBytes((dir.path() + "/triangle.bin").toStdString());
-    ASSERT_TRUE(WriteFileBytes((dir.path() + "/triangle.bin.new").toStdString(), buffer));
-    ASSERT_EQ(std::rename((dir.path() + "/triangle.bin.new").toUtf8().constData(),
-                          (dir.path() + "/triangle.bin").toUtf8().constData()),
-              0);
+    const QString buffer = dir.path() + "/triangle.bin";
+    ASSERT_TRUE(SaveByRename(buffer, ReadFileBytes(buffer.toStdString())));
     ASSERT_TRUE(WaitForLines(watcher, log, "converted 'triangle.gltf'", 2)) << log.toStdString();
     EXPECT_EQ(log.count("converted 'scene.dae'"), 1) << log.toStdString();
 
@@ -124,10 +127,7 @@ TEST(Watch, NewSceneInAWatchedFolder)
     watcher.start(QStringLiteral(MW_CLI_PATH), {"watch", "art", "-d", "out"});
     QString log;
     ASSERT_TRUE(WaitForLines(watcher, log, "watching 1 scenes", 1)) << log.toStdString();
-    ASSERT_TRUE(WriteFileBytes((dir.path() + "/second.tmp").toStdString(), source));
-    ASSERT_EQ(std::rename((dir.path() + "/second.tmp").toUtf8().constData(),
-                          (dir.path() + "/art/second.dae").toUtf8().constData()),
-              0);
+    ASSERT_TRUE(SaveByRename(dir.path() + "/art/second.dae", source));
     ASSERT_TRUE(WaitForLines(watcher, log, "to 'out/second.qef'", 1)) << log.toStdString();
     EXPECT_EQ(log.count("converted 'art/first.dae'"), 1) << log.toStdString();
 
