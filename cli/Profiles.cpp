@@ -61,6 +61,12 @@ bool OpenProfileStore(CZGXPreferences& prefs, QString* error)
     return false;
 }
 
+QString ProfileStorePath()
+{
+    CZGXPreferences prefs(kProfileStoreName, ePrefUser);
+    return FromUtf8(prefs.Path());
+}
+
 bool ApplyProfileByName(const QString& name, COptionsData& options, QString* error)
 {
     SProfileSet set;

@@ -28,5 +28,9 @@ bool OpenProfileStore(CZGXPreferences& prefs, QString* error);
 // failure returns false with a message (an unknown name lists the known).
 bool ApplyProfileByName(const QString& name, COptionsData& options, QString* error);
 
+// The file of the application store that holds the profiles (a conversion
+// with --profile depends on it).
+QString ProfileStorePath();
+
 // The names a user can give to --profile, one per saved profile.
 bool ListProfileNames(QStringList* names, QStringList* warnings, QString* error);

@@ -6,6 +6,7 @@
 
 #include "base/OutputPath.h"
 #include "base/ConversionLog.h"
+#include "base/FileTrace.h"
 #include "base/Version.h"
 #include "collada/C2QHub.h"
 #include "collada/ElCore.h"
@@ -234,6 +235,7 @@ bool WriteEffectFile(const CEl_Material& material, CEl_Profile_GLSL& profile, co
         ConversionLog(eLogError, "Failed to Open \"%s\" for writing.\n", fileName.c_str());
         return false;
     }
+    NoteFileWritten(path);
     record.effectFile = fileName;
     record.effectName = effectName;
     return true;

@@ -9,10 +9,12 @@
 
 #include "convert/ConverterObject.h"
 
-int RunConversionAndWait(const COptions& options, const QString& inputPath, const ConversionMessageSink& sink)
+int RunConversionAndWait(const COptions& options, const QString& inputPath, const ConversionMessageSink& sink,
+                         bool recordExport)
 {
     QThread thread;
     auto converter = std::make_unique<CConverterObject>(options, inputPath);
+    converter->SetRecordExport(recordExport);
     converter->moveToThread(&thread);
 
     // The receiver lives on this thread, so every signal is queued here and

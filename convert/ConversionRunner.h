@@ -18,5 +18,6 @@ struct SConversionMessage {
 using ConversionMessageSink = std::function<void(const SConversionMessage&)>;
 
 // Needs a QCoreApplication. Returns the run's E2QEFErrorCodes value.
+// recordExport false leaves the written file out of the exported-files list.
 int RunConversionAndWait(const COptions& options, const QString& inputPath,
-                         const ConversionMessageSink& sink = ConversionMessageSink());
+                         const ConversionMessageSink& sink = ConversionMessageSink(), bool recordExport = true);

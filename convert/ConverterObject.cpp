@@ -141,7 +141,8 @@ int CConverterObject::Run()
         return E2QEF_EXCEPTION;
     }
 
-    RecordExportedFile(outputPath.c_str());
+    if (m_recordExport)
+        RecordExportedFile(outputPath.c_str());
     ConversionLog(eLogSuccess, "%s successfully written.", outputPath.c_str());
     return E2QEF_SUCCESS;
 }

@@ -25,6 +25,9 @@ public:
     const QString& InputPath() const { return m_inputPath; }
     // Result of the last run; -1 before it has ended.
     int Result() const { return m_result; }
+    // Whether a written file joins the list of exported files (on unless
+    // turned off: a build's many conversions are not the user's exports).
+    void SetRecordExport(bool record) { m_recordExport = record; }
 
 signals:
     void finished(E2QEFErrorCodes res);
@@ -49,6 +52,7 @@ private:
     QString m_inputPath;
     int m_result = -1;
     int m_errorLines = 0; // red lines of the current run
+    bool m_recordExport = true;
 };
 
 // The converter that receives log messages; set and cleared by the converter

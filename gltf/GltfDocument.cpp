@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/FileTrace.h"
 #include "scene/ReadAll.h"
 
 namespace {
@@ -106,6 +107,7 @@ std::vector<uint8_t> ReadBufferFile(const std::string& uri, const std::string& f
     QString why = QStringLiteral("there is no such file");
     if (!QFileInfo(file).exists() || !ReadAll(file, &bytes, &why))
         GltfFail("the buffer file '%s' cannot be read (%s)", file.toUtf8().constData(), why.toUtf8().constData());
+    NoteFileRead(file.toStdString());
     return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 

@@ -7,6 +7,8 @@
 #include <mutex>
 #include <new>
 
+#include "base/FileTrace.h"
+
 namespace {
 
 struct SMemoryFile {
@@ -65,7 +67,9 @@ bool CZGXTResourceFile::Open(const char* name)
     Close();
     if (!name)
         return false;
-    if (LoadFromDisk(ReadPathPrefix() + name, &m_pLoaded, &m_uiSize)) {
+    const std::string path = ReadPathPrefix() + name;
+    if (LoadFromDisk(path, &m_pLoaded, &m_uiSize)) {
+        NoteFileRead(path);
         m_pData = m_pLoaded.get();
         m_bOpen = true;
         return true;

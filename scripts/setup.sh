@@ -9,7 +9,7 @@ shift || true
 
 PACKAGES=(cmake g++ make pkg-config qt6-base-dev libpugixml-dev libmeshoptimizer-dev
           libgtest-dev libgmock-dev libbenchmark-dev python3 ccache dpkg-dev python3-collada clang-format
-          nlohmann-json3-dev libdraco-dev libqt6opengl6-dev xvfb xauth libgl1-mesa-dri libglx-mesa0)
+          nlohmann-json3-dev libdraco-dev libqt6opengl6-dev xvfb xauth libgl1-mesa-dri libglx-mesa0 ninja-build)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

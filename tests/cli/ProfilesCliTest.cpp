@@ -157,3 +157,17 @@ TEST_F(ProfilesCliTest, NamesStoredBeforeEscapingAreStillFound)
 }
 
 } // namespace
+
+// A conversion with a saved profile depends on the store that holds it.
+TEST_F(ProfilesCliTest, DepfileNamesTheProfileStore)
+{
+    SaveProfiles({{"Mobile", Mobile()}});
+    const QString output = TempPath(QStringLiteral("out.qef"));
+    const QString depfile = TempPath(QStringLiteral("out.d"));
+    const SCliResult r = RunCli({QStringLiteral("convert"), QString::fromStdString(ExamplePath("textured_box.dae")),
+                                 QStringLiteral("-o"), output, QStringLiteral("--profile"), QStringLiteral("Mobile"),
+                                 QStringLiteral("--depfile"), depfile});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_NE(ReadFileBytes(depfile.toStdString()).find(StoreFile("Meshwright")), std::string::npos)
+        << ReadFileBytes(depfile.toStdString());
+}
