@@ -337,7 +337,7 @@ int main(int argc, char** argv)
              CSceneExporter exporter;
              exporter.SetOutputPath(out);
              const COptions options;
-             return exporter.Process(scene, options) && exporter.Write(out.c_str(), options, "bench", false);
+             return exporter.Process(scene, options) && exporter.Write(out.c_str(), options, "bench");
          }},
         {"convert_st",
          [&out](const SShape& s) {
@@ -345,7 +345,7 @@ int main(int argc, char** argv)
              CSceneExporter exporter;
              exporter.SetOutputPath(out);
              const COptions options = StripOptions();
-             return exporter.Process(scene, options) && exporter.Write(out.c_str(), options, "bench", false);
+             return exporter.Process(scene, options) && exporter.Write(out.c_str(), options, "bench");
          }},
     };
 
