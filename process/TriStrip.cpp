@@ -100,6 +100,7 @@ public:
     void SaveStrips();
     void RestoreStrips();
     void Improve();
+    bool NothingToImprove();
     void Output(std::vector<uint32_t>* indices, std::vector<uint32_t>* lengths) const;
 
 private:
@@ -630,6 +631,24 @@ void CStripGenerator::Improve()
     m_tracking = false;
 }
 
+// Whether the improvement passes would leave the initial strips as they are
+// whatever the keys: no walk may take in two whole strips, and every walk
+// that may take in one only rebuilds its own strip. Then every attempt ends
+// with the same strips.
+bool CStripGenerator::NothingToImprove()
+{
+    StartTracking();
+    m_tracking = false;
+    for (uint32_t t = 0; t < m_n; ++t) {
+        if (m_mask[t] & 0x38)
+            return false;
+        for (int slot = 0; slot < 3; ++slot)
+            if ((m_mask[t] & (1u << slot)) && !RebuildsItsStrip(int32_t(t), slot))
+                return false;
+    }
+    return true;
+}
+
 uint32_t CStripGenerator::NextState(uint32_t state) const
 {
     const uint32_t t = state / 6, slot = (state % 6) / 2, parity = state % 2;
@@ -950,6 +969,10 @@ void GenerateTriStrips(const uint32_t* faces, uint32_t faceCount, std::vector<ui
     generator.InitialStrips();
     generator.Renumber();
     generator.SaveStrips();
+    if (generator.NothingToImprove()) {
+        generator.Output(indices, lengths);
+        return;
+    }
     std::vector<uint32_t> tryIndices, tryLengths;
     for (int seed = 0; seed < kAttempts; ++seed) {
         std::srand(unsigned(seed));
