@@ -143,9 +143,9 @@ void TakeIn(SBoneSet& A, const SBoneSet& B)
 // triangle's bones takes it; the first whose bones the triangle holds takes
 // the triangle's bones instead; else a new batch) is answered through
 // indexes: supersets through the batches of the triangle's rarest bone,
-// subsets through a lookup of every subset of the triangle's bones (at most
-// 2^12). Answers that leave the list unchanged are remembered until it
-// changes.
+// subsets through a lookup of the subsets of the triangle's bones that
+// start some batch's bones (or, with few batches, a scan of their masks).
+// Answers that leave the list unchanged are remembered until it changes.
 class CFirstAssignment {
 public:
     CFirstAssignment(const SSetTable& table, size_t boneCount)
@@ -214,20 +214,38 @@ private:
             }
             return kNone;
         }
+        // The subsets of s in sorted order, each only grown further while it
+        // starts some batch's bones.
         uint32_t best = m_empty.empty() ? kNone : m_empty.front();
         uint32_t chosen[32];
-        for (uint32_t mask = 1; mask < (1u << n); ++mask) {
-            size_t k = 0;
-            for (size_t i = 0; i < n; ++i)
-                if (mask & (1u << i))
-                    chosen[k++] = s.ids[i];
-            const auto it = m_exact.find(KeyOf(chosen, k));
-            if (it == m_exact.end())
-                continue;
-            for (uint32_t pos : it->second)
-                best = std::min(best, pos);
-        }
+        SubsetsFrom(s, 0, 0, chosen, best);
         return best;
+    }
+
+    void SubsetsFrom(const SBoneSet& s, size_t from, size_t k, uint32_t* chosen, uint32_t& best) const
+    {
+        for (size_t i = from; i < s.ids.size(); ++i) {
+            chosen[k] = s.ids[i];
+            const std::string key = KeyOf(chosen, k + 1);
+            if (m_prefixes.find(key) == m_prefixes.end())
+                continue;
+            const auto it = m_exact.find(key);
+            if (it != m_exact.end())
+                for (uint32_t pos : it->second)
+                    best = std::min(best, pos);
+            SubsetsFrom(s, i + 1, k + 1, chosen, best);
+        }
+    }
+
+    // Counts the batches whose sorted bone ids start with each prefix of ids.
+    void CountPrefixes(const std::vector<uint32_t>& ids, int delta)
+    {
+        for (size_t k = 1; k <= ids.size(); ++k) {
+            const auto it = m_prefixes.emplace(KeyOf(ids.data(), k), 0).first;
+            it->second = uint32_t(int64_t(it->second) + delta);
+            if (it->second == 0)
+                m_prefixes.erase(it);
+        }
     }
 
     // Gives batch pos the bones of s (a new batch, or one whose bones s
@@ -240,6 +258,7 @@ private:
         } else {
             std::vector<uint32_t>& old = m_exact[KeyOf(batch.set.ids.data(), batch.set.ids.size())];
             old.erase(std::remove(old.begin(), old.end(), pos), old.end());
+            CountPrefixes(batch.set.ids, -1);
         }
         for (uint32_t id : s.ids)
             if (!std::binary_search(batch.set.ids.begin(), batch.set.ids.end(), id))
@@ -251,6 +270,7 @@ private:
             m_empty.insert(std::upper_bound(m_empty.begin(), m_empty.end(), pos), pos);
         } else {
             m_exact[KeyOf(s.ids.data(), s.ids.size())].push_back(pos);
+            CountPrefixes(s.ids, +1);
         }
     }
 
@@ -258,7 +278,8 @@ private:
     std::vector<SBatch> m_batches;
     std::vector<std::vector<uint32_t>> m_posting; // bone id -> batches holding it
     std::unordered_map<std::string, std::vector<uint32_t>> m_exact;
-    std::vector<uint32_t> m_empty; // batches without bones, in order
+    std::unordered_map<std::string, uint32_t> m_prefixes; // batches per prefix of their sorted ids
+    std::vector<uint32_t> m_empty;                        // batches without bones, in order
     uint32_t m_version = 0;
     std::vector<uint32_t> m_cacheVersion; // per canonical set: list version it was taken at
     // With few enough bones, every batch's bones as a mask, and the set
