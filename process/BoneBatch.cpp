@@ -103,17 +103,54 @@ size_t IntersectionSize(const std::vector<uint32_t>& a, const std::vector<uint32
     return n;
 }
 
+// Set bits of a word (without relying on a popcount instruction).
+uint32_t BitCount(uint64_t x)
+{
+    x = x - ((x >> 1) & 0x5555555555555555ull);
+    x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
+    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    return uint32_t((x * 0x0101010101010101ull) >> 56);
+}
+
+// Bone sets as bit masks of `words` 64-bit words when every dense bone id
+// fits in kMaskWords words: set tests become a few word operations.
+constexpr size_t kMaskWords = 4;
+
+size_t MaskWords(size_t boneCount)
+{
+    const size_t words = (boneCount + 63) / 64;
+    return words <= kMaskWords ? std::max<size_t>(words, 1) : 0;
+}
+
+void SetMask(uint64_t* mask, const std::vector<uint32_t>& ids)
+{
+    for (uint32_t id : ids)
+        mask[id / 64] |= uint64_t(1) << (id % 64);
+}
+
+// A takes in B's bones: the missing ones join in B's insertion order.
+void TakeIn(SBoneSet& A, const SBoneSet& B)
+{
+    for (int32_t bone : B.bones)
+        if (std::find(A.bones.begin(), A.bones.end(), bone) == A.bones.end())
+            A.bones.push_back(bone);
+    std::vector<uint32_t> ids;
+    std::set_union(A.ids.begin(), A.ids.end(), B.ids.begin(), B.ids.end(), std::back_inserter(ids));
+    A.ids = std::move(ids);
+}
+
 // First assignment. The batch walk (the first batch that holds all of a
 // triangle's bones takes it; the first whose bones the triangle holds takes
 // the triangle's bones instead; else a new batch) is answered through
 // indexes: supersets through the batches of the triangle's rarest bone,
-// subsets through a lookup of every subset of the triangle's bones (at most
-// 2^12). Answers that leave the list unchanged are remembered until it
-// changes.
+// subsets through a lookup of the subsets of the triangle's bones that
+// start some batch's bones (or, with few batches, a scan of their masks).
+// Answers that leave the list unchanged are remembered until it changes.
 class CFirstAssignment {
 public:
     CFirstAssignment(const SSetTable& table, size_t boneCount)
-        : m_table(table), m_posting(boneCount), m_cacheVersion(table.firstOfCanonical.size(), kNone)
+        : m_table(table), m_posting(boneCount), m_cacheVersion(table.firstOfCanonical.size(), kNone),
+          m_words(MaskWords(boneCount))
     {
     }
 
@@ -123,11 +160,15 @@ public:
         if (m_cacheVersion[canon] == m_version)
             return; // taken by an unchanged batch
         const SBoneSet& s = m_table.sets[setNumber];
+        std::fill(m_setMask, m_setMask + kMaskWords, 0);
+        if (m_words)
+            SetMask(m_setMask, s.ids);
         const uint32_t sup = FirstSuperset(s);
         const uint32_t sub = FirstSubset(s);
         const uint32_t first = std::min(sup, sub);
         if (first == kNone) {
             m_batches.push_back({});
+            m_masks.resize(m_batches.size() * m_words, 0);
             Place(uint32_t(m_batches.size() - 1), s);
         } else if (first == sup) {
             m_cacheVersion[canon] = m_version;
@@ -151,28 +192,60 @@ private:
                 rarest = &m_posting[id];
         uint32_t best = kNone;
         for (uint32_t pos : *rarest)
-            if (pos < best && Includes(m_batches[pos].set.ids, s.ids))
+            if (pos < best && (m_words ? MaskIncludes(pos, m_setMask) : Includes(m_batches[pos].set.ids, s.ids)))
                 best = pos;
         return best;
     }
 
     uint32_t FirstSubset(const SBoneSet& s)
     {
-        uint32_t best = m_empty.empty() ? kNone : m_empty.front();
         const size_t n = s.ids.size();
-        uint32_t chosen[32];
-        for (uint32_t mask = 1; mask < (1u << n); ++mask) {
-            size_t k = 0;
-            for (size_t i = 0; i < n; ++i)
-                if (mask & (1u << i))
-                    chosen[k++] = s.ids[i];
-            const auto it = m_exact.find(KeyOf(chosen, k));
-            if (it == m_exact.end())
-                continue;
-            for (uint32_t pos : it->second)
-                best = std::min(best, pos);
+        if (m_words && m_batches.size() < (size_t(1) << n)) {
+            // Fewer batches than subsets: the first batch inside s.
+            uint64_t outside[kMaskWords];
+            for (size_t w = 0; w < m_words; ++w)
+                outside[w] = ~m_setMask[w];
+            for (uint32_t pos = 0; pos < m_batches.size(); ++pos) {
+                uint64_t out = 0;
+                for (size_t w = 0; w < m_words; ++w)
+                    out |= m_masks[pos * m_words + w] & outside[w];
+                if (out == 0)
+                    return pos;
+            }
+            return kNone;
         }
+        // The subsets of s in sorted order, each only grown further while it
+        // starts some batch's bones.
+        uint32_t best = m_empty.empty() ? kNone : m_empty.front();
+        uint32_t chosen[32];
+        SubsetsFrom(s, 0, 0, chosen, best);
         return best;
+    }
+
+    void SubsetsFrom(const SBoneSet& s, size_t from, size_t k, uint32_t* chosen, uint32_t& best) const
+    {
+        for (size_t i = from; i < s.ids.size(); ++i) {
+            chosen[k] = s.ids[i];
+            const std::string key = KeyOf(chosen, k + 1);
+            if (m_prefixes.find(key) == m_prefixes.end())
+                continue;
+            const auto it = m_exact.find(key);
+            if (it != m_exact.end())
+                for (uint32_t pos : it->second)
+                    best = std::min(best, pos);
+            SubsetsFrom(s, i + 1, k + 1, chosen, best);
+        }
+    }
+
+    // Counts the batches whose sorted bone ids start with each prefix of ids.
+    void CountPrefixes(const std::vector<uint32_t>& ids, int delta)
+    {
+        for (size_t k = 1; k <= ids.size(); ++k) {
+            const auto it = m_prefixes.emplace(KeyOf(ids.data(), k), 0).first;
+            it->second = uint32_t(int64_t(it->second) + delta);
+            if (it->second == 0)
+                m_prefixes.erase(it);
+        }
     }
 
     // Gives batch pos the bones of s (a new batch, or one whose bones s
@@ -185,15 +258,19 @@ private:
         } else {
             std::vector<uint32_t>& old = m_exact[KeyOf(batch.set.ids.data(), batch.set.ids.size())];
             old.erase(std::remove(old.begin(), old.end(), pos), old.end());
+            CountPrefixes(batch.set.ids, -1);
         }
         for (uint32_t id : s.ids)
             if (!std::binary_search(batch.set.ids.begin(), batch.set.ids.end(), id))
                 m_posting[id].push_back(pos);
+        if (m_words)
+            SetMask(&m_masks[size_t(pos) * m_words], s.ids);
         batch.set = s;
         if (s.ids.empty()) {
             m_empty.insert(std::upper_bound(m_empty.begin(), m_empty.end(), pos), pos);
         } else {
             m_exact[KeyOf(s.ids.data(), s.ids.size())].push_back(pos);
+            CountPrefixes(s.ids, +1);
         }
     }
 
@@ -201,14 +278,28 @@ private:
     std::vector<SBatch> m_batches;
     std::vector<std::vector<uint32_t>> m_posting; // bone id -> batches holding it
     std::unordered_map<std::string, std::vector<uint32_t>> m_exact;
-    std::vector<uint32_t> m_empty; // batches without bones, in order
+    std::unordered_map<std::string, uint32_t> m_prefixes; // batches per prefix of their sorted ids
+    std::vector<uint32_t> m_empty;                        // batches without bones, in order
     uint32_t m_version = 0;
     std::vector<uint32_t> m_cacheVersion; // per canonical set: list version it was taken at
+    // With few enough bones, every batch's bones as a mask, and the set
+    // being placed.
+    size_t m_words;
+    std::vector<uint64_t> m_masks;
+    uint64_t m_setMask[kMaskWords];
+
+    bool MaskIncludes(uint32_t pos, const uint64_t* inner) const
+    {
+        for (size_t w = 0; w < m_words; ++w)
+            if ((m_masks[size_t(pos) * m_words + w] & inner[w]) != inner[w])
+                return false;
+        return true;
+    }
 };
 
 // Merging: each batch takes in turn the later batch that adds the fewest
 // bones within the palette (the first of equals), until none fits.
-void MergeBatches(std::vector<SBatch>& batches, uint32_t limit)
+void MergeBatchesBySets(std::vector<SBatch>& batches, uint32_t limit)
 {
     for (size_t a = 0; a < batches.size(); ++a) {
         if (batches[a].removed)
@@ -232,17 +323,69 @@ void MergeBatches(std::vector<SBatch>& batches, uint32_t limit)
             }
             if (best == kNone)
                 break;
-            SBoneSet& B = batches[best].set;
-            // Missing bones join in B's insertion order.
-            for (int32_t bone : B.bones)
-                if (std::find(A.bones.begin(), A.bones.end(), bone) == A.bones.end())
-                    A.bones.push_back(bone);
-            std::vector<uint32_t> ids;
-            std::set_union(A.ids.begin(), A.ids.end(), B.ids.begin(), B.ids.end(), std::back_inserter(ids));
-            A.ids = std::move(ids);
+            TakeIn(A, batches[best].set);
             batches[best].removed = true;
         }
     }
+}
+
+// The same merging with each batch's bones as a bit mask and the batches
+// still there in a list: a pair costs a few instructions instead of a walk
+// over two sorted lists.
+void MergeBatchesByMasks(std::vector<SBatch>& batches, uint32_t limit, size_t words)
+{
+    const size_t count = batches.size();
+    std::vector<uint64_t> masks(count * words, 0);
+    for (size_t b = 0; b < count; ++b)
+        SetMask(&masks[b * words], batches[b].set.ids);
+    // Batches not yet taken in, in order: next[b] is the one after b.
+    std::vector<uint32_t> next(count + 1), prev(count + 1);
+    for (size_t b = 0; b <= count; ++b) {
+        next[b] = uint32_t(b + 1);
+        prev[b] = uint32_t(b) - 1;
+    }
+    auto unlink = [&](size_t b) {
+        next[prev[b]] = next[b];
+        prev[next[b]] = prev[b];
+    };
+    for (size_t a = 0; a < count; a = next[a]) {
+        SBoneSet& A = batches[a].set;
+        uint64_t outside[kMaskWords];
+        for (size_t w = 0; w < words; ++w)
+            outside[w] = ~masks[a * words + w];
+        for (;;) {
+            const size_t aSize = A.ids.size();
+            size_t best = kNone;
+            size_t bestExtra = limit;
+            for (size_t b = next[a]; b < count && bestExtra > 0; b = next[b]) {
+                const size_t bSize = batches[b].set.ids.size();
+                if (bSize >= aSize + bestExtra)
+                    continue;
+                size_t extra = 0;
+                for (size_t w = 0; w < words; ++w)
+                    extra += BitCount(masks[b * words + w] & outside[w]);
+                if (extra < bestExtra && aSize + extra <= limit) {
+                    best = b;
+                    bestExtra = extra;
+                }
+            }
+            if (best == kNone)
+                break;
+            TakeIn(A, batches[best].set);
+            for (size_t w = 0; w < words; ++w)
+                outside[w] &= ~masks[best * words + w];
+            batches[best].removed = true;
+            unlink(best);
+        }
+    }
+}
+
+void MergeBatches(std::vector<SBatch>& batches, uint32_t limit, size_t boneCount)
+{
+    if (const size_t words = MaskWords(boneCount))
+        MergeBatchesByMasks(batches, limit, words);
+    else
+        MergeBatchesBySets(batches, limit);
     batches.erase(std::remove_if(batches.begin(), batches.end(), [](const SBatch& b) { return b.removed; }),
                   batches.end());
 }
@@ -303,7 +446,7 @@ int GenerateBoneBatches(SBoneBatchTable& table, uint32_t& outVertexCount, std::v
     for (uint32_t t = 0; t < faceCount; ++t)
         first.Assign(triangleSet[t]);
     std::vector<SBatch>& batches = first.Batches();
-    MergeBatches(batches, boneLimit);
+    MergeBatches(batches, boneLimit, denseOf.size());
 
     // Final assignment: the first batch holding all of a triangle's bones
     // (the list no longer changes, so one answer per distinct set).

@@ -100,6 +100,7 @@ public:
     void SaveStrips();
     void RestoreStrips();
     void Improve();
+    bool NothingToImprove();
     void Output(std::vector<uint32_t>* indices, std::vector<uint32_t>* lengths) const;
 
 private:
@@ -150,6 +151,7 @@ private:
         }
     }
     int Relink(int32_t t, int32_t behind, uint8_t parity);
+    bool RebuildsItsStrip(int32_t t, int slot) const;
     bool Walk(int32_t t, int slot, int threshold, bool resume, SWalkEnd* end);
     void Commit();
     void Undo();
@@ -199,6 +201,7 @@ private:
     std::vector<uint32_t> m_stateAt;    // position -> state
     std::vector<uint32_t> m_chainStart; // per chain, its first position; one more at the end
     std::vector<uint32_t> m_chainJump;  // per chain: the state after its last, or ~0
+    std::vector<uint32_t> m_chainAt;    // position -> chain
     // Tracked while improving.
     bool m_tracking = false;
     std::vector<uint64_t> m_endBits; // positions whose triangle ends a strip
@@ -410,6 +413,19 @@ int CStripGenerator::Relink(int32_t t, int32_t behind, uint8_t parity)
     return change;
 }
 
+// Whether a walk from t across slot, kept at a change of 0, would only
+// build t's strip again link for link. Every strip is a piece of one walk's
+// path whose triangles alternate between kept and reversed winding from a
+// kept first one, so a walk from a strip's first triangle towards its second
+// follows the strip; on the way the count stands 1 or 2 above the old one,
+// and falls to it at the strip's last triangle. A triangle alone gets back
+// to its old count at once.
+bool CStripGenerator::RebuildsItsStrip(int32_t t, int slot) const
+{
+    const STri& x = m_t[size_t(t)];
+    return x.prev == kNone && (x.next == kNone || (x.next == x.adj[slot] && x.parity == 1));
+}
+
 // Grows a strip from t across edge slot `slot`, turning left and right in
 // turn, until the strip count has dropped to `threshold` or below (kept) or
 // the way ends (undone). Returns true when kept with a change. With resume,
@@ -426,6 +442,8 @@ bool CStripGenerator::Walk(int32_t t, int slot, int threshold, bool resume, SWal
         parity = end->parity;
         gain = 0;
     } else {
+        if (threshold == 0 && RebuildsItsStrip(t, slot))
+            return false;
         if (m_tracking && (m_mask[size_t(t)] & 0x40) && !MayKeep(t, slot, threshold))
             return false;
         NextWalkStamp(m_visitStamp, &STri::visit);
@@ -613,6 +631,24 @@ void CStripGenerator::Improve()
     m_tracking = false;
 }
 
+// Whether the improvement passes would leave the initial strips as they are
+// whatever the keys: no walk may take in two whole strips, and every walk
+// that may take in one only rebuilds its own strip. Then every attempt ends
+// with the same strips.
+bool CStripGenerator::NothingToImprove()
+{
+    StartTracking();
+    m_tracking = false;
+    for (uint32_t t = 0; t < m_n; ++t) {
+        if (m_mask[t] & 0x38)
+            return false;
+        for (int slot = 0; slot < 3; ++slot)
+            if ((m_mask[t] & (1u << slot)) && !RebuildsItsStrip(int32_t(t), slot))
+                return false;
+    }
+    return true;
+}
+
 uint32_t CStripGenerator::NextState(uint32_t state) const
 {
     const uint32_t t = state / 6, slot = (state % 6) / 2, parity = state % 2;
@@ -663,11 +699,14 @@ void CStripGenerator::BuildChains()
         if (m_position[st] == ~0u)
             chainFrom(st);
     m_chainStart.push_back(states);
+    m_chainAt.resize(states);
+    for (uint32_t c = 0; c + 1 < m_chainStart.size(); ++c)
+        std::fill(m_chainAt.begin() + m_chainStart[c], m_chainAt.begin() + m_chainStart[c + 1], c);
 }
 
 uint32_t CStripGenerator::ChainOf(uint32_t position) const
 {
-    return uint32_t(std::upper_bound(m_chainStart.begin(), m_chainStart.end(), position) - m_chainStart.begin()) - 1;
+    return m_chainAt[position];
 }
 
 void CStripGenerator::SetEndpoint(int32_t t, bool endpoint)
@@ -930,6 +969,10 @@ void GenerateTriStrips(const uint32_t* faces, uint32_t faceCount, std::vector<ui
     generator.InitialStrips();
     generator.Renumber();
     generator.SaveStrips();
+    if (generator.NothingToImprove()) {
+        generator.Output(indices, lengths);
+        return;
+    }
     std::vector<uint32_t> tryIndices, tryLengths;
     for (int seed = 0; seed < kAttempts; ++seed) {
         std::srand(unsigned(seed));

@@ -29,6 +29,20 @@ void Canonical(uint32_t out[3], const uint32_t* t)
     out[2] = t[(k + 2) % 3];
 }
 
+// Whether every triangle has the corners of the first in the same cyclic
+// order.
+bool AllOneTriangle(const uint32_t* faces, uint32_t faceCount)
+{
+    uint32_t first[3], other[3];
+    Canonical(first, faces);
+    for (uint32_t t = 1; t < faceCount; ++t) {
+        Canonical(other, faces + size_t(t) * 3);
+        if (!std::equal(first, first + 3, other))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool OptimiseFaceOrder(uint32_t* faces, uint32_t faceCount, uint32_t vertexCount)
@@ -39,6 +53,11 @@ bool OptimiseFaceOrder(uint32_t* faces, uint32_t faceCount, uint32_t vertexCount
     for (size_t i = 0; i < indexCount; ++i)
         if (faces[i] >= vertexCount)
             return false;
+    // When every triangle is the same one, any order the optimiser hands
+    // back maps onto the triangles in their old order below: nothing to do
+    // (and the optimiser would be slow round such vertices).
+    if (AllOneTriangle(faces, faceCount))
+        return true;
     std::vector<uint32_t> optimised(indexCount);
     meshopt_optimizeVertexCache(optimised.data(), faces, indexCount, vertexCount);
 

@@ -142,6 +142,13 @@ inline std::vector<SShapeCase> AdversarialShapes()
         add("one triangle only", f);
     }
     {
+        // The same triangle starting at each of its corners in turn.
+        std::vector<uint32_t> f;
+        for (uint32_t i = 0; i < 90; ++i)
+            f.insert(f.end(), {i % 3, (i + 1) % 3, (i + 2) % 3});
+        add("one triangle rotated", f);
+    }
+    {
         // Two fans whose centres share triangles.
         std::vector<uint32_t> f = FanFaces(80);
         for (uint32_t i = 1; i < 60; ++i)

@@ -269,3 +269,33 @@ TEST(DeindexMesh, OneVertexPerIndexForListsAndStrips)
         EXPECT_EQ(m.puiStripTriangles.empty(), !strips);
     }
 }
+
+TEST(TriStrip, MatchesTheLiteralGeneratorOnTinyMeshes)
+{
+    // Meshes whose first strips no pass can change (the attempts are then
+    // skipped) next to ones just big enough for a pass to change them.
+    const std::vector<std::vector<uint32_t>> meshes = {
+        {0, 1, 2},
+        {0, 1, 2, 1, 3, 2},
+        {0, 1, 2, 1, 3, 2, 4, 5, 6, 5, 7, 6},
+        {0, 1, 2, 0, 2, 3, 0, 3, 4},
+        {0, 1, 2, 0, 2, 3, 0, 3, 4, 0, 4, 5},
+        {0, 1, 2, 2, 1, 0},
+        {0, 1, 2, 0, 1, 2},
+        {0, 0, 1, 0, 1, 2},
+        ThinStripFaces(3),
+        ThinStripFaces(5),
+        ThinStripFaces(8),
+        GridFaces(2, 2),
+        GridFaces(3, 2),
+        GridFaces(3, 3),
+    };
+    for (size_t i = 0; i < meshes.size(); ++i) {
+        const uint32_t n = uint32_t(meshes[i].size() / 3);
+        std::vector<uint32_t> indices, lengths, refIndices, refLengths;
+        GenerateTriStrips(meshes[i].data(), n, &indices, &lengths);
+        reference::LiteralTriStrips(meshes[i].data(), n, &refIndices, &refLengths);
+        EXPECT_EQ(lengths, refLengths) << "mesh " << i;
+        EXPECT_EQ(indices, refIndices) << "mesh " << i;
+    }
+}

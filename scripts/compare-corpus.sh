@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Converts every corpus scene with two command-line builds, with default
+# options and with strips and tangent space, and compares the output bytes
+# and exit codes: a speed change must not change a single file.
+# Usage: scripts/compare-corpus.sh OLD_CLI NEW_CLI [CORPUS_DIR] [WORK_DIR]
+set -uo pipefail
+OLD="$1"
+NEW="$2"
+CORPUS="${3:-/work/shared/corpus}"
+WORK="${4:-$(mktemp -d)}"
+mkdir -p "$WORK"
+same=0
+differ=0
+while IFS= read -r -d '' input; do
+  for variant in defaults strips; do
+    args=()
+    [ "$variant" = strips ] && args=(--set ePrimType=1 --set bTangentSpace=1)
+    for side in old new; do
+      cli="$OLD"
+      [ "$side" = new ] && cli="$NEW"
+      rm -f "$WORK/$side.qef"
+      timeout 120 "$cli" convert "$input" -o "$WORK/$side.qef" --quiet "${args[@]}" >/dev/null 2>&1
+      echo $? >"$WORK/$side.rc"
+      [ -f "$WORK/$side.qef" ] || : >"$WORK/$side.qef"
+    done
+    if cmp -s "$WORK/old.qef" "$WORK/new.qef" && cmp -s "$WORK/old.rc" "$WORK/new.rc"; then
+      same=$((same + 1))
+    else
+      differ=$((differ + 1))
+      echo "DIFFERS ($variant): $input"
+    fi
+  done
+done < <(find "$CORPUS" -type f \( -iname '*.dae' -o -iname '*.gltf' -o -iname '*.glb' \) -print0 | sort -z)
+echo "same: $same, different: $differ"
+[ "$differ" -eq 0 ]
