@@ -14,6 +14,10 @@ CSceneView::CSceneView(QWidget* parent) : QOpenGLWidget(parent)
 
 CSceneView::~CSceneView()
 {
+    // The base class destroys the context after this body has run, when this
+    // object is no longer a CSceneView: its signal must not reach us then.
+    if (context())
+        disconnect(context(), nullptr, this, nullptr);
     ReleaseGL();
 }
 
