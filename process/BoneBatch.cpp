@@ -139,12 +139,20 @@ void TakeIn(SBoneSet& A, const SBoneSet& B)
     A.ids = std::move(ids);
 }
 
+// A node of the trie of batch bone lists (sorted ids).
+struct STrieNode {
+    std::vector<std::pair<uint32_t, uint32_t>> children; // (id, node), by id
+    std::vector<uint32_t> exact;                         // batches whose ids end here
+    uint32_t batches = 0;                                // batches at or below
+    uint32_t lowest = kNone;                             // a lower bound of their positions
+};
+
 // First assignment. The batch walk (the first batch that holds all of a
 // triangle's bones takes it; the first whose bones the triangle holds takes
 // the triangle's bones instead; else a new batch) is answered through
 // indexes: supersets through the batches of the triangle's rarest bone,
-// subsets through a lookup of the subsets of the triangle's bones that
-// start some batch's bones (or, with few batches, a scan of their masks).
+// subsets through a walk of the subsets of the triangle's bones that
+// start some batch's bones, down a trie of the batches' bones (or, with few batches, a scan of their masks).
 // Answers that leave the list unchanged are remembered until it changes.
 class CFirstAssignment {
 public:
@@ -214,38 +222,67 @@ private:
             }
             return kNone;
         }
-        // The subsets of s in sorted order, each only grown further while it
-        // starts some batch's bones.
+        // The subsets of s in sorted order that start some batch's bones,
+        // walked down the trie of the batches' sorted bone ids.
         uint32_t best = m_empty.empty() ? kNone : m_empty.front();
-        uint32_t chosen[32];
-        SubsetsFrom(s, 0, 0, chosen, best);
+        SubsetsFrom(s, 0, 0, best);
         return best;
     }
 
-    void SubsetsFrom(const SBoneSet& s, size_t from, size_t k, uint32_t* chosen, uint32_t& best) const
+    // Lowest batch inside s at or below trie node `node`, whose path used
+    // ids of s before index `from`.
+    void SubsetsFrom(const SBoneSet& s, uint32_t node, size_t from, uint32_t& best) const
     {
+        const STrieNode& at = m_trie[node];
         for (size_t i = from; i < s.ids.size(); ++i) {
-            chosen[k] = s.ids[i];
-            const std::string key = KeyOf(chosen, k + 1);
-            if (m_prefixes.find(key) == m_prefixes.end())
+            const uint32_t child = Child(at, s.ids[i]);
+            if (child == kNone)
                 continue;
-            const auto it = m_exact.find(key);
-            if (it != m_exact.end())
-                for (uint32_t pos : it->second)
-                    best = std::min(best, pos);
-            SubsetsFrom(s, i + 1, k + 1, chosen, best);
+            const STrieNode& c = m_trie[child];
+            if (c.batches == 0 || c.lowest >= best)
+                continue; // no batch below, or none before the best so far
+            for (uint32_t pos : c.exact)
+                best = std::min(best, pos);
+            SubsetsFrom(s, child, i + 1, best);
         }
     }
 
-    // Counts the batches whose sorted bone ids start with each prefix of ids.
-    void CountPrefixes(const std::vector<uint32_t>& ids, int delta)
+    static uint32_t Child(const STrieNode& node, uint32_t id)
     {
-        for (size_t k = 1; k <= ids.size(); ++k) {
-            const auto it = m_prefixes.emplace(KeyOf(ids.data(), k), 0).first;
-            it->second = uint32_t(int64_t(it->second) + delta);
-            if (it->second == 0)
-                m_prefixes.erase(it);
+        const auto it = std::lower_bound(node.children.begin(), node.children.end(), std::make_pair(id, uint32_t(0)));
+        return it != node.children.end() && it->first == id ? it->second : kNone;
+    }
+
+    // Adds (delta +1) or removes (-1) batch pos with sorted bone ids ids in
+    // the trie: every node on its path counts the batches below it and
+    // keeps a lower bound of their positions (exact after additions; a
+    // removal leaves it low, which only prunes less, unless the node
+    // empties).
+    void TrieUpdate(const std::vector<uint32_t>& ids, uint32_t pos, int delta)
+    {
+        uint32_t node = 0;
+        for (uint32_t id : ids) {
+            uint32_t child = Child(m_trie[node], id);
+            if (child == kNone) {
+                child = uint32_t(m_trie.size());
+                m_trie.emplace_back();
+                auto& kids = m_trie[node].children;
+                kids.insert(std::lower_bound(kids.begin(), kids.end(), std::make_pair(id, uint32_t(0))),
+                            std::make_pair(id, child));
+            }
+            STrieNode& c = m_trie[child];
+            c.batches = uint32_t(int64_t(c.batches) + delta);
+            if (delta > 0)
+                c.lowest = std::min(c.lowest, pos);
+            else if (c.batches == 0)
+                c.lowest = kNone;
+            node = child;
         }
+        std::vector<uint32_t>& exact = m_trie[node].exact;
+        if (delta > 0)
+            exact.push_back(pos);
+        else
+            exact.erase(std::remove(exact.begin(), exact.end(), pos), exact.end());
     }
 
     // Gives batch pos the bones of s (a new batch, or one whose bones s
@@ -256,9 +293,7 @@ private:
         if (batch.set.ids.empty()) {
             m_empty.erase(std::remove(m_empty.begin(), m_empty.end(), pos), m_empty.end());
         } else {
-            std::vector<uint32_t>& old = m_exact[KeyOf(batch.set.ids.data(), batch.set.ids.size())];
-            old.erase(std::remove(old.begin(), old.end(), pos), old.end());
-            CountPrefixes(batch.set.ids, -1);
+            TrieUpdate(batch.set.ids, pos, -1);
         }
         for (uint32_t id : s.ids)
             if (!std::binary_search(batch.set.ids.begin(), batch.set.ids.end(), id))
@@ -269,17 +304,16 @@ private:
         if (s.ids.empty()) {
             m_empty.insert(std::upper_bound(m_empty.begin(), m_empty.end(), pos), pos);
         } else {
-            m_exact[KeyOf(s.ids.data(), s.ids.size())].push_back(pos);
-            CountPrefixes(s.ids, +1);
+            TrieUpdate(s.ids, pos, +1);
         }
     }
 
     const SSetTable& m_table;
     std::vector<SBatch> m_batches;
     std::vector<std::vector<uint32_t>> m_posting; // bone id -> batches holding it
-    std::unordered_map<std::string, std::vector<uint32_t>> m_exact;
-    std::unordered_map<std::string, uint32_t> m_prefixes; // batches per prefix of their sorted ids
-    std::vector<uint32_t> m_empty;                        // batches without bones, in order
+    // Trie of the batches' sorted bone ids; node 0 is the root.
+    std::vector<STrieNode> m_trie = std::vector<STrieNode>(1);
+    std::vector<uint32_t> m_empty; // batches without bones, in order
     uint32_t m_version = 0;
     std::vector<uint32_t> m_cacheVersion; // per canonical set: list version it was taken at
     // With few enough bones, every batch's bones as a mask, and the set
