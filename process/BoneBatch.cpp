@@ -89,29 +89,6 @@ bool Includes(const std::vector<uint32_t>& outer, const std::vector<uint32_t>& i
     return std::includes(outer.begin(), outer.end(), inner.begin(), inner.end());
 }
 
-size_t IntersectionSize(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b)
-{
-    size_t n = 0;
-    for (size_t i = 0, j = 0; i < a.size() && j < b.size();) {
-        if (a[i] < b[j])
-            ++i;
-        else if (b[j] < a[i])
-            ++j;
-        else
-            ++n, ++i, ++j;
-    }
-    return n;
-}
-
-// Set bits of a word (without relying on a popcount instruction).
-uint32_t BitCount(uint64_t x)
-{
-    x = x - ((x >> 1) & 0x5555555555555555ull);
-    x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
-    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
-    return uint32_t((x * 0x0101010101010101ull) >> 56);
-}
-
 // Bone sets as bit masks of `words` 64-bit words when every dense bone id
 // fits in kMaskWords words: set tests become a few word operations.
 constexpr size_t kMaskWords = 4;
@@ -139,12 +116,170 @@ void TakeIn(SBoneSet& A, const SBoneSet& B)
     A.ids = std::move(ids);
 }
 
-// A node of the trie of batch bone lists (sorted ids).
-struct STrieNode {
-    std::vector<std::pair<uint32_t, uint32_t>> children; // (id, node), by id
-    std::vector<uint32_t> exact;                         // batches whose ids end here
-    uint32_t batches = 0;                                // batches at or below
-    uint32_t lowest = kNone;                             // a lower bound of their positions
+// A trie of batch bone lists (sorted dense ids) with the batch positions
+// that end at each node. Every node counts the batches at or below it and
+// keeps a lower bound of their positions (exact unless a node with very
+// many children lost a batch: a low bound only prunes less).
+class CBatchTrie {
+public:
+    void Add(const std::vector<uint32_t>& ids, uint32_t pos) { Update(ids, pos, +1); }
+    void Remove(const std::vector<uint32_t>& ids, uint32_t pos) { Update(ids, pos, -1); }
+
+    // The lowest batch whose bones all lie in the sorted ids (kNone when
+    // none): the subsets of ids in sorted order that start some batch.
+    uint32_t LowestInside(const std::vector<uint32_t>& ids) const
+    {
+        uint32_t best = kNone;
+        LowestInside(ids, 0, 0, best);
+        return best;
+    }
+
+    // The batch adding the fewest bones to a set (inSet marks its ids,
+    // sorted lists them), at most budget; the lowest of equals. False when
+    // no batch adds budget bones or fewer.
+    bool FewestOutside(const std::vector<uint8_t>& inSet, const std::vector<uint32_t>& sorted, uint32_t budget,
+                       uint32_t& outPos, uint32_t& outExtra) const
+    {
+        // Widening the allowance one bone at a time: the first allowance
+        // that finds a batch finds the fewest.
+        for (uint32_t allowed = 0; allowed <= budget; ++allowed) {
+            uint32_t best = kNone;
+            Within(inSet, sorted, 0, 0, allowed, best);
+            if (best != kNone) {
+                outPos = best;
+                outExtra = allowed;
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    struct SNode {
+        std::vector<std::pair<uint32_t, uint32_t>> children; // (id, node), by id
+        std::vector<uint32_t> exact;                         // batches whose ids end here
+        uint32_t batches = 0;                                // batches at or below
+        uint32_t lowest = kNone;                             // a lower bound of their positions
+        uint32_t shortest = kNone;                           // a lower bound of their ids after this node
+    };
+    // Nodes with more children keep a low bound after a removal rather
+    // than look at every child.
+    static constexpr size_t kRecomputeChildren = 64;
+
+    std::vector<SNode> m_nodes = std::vector<SNode>(1); // node 0 is the root
+
+    uint32_t Child(uint32_t node, uint32_t id) const
+    {
+        const auto& kids = m_nodes[node].children;
+        const auto it = std::lower_bound(kids.begin(), kids.end(), std::make_pair(id, uint32_t(0)));
+        return it != kids.end() && it->first == id ? it->second : kNone;
+    }
+
+    void LowestInside(const std::vector<uint32_t>& ids, uint32_t node, size_t from, uint32_t& best) const
+    {
+        for (size_t i = from; i < ids.size(); ++i) {
+            const uint32_t child = Child(node, ids[i]);
+            if (child == kNone)
+                continue;
+            const SNode& c = m_nodes[child];
+            if (c.batches == 0 || c.lowest >= best)
+                continue; // no batch below, or none before the best so far
+            for (uint32_t pos : c.exact)
+                best = std::min(best, pos);
+            LowestInside(ids, child, i + 1, best);
+        }
+    }
+
+    // The lowest batch below node with at most `allowed` ids outside the
+    // set (the path so far used `used` of them).
+    void Within(const std::vector<uint8_t>& inSet, const std::vector<uint32_t>& sorted, uint32_t node, uint32_t used,
+                uint32_t allowed, uint32_t& best) const
+    {
+        auto visit = [&](uint32_t id, uint32_t child, uint32_t nowUsed) {
+            const SNode& c = m_nodes[child];
+            if (c.batches == 0 || c.lowest >= best)
+                return;
+            // The ids after this one are the set's ids above it and at most
+            // the rest of the allowance.
+            const size_t above = size_t(sorted.end() - std::upper_bound(sorted.begin(), sorted.end(), id));
+            if (c.shortest > above + (allowed - nowUsed))
+                return;
+            for (uint32_t pos : c.exact)
+                best = std::min(best, pos);
+            Within(inSet, sorted, child, nowUsed, allowed, best);
+        };
+        const auto& kids = m_nodes[node].children;
+        if (used < allowed || kids.size() <= sorted.size()) {
+            for (const auto& kid : kids) {
+                const uint32_t nowUsed = used + (inSet[kid.first] ? 0u : 1u);
+                if (nowUsed <= allowed)
+                    visit(kid.first, kid.second, nowUsed);
+            }
+        } else {
+            // Only the set's own ids may follow: look them up.
+            for (uint32_t id : sorted)
+                if (const uint32_t child = Child(node, id); child != kNone)
+                    visit(id, child, used);
+        }
+    }
+
+    void Update(const std::vector<uint32_t>& ids, uint32_t pos, int delta)
+    {
+        uint32_t path[kMaxPath + 1];
+        size_t depth = 0;
+        uint32_t node = 0;
+        path[depth++] = node;
+        for (size_t k = 0; k < ids.size(); ++k) {
+            const uint32_t id = ids[k];
+            uint32_t child = Child(node, id);
+            if (child == kNone) {
+                child = uint32_t(m_nodes.size());
+                m_nodes.emplace_back();
+                auto& kids = m_nodes[node].children;
+                kids.insert(std::lower_bound(kids.begin(), kids.end(), std::make_pair(id, uint32_t(0))),
+                            std::make_pair(id, child));
+            }
+            SNode& c = m_nodes[child];
+            c.batches = uint32_t(int64_t(c.batches) + delta);
+            if (delta > 0) {
+                c.lowest = std::min(c.lowest, pos);
+                c.shortest = std::min(c.shortest, uint32_t(ids.size() - k - 1));
+            }
+            node = child;
+            if (depth <= kMaxPath)
+                path[depth++] = node;
+        }
+        std::vector<uint32_t>& exact = m_nodes[node].exact;
+        if (delta > 0) {
+            exact.push_back(pos);
+            return;
+        }
+        exact.erase(std::remove(exact.begin(), exact.end(), pos), exact.end());
+        if (depth != ids.size() + 1)
+            return; // a path too long to hold: its bounds stay low
+        for (size_t d = depth; d-- > 1;) {
+            SNode& n = m_nodes[path[d]];
+            if (n.batches == 0) {
+                n.lowest = n.shortest = kNone;
+                continue;
+            }
+            if (n.children.size() > kRecomputeChildren)
+                continue;
+            uint32_t lowest = kNone, shortest = n.exact.empty() ? kNone : 0;
+            for (uint32_t p : n.exact)
+                lowest = std::min(lowest, p);
+            for (const auto& kid : n.children) {
+                const SNode& c = m_nodes[kid.second];
+                if (c.batches) {
+                    lowest = std::min(lowest, c.lowest);
+                    shortest = std::min(shortest, c.shortest + 1);
+                }
+            }
+            n.lowest = lowest;
+            n.shortest = shortest;
+        }
+    }
+    static constexpr size_t kMaxPath = 64;
 };
 
 // First assignment. The batch walk (the first batch that holds all of a
@@ -222,67 +357,8 @@ private:
             }
             return kNone;
         }
-        // The subsets of s in sorted order that start some batch's bones,
-        // walked down the trie of the batches' sorted bone ids.
-        uint32_t best = m_empty.empty() ? kNone : m_empty.front();
-        SubsetsFrom(s, 0, 0, best);
-        return best;
-    }
-
-    // Lowest batch inside s at or below trie node `node`, whose path used
-    // ids of s before index `from`.
-    void SubsetsFrom(const SBoneSet& s, uint32_t node, size_t from, uint32_t& best) const
-    {
-        const STrieNode& at = m_trie[node];
-        for (size_t i = from; i < s.ids.size(); ++i) {
-            const uint32_t child = Child(at, s.ids[i]);
-            if (child == kNone)
-                continue;
-            const STrieNode& c = m_trie[child];
-            if (c.batches == 0 || c.lowest >= best)
-                continue; // no batch below, or none before the best so far
-            for (uint32_t pos : c.exact)
-                best = std::min(best, pos);
-            SubsetsFrom(s, child, i + 1, best);
-        }
-    }
-
-    static uint32_t Child(const STrieNode& node, uint32_t id)
-    {
-        const auto it = std::lower_bound(node.children.begin(), node.children.end(), std::make_pair(id, uint32_t(0)));
-        return it != node.children.end() && it->first == id ? it->second : kNone;
-    }
-
-    // Adds (delta +1) or removes (-1) batch pos with sorted bone ids ids in
-    // the trie: every node on its path counts the batches below it and
-    // keeps a lower bound of their positions (exact after additions; a
-    // removal leaves it low, which only prunes less, unless the node
-    // empties).
-    void TrieUpdate(const std::vector<uint32_t>& ids, uint32_t pos, int delta)
-    {
-        uint32_t node = 0;
-        for (uint32_t id : ids) {
-            uint32_t child = Child(m_trie[node], id);
-            if (child == kNone) {
-                child = uint32_t(m_trie.size());
-                m_trie.emplace_back();
-                auto& kids = m_trie[node].children;
-                kids.insert(std::lower_bound(kids.begin(), kids.end(), std::make_pair(id, uint32_t(0))),
-                            std::make_pair(id, child));
-            }
-            STrieNode& c = m_trie[child];
-            c.batches = uint32_t(int64_t(c.batches) + delta);
-            if (delta > 0)
-                c.lowest = std::min(c.lowest, pos);
-            else if (c.batches == 0)
-                c.lowest = kNone;
-            node = child;
-        }
-        std::vector<uint32_t>& exact = m_trie[node].exact;
-        if (delta > 0)
-            exact.push_back(pos);
-        else
-            exact.erase(std::remove(exact.begin(), exact.end(), pos), exact.end());
+        const uint32_t empty = m_empty.empty() ? kNone : m_empty.front();
+        return std::min(empty, m_trie.LowestInside(s.ids));
     }
 
     // Gives batch pos the bones of s (a new batch, or one whose bones s
@@ -293,7 +369,7 @@ private:
         if (batch.set.ids.empty()) {
             m_empty.erase(std::remove(m_empty.begin(), m_empty.end(), pos), m_empty.end());
         } else {
-            TrieUpdate(batch.set.ids, pos, -1);
+            m_trie.Remove(batch.set.ids, pos);
         }
         for (uint32_t id : s.ids)
             if (!std::binary_search(batch.set.ids.begin(), batch.set.ids.end(), id))
@@ -304,16 +380,15 @@ private:
         if (s.ids.empty()) {
             m_empty.insert(std::upper_bound(m_empty.begin(), m_empty.end(), pos), pos);
         } else {
-            TrieUpdate(s.ids, pos, +1);
+            m_trie.Add(s.ids, pos);
         }
     }
 
     const SSetTable& m_table;
     std::vector<SBatch> m_batches;
     std::vector<std::vector<uint32_t>> m_posting; // bone id -> batches holding it
-    // Trie of the batches' sorted bone ids; node 0 is the root.
-    std::vector<STrieNode> m_trie = std::vector<STrieNode>(1);
-    std::vector<uint32_t> m_empty; // batches without bones, in order
+    CBatchTrie m_trie;                            // the batches with bones
+    std::vector<uint32_t> m_empty;                // batches without bones, in order
     uint32_t m_version = 0;
     std::vector<uint32_t> m_cacheVersion; // per canonical set: list version it was taken at
     // With few enough bones, every batch's bones as a mask, and the set
@@ -332,94 +407,54 @@ private:
 };
 
 // Merging: each batch takes in turn the later batch that adds the fewest
-// bones within the palette (the first of equals), until none fits.
-void MergeBatchesBySets(std::vector<SBatch>& batches, uint32_t limit)
+// bones within the palette (the first of equals), until none fits. The
+// later batches not yet taken in are held in a trie, so a search only
+// follows bone lists with few bones outside the growing batch.
+void MergeBatches(std::vector<SBatch>& batches, uint32_t limit, size_t boneCount)
 {
-    for (size_t a = 0; a < batches.size(); ++a) {
+    CBatchTrie trie;
+    std::vector<uint32_t> empty; // batches without bones, in order
+    for (uint32_t b = 0; b < batches.size(); ++b) {
+        if (batches[b].set.ids.empty())
+            empty.push_back(b);
+        else
+            trie.Add(batches[b].set.ids, b);
+    }
+    size_t nextEmpty = 0; // empty[nextEmpty..] are later and not taken in
+    std::vector<uint8_t> inA(boneCount, 0);
+    for (uint32_t a = 0; a < batches.size(); ++a) {
         if (batches[a].removed)
             continue;
         SBoneSet& A = batches[a].set;
-        for (;;) {
-            size_t best = kNone;
-            size_t bestExtra = limit; // an extra of the palette size never fits
-            for (size_t b = a + 1; b < batches.size() && bestExtra > 0; ++b) {
-                const SBatch& B = batches[b];
-                if (B.removed)
-                    continue;
-                const size_t bSize = B.set.ids.size();
-                if (bSize >= A.ids.size() + bestExtra)
-                    continue; // cannot add fewer than bestExtra bones
-                const size_t extra = bSize - IntersectionSize(A.ids, B.set.ids);
-                if (extra < bestExtra && A.ids.size() + extra <= limit) {
-                    best = b;
-                    bestExtra = extra;
-                }
-            }
-            if (best == kNone)
-                break;
-            TakeIn(A, batches[best].set);
-            batches[best].removed = true;
-        }
-    }
-}
-
-// The same merging with each batch's bones as a bit mask and the batches
-// still there in a list: a pair costs a few instructions instead of a walk
-// over two sorted lists.
-void MergeBatchesByMasks(std::vector<SBatch>& batches, uint32_t limit, size_t words)
-{
-    const size_t count = batches.size();
-    std::vector<uint64_t> masks(count * words, 0);
-    for (size_t b = 0; b < count; ++b)
-        SetMask(&masks[b * words], batches[b].set.ids);
-    // Batches not yet taken in, in order: next[b] is the one after b.
-    std::vector<uint32_t> next(count + 1), prev(count + 1);
-    for (size_t b = 0; b <= count; ++b) {
-        next[b] = uint32_t(b + 1);
-        prev[b] = uint32_t(b) - 1;
-    }
-    auto unlink = [&](size_t b) {
-        next[prev[b]] = next[b];
-        prev[next[b]] = prev[b];
-    };
-    for (size_t a = 0; a < count; a = next[a]) {
-        SBoneSet& A = batches[a].set;
-        uint64_t outside[kMaskWords];
-        for (size_t w = 0; w < words; ++w)
-            outside[w] = ~masks[a * words + w];
+        if (A.ids.empty())
+            ++nextEmpty; // a is empty[nextEmpty]: later empty ones were taken in
+        else
+            trie.Remove(A.ids, a);
+        for (uint32_t id : A.ids)
+            inA[id] = 1;
         for (;;) {
             const size_t aSize = A.ids.size();
-            size_t best = kNone;
-            size_t bestExtra = limit;
-            for (size_t b = next[a]; b < count && bestExtra > 0; b = next[b]) {
-                const size_t bSize = batches[b].set.ids.size();
-                if (bSize >= aSize + bestExtra)
-                    continue;
-                size_t extra = 0;
-                for (size_t w = 0; w < words; ++w)
-                    extra += BitCount(masks[b * words + w] & outside[w]);
-                if (extra < bestExtra && aSize + extra <= limit) {
-                    best = b;
-                    bestExtra = extra;
-                }
-            }
-            if (best == kNone)
+            if (aSize > limit)
+                break; // cannot happen: triangles and merges stay within the palette
+            // Extras below the palette size that keep A within it.
+            const uint32_t budget = uint32_t(limit - std::max<size_t>(aSize, 1));
+            uint32_t best = kNone, extra = 0;
+            const bool found = trie.FewestOutside(inA, A.ids, budget, best, extra);
+            if (nextEmpty < empty.size() && (!found || extra > 0 || empty[nextEmpty] < best)) {
+                best = empty[nextEmpty++]; // adds no bones
+            } else if (found) {
+                trie.Remove(batches[best].set.ids, best);
+            } else {
                 break;
+            }
             TakeIn(A, batches[best].set);
-            for (size_t w = 0; w < words; ++w)
-                outside[w] &= ~masks[best * words + w];
+            for (uint32_t id : A.ids)
+                inA[id] = 1;
             batches[best].removed = true;
-            unlink(best);
         }
+        for (uint32_t id : A.ids)
+            inA[id] = 0;
     }
-}
-
-void MergeBatches(std::vector<SBatch>& batches, uint32_t limit, size_t boneCount)
-{
-    if (const size_t words = MaskWords(boneCount))
-        MergeBatchesByMasks(batches, limit, words);
-    else
-        MergeBatchesBySets(batches, limit);
     batches.erase(std::remove_if(batches.begin(), batches.end(), [](const SBatch& b) { return b.removed; }),
                   batches.end());
 }
