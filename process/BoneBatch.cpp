@@ -84,11 +84,6 @@ struct SBatch {
     bool removed = false;
 };
 
-bool Includes(const std::vector<uint32_t>& outer, const std::vector<uint32_t>& inner)
-{
-    return std::includes(outer.begin(), outer.end(), inner.begin(), inner.end());
-}
-
 // Bone sets as bit masks of `words` 64-bit words when every dense bone id
 // fits in kMaskWords words: set tests become a few word operations.
 constexpr size_t kMaskWords = 4;
@@ -118,7 +113,7 @@ void TakeIn(SBoneSet& A, const SBoneSet& B)
 
 // A trie of batch bone lists (sorted dense ids) with the batch positions
 // that end at each node. Every node counts the batches at or below it and
-// keeps a lower bound of their positions (exact unless a node with very
+// keeps bounds of their positions and lengths (exact unless a node with very
 // many children lost a batch: a low bound only prunes less).
 class CBatchTrie {
 public:
@@ -131,6 +126,14 @@ public:
     {
         uint32_t best = kNone;
         LowestInside(ids, 0, 0, best);
+        return best;
+    }
+
+    // The lowest batch that holds all of the sorted ids (kNone when none).
+    uint32_t LowestContaining(const std::vector<uint32_t>& ids) const
+    {
+        uint32_t best = kNone;
+        Containing(ids, 0, 0, best);
         return best;
     }
 
@@ -161,12 +164,14 @@ private:
         uint32_t batches = 0;                                // batches at or below
         uint32_t lowest = kNone;                             // a lower bound of their positions
         uint32_t shortest = kNone;                           // a lower bound of their ids after this node
+        uint32_t longest = 0;                                // an upper bound of the same
     };
     // Nodes with more children keep a low bound after a removal rather
     // than look at every child.
     static constexpr size_t kRecomputeChildren = 64;
 
     std::vector<SNode> m_nodes = std::vector<SNode>(1); // node 0 is the root
+    std::vector<uint32_t> m_path;                       // nodes of the list being updated
 
     uint32_t Child(uint32_t node, uint32_t id) const
     {
@@ -187,6 +192,25 @@ private:
             for (uint32_t pos : c.exact)
                 best = std::min(best, pos);
             LowestInside(ids, child, i + 1, best);
+        }
+    }
+
+    // The lowest batch below node that holds ids[from..] (the path holds
+    // the ids before).
+    void Containing(const std::vector<uint32_t>& ids, uint32_t node, size_t from, uint32_t& best) const
+    {
+        const size_t needed = ids.size() - from;
+        for (const auto& kid : m_nodes[node].children) {
+            if (needed && kid.first > ids[from])
+                break; // ids[from] can no longer come
+            const SNode& c = m_nodes[kid.second];
+            const size_t rest = needed - (needed && kid.first == ids[from] ? 1 : 0);
+            if (c.batches == 0 || c.lowest >= best || c.longest < rest)
+                continue;
+            if (rest == 0)
+                for (uint32_t pos : c.exact)
+                    best = std::min(best, pos);
+            Containing(ids, kid.second, ids.size() - rest, best);
         }
     }
 
@@ -225,10 +249,9 @@ private:
 
     void Update(const std::vector<uint32_t>& ids, uint32_t pos, int delta)
     {
-        uint32_t path[kMaxPath + 1];
-        size_t depth = 0;
+        std::vector<uint32_t>& path = m_path;
+        path.assign(1, 0);
         uint32_t node = 0;
-        path[depth++] = node;
         for (size_t k = 0; k < ids.size(); ++k) {
             const uint32_t id = ids[k];
             uint32_t child = Child(node, id);
@@ -244,10 +267,10 @@ private:
             if (delta > 0) {
                 c.lowest = std::min(c.lowest, pos);
                 c.shortest = std::min(c.shortest, uint32_t(ids.size() - k - 1));
+                c.longest = std::max(c.longest, uint32_t(ids.size() - k - 1));
             }
             node = child;
-            if (depth <= kMaxPath)
-                path[depth++] = node;
+            path.push_back(node);
         }
         std::vector<uint32_t>& exact = m_nodes[node].exact;
         if (delta > 0) {
@@ -255,17 +278,16 @@ private:
             return;
         }
         exact.erase(std::remove(exact.begin(), exact.end(), pos), exact.end());
-        if (depth != ids.size() + 1)
-            return; // a path too long to hold: its bounds stay low
-        for (size_t d = depth; d-- > 1;) {
+        for (size_t d = path.size(); d-- > 1;) {
             SNode& n = m_nodes[path[d]];
             if (n.batches == 0) {
                 n.lowest = n.shortest = kNone;
+                n.longest = 0;
                 continue;
             }
             if (n.children.size() > kRecomputeChildren)
                 continue;
-            uint32_t lowest = kNone, shortest = n.exact.empty() ? kNone : 0;
+            uint32_t lowest = kNone, shortest = n.exact.empty() ? kNone : 0, longest = 0;
             for (uint32_t p : n.exact)
                 lowest = std::min(lowest, p);
             for (const auto& kid : n.children) {
@@ -273,27 +295,27 @@ private:
                 if (c.batches) {
                     lowest = std::min(lowest, c.lowest);
                     shortest = std::min(shortest, c.shortest + 1);
+                    longest = std::max(longest, c.longest + 1);
                 }
             }
             n.lowest = lowest;
             n.shortest = shortest;
+            n.longest = longest;
         }
     }
-    static constexpr size_t kMaxPath = 64;
 };
 
 // First assignment. The batch walk (the first batch that holds all of a
 // triangle's bones takes it; the first whose bones the triangle holds takes
 // the triangle's bones instead; else a new batch) is answered through
-// indexes: supersets through the batches of the triangle's rarest bone,
-// subsets through a walk of the subsets of the triangle's bones that
-// start some batch's bones, down a trie of the batches' bones (or, with few batches, a scan of their masks).
+// a trie of the batches' sorted bones: supersets through the lists that
+// hold the triangle's bones, subsets through the subsets of the triangle's
+// bones that start some list (or, with few batches, a scan of their masks).
 // Answers that leave the list unchanged are remembered until it changes.
 class CFirstAssignment {
 public:
     CFirstAssignment(const SSetTable& table, size_t boneCount)
-        : m_table(table), m_posting(boneCount), m_cacheVersion(table.firstOfCanonical.size(), kNone),
-          m_words(MaskWords(boneCount))
+        : m_table(table), m_cacheVersion(table.firstOfCanonical.size(), kNone), m_words(MaskWords(boneCount))
     {
     }
 
@@ -329,15 +351,7 @@ private:
     {
         if (s.ids.empty())
             return m_batches.empty() ? kNone : 0;
-        const std::vector<uint32_t>* rarest = &m_posting[s.ids[0]];
-        for (uint32_t id : s.ids)
-            if (m_posting[id].size() < rarest->size())
-                rarest = &m_posting[id];
-        uint32_t best = kNone;
-        for (uint32_t pos : *rarest)
-            if (pos < best && (m_words ? MaskIncludes(pos, m_setMask) : Includes(m_batches[pos].set.ids, s.ids)))
-                best = pos;
-        return best;
+        return m_trie.LowestContaining(s.ids);
     }
 
     uint32_t FirstSubset(const SBoneSet& s)
@@ -371,9 +385,6 @@ private:
         } else {
             m_trie.Remove(batch.set.ids, pos);
         }
-        for (uint32_t id : s.ids)
-            if (!std::binary_search(batch.set.ids.begin(), batch.set.ids.end(), id))
-                m_posting[id].push_back(pos);
         if (m_words)
             SetMask(&m_masks[size_t(pos) * m_words], s.ids);
         batch.set = s;
@@ -386,9 +397,8 @@ private:
 
     const SSetTable& m_table;
     std::vector<SBatch> m_batches;
-    std::vector<std::vector<uint32_t>> m_posting; // bone id -> batches holding it
-    CBatchTrie m_trie;                            // the batches with bones
-    std::vector<uint32_t> m_empty;                // batches without bones, in order
+    CBatchTrie m_trie;             // the batches with bones
+    std::vector<uint32_t> m_empty; // batches without bones, in order
     uint32_t m_version = 0;
     std::vector<uint32_t> m_cacheVersion; // per canonical set: list version it was taken at
     // With few enough bones, every batch's bones as a mask, and the set
@@ -396,14 +406,6 @@ private:
     size_t m_words;
     std::vector<uint64_t> m_masks;
     uint64_t m_setMask[kMaskWords];
-
-    bool MaskIncludes(uint32_t pos, const uint64_t* inner) const
-    {
-        for (size_t w = 0; w < m_words; ++w)
-            if ((m_masks[size_t(pos) * m_words + w] & inner[w]) != inner[w])
-                return false;
-        return true;
-    }
 };
 
 // Merging: each batch takes in turn the later batch that adds the fewest
@@ -519,10 +521,10 @@ int GenerateBoneBatches(SBoneBatchTable& table, uint32_t& outVertexCount, std::v
 
     // Final assignment: the first batch holding all of a triangle's bones
     // (the list no longer changes, so one answer per distinct set).
-    std::vector<std::vector<uint32_t>> posting(denseOf.size());
+    CBatchTrie listed;
     for (uint32_t b = 0; b < batches.size(); ++b)
-        for (uint32_t id : batches[b].set.ids)
-            posting[id].push_back(b); // in list order
+        if (!batches[b].set.ids.empty())
+            listed.Add(batches[b].set.ids, b);
     std::vector<uint32_t> batchOfCanonical(sets.firstOfCanonical.size(), kNone);
     std::vector<uint32_t> triangleBatch(faceCount);
     std::vector<uint32_t> trianglesIn(batches.size() + 1, 0);
@@ -534,15 +536,7 @@ int GenerateBoneBatches(SBoneBatchTable& table, uint32_t& outVertexCount, std::v
             if (s.ids.empty()) {
                 batch = 0;
             } else {
-                const std::vector<uint32_t>* rarest = &posting[s.ids[0]];
-                for (uint32_t id : s.ids)
-                    if (posting[id].size() < rarest->size())
-                        rarest = &posting[id];
-                for (uint32_t b : *rarest)
-                    if (Includes(batches[b].set.ids, s.ids)) {
-                        batch = b;
-                        break;
-                    }
+                batch = listed.LowestContaining(s.ids);
             }
             if (batch == kNone)
                 return 1; // cannot happen: sets only grow and merged batches hold what they took
