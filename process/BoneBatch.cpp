@@ -111,7 +111,8 @@ void TakeIn(SBoneSet& A, const SBoneSet& B)
     A.ids = std::move(ids);
 }
 
-// A trie of batch bone lists (sorted dense ids) with the batch positions
+// A trie of batch bone lists (sorted dense ids; a triangle's list, so at
+// most 12 ids deep: the walks recurse once per id) with the batch positions
 // that end at each node. Every node counts the batches at or below it and
 // keeps bounds of their positions and lengths (exact unless a node with very
 // many children lost a batch: a low bound only prunes less).
@@ -520,11 +521,13 @@ int GenerateBoneBatches(SBoneBatchTable& table, uint32_t& outVertexCount, std::v
     MergeBatches(batches, boneLimit, denseOf.size());
 
     // Final assignment: the first batch holding all of a triangle's bones
-    // (the list no longer changes, so one answer per distinct set).
-    CBatchTrie listed;
+    // (the list no longer changes, so one answer per distinct set), from the
+    // batches of its rarest bone. Merged lists may hold any number of bones,
+    // too deep for the trie's recursive walks.
+    std::vector<std::vector<uint32_t>> posting(denseOf.size());
     for (uint32_t b = 0; b < batches.size(); ++b)
-        if (!batches[b].set.ids.empty())
-            listed.Add(batches[b].set.ids, b);
+        for (uint32_t id : batches[b].set.ids)
+            posting[id].push_back(b); // in list order
     std::vector<uint32_t> batchOfCanonical(sets.firstOfCanonical.size(), kNone);
     std::vector<uint32_t> triangleBatch(faceCount);
     std::vector<uint32_t> trianglesIn(batches.size() + 1, 0);
@@ -536,7 +539,16 @@ int GenerateBoneBatches(SBoneBatchTable& table, uint32_t& outVertexCount, std::v
             if (s.ids.empty()) {
                 batch = 0;
             } else {
-                batch = listed.LowestContaining(s.ids);
+                const std::vector<uint32_t>* rarest = &posting[s.ids[0]];
+                for (uint32_t id : s.ids)
+                    if (posting[id].size() < rarest->size())
+                        rarest = &posting[id];
+                for (uint32_t b : *rarest)
+                    if (std::includes(batches[b].set.ids.begin(), batches[b].set.ids.end(), s.ids.begin(),
+                                      s.ids.end())) {
+                        batch = b;
+                        break;
+                    }
             }
             if (batch == kNone)
                 return 1; // cannot happen: sets only grow and merged batches hold what they took
