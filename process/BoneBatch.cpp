@@ -84,34 +84,6 @@ struct SBatch {
     bool removed = false;
 };
 
-bool Includes(const std::vector<uint32_t>& outer, const std::vector<uint32_t>& inner)
-{
-    return std::includes(outer.begin(), outer.end(), inner.begin(), inner.end());
-}
-
-size_t IntersectionSize(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b)
-{
-    size_t n = 0;
-    for (size_t i = 0, j = 0; i < a.size() && j < b.size();) {
-        if (a[i] < b[j])
-            ++i;
-        else if (b[j] < a[i])
-            ++j;
-        else
-            ++n, ++i, ++j;
-    }
-    return n;
-}
-
-// Set bits of a word (without relying on a popcount instruction).
-uint32_t BitCount(uint64_t x)
-{
-    x = x - ((x >> 1) & 0x5555555555555555ull);
-    x = (x & 0x3333333333333333ull) + ((x >> 2) & 0x3333333333333333ull);
-    x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0Full;
-    return uint32_t((x * 0x0101010101010101ull) >> 56);
-}
-
 // Bone sets as bit masks of `words` 64-bit words when every dense bone id
 // fits in kMaskWords words: set tests become a few word operations.
 constexpr size_t kMaskWords = 4;
@@ -139,18 +111,212 @@ void TakeIn(SBoneSet& A, const SBoneSet& B)
     A.ids = std::move(ids);
 }
 
+// A trie of batch bone lists (sorted dense ids; a triangle's list, so at
+// most 12 ids deep: the walks recurse once per id) with the batch positions
+// that end at each node. Every node counts the batches at or below it and
+// keeps bounds of their positions and lengths (exact unless a node with very
+// many children lost a batch: a low bound only prunes less).
+class CBatchTrie {
+public:
+    void Add(const std::vector<uint32_t>& ids, uint32_t pos) { Update(ids, pos, +1); }
+    void Remove(const std::vector<uint32_t>& ids, uint32_t pos) { Update(ids, pos, -1); }
+
+    // The lowest batch whose bones all lie in the sorted ids (kNone when
+    // none): the subsets of ids in sorted order that start some batch.
+    uint32_t LowestInside(const std::vector<uint32_t>& ids) const
+    {
+        uint32_t best = kNone;
+        LowestInside(ids, 0, 0, best);
+        return best;
+    }
+
+    // The lowest batch that holds all of the sorted ids (kNone when none).
+    uint32_t LowestContaining(const std::vector<uint32_t>& ids) const
+    {
+        uint32_t best = kNone;
+        Containing(ids, 0, 0, best);
+        return best;
+    }
+
+    // The batch adding the fewest bones to a set (inSet marks its ids,
+    // sorted lists them), at most budget; the lowest of equals. False when
+    // no batch adds budget bones or fewer.
+    bool FewestOutside(const std::vector<uint8_t>& inSet, const std::vector<uint32_t>& sorted, uint32_t budget,
+                       uint32_t& outPos, uint32_t& outExtra) const
+    {
+        // Widening the allowance one bone at a time: the first allowance
+        // that finds a batch finds the fewest.
+        for (uint32_t allowed = 0; allowed <= budget; ++allowed) {
+            uint32_t best = kNone;
+            Within(inSet, sorted, 0, 0, allowed, best);
+            if (best != kNone) {
+                outPos = best;
+                outExtra = allowed;
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    struct SNode {
+        std::vector<std::pair<uint32_t, uint32_t>> children; // (id, node), by id
+        std::vector<uint32_t> exact;                         // batches whose ids end here
+        uint32_t batches = 0;                                // batches at or below
+        uint32_t lowest = kNone;                             // a lower bound of their positions
+        uint32_t shortest = kNone;                           // a lower bound of their ids after this node
+        uint32_t longest = 0;                                // an upper bound of the same
+    };
+    // Nodes with more children keep a low bound after a removal rather
+    // than look at every child.
+    static constexpr size_t kRecomputeChildren = 64;
+
+    std::vector<SNode> m_nodes = std::vector<SNode>(1); // node 0 is the root
+    std::vector<uint32_t> m_path;                       // nodes of the list being updated
+
+    uint32_t Child(uint32_t node, uint32_t id) const
+    {
+        const auto& kids = m_nodes[node].children;
+        const auto it = std::lower_bound(kids.begin(), kids.end(), std::make_pair(id, uint32_t(0)));
+        return it != kids.end() && it->first == id ? it->second : kNone;
+    }
+
+    void LowestInside(const std::vector<uint32_t>& ids, uint32_t node, size_t from, uint32_t& best) const
+    {
+        for (size_t i = from; i < ids.size(); ++i) {
+            const uint32_t child = Child(node, ids[i]);
+            if (child == kNone)
+                continue;
+            const SNode& c = m_nodes[child];
+            if (c.batches == 0 || c.lowest >= best)
+                continue; // no batch below, or none before the best so far
+            for (uint32_t pos : c.exact)
+                best = std::min(best, pos);
+            LowestInside(ids, child, i + 1, best);
+        }
+    }
+
+    // The lowest batch below node that holds ids[from..] (the path holds
+    // the ids before).
+    void Containing(const std::vector<uint32_t>& ids, uint32_t node, size_t from, uint32_t& best) const
+    {
+        const size_t needed = ids.size() - from;
+        for (const auto& kid : m_nodes[node].children) {
+            if (needed && kid.first > ids[from])
+                break; // ids[from] can no longer come
+            const SNode& c = m_nodes[kid.second];
+            const size_t rest = needed - (needed && kid.first == ids[from] ? 1 : 0);
+            if (c.batches == 0 || c.lowest >= best || c.longest < rest)
+                continue;
+            if (rest == 0)
+                for (uint32_t pos : c.exact)
+                    best = std::min(best, pos);
+            Containing(ids, kid.second, ids.size() - rest, best);
+        }
+    }
+
+    // The lowest batch below node with at most `allowed` ids outside the
+    // set (the path so far used `used` of them).
+    void Within(const std::vector<uint8_t>& inSet, const std::vector<uint32_t>& sorted, uint32_t node, uint32_t used,
+                uint32_t allowed, uint32_t& best) const
+    {
+        auto visit = [&](uint32_t id, uint32_t child, uint32_t nowUsed) {
+            const SNode& c = m_nodes[child];
+            if (c.batches == 0 || c.lowest >= best)
+                return;
+            // The ids after this one are the set's ids above it and at most
+            // the rest of the allowance.
+            const size_t above = size_t(sorted.end() - std::upper_bound(sorted.begin(), sorted.end(), id));
+            if (c.shortest > above + (allowed - nowUsed))
+                return;
+            for (uint32_t pos : c.exact)
+                best = std::min(best, pos);
+            Within(inSet, sorted, child, nowUsed, allowed, best);
+        };
+        const auto& kids = m_nodes[node].children;
+        if (used < allowed || kids.size() <= sorted.size()) {
+            for (const auto& kid : kids) {
+                const uint32_t nowUsed = used + (inSet[kid.first] ? 0u : 1u);
+                if (nowUsed <= allowed)
+                    visit(kid.first, kid.second, nowUsed);
+            }
+        } else {
+            // Only the set's own ids may follow: look them up.
+            for (uint32_t id : sorted)
+                if (const uint32_t child = Child(node, id); child != kNone)
+                    visit(id, child, used);
+        }
+    }
+
+    void Update(const std::vector<uint32_t>& ids, uint32_t pos, int delta)
+    {
+        std::vector<uint32_t>& path = m_path;
+        path.assign(1, 0);
+        uint32_t node = 0;
+        for (size_t k = 0; k < ids.size(); ++k) {
+            const uint32_t id = ids[k];
+            uint32_t child = Child(node, id);
+            if (child == kNone) {
+                child = uint32_t(m_nodes.size());
+                m_nodes.emplace_back();
+                auto& kids = m_nodes[node].children;
+                kids.insert(std::lower_bound(kids.begin(), kids.end(), std::make_pair(id, uint32_t(0))),
+                            std::make_pair(id, child));
+            }
+            SNode& c = m_nodes[child];
+            c.batches = uint32_t(int64_t(c.batches) + delta);
+            if (delta > 0) {
+                c.lowest = std::min(c.lowest, pos);
+                c.shortest = std::min(c.shortest, uint32_t(ids.size() - k - 1));
+                c.longest = std::max(c.longest, uint32_t(ids.size() - k - 1));
+            }
+            node = child;
+            path.push_back(node);
+        }
+        std::vector<uint32_t>& exact = m_nodes[node].exact;
+        if (delta > 0) {
+            exact.push_back(pos);
+            return;
+        }
+        exact.erase(std::remove(exact.begin(), exact.end(), pos), exact.end());
+        for (size_t d = path.size(); d-- > 1;) {
+            SNode& n = m_nodes[path[d]];
+            if (n.batches == 0) {
+                n.lowest = n.shortest = kNone;
+                n.longest = 0;
+                continue;
+            }
+            if (n.children.size() > kRecomputeChildren)
+                continue;
+            uint32_t lowest = kNone, shortest = n.exact.empty() ? kNone : 0, longest = 0;
+            for (uint32_t p : n.exact)
+                lowest = std::min(lowest, p);
+            for (const auto& kid : n.children) {
+                const SNode& c = m_nodes[kid.second];
+                if (c.batches) {
+                    lowest = std::min(lowest, c.lowest);
+                    shortest = std::min(shortest, c.shortest + 1);
+                    longest = std::max(longest, c.longest + 1);
+                }
+            }
+            n.lowest = lowest;
+            n.shortest = shortest;
+            n.longest = longest;
+        }
+    }
+};
+
 // First assignment. The batch walk (the first batch that holds all of a
 // triangle's bones takes it; the first whose bones the triangle holds takes
 // the triangle's bones instead; else a new batch) is answered through
-// indexes: supersets through the batches of the triangle's rarest bone,
-// subsets through a lookup of the subsets of the triangle's bones that
-// start some batch's bones (or, with few batches, a scan of their masks).
+// a trie of the batches' sorted bones: supersets through the lists that
+// hold the triangle's bones, subsets through the subsets of the triangle's
+// bones that start some list (or, with few batches, a scan of their masks).
 // Answers that leave the list unchanged are remembered until it changes.
 class CFirstAssignment {
 public:
     CFirstAssignment(const SSetTable& table, size_t boneCount)
-        : m_table(table), m_posting(boneCount), m_cacheVersion(table.firstOfCanonical.size(), kNone),
-          m_words(MaskWords(boneCount))
+        : m_table(table), m_cacheVersion(table.firstOfCanonical.size(), kNone), m_words(MaskWords(boneCount))
     {
     }
 
@@ -186,15 +352,7 @@ private:
     {
         if (s.ids.empty())
             return m_batches.empty() ? kNone : 0;
-        const std::vector<uint32_t>* rarest = &m_posting[s.ids[0]];
-        for (uint32_t id : s.ids)
-            if (m_posting[id].size() < rarest->size())
-                rarest = &m_posting[id];
-        uint32_t best = kNone;
-        for (uint32_t pos : *rarest)
-            if (pos < best && (m_words ? MaskIncludes(pos, m_setMask) : Includes(m_batches[pos].set.ids, s.ids)))
-                best = pos;
-        return best;
+        return m_trie.LowestContaining(s.ids);
     }
 
     uint32_t FirstSubset(const SBoneSet& s)
@@ -214,38 +372,8 @@ private:
             }
             return kNone;
         }
-        // The subsets of s in sorted order, each only grown further while it
-        // starts some batch's bones.
-        uint32_t best = m_empty.empty() ? kNone : m_empty.front();
-        uint32_t chosen[32];
-        SubsetsFrom(s, 0, 0, chosen, best);
-        return best;
-    }
-
-    void SubsetsFrom(const SBoneSet& s, size_t from, size_t k, uint32_t* chosen, uint32_t& best) const
-    {
-        for (size_t i = from; i < s.ids.size(); ++i) {
-            chosen[k] = s.ids[i];
-            const std::string key = KeyOf(chosen, k + 1);
-            if (m_prefixes.find(key) == m_prefixes.end())
-                continue;
-            const auto it = m_exact.find(key);
-            if (it != m_exact.end())
-                for (uint32_t pos : it->second)
-                    best = std::min(best, pos);
-            SubsetsFrom(s, i + 1, k + 1, chosen, best);
-        }
-    }
-
-    // Counts the batches whose sorted bone ids start with each prefix of ids.
-    void CountPrefixes(const std::vector<uint32_t>& ids, int delta)
-    {
-        for (size_t k = 1; k <= ids.size(); ++k) {
-            const auto it = m_prefixes.emplace(KeyOf(ids.data(), k), 0).first;
-            it->second = uint32_t(int64_t(it->second) + delta);
-            if (it->second == 0)
-                m_prefixes.erase(it);
-        }
+        const uint32_t empty = m_empty.empty() ? kNone : m_empty.front();
+        return std::min(empty, m_trie.LowestInside(s.ids));
     }
 
     // Gives batch pos the bones of s (a new batch, or one whose bones s
@@ -256,30 +384,22 @@ private:
         if (batch.set.ids.empty()) {
             m_empty.erase(std::remove(m_empty.begin(), m_empty.end(), pos), m_empty.end());
         } else {
-            std::vector<uint32_t>& old = m_exact[KeyOf(batch.set.ids.data(), batch.set.ids.size())];
-            old.erase(std::remove(old.begin(), old.end(), pos), old.end());
-            CountPrefixes(batch.set.ids, -1);
+            m_trie.Remove(batch.set.ids, pos);
         }
-        for (uint32_t id : s.ids)
-            if (!std::binary_search(batch.set.ids.begin(), batch.set.ids.end(), id))
-                m_posting[id].push_back(pos);
         if (m_words)
             SetMask(&m_masks[size_t(pos) * m_words], s.ids);
         batch.set = s;
         if (s.ids.empty()) {
             m_empty.insert(std::upper_bound(m_empty.begin(), m_empty.end(), pos), pos);
         } else {
-            m_exact[KeyOf(s.ids.data(), s.ids.size())].push_back(pos);
-            CountPrefixes(s.ids, +1);
+            m_trie.Add(s.ids, pos);
         }
     }
 
     const SSetTable& m_table;
     std::vector<SBatch> m_batches;
-    std::vector<std::vector<uint32_t>> m_posting; // bone id -> batches holding it
-    std::unordered_map<std::string, std::vector<uint32_t>> m_exact;
-    std::unordered_map<std::string, uint32_t> m_prefixes; // batches per prefix of their sorted ids
-    std::vector<uint32_t> m_empty;                        // batches without bones, in order
+    CBatchTrie m_trie;             // the batches with bones
+    std::vector<uint32_t> m_empty; // batches without bones, in order
     uint32_t m_version = 0;
     std::vector<uint32_t> m_cacheVersion; // per canonical set: list version it was taken at
     // With few enough bones, every batch's bones as a mask, and the set
@@ -287,105 +407,57 @@ private:
     size_t m_words;
     std::vector<uint64_t> m_masks;
     uint64_t m_setMask[kMaskWords];
-
-    bool MaskIncludes(uint32_t pos, const uint64_t* inner) const
-    {
-        for (size_t w = 0; w < m_words; ++w)
-            if ((m_masks[size_t(pos) * m_words + w] & inner[w]) != inner[w])
-                return false;
-        return true;
-    }
 };
 
 // Merging: each batch takes in turn the later batch that adds the fewest
-// bones within the palette (the first of equals), until none fits.
-void MergeBatchesBySets(std::vector<SBatch>& batches, uint32_t limit)
+// bones within the palette (the first of equals), until none fits. The
+// later batches not yet taken in are held in a trie, so a search only
+// follows bone lists with few bones outside the growing batch.
+void MergeBatches(std::vector<SBatch>& batches, uint32_t limit, size_t boneCount)
 {
-    for (size_t a = 0; a < batches.size(); ++a) {
+    CBatchTrie trie;
+    std::vector<uint32_t> empty; // batches without bones, in order
+    for (uint32_t b = 0; b < batches.size(); ++b) {
+        if (batches[b].set.ids.empty())
+            empty.push_back(b);
+        else
+            trie.Add(batches[b].set.ids, b);
+    }
+    size_t nextEmpty = 0; // empty[nextEmpty..] are later and not taken in
+    std::vector<uint8_t> inA(boneCount, 0);
+    for (uint32_t a = 0; a < batches.size(); ++a) {
         if (batches[a].removed)
             continue;
         SBoneSet& A = batches[a].set;
-        for (;;) {
-            size_t best = kNone;
-            size_t bestExtra = limit; // an extra of the palette size never fits
-            for (size_t b = a + 1; b < batches.size() && bestExtra > 0; ++b) {
-                const SBatch& B = batches[b];
-                if (B.removed)
-                    continue;
-                const size_t bSize = B.set.ids.size();
-                if (bSize >= A.ids.size() + bestExtra)
-                    continue; // cannot add fewer than bestExtra bones
-                const size_t extra = bSize - IntersectionSize(A.ids, B.set.ids);
-                if (extra < bestExtra && A.ids.size() + extra <= limit) {
-                    best = b;
-                    bestExtra = extra;
-                }
-            }
-            if (best == kNone)
-                break;
-            TakeIn(A, batches[best].set);
-            batches[best].removed = true;
-        }
-    }
-}
-
-// The same merging with each batch's bones as a bit mask and the batches
-// still there in a list: a pair costs a few instructions instead of a walk
-// over two sorted lists.
-void MergeBatchesByMasks(std::vector<SBatch>& batches, uint32_t limit, size_t words)
-{
-    const size_t count = batches.size();
-    std::vector<uint64_t> masks(count * words, 0);
-    for (size_t b = 0; b < count; ++b)
-        SetMask(&masks[b * words], batches[b].set.ids);
-    // Batches not yet taken in, in order: next[b] is the one after b.
-    std::vector<uint32_t> next(count + 1), prev(count + 1);
-    for (size_t b = 0; b <= count; ++b) {
-        next[b] = uint32_t(b + 1);
-        prev[b] = uint32_t(b) - 1;
-    }
-    auto unlink = [&](size_t b) {
-        next[prev[b]] = next[b];
-        prev[next[b]] = prev[b];
-    };
-    for (size_t a = 0; a < count; a = next[a]) {
-        SBoneSet& A = batches[a].set;
-        uint64_t outside[kMaskWords];
-        for (size_t w = 0; w < words; ++w)
-            outside[w] = ~masks[a * words + w];
+        if (A.ids.empty())
+            ++nextEmpty; // a is empty[nextEmpty]: later empty ones were taken in
+        else
+            trie.Remove(A.ids, a);
+        for (uint32_t id : A.ids)
+            inA[id] = 1;
         for (;;) {
             const size_t aSize = A.ids.size();
-            size_t best = kNone;
-            size_t bestExtra = limit;
-            for (size_t b = next[a]; b < count && bestExtra > 0; b = next[b]) {
-                const size_t bSize = batches[b].set.ids.size();
-                if (bSize >= aSize + bestExtra)
-                    continue;
-                size_t extra = 0;
-                for (size_t w = 0; w < words; ++w)
-                    extra += BitCount(masks[b * words + w] & outside[w]);
-                if (extra < bestExtra && aSize + extra <= limit) {
-                    best = b;
-                    bestExtra = extra;
-                }
-            }
-            if (best == kNone)
+            if (aSize > limit)
+                break; // cannot happen: triangles and merges stay within the palette
+            // Extras below the palette size that keep A within it.
+            const uint32_t budget = uint32_t(limit - std::max<size_t>(aSize, 1));
+            uint32_t best = kNone, extra = 0;
+            const bool found = trie.FewestOutside(inA, A.ids, budget, best, extra);
+            if (nextEmpty < empty.size() && (!found || extra > 0 || empty[nextEmpty] < best)) {
+                best = empty[nextEmpty++]; // adds no bones
+            } else if (found) {
+                trie.Remove(batches[best].set.ids, best);
+            } else {
                 break;
+            }
             TakeIn(A, batches[best].set);
-            for (size_t w = 0; w < words; ++w)
-                outside[w] &= ~masks[best * words + w];
+            for (uint32_t id : A.ids)
+                inA[id] = 1;
             batches[best].removed = true;
-            unlink(best);
         }
+        for (uint32_t id : A.ids)
+            inA[id] = 0;
     }
-}
-
-void MergeBatches(std::vector<SBatch>& batches, uint32_t limit, size_t boneCount)
-{
-    if (const size_t words = MaskWords(boneCount))
-        MergeBatchesByMasks(batches, limit, words);
-    else
-        MergeBatchesBySets(batches, limit);
     batches.erase(std::remove_if(batches.begin(), batches.end(), [](const SBatch& b) { return b.removed; }),
                   batches.end());
 }
@@ -449,7 +521,9 @@ int GenerateBoneBatches(SBoneBatchTable& table, uint32_t& outVertexCount, std::v
     MergeBatches(batches, boneLimit, denseOf.size());
 
     // Final assignment: the first batch holding all of a triangle's bones
-    // (the list no longer changes, so one answer per distinct set).
+    // (the list no longer changes, so one answer per distinct set), from the
+    // batches of its rarest bone. Merged lists may hold any number of bones,
+    // too deep for the trie's recursive walks.
     std::vector<std::vector<uint32_t>> posting(denseOf.size());
     for (uint32_t b = 0; b < batches.size(); ++b)
         for (uint32_t id : batches[b].set.ids)
@@ -470,7 +544,8 @@ int GenerateBoneBatches(SBoneBatchTable& table, uint32_t& outVertexCount, std::v
                     if (posting[id].size() < rarest->size())
                         rarest = &posting[id];
                 for (uint32_t b : *rarest)
-                    if (Includes(batches[b].set.ids, s.ids)) {
+                    if (std::includes(batches[b].set.ids.begin(), batches[b].set.ids.end(), s.ids.begin(),
+                                      s.ids.end())) {
                         batch = b;
                         break;
                     }
