@@ -1,20 +1,24 @@
 #!/usr/bin/env bash
 # Converts every corpus scene with two command-line builds, with default
-# options and with strips and tangent space, and compares the output bytes
-# and exit codes: a speed change must not change a single file.
+# options, with strips and tangent space, with skin and animation, and with
+# skin in strips on a palette of 4 bones (bone batching at work), and compares
+# the output bytes and exit codes: a speed change must not change a single
+# file.
 # Usage: scripts/compare-corpus.sh OLD_CLI NEW_CLI [CORPUS_DIR] [WORK_DIR]
 set -uo pipefail
 OLD="$1"
 NEW="$2"
-CORPUS="${3:-/work/shared/corpus}"
+CORPUS="${3:-$(dirname "$0")/../../shared/corpus}"
 WORK="${4:-$(mktemp -d)}"
 mkdir -p "$WORK"
 same=0
 differ=0
 while IFS= read -r -d '' input; do
-  for variant in defaults strips; do
+  for variant in defaults strips skin skin4; do
     args=()
     [ "$variant" = strips ] && args=(--set ePrimType=1 --set bTangentSpace=1)
+    [ "$variant" = skin ] && args=(--set bExportSkin=1 --set bExportAnimations=1)
+    [ "$variant" = skin4 ] && args=(--set bExportSkin=1 --set bExportAnimations=1 --set uiBoneLimit=4 --set ePrimType=1)
     for side in old new; do
       cli="$OLD"
       [ "$side" = new ] && cli="$NEW"
