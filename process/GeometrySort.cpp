@@ -130,11 +130,15 @@ private:
     int ClosingScore(const uint32_t* tris, uint32_t count);
     bool Full(const SBlock& b) const { return m_maxV - uint32_t(b.verts.size()) < 3 || b.tris.size() >= m_maxT; }
     void Emit(const SBlock& b);
-    void Read(uint32_t v)
+    // What a seeded block depends on, recorded while it grows: a vertex
+    // count down to which the closing scores it took stay the same, and
+    // triangles whose emission would change an addition or the block.
+    void ReadCount(uint32_t v, uint32_t count);
+    void ReadTriangle(uint32_t t)
     {
-        if (m_recording && m_readMark[v] != m_readStamp) {
-            m_readMark[v] = m_readStamp;
-            m_readSet.push_back(v);
+        if (m_recording && m_triReadMark[t] != m_readStamp) {
+            m_triReadMark[t] = m_readStamp;
+            m_readTris.push_back(t);
         }
     }
 
@@ -147,7 +151,18 @@ private:
     };
     const SBlock& SeededBlock(uint32_t seed);
     const SBlock& CachedBlock(uint32_t seed) const { return m_cache[size_t(m_cacheIndex[seed])].block; }
-    void Invalidate(uint32_t v);
+    struct SWatch {
+        uint32_t seed, version, limit;
+    };
+    void CountChanged(uint32_t v);
+    void Watch(uint32_t v, const SWatch& w);
+    void WatchTriangle(uint32_t t, uint32_t seed, uint32_t version);
+    void TriangleEmitted(uint32_t t);
+    bool Current(uint32_t seed, uint32_t version) const
+    {
+        const int32_t c = m_cacheIndex[seed];
+        return m_cache[size_t(c)].valid && m_cache[size_t(c)].version == version;
+    }
 
     uint32_t BigGroupRound();
     uint32_t SmallGroupRound(SBlock& b);
@@ -201,11 +216,19 @@ private:
     std::vector<uint32_t> m_pool, m_touched;
 
     bool m_recording = false;
-    std::vector<uint32_t> m_readMark, m_readSet;
+    std::vector<uint32_t> m_readMark, m_readSet, m_readLimit; // vertices, per growth
+    std::vector<uint32_t> m_triReadMark, m_readTris;          // triangles, per growth
     uint32_t m_readStamp = 0;
     std::vector<int32_t> m_cacheIndex;
     std::vector<SCached> m_cache;
-    std::vector<std::vector<std::pair<uint32_t, uint32_t>>> m_watchers; // per vertex: (seed, version)
+    // A block stays valid while every count it read stays above its limit
+    // and no triangle it read is emitted. Counts go down one at a time, so a
+    // vertex's watchers are looked at only once its count reaches the
+    // highest limit among them.
+    std::vector<std::vector<SWatch>> m_watchers;     // per vertex
+    std::vector<uint32_t> m_watchLimit, m_watchKept; // per vertex: highest limit, size after last sweep
+    std::vector<std::vector<std::pair<uint32_t, uint32_t>>> m_triWatchers; // per triangle: (seed, version)
+    std::vector<uint32_t> m_triWatchKept;
 };
 
 void CGeometrySorter::BuildConnectivity()
@@ -391,7 +414,7 @@ int CGeometrySorter::ClosingScore(const uint32_t* tris, uint32_t count)
     }
     int score = 0;
     for (uint32_t v : m_touched) {
-        Read(v);
+        ReadCount(v, m_count[v].count);
         const uint32_t rem = m_remaining[v];
         if (rem == 1)
             ++score;
@@ -430,7 +453,6 @@ void CGeometrySorter::Evaluate(const SBlock& b, uint32_t t, SAddition& a)
         const uint32_t v = c[k];
         if ((k > 0 && v == c[0]) || (k == 2 && v == c[1]))
             continue; // that list has been walked
-        Read(v);
         const uint32_t* last = nullptr;
         for (const uint32_t* j = TrianglesInside(b, a, v, tag, &last); j != last && taken < room; ++j) {
             const uint32_t u = *j;
@@ -448,6 +470,10 @@ void CGeometrySorter::Evaluate(const SBlock& b, uint32_t t, SAddition& a)
             m_tTag[u] = tag;
             m_pool.push_back(u);
             ++taken;
+            // The candidate itself matters only while it is one, which the
+            // block's vertices' lists tell.
+            if (u != t)
+                ReadTriangle(u);
         }
     }
     a.triCount = uint32_t(taken);
@@ -679,7 +705,6 @@ void CGeometrySorter::Grow(SBlock& b)
         if (nearOnly) {
             for (size_t i = 0; i < vertCount; ++i) {
                 const uint32_t v = b.verts[i];
-                Read(v);
                 if (m_remaining[v] == 0)
                     continue;
                 if (!m_fast[v]) {
@@ -715,7 +740,6 @@ void CGeometrySorter::Grow(SBlock& b)
         if (!nearOnly) {
             for (size_t i = 0; i < vertCount; ++i) {
                 const uint32_t v = b.verts[i];
-                Read(v);
                 if (m_remaining[v] == 0)
                     continue;
                 for (uint32_t j = m_triStart[v]; j < m_triStart[v + 1]; ++j)
@@ -762,14 +786,85 @@ void CGeometrySorter::Grow(SBlock& b)
     }
 }
 
-void CGeometrySorter::Invalidate(uint32_t v)
+// A closing score counts v as +1 at one remaining triangle, -1 at count + 1,
+// else 0: the limit is the highest count below the present one at which
+// that changes.
+void CGeometrySorter::ReadCount(uint32_t v, uint32_t count)
 {
-    for (const auto& w : m_watchers[v]) {
-        const int32_t c = m_cacheIndex[w.first];
-        if (c >= 0 && m_cache[size_t(c)].version == w.second)
-            m_cache[size_t(c)].valid = false;
+    if (!m_recording)
+        return;
+    const uint32_t rem = m_remaining[v];
+    const uint32_t limit = rem > count + 1 ? count + 1 : rem == count + 1 ? count : rem > 1 ? 1 : 0;
+    if (m_readMark[v] != m_readStamp) {
+        m_readMark[v] = m_readStamp;
+        m_readLimit[v] = limit;
+        m_readSet.push_back(v);
+    } else {
+        m_readLimit[v] = std::max(m_readLimit[v], limit);
     }
-    m_watchers[v].clear();
+}
+
+void CGeometrySorter::CountChanged(uint32_t v)
+{
+    const uint32_t rem = m_remaining[v];
+    std::vector<SWatch>& watchers = m_watchers[v];
+    if (rem > m_watchLimit[v])
+        return;
+    uint32_t highest = 0;
+    size_t kept = 0;
+    for (const SWatch& w : watchers) {
+        if (!Current(w.seed, w.version))
+            continue;
+        if (rem <= w.limit) {
+            m_cache[size_t(m_cacheIndex[w.seed])].valid = false;
+            continue;
+        }
+        highest = std::max(highest, w.limit);
+        watchers[kept++] = w;
+    }
+    watchers.resize(kept);
+    m_watchLimit[v] = watchers.empty() ? 0 : highest;
+    m_watchKept[v] = uint32_t(kept);
+}
+
+// Watchers of blocks grown again since are dropped whenever a vertex's list
+// has doubled, so the lists stay as long as the blocks that still read them.
+void CGeometrySorter::Watch(uint32_t v, const SWatch& w)
+{
+    std::vector<SWatch>& watchers = m_watchers[v];
+    if (watchers.size() >= 16 && watchers.size() >= 2 * size_t(m_watchKept[v])) {
+        size_t kept = 0;
+        for (const SWatch& o : watchers)
+            if (Current(o.seed, o.version))
+                watchers[kept++] = o;
+        watchers.resize(kept);
+        m_watchKept[v] = uint32_t(kept);
+    }
+    watchers.push_back(w);
+    m_watchLimit[v] = std::max(m_watchLimit[v], w.limit);
+}
+
+void CGeometrySorter::WatchTriangle(uint32_t t, uint32_t seed, uint32_t version)
+{
+    auto& watchers = m_triWatchers[t];
+    if (watchers.size() >= 16 && watchers.size() >= 2 * size_t(m_triWatchKept[t])) {
+        size_t kept = 0;
+        for (const auto& o : watchers)
+            if (Current(o.first, o.second))
+                watchers[kept++] = o;
+        watchers.resize(kept);
+        m_triWatchKept[t] = uint32_t(kept);
+    }
+    watchers.emplace_back(seed, version);
+}
+
+void CGeometrySorter::TriangleEmitted(uint32_t t)
+{
+    for (const auto& w : m_triWatchers[t])
+        if (Current(w.first, w.second))
+            m_cache[size_t(m_cacheIndex[w.first])].valid = false;
+    m_triWatchers[t].clear();
+    m_triWatchers[t].shrink_to_fit();
 }
 
 const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
@@ -785,26 +880,32 @@ const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
 
     if (++m_readStamp == 0) {
         std::fill(m_readMark.begin(), m_readMark.end(), 0);
+        std::fill(m_triReadMark.begin(), m_triReadMark.end(), 0);
         m_readStamp = 1;
     }
     m_readSet.clear();
+    m_readTris.clear();
     m_recording = true;
     NewBlock();
     SCached& cached = m_cache[size_t(c)];
     SBlock& b = cached.block;
     b.verts.clear();
     b.tris.clear();
-    Read(seed);
     JoinVertex(b, seed);
     Grow(b);
     b.merit.Set(uint32_t(b.tris.size()), uint32_t(b.verts.size()),
                 ClosingScore(b.tris.data(), uint32_t(b.tris.size())));
+
+    for (uint32_t t : b.tris)
+        ReadTriangle(t);
     m_recording = false;
 
     ++cached.version;
     cached.valid = true;
     for (uint32_t v : m_readSet)
-        m_watchers[v].emplace_back(seed, cached.version);
+        Watch(v, {seed, cached.version, m_readLimit[v]});
+    for (uint32_t t : m_readTris)
+        WatchTriangle(t, seed, cached.version);
     return cached.block;
 }
 
@@ -826,6 +927,7 @@ void CGeometrySorter::Emit(const SBlock& b)
     for (uint32_t t : b.tris) {
         m_order.push_back(t);
         m_tTag[t] = kEmitted;
+        TriangleEmitted(t);
     }
     for (uint32_t t : b.tris) {
         const uint32_t* f = Tri(t);
@@ -835,7 +937,7 @@ void CGeometrySorter::Emit(const SBlock& b)
                 continue;
             --m_remaining[v];
             RemainingChanged(v);
-            Invalidate(v);
+            CountChanged(v);
         }
     }
 }
@@ -961,8 +1063,14 @@ std::vector<uint32_t> CGeometrySorter::Run()
         BuildBusyLists();
     }
     m_readMark.assign(m_vc, 0);
+    m_readLimit.assign(m_vc, 0);
+    m_triReadMark.assign(m_fc, 0);
     m_cacheIndex.assign(m_vc, -1);
     m_watchers.assign(m_vc, {});
+    m_watchLimit.assign(m_vc, 0);
+    m_watchKept.assign(m_vc, 0);
+    m_triWatchers.assign(m_fc, {});
+    m_triWatchKept.assign(m_fc, 0);
     BuildGroups();
     m_order.reserve(m_fc);
 
