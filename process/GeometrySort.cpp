@@ -139,29 +139,42 @@ private:
         if (m_recording && m_triReadMark[t] != m_readStamp) {
             m_triReadMark[t] = m_readStamp;
             m_readTris.push_back(t);
+            m_triReadStep[t] = m_step;
         }
     }
 
     // --- blocks grown from a vertex of a big group, kept until an emission
     // touches a vertex they looked at
+    // A growth is a run of steps, each joining one addition; what a step
+    // read can only change that step and those after it, so a block is grown
+    // again from its first step that read something that changed. Step
+    // `steps` is the last look for an addition and the block's own score.
     struct SCached {
         SBlock block;
+        std::vector<std::pair<uint32_t, uint32_t>> stepEnds; // vertices, triangles after each step
+        std::vector<uint32_t> stepVersion;                   // per step, the growth that took it
         uint32_t version = 0;
-        bool valid = false;
+        uint32_t validSteps = 0; // steps still as they were; all of them (steps + 1) when valid
+        bool Valid() const { return !stepVersion.empty() && validSteps == stepVersion.size(); }
     };
     const SBlock& SeededBlock(uint32_t seed);
     const SBlock& CachedBlock(uint32_t seed) const { return m_cache[size_t(m_cacheIndex[seed])].block; }
     struct SWatch {
-        uint32_t seed, version, limit;
+        uint32_t seed, version, step, limit;
     };
     void CountChanged(uint32_t v);
     void Watch(uint32_t v, const SWatch& w);
-    void WatchTriangle(uint32_t t, uint32_t seed, uint32_t version);
+    void WatchTriangle(uint32_t t, const SWatch& w);
     void TriangleEmitted(uint32_t t);
-    bool Current(uint32_t seed, uint32_t version) const
+    bool Current(const SWatch& w) const
     {
-        const int32_t c = m_cacheIndex[seed];
-        return m_cache[size_t(c)].valid && m_cache[size_t(c)].version == version;
+        const SCached& c = m_cache[size_t(m_cacheIndex[w.seed])];
+        return w.step < c.validSteps && c.stepVersion[w.step] == w.version;
+    }
+    void Fire(const SWatch& w)
+    {
+        if (Current(w))
+            m_cache[size_t(m_cacheIndex[w.seed])].validSteps = w.step;
     }
 
     uint32_t BigGroupRound();
@@ -216,8 +229,10 @@ private:
     std::vector<uint32_t> m_pool, m_touched;
 
     bool m_recording = false;
-    std::vector<uint32_t> m_readMark, m_readSet, m_readLimit; // vertices, per growth
-    std::vector<uint32_t> m_triReadMark, m_readTris;          // triangles, per growth
+    std::vector<uint32_t> m_readMark, m_readSet, m_readLimit, m_readStep; // vertices, per growth
+    uint32_t m_step = 0;                                                  // of the growth being recorded
+    std::vector<std::pair<uint32_t, uint32_t>>* m_stepEnds = nullptr;
+    std::vector<uint32_t> m_triReadMark, m_readTris, m_triReadStep; // triangles, per growth
     uint32_t m_readStamp = 0;
     std::vector<int32_t> m_cacheIndex;
     std::vector<SCached> m_cache;
@@ -227,7 +242,7 @@ private:
     // highest limit among them.
     std::vector<std::vector<SWatch>> m_watchers;     // per vertex
     std::vector<uint32_t> m_watchLimit, m_watchKept; // per vertex: highest limit, size after last sweep
-    std::vector<std::vector<std::pair<uint32_t, uint32_t>>> m_triWatchers; // per triangle: (seed, version)
+    std::vector<std::vector<SWatch>> m_triWatchers;  // per triangle
     std::vector<uint32_t> m_triWatchKept;
 };
 
@@ -751,8 +766,14 @@ void CGeometrySorter::Grow(SBlock& b)
         const SAddition& a = m_additions[size_t(best)];
         for (uint32_t i = 0; i < a.newVertCount; ++i)
             JoinVertex(b, a.newVerts[i]);
-        for (uint32_t i = 0; i < a.triCount; ++i)
+        for (uint32_t i = 0; i < a.triCount; ++i) {
             JoinTriangle(b, m_pool[a.triStart + i]);
+            ReadTriangle(m_pool[a.triStart + i]);
+        }
+        if (m_recording) {
+            m_stepEnds->emplace_back(uint32_t(b.verts.size()), uint32_t(b.tris.size()));
+            ++m_step;
+        }
         // Evaluations that looked at what changed are stale. A candidate's
         // evaluation looks at its corners, their triangles and those
         // triangles' vertices: it changes when a vertex sharing a triangle
@@ -798,6 +819,7 @@ void CGeometrySorter::ReadCount(uint32_t v, uint32_t count)
     if (m_readMark[v] != m_readStamp) {
         m_readMark[v] = m_readStamp;
         m_readLimit[v] = limit;
+        m_readStep[v] = m_step;
         m_readSet.push_back(v);
     } else {
         m_readLimit[v] = std::max(m_readLimit[v], limit);
@@ -813,10 +835,10 @@ void CGeometrySorter::CountChanged(uint32_t v)
     uint32_t highest = 0;
     size_t kept = 0;
     for (const SWatch& w : watchers) {
-        if (!Current(w.seed, w.version))
+        if (!Current(w))
             continue;
         if (rem <= w.limit) {
-            m_cache[size_t(m_cacheIndex[w.seed])].valid = false;
+            Fire(w);
             continue;
         }
         highest = std::max(highest, w.limit);
@@ -835,7 +857,7 @@ void CGeometrySorter::Watch(uint32_t v, const SWatch& w)
     if (watchers.size() >= 16 && watchers.size() >= 2 * size_t(m_watchKept[v])) {
         size_t kept = 0;
         for (const SWatch& o : watchers)
-            if (Current(o.seed, o.version))
+            if (Current(o))
                 watchers[kept++] = o;
         watchers.resize(kept);
         m_watchKept[v] = uint32_t(kept);
@@ -844,25 +866,24 @@ void CGeometrySorter::Watch(uint32_t v, const SWatch& w)
     m_watchLimit[v] = std::max(m_watchLimit[v], w.limit);
 }
 
-void CGeometrySorter::WatchTriangle(uint32_t t, uint32_t seed, uint32_t version)
+void CGeometrySorter::WatchTriangle(uint32_t t, const SWatch& w)
 {
-    auto& watchers = m_triWatchers[t];
+    std::vector<SWatch>& watchers = m_triWatchers[t];
     if (watchers.size() >= 16 && watchers.size() >= 2 * size_t(m_triWatchKept[t])) {
         size_t kept = 0;
-        for (const auto& o : watchers)
-            if (Current(o.first, o.second))
+        for (const SWatch& o : watchers)
+            if (Current(o))
                 watchers[kept++] = o;
         watchers.resize(kept);
         m_triWatchKept[t] = uint32_t(kept);
     }
-    watchers.emplace_back(seed, version);
+    watchers.push_back(w);
 }
 
 void CGeometrySorter::TriangleEmitted(uint32_t t)
 {
-    for (const auto& w : m_triWatchers[t])
-        if (Current(w.first, w.second))
-            m_cache[size_t(m_cacheIndex[w.first])].valid = false;
+    for (const SWatch& w : m_triWatchers[t])
+        Fire(w);
     m_triWatchers[t].clear();
     m_triWatchers[t].shrink_to_fit();
 }
@@ -875,7 +896,7 @@ const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
         m_cacheIndex[seed] = c;
         m_cache.emplace_back();
     }
-    if (m_cache[size_t(c)].valid)
+    if (m_cache[size_t(c)].Valid())
         return m_cache[size_t(c)].block;
 
     if (++m_readStamp == 0) {
@@ -885,27 +906,41 @@ const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
     }
     m_readSet.clear();
     m_readTris.clear();
-    m_recording = true;
     NewBlock();
     SCached& cached = m_cache[size_t(c)];
     SBlock& b = cached.block;
-    b.verts.clear();
-    b.tris.clear();
-    JoinVertex(b, seed);
+    // The steps that stand, as they were.
+    const uint32_t first = cached.validSteps;
+    if (first == 0) {
+        b.verts.clear();
+        b.tris.clear();
+        JoinVertex(b, seed);
+    } else {
+        b.verts.resize(cached.stepEnds[first - 1].first);
+        b.tris.resize(cached.stepEnds[first - 1].second);
+        for (uint32_t v : b.verts)
+            m_vTag[v] = m_blockTag;
+        for (uint32_t t : b.tris)
+            m_tTag[t] = m_blockTag;
+    }
+    cached.stepEnds.resize(first);
+    m_step = first;
+    m_stepEnds = &cached.stepEnds;
+    m_recording = true;
     Grow(b);
     b.merit.Set(uint32_t(b.tris.size()), uint32_t(b.verts.size()),
                 ClosingScore(b.tris.data(), uint32_t(b.tris.size())));
-
-    for (uint32_t t : b.tris)
-        ReadTriangle(t);
     m_recording = false;
+    m_stepEnds = nullptr;
 
-    ++cached.version;
-    cached.valid = true;
+    const uint32_t version = ++cached.version;
+    cached.stepVersion.resize(cached.stepEnds.size() + 1);
+    std::fill(cached.stepVersion.begin() + first, cached.stepVersion.end(), version);
+    cached.validSteps = uint32_t(cached.stepVersion.size());
     for (uint32_t v : m_readSet)
-        Watch(v, {seed, cached.version, m_readLimit[v]});
+        Watch(v, {seed, version, m_readStep[v], m_readLimit[v]});
     for (uint32_t t : m_readTris)
-        WatchTriangle(t, seed, cached.version);
+        WatchTriangle(t, {seed, version, m_triReadStep[t], 0});
     return cached.block;
 }
 
@@ -1064,7 +1099,9 @@ std::vector<uint32_t> CGeometrySorter::Run()
     }
     m_readMark.assign(m_vc, 0);
     m_readLimit.assign(m_vc, 0);
+    m_readStep.assign(m_vc, 0);
     m_triReadMark.assign(m_fc, 0);
+    m_triReadStep.assign(m_fc, 0);
     m_cacheIndex.assign(m_vc, -1);
     m_watchers.assign(m_vc, {});
     m_watchLimit.assign(m_vc, 0);
