@@ -151,11 +151,15 @@ private:
     // `steps` is the last look for an addition and the block's own score.
     struct SCached {
         SBlock block;
-        std::vector<std::pair<uint32_t, uint32_t>> stepEnds; // vertices, triangles after each step
-        std::vector<uint32_t> stepVersion;                   // per step, the growth that took it
+        // Per step: the block's vertices and triangles after it, and the
+        // growth that took it.
+        struct SStep {
+            uint32_t verts, tris, version;
+        };
+        std::vector<SStep> steps;
         uint32_t version = 0;
         uint32_t validSteps = 0; // steps still as they were; all of them (steps + 1) when valid
-        bool Valid() const { return !stepVersion.empty() && validSteps == stepVersion.size(); }
+        bool Valid() const { return !steps.empty() && validSteps == steps.size(); }
     };
     const SBlock& SeededBlock(uint32_t seed);
     const SBlock& CachedBlock(uint32_t seed) const { return m_cache[size_t(m_cacheIndex[seed])].block; }
@@ -169,7 +173,7 @@ private:
     bool Current(const SWatch& w) const
     {
         const SCached& c = m_cache[size_t(m_cacheIndex[w.seed])];
-        return w.step < c.validSteps && c.stepVersion[w.step] == w.version;
+        return w.step < c.validSteps && c.steps[w.step].version == w.version;
     }
     void Fire(const SWatch& w)
     {
@@ -229,9 +233,15 @@ private:
     std::vector<uint32_t> m_pool, m_touched;
 
     bool m_recording = false;
-    std::vector<uint32_t> m_readMark, m_readSet, m_readLimit, m_readStep; // vertices, per growth
-    uint32_t m_step = 0;                                                  // of the growth being recorded
-    std::vector<std::pair<uint32_t, uint32_t>>* m_stepEnds = nullptr;
+    // Per growth: vertex reads (vertex, step, limit), a read kept only when its
+    // limit is above those of the vertex's earlier reads.
+    struct SCountRead {
+        uint32_t v, step, limit;
+    };
+    std::vector<uint32_t> m_readMark, m_readLimit;
+    std::vector<SCountRead> m_countReads;
+    uint32_t m_step = 0; // of the growth being recorded
+    std::vector<SCached::SStep>* m_steps = nullptr;
     std::vector<uint32_t> m_triReadMark, m_readTris, m_triReadStep; // triangles, per growth
     uint32_t m_readStamp = 0;
     std::vector<int32_t> m_cacheIndex;
@@ -242,8 +252,15 @@ private:
     // highest limit among them.
     std::vector<std::vector<SWatch>> m_watchers;     // per vertex
     std::vector<uint32_t> m_watchLimit, m_watchKept; // per vertex: highest limit, size after last sweep
-    std::vector<std::vector<SWatch>> m_triWatchers;  // per triangle
-    std::vector<uint32_t> m_triWatchKept;
+    // Per triangle a list of watchers, linked through one pool that drops
+    // the watchers of blocks grown again whenever it has doubled.
+    struct SLinkedWatch {
+        SWatch watch;
+        uint32_t next;
+    };
+    std::vector<SLinkedWatch> m_triWatchPool;
+    std::vector<uint32_t> m_triWatchHead;
+    size_t m_triWatchKept = 0;
 };
 
 void CGeometrySorter::BuildConnectivity()
@@ -771,7 +788,7 @@ void CGeometrySorter::Grow(SBlock& b)
             ReadTriangle(m_pool[a.triStart + i]);
         }
         if (m_recording) {
-            m_stepEnds->emplace_back(uint32_t(b.verts.size()), uint32_t(b.tris.size()));
+            m_steps->push_back({uint32_t(b.verts.size()), uint32_t(b.tris.size()), 0});
             ++m_step;
         }
         // Evaluations that looked at what changed are stale. A candidate's
@@ -816,13 +833,10 @@ void CGeometrySorter::ReadCount(uint32_t v, uint32_t count)
         return;
     const uint32_t rem = m_remaining[v];
     const uint32_t limit = rem > count + 1 ? count + 1 : rem == count + 1 ? count : rem > 1 ? 1 : 0;
-    if (m_readMark[v] != m_readStamp) {
+    if (m_readMark[v] != m_readStamp || limit > m_readLimit[v]) {
         m_readMark[v] = m_readStamp;
         m_readLimit[v] = limit;
-        m_readStep[v] = m_step;
-        m_readSet.push_back(v);
-    } else {
-        m_readLimit[v] = std::max(m_readLimit[v], limit);
+        m_countReads.push_back({v, m_step, limit});
     }
 }
 
@@ -868,24 +882,30 @@ void CGeometrySorter::Watch(uint32_t v, const SWatch& w)
 
 void CGeometrySorter::WatchTriangle(uint32_t t, const SWatch& w)
 {
-    std::vector<SWatch>& watchers = m_triWatchers[t];
-    if (watchers.size() >= 16 && watchers.size() >= 2 * size_t(m_triWatchKept[t])) {
-        size_t kept = 0;
-        for (const SWatch& o : watchers)
-            if (Current(o))
-                watchers[kept++] = o;
-        watchers.resize(kept);
-        m_triWatchKept[t] = uint32_t(kept);
+    if (m_triWatchPool.size() >= std::max<size_t>(2 * m_triWatchKept, m_fc)) {
+        std::vector<SLinkedWatch> kept;
+        kept.reserve(m_triWatchPool.size() / 2);
+        for (uint32_t u = 0; u < m_fc; ++u) {
+            uint32_t head = kNoIndex;
+            for (uint32_t i = m_triWatchHead[u]; i != kNoIndex; i = m_triWatchPool[i].next)
+                if (Current(m_triWatchPool[i].watch)) {
+                    kept.push_back({m_triWatchPool[i].watch, head});
+                    head = uint32_t(kept.size() - 1);
+                }
+            m_triWatchHead[u] = head;
+        }
+        m_triWatchPool.swap(kept);
+        m_triWatchKept = m_triWatchPool.size();
     }
-    watchers.push_back(w);
+    m_triWatchPool.push_back({w, m_triWatchHead[t]});
+    m_triWatchHead[t] = uint32_t(m_triWatchPool.size() - 1);
 }
 
 void CGeometrySorter::TriangleEmitted(uint32_t t)
 {
-    for (const SWatch& w : m_triWatchers[t])
-        Fire(w);
-    m_triWatchers[t].clear();
-    m_triWatchers[t].shrink_to_fit();
+    for (uint32_t i = m_triWatchHead[t]; i != kNoIndex; i = m_triWatchPool[i].next)
+        Fire(m_triWatchPool[i].watch);
+    m_triWatchHead[t] = kNoIndex;
 }
 
 const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
@@ -904,7 +924,7 @@ const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
         std::fill(m_triReadMark.begin(), m_triReadMark.end(), 0);
         m_readStamp = 1;
     }
-    m_readSet.clear();
+    m_countReads.clear();
     m_readTris.clear();
     NewBlock();
     SCached& cached = m_cache[size_t(c)];
@@ -916,29 +936,30 @@ const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
         b.tris.clear();
         JoinVertex(b, seed);
     } else {
-        b.verts.resize(cached.stepEnds[first - 1].first);
-        b.tris.resize(cached.stepEnds[first - 1].second);
+        b.verts.resize(cached.steps[first - 1].verts);
+        b.tris.resize(cached.steps[first - 1].tris);
         for (uint32_t v : b.verts)
             m_vTag[v] = m_blockTag;
         for (uint32_t t : b.tris)
             m_tTag[t] = m_blockTag;
     }
-    cached.stepEnds.resize(first);
+    cached.steps.resize(first);
     m_step = first;
-    m_stepEnds = &cached.stepEnds;
+    m_steps = &cached.steps;
     m_recording = true;
     Grow(b);
     b.merit.Set(uint32_t(b.tris.size()), uint32_t(b.verts.size()),
                 ClosingScore(b.tris.data(), uint32_t(b.tris.size())));
     m_recording = false;
-    m_stepEnds = nullptr;
+    m_steps = nullptr;
 
     const uint32_t version = ++cached.version;
-    cached.stepVersion.resize(cached.stepEnds.size() + 1);
-    std::fill(cached.stepVersion.begin() + first, cached.stepVersion.end(), version);
-    cached.validSteps = uint32_t(cached.stepVersion.size());
-    for (uint32_t v : m_readSet)
-        Watch(v, {seed, version, m_readStep[v], m_readLimit[v]});
+    cached.steps.push_back({uint32_t(b.verts.size()), uint32_t(b.tris.size()), 0});
+    for (size_t i = first; i < cached.steps.size(); ++i)
+        cached.steps[i].version = version;
+    cached.validSteps = uint32_t(cached.steps.size());
+    for (const SCountRead& r : m_countReads)
+        Watch(r.v, {seed, version, r.step, r.limit});
     for (uint32_t t : m_readTris)
         WatchTriangle(t, {seed, version, m_triReadStep[t], 0});
     return cached.block;
@@ -1099,15 +1120,13 @@ std::vector<uint32_t> CGeometrySorter::Run()
     }
     m_readMark.assign(m_vc, 0);
     m_readLimit.assign(m_vc, 0);
-    m_readStep.assign(m_vc, 0);
     m_triReadMark.assign(m_fc, 0);
     m_triReadStep.assign(m_fc, 0);
     m_cacheIndex.assign(m_vc, -1);
     m_watchers.assign(m_vc, {});
     m_watchLimit.assign(m_vc, 0);
     m_watchKept.assign(m_vc, 0);
-    m_triWatchers.assign(m_fc, {});
-    m_triWatchKept.assign(m_fc, 0);
+    m_triWatchHead.assign(m_fc, kNoIndex);
     BuildGroups();
     m_order.reserve(m_fc);
 
