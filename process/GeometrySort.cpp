@@ -502,13 +502,17 @@ void CGeometrySorter::Evaluate(const SBlock& b, uint32_t t, SAddition& a)
             m_tTag[u] = tag;
             m_pool.push_back(u);
             ++taken;
-            // The candidate itself matters only while it is one, which the
-            // block's vertices' lists tell.
-            if (u != t)
-                ReadTriangle(u);
         }
     }
     a.triCount = uint32_t(taken);
+    // Emitting one of these triangles only makes the addition smaller, which
+    // cannot make it the pick, unless the room left had cut it short: then
+    // another triangle may take its place. The candidate itself matters only
+    // while it is one, which the block's vertices' lists tell.
+    if (taken == room)
+        for (uint32_t i = 0; i < a.triCount; ++i)
+            if (m_pool[a.triStart + i] != t)
+                ReadTriangle(m_pool[a.triStart + i]);
     a.merit.Set(a.triCount, a.newVertCount, ClosingScore(m_pool.data() + a.triStart, a.triCount));
     a.rejected = false;
 }
