@@ -60,6 +60,10 @@ struct SAddition {
     uint32_t room = 0; // triangles the block could still take then
     SMerit merit;
     bool rejected = false;
+    // The counts its score read (in the growth's list of score reads), and
+    // whether they are recorded as read by the block.
+    uint32_t readStart = 0, readCount = 0;
+    bool readsKept = false;
 };
 
 // A group of connected vertices still to be emitted. Big groups keep their
@@ -121,13 +125,14 @@ private:
     void JoinVertex(SBlock& b, uint32_t v);
     void JoinTriangle(SBlock& b, uint32_t t);
     void Grow(SBlock& b);
+    void KeepScoreReads(uint32_t best);
     void Evaluate(const SBlock& b, uint32_t t, SAddition& a);
     void BuildBusyLists();
     void NearbyCandidates(const SBlock& b, uint32_t h);
     bool Busy(uint32_t v) const { return m_triStart[v + 1] - m_triStart[v] > kBusyVertex; }
     const uint32_t* TrianglesInside(const SBlock& b, const SAddition& a, uint32_t v, uint32_t tag,
                                     const uint32_t** end);
-    int ClosingScore(const uint32_t* tris, uint32_t count);
+    int ClosingScore(const uint32_t* tris, uint32_t count, SAddition* addition = nullptr);
     bool Full(const SBlock& b) const { return m_maxV - uint32_t(b.verts.size()) < 3 || b.tris.size() >= m_maxT; }
     void Emit(const SBlock& b);
     // What a seeded block depends on, recorded while it grows: a vertex
@@ -231,6 +236,8 @@ private:
     uint32_t m_nearStamp = 0;
     std::vector<SAddition> m_additions;
     std::vector<uint32_t> m_pool, m_touched;
+    std::vector<std::pair<uint32_t, uint32_t>> m_scoreReads; // (vertex, count) of the growth's additions
+    std::vector<uint32_t> m_stepCandidates;                  // additions looked at in this step
 
     bool m_recording = false;
     // Per growth: vertex reads (vertex, step, limit), a read kept only when its
@@ -425,7 +432,8 @@ void CGeometrySorter::JoinTriangle(SBlock& b, uint32_t t)
 
 // Vertices touched by the triangles: +1 for each whose only remaining
 // triangle is among them, -1 for each left with exactly one other.
-int CGeometrySorter::ClosingScore(const uint32_t* tris, uint32_t count)
+// With an addition, the counts read are kept with it rather than recorded.
+int CGeometrySorter::ClosingScore(const uint32_t* tris, uint32_t count, SAddition* addition)
 {
     const uint32_t tag = NextTag();
     m_touched.clear();
@@ -445,8 +453,16 @@ int CGeometrySorter::ClosingScore(const uint32_t* tris, uint32_t count)
         }
     }
     int score = 0;
+    if (addition) {
+        addition->readStart = uint32_t(m_scoreReads.size());
+        addition->readCount = m_recording ? uint32_t(m_touched.size()) : 0;
+        addition->readsKept = false;
+    }
     for (uint32_t v : m_touched) {
-        ReadCount(v, m_count[v].count);
+        if (!addition)
+            ReadCount(v, m_count[v].count);
+        else if (m_recording)
+            m_scoreReads.emplace_back(v, m_count[v].count);
         const uint32_t rem = m_remaining[v];
         if (rem == 1)
             ++score;
@@ -513,7 +529,7 @@ void CGeometrySorter::Evaluate(const SBlock& b, uint32_t t, SAddition& a)
         for (uint32_t i = 0; i < a.triCount; ++i)
             if (m_pool[a.triStart + i] != t)
                 ReadTriangle(m_pool[a.triStart + i]);
-    a.merit.Set(a.triCount, a.newVertCount, ClosingScore(m_pool.data() + a.triStart, a.triCount));
+    a.merit.Set(a.triCount, a.newVertCount, ClosingScore(m_pool.data() + a.triStart, a.triCount, &a));
     a.rejected = false;
 }
 
@@ -690,8 +706,10 @@ void CGeometrySorter::Grow(SBlock& b)
 {
     m_additions.clear();
     m_pool.clear();
+    m_scoreReads.clear();
     const uint32_t growth = NextTag(); // evaluations of this growth have later tags
     while (b.tris.size() < m_maxT) {
+        m_stepCandidates.clear();
         const uint32_t room = m_maxT - uint32_t(b.tris.size());
         int best = -1;
         bool nearOnly = false;
@@ -729,6 +747,8 @@ void CGeometrySorter::Grow(SBlock& b)
                 a.rejected = true;
                 return;
             }
+            if (m_recording)
+                m_stepCandidates.push_back(e.index);
             if (best < 0 || a.merit.Better(m_additions[size_t(best)].merit))
                 best = int(e.index);
         };
@@ -784,6 +804,8 @@ void CGeometrySorter::Grow(SBlock& b)
         }
         if (best < 0)
             break;
+        if (m_recording)
+            KeepScoreReads(uint32_t(best));
         const SAddition& a = m_additions[size_t(best)];
         for (uint32_t i = 0; i < a.newVertCount; ++i)
             JoinVertex(b, a.newVerts[i]);
@@ -825,6 +847,26 @@ void CGeometrySorter::Grow(SBlock& b)
             if (old && m_anyBusy)
                 m_changedBusy[f[0]] = m_changedBusy[f[1]] = m_changedBusy[f[2]] = changed;
         }
+    }
+}
+
+// The score of an addition decides the pick only against additions of the
+// same ratio (ratios that differ differ by at least 1/2), and its ratio
+// stays while its triangles do. So the counts an addition's score read
+// matter from the first step whose pick has its ratio.
+void CGeometrySorter::KeepScoreReads(uint32_t best)
+{
+    auto rank = [&](const SAddition& a) {
+        return a.newVertCount == 0 ? ~0u : a.newVertCount == 1 ? 2 * a.triCount : a.triCount;
+    };
+    const uint32_t top = rank(m_additions[best]);
+    for (uint32_t i : m_stepCandidates) {
+        SAddition& a = m_additions[i];
+        if (a.readsKept || rank(a) != top)
+            continue;
+        a.readsKept = true;
+        for (uint32_t r = 0; r < a.readCount; ++r)
+            ReadCount(m_scoreReads[a.readStart + r].first, m_scoreReads[a.readStart + r].second);
     }
 }
 
