@@ -149,7 +149,7 @@ private:
     }
 
     // --- blocks grown from a vertex of a big group, kept until an emission
-    // touches a vertex they looked at
+    // changes what they read
     // A growth is a run of steps, each joining one addition; what a step
     // read can only change that step and those after it, so a block is grown
     // again from its first step that read something that changed. Step
