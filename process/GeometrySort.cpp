@@ -60,6 +60,10 @@ struct SAddition {
     uint32_t room = 0; // triangles the block could still take then
     SMerit merit;
     bool rejected = false;
+    // The counts its score read (in the growth's list of score reads), and
+    // whether they are recorded as read by the block.
+    uint32_t readStart = 0, readCount = 0;
+    bool readsKept = false;
 };
 
 // A group of connected vertices still to be emitted. Big groups keep their
@@ -121,33 +125,66 @@ private:
     void JoinVertex(SBlock& b, uint32_t v);
     void JoinTriangle(SBlock& b, uint32_t t);
     void Grow(SBlock& b);
+    void KeepScoreReads(uint32_t best);
     void Evaluate(const SBlock& b, uint32_t t, SAddition& a);
     void BuildBusyLists();
     void NearbyCandidates(const SBlock& b, uint32_t h);
     bool Busy(uint32_t v) const { return m_triStart[v + 1] - m_triStart[v] > kBusyVertex; }
     const uint32_t* TrianglesInside(const SBlock& b, const SAddition& a, uint32_t v, uint32_t tag,
                                     const uint32_t** end);
-    int ClosingScore(const uint32_t* tris, uint32_t count);
+    int ClosingScore(const uint32_t* tris, uint32_t count, SAddition* addition = nullptr);
     bool Full(const SBlock& b) const { return m_maxV - uint32_t(b.verts.size()) < 3 || b.tris.size() >= m_maxT; }
     void Emit(const SBlock& b);
-    void Read(uint32_t v)
+    // What a seeded block depends on, recorded while it grows: a vertex
+    // count down to which the closing scores it took stay the same, and
+    // triangles whose emission would change an addition or the block.
+    void ReadCount(uint32_t v, uint32_t count);
+    void ReadTriangle(uint32_t t)
     {
-        if (m_recording && m_readMark[v] != m_readStamp) {
-            m_readMark[v] = m_readStamp;
-            m_readSet.push_back(v);
+        if (m_recording && m_triReadMark[t] != m_readStamp) {
+            m_triReadMark[t] = m_readStamp;
+            m_readTris.push_back(t);
+            m_triReadStep[t] = m_step;
         }
     }
 
     // --- blocks grown from a vertex of a big group, kept until an emission
-    // touches a vertex they looked at
+    // changes what they read
+    // A growth is a run of steps, each joining one addition; what a step
+    // read can only change that step and those after it, so a block is grown
+    // again from its first step that read something that changed. Step
+    // `steps` is the last look for an addition and the block's own score.
     struct SCached {
         SBlock block;
+        // Per step: the block's vertices and triangles after it, and the
+        // growth that took it.
+        struct SStep {
+            uint32_t verts, tris, version;
+        };
+        std::vector<SStep> steps;
         uint32_t version = 0;
-        bool valid = false;
+        uint32_t validSteps = 0; // steps still as they were; all of them (steps + 1) when valid
+        bool Valid() const { return !steps.empty() && validSteps == steps.size(); }
     };
     const SBlock& SeededBlock(uint32_t seed);
     const SBlock& CachedBlock(uint32_t seed) const { return m_cache[size_t(m_cacheIndex[seed])].block; }
-    void Invalidate(uint32_t v);
+    struct SWatch {
+        uint32_t seed, version, step, limit;
+    };
+    void CountChanged(uint32_t v);
+    void Watch(uint32_t v, const SWatch& w);
+    void WatchTriangle(uint32_t t, const SWatch& w);
+    void TriangleEmitted(uint32_t t);
+    bool Current(const SWatch& w) const
+    {
+        const SCached& c = m_cache[size_t(m_cacheIndex[w.seed])];
+        return w.step < c.validSteps && c.steps[w.step].version == w.version;
+    }
+    void Fire(const SWatch& w)
+    {
+        if (Current(w))
+            m_cache[size_t(m_cacheIndex[w.seed])].validSteps = w.step;
+    }
 
     uint32_t BigGroupRound();
     uint32_t SmallGroupRound(SBlock& b);
@@ -199,13 +236,38 @@ private:
     uint32_t m_nearStamp = 0;
     std::vector<SAddition> m_additions;
     std::vector<uint32_t> m_pool, m_touched;
+    std::vector<std::pair<uint32_t, uint32_t>> m_scoreReads; // (vertex, count) of the growth's additions
+    std::vector<uint32_t> m_stepCandidates;                  // additions looked at in this step
 
     bool m_recording = false;
-    std::vector<uint32_t> m_readMark, m_readSet;
+    // Per growth: vertex reads (vertex, step, limit), a read kept only when its
+    // limit is above those of the vertex's earlier reads.
+    struct SCountRead {
+        uint32_t v, step, limit;
+    };
+    std::vector<uint32_t> m_readMark, m_readLimit;
+    std::vector<SCountRead> m_countReads;
+    uint32_t m_step = 0; // of the growth being recorded
+    std::vector<SCached::SStep>* m_steps = nullptr;
+    std::vector<uint32_t> m_triReadMark, m_readTris, m_triReadStep; // triangles, per growth
     uint32_t m_readStamp = 0;
     std::vector<int32_t> m_cacheIndex;
     std::vector<SCached> m_cache;
-    std::vector<std::vector<std::pair<uint32_t, uint32_t>>> m_watchers; // per vertex: (seed, version)
+    // A block stays valid while every count it read stays above its limit
+    // and no triangle it read is emitted. Counts go down one at a time, so a
+    // vertex's watchers are looked at only once its count reaches the
+    // highest limit among them.
+    std::vector<std::vector<SWatch>> m_watchers;     // per vertex
+    std::vector<uint32_t> m_watchLimit, m_watchKept; // per vertex: highest limit, size after last sweep
+    // Per triangle a list of watchers, linked through one pool that drops
+    // the watchers of blocks grown again whenever it has doubled.
+    struct SLinkedWatch {
+        SWatch watch;
+        uint32_t next;
+    };
+    std::vector<SLinkedWatch> m_triWatchPool;
+    std::vector<uint32_t> m_triWatchHead;
+    size_t m_triWatchKept = 0;
 };
 
 void CGeometrySorter::BuildConnectivity()
@@ -370,7 +432,8 @@ void CGeometrySorter::JoinTriangle(SBlock& b, uint32_t t)
 
 // Vertices touched by the triangles: +1 for each whose only remaining
 // triangle is among them, -1 for each left with exactly one other.
-int CGeometrySorter::ClosingScore(const uint32_t* tris, uint32_t count)
+// With an addition, the counts read are kept with it rather than recorded.
+int CGeometrySorter::ClosingScore(const uint32_t* tris, uint32_t count, SAddition* addition)
 {
     const uint32_t tag = NextTag();
     m_touched.clear();
@@ -390,8 +453,16 @@ int CGeometrySorter::ClosingScore(const uint32_t* tris, uint32_t count)
         }
     }
     int score = 0;
+    if (addition) {
+        addition->readStart = uint32_t(m_scoreReads.size());
+        addition->readCount = m_recording ? uint32_t(m_touched.size()) : 0;
+        addition->readsKept = false;
+    }
     for (uint32_t v : m_touched) {
-        Read(v);
+        if (!addition)
+            ReadCount(v, m_count[v].count);
+        else if (m_recording)
+            m_scoreReads.emplace_back(v, m_count[v].count);
         const uint32_t rem = m_remaining[v];
         if (rem == 1)
             ++score;
@@ -430,7 +501,6 @@ void CGeometrySorter::Evaluate(const SBlock& b, uint32_t t, SAddition& a)
         const uint32_t v = c[k];
         if ((k > 0 && v == c[0]) || (k == 2 && v == c[1]))
             continue; // that list has been walked
-        Read(v);
         const uint32_t* last = nullptr;
         for (const uint32_t* j = TrianglesInside(b, a, v, tag, &last); j != last && taken < room; ++j) {
             const uint32_t u = *j;
@@ -451,7 +521,15 @@ void CGeometrySorter::Evaluate(const SBlock& b, uint32_t t, SAddition& a)
         }
     }
     a.triCount = uint32_t(taken);
-    a.merit.Set(a.triCount, a.newVertCount, ClosingScore(m_pool.data() + a.triStart, a.triCount));
+    // Emitting one of these triangles only makes the addition smaller, which
+    // cannot make it the pick, unless the room left had cut it short: then
+    // another triangle may take its place. The candidate itself matters only
+    // while it is one, which the block's vertices' lists tell.
+    if (taken == room)
+        for (uint32_t i = 0; i < a.triCount; ++i)
+            if (m_pool[a.triStart + i] != t)
+                ReadTriangle(m_pool[a.triStart + i]);
+    a.merit.Set(a.triCount, a.newVertCount, ClosingScore(m_pool.data() + a.triStart, a.triCount, &a));
     a.rejected = false;
 }
 
@@ -628,8 +706,10 @@ void CGeometrySorter::Grow(SBlock& b)
 {
     m_additions.clear();
     m_pool.clear();
+    m_scoreReads.clear();
     const uint32_t growth = NextTag(); // evaluations of this growth have later tags
     while (b.tris.size() < m_maxT) {
+        m_stepCandidates.clear();
         const uint32_t room = m_maxT - uint32_t(b.tris.size());
         int best = -1;
         bool nearOnly = false;
@@ -667,6 +747,8 @@ void CGeometrySorter::Grow(SBlock& b)
                 a.rejected = true;
                 return;
             }
+            if (m_recording)
+                m_stepCandidates.push_back(e.index);
             if (best < 0 || a.merit.Better(m_additions[size_t(best)].merit))
                 best = int(e.index);
         };
@@ -679,7 +761,6 @@ void CGeometrySorter::Grow(SBlock& b)
         if (nearOnly) {
             for (size_t i = 0; i < vertCount; ++i) {
                 const uint32_t v = b.verts[i];
-                Read(v);
                 if (m_remaining[v] == 0)
                     continue;
                 if (!m_fast[v]) {
@@ -715,7 +796,6 @@ void CGeometrySorter::Grow(SBlock& b)
         if (!nearOnly) {
             for (size_t i = 0; i < vertCount; ++i) {
                 const uint32_t v = b.verts[i];
-                Read(v);
                 if (m_remaining[v] == 0)
                     continue;
                 for (uint32_t j = m_triStart[v]; j < m_triStart[v + 1]; ++j)
@@ -724,11 +804,19 @@ void CGeometrySorter::Grow(SBlock& b)
         }
         if (best < 0)
             break;
+        if (m_recording)
+            KeepScoreReads(uint32_t(best));
         const SAddition& a = m_additions[size_t(best)];
         for (uint32_t i = 0; i < a.newVertCount; ++i)
             JoinVertex(b, a.newVerts[i]);
-        for (uint32_t i = 0; i < a.triCount; ++i)
+        for (uint32_t i = 0; i < a.triCount; ++i) {
             JoinTriangle(b, m_pool[a.triStart + i]);
+            ReadTriangle(m_pool[a.triStart + i]);
+        }
+        if (m_recording) {
+            m_steps->push_back({uint32_t(b.verts.size()), uint32_t(b.tris.size()), 0});
+            ++m_step;
+        }
         // Evaluations that looked at what changed are stale. A candidate's
         // evaluation looks at its corners, their triangles and those
         // triangles' vertices: it changes when a vertex sharing a triangle
@@ -762,14 +850,108 @@ void CGeometrySorter::Grow(SBlock& b)
     }
 }
 
-void CGeometrySorter::Invalidate(uint32_t v)
+// The score of an addition decides the pick only against additions of the
+// same ratio (ratios that differ differ by at least 1/2), and its ratio
+// stays while its triangles do. So the counts an addition's score read
+// matter from the first step whose pick has its ratio.
+void CGeometrySorter::KeepScoreReads(uint32_t best)
 {
-    for (const auto& w : m_watchers[v]) {
-        const int32_t c = m_cacheIndex[w.first];
-        if (c >= 0 && m_cache[size_t(c)].version == w.second)
-            m_cache[size_t(c)].valid = false;
+    auto rank = [&](const SAddition& a) {
+        return a.newVertCount == 0 ? ~0u : a.newVertCount == 1 ? 2 * a.triCount : a.triCount;
+    };
+    const uint32_t top = rank(m_additions[best]);
+    for (uint32_t i : m_stepCandidates) {
+        SAddition& a = m_additions[i];
+        if (a.readsKept || rank(a) != top)
+            continue;
+        a.readsKept = true;
+        for (uint32_t r = 0; r < a.readCount; ++r)
+            ReadCount(m_scoreReads[a.readStart + r].first, m_scoreReads[a.readStart + r].second);
     }
-    m_watchers[v].clear();
+}
+
+// A closing score counts v as +1 at one remaining triangle, -1 at count + 1,
+// else 0: the limit is the highest count below the present one at which
+// that changes.
+void CGeometrySorter::ReadCount(uint32_t v, uint32_t count)
+{
+    if (!m_recording)
+        return;
+    const uint32_t rem = m_remaining[v];
+    const uint32_t limit = rem > count + 1 ? count + 1 : rem == count + 1 ? count : rem > 1 ? 1 : 0;
+    if (m_readMark[v] != m_readStamp || limit > m_readLimit[v]) {
+        m_readMark[v] = m_readStamp;
+        m_readLimit[v] = limit;
+        m_countReads.push_back({v, m_step, limit});
+    }
+}
+
+void CGeometrySorter::CountChanged(uint32_t v)
+{
+    const uint32_t rem = m_remaining[v];
+    std::vector<SWatch>& watchers = m_watchers[v];
+    if (rem > m_watchLimit[v])
+        return;
+    uint32_t highest = 0;
+    size_t kept = 0;
+    for (const SWatch& w : watchers) {
+        if (!Current(w))
+            continue;
+        if (rem <= w.limit) {
+            Fire(w);
+            continue;
+        }
+        highest = std::max(highest, w.limit);
+        watchers[kept++] = w;
+    }
+    watchers.resize(kept);
+    m_watchLimit[v] = watchers.empty() ? 0 : highest;
+    m_watchKept[v] = uint32_t(kept);
+}
+
+// Watchers of blocks grown again since are dropped whenever a vertex's list
+// has doubled, so the lists stay as long as the blocks that still read them.
+void CGeometrySorter::Watch(uint32_t v, const SWatch& w)
+{
+    std::vector<SWatch>& watchers = m_watchers[v];
+    if (watchers.size() >= 16 && watchers.size() >= 2 * size_t(m_watchKept[v])) {
+        size_t kept = 0;
+        for (const SWatch& o : watchers)
+            if (Current(o))
+                watchers[kept++] = o;
+        watchers.resize(kept);
+        m_watchKept[v] = uint32_t(kept);
+    }
+    watchers.push_back(w);
+    m_watchLimit[v] = std::max(m_watchLimit[v], w.limit);
+}
+
+void CGeometrySorter::WatchTriangle(uint32_t t, const SWatch& w)
+{
+    if (m_triWatchPool.size() >= std::max<size_t>(2 * m_triWatchKept, m_fc)) {
+        std::vector<SLinkedWatch> kept;
+        kept.reserve(m_triWatchPool.size() / 2);
+        for (uint32_t u = 0; u < m_fc; ++u) {
+            uint32_t head = kNoIndex;
+            for (uint32_t i = m_triWatchHead[u]; i != kNoIndex; i = m_triWatchPool[i].next)
+                if (Current(m_triWatchPool[i].watch)) {
+                    kept.push_back({m_triWatchPool[i].watch, head});
+                    head = uint32_t(kept.size() - 1);
+                }
+            m_triWatchHead[u] = head;
+        }
+        m_triWatchPool.swap(kept);
+        m_triWatchKept = m_triWatchPool.size();
+    }
+    m_triWatchPool.push_back({w, m_triWatchHead[t]});
+    m_triWatchHead[t] = uint32_t(m_triWatchPool.size() - 1);
+}
+
+void CGeometrySorter::TriangleEmitted(uint32_t t)
+{
+    for (uint32_t i = m_triWatchHead[t]; i != kNoIndex; i = m_triWatchPool[i].next)
+        Fire(m_triWatchPool[i].watch);
+    m_triWatchHead[t] = kNoIndex;
 }
 
 const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
@@ -780,31 +962,52 @@ const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
         m_cacheIndex[seed] = c;
         m_cache.emplace_back();
     }
-    if (m_cache[size_t(c)].valid)
+    if (m_cache[size_t(c)].Valid())
         return m_cache[size_t(c)].block;
 
     if (++m_readStamp == 0) {
         std::fill(m_readMark.begin(), m_readMark.end(), 0);
+        std::fill(m_triReadMark.begin(), m_triReadMark.end(), 0);
         m_readStamp = 1;
     }
-    m_readSet.clear();
-    m_recording = true;
+    m_countReads.clear();
+    m_readTris.clear();
     NewBlock();
     SCached& cached = m_cache[size_t(c)];
     SBlock& b = cached.block;
-    b.verts.clear();
-    b.tris.clear();
-    Read(seed);
-    JoinVertex(b, seed);
+    // The steps that stand, as they were.
+    const uint32_t first = cached.validSteps;
+    if (first == 0) {
+        b.verts.clear();
+        b.tris.clear();
+        JoinVertex(b, seed);
+    } else {
+        b.verts.resize(cached.steps[first - 1].verts);
+        b.tris.resize(cached.steps[first - 1].tris);
+        for (uint32_t v : b.verts)
+            m_vTag[v] = m_blockTag;
+        for (uint32_t t : b.tris)
+            m_tTag[t] = m_blockTag;
+    }
+    cached.steps.resize(first);
+    m_step = first;
+    m_steps = &cached.steps;
+    m_recording = true;
     Grow(b);
     b.merit.Set(uint32_t(b.tris.size()), uint32_t(b.verts.size()),
                 ClosingScore(b.tris.data(), uint32_t(b.tris.size())));
     m_recording = false;
+    m_steps = nullptr;
 
-    ++cached.version;
-    cached.valid = true;
-    for (uint32_t v : m_readSet)
-        m_watchers[v].emplace_back(seed, cached.version);
+    const uint32_t version = ++cached.version;
+    cached.steps.push_back({uint32_t(b.verts.size()), uint32_t(b.tris.size()), 0});
+    for (size_t i = first; i < cached.steps.size(); ++i)
+        cached.steps[i].version = version;
+    cached.validSteps = uint32_t(cached.steps.size());
+    for (const SCountRead& r : m_countReads)
+        Watch(r.v, {seed, version, r.step, r.limit});
+    for (uint32_t t : m_readTris)
+        WatchTriangle(t, {seed, version, m_triReadStep[t], 0});
     return cached.block;
 }
 
@@ -826,6 +1029,7 @@ void CGeometrySorter::Emit(const SBlock& b)
     for (uint32_t t : b.tris) {
         m_order.push_back(t);
         m_tTag[t] = kEmitted;
+        TriangleEmitted(t);
     }
     for (uint32_t t : b.tris) {
         const uint32_t* f = Tri(t);
@@ -835,7 +1039,7 @@ void CGeometrySorter::Emit(const SBlock& b)
                 continue;
             --m_remaining[v];
             RemainingChanged(v);
-            Invalidate(v);
+            CountChanged(v);
         }
     }
 }
@@ -961,8 +1165,14 @@ std::vector<uint32_t> CGeometrySorter::Run()
         BuildBusyLists();
     }
     m_readMark.assign(m_vc, 0);
+    m_readLimit.assign(m_vc, 0);
+    m_triReadMark.assign(m_fc, 0);
+    m_triReadStep.assign(m_fc, 0);
     m_cacheIndex.assign(m_vc, -1);
     m_watchers.assign(m_vc, {});
+    m_watchLimit.assign(m_vc, 0);
+    m_watchKept.assign(m_vc, 0);
+    m_triWatchHead.assign(m_fc, kNoIndex);
     BuildGroups();
     m_order.reserve(m_fc);
 

@@ -104,6 +104,56 @@ TEST(GeometrySort, MatchesTheLiteralSortOnAdversarialShapes)
         }
 }
 
+// Meshes of many blocks in the shapes that make the sort's cached blocks go
+// stale in different ways: random soups (sparse, dense, and with vertices
+// that stay apart), grids in order and shuffled, and many separate quads.
+TEST(GeometrySort, MatchesTheLiteralSortOnSoupsAndGridsOfManyBlocks)
+{
+    std::mt19937 rng(1401);
+    auto soup = [&](uint32_t triangles, uint32_t vertices) {
+        std::vector<uint32_t> f;
+        for (uint32_t t = 0; t < triangles; ++t) {
+            const uint32_t a = rng() % vertices;
+            uint32_t b = rng() % vertices, c = rng() % vertices;
+            while (b == a)
+                b = rng() % vertices;
+            while (c == a || c == b)
+                c = rng() % vertices;
+            f.insert(f.end(), {a, b, c});
+        }
+        return f;
+    };
+    std::vector<SShapeCase> cases = {
+        {"soup", soup(1200, 600), 600},
+        {"dense soup", soup(1200, 150), 150},
+        {"sparse soup", soup(500, 1200), 1200},
+        {"grid", GridFaces(30, 20), 31 * 21},
+        {"grid of mixed diagonals", GridFaces(24, 24, true), 25 * 25},
+    };
+    {
+        std::vector<uint32_t> f = GridFaces(30, 20);
+        ShuffleTriangles(f, rng);
+        cases.push_back({"shuffled grid", f, 31 * 21});
+    }
+    {
+        std::vector<uint32_t> f;
+        for (uint32_t q = 0; q < 300; ++q)
+            f.insert(f.end(), {4 * q, 4 * q + 1, 4 * q + 2, 4 * q + 2, 4 * q + 1, 4 * q + 3});
+        ShuffleTriangles(f, rng);
+        cases.push_back({"separate quads", f, 1200});
+    }
+    for (const SShapeCase& shape : cases)
+        for (const auto& limits :
+             {std::make_pair(kGeometrySortMaxBlockVertices, kGeometrySortMaxBlockTriangles), std::make_pair(9u, 12u)}) {
+            std::vector<uint32_t> sorted = shape.faces;
+            GeometrySort(nullptr, sorted.data(), 0, shape.vertexCount, uint32_t(sorted.size() / 3), limits.first,
+                         limits.second, kGeometrySortKeepVertexOrder);
+            ASSERT_EQ(sorted,
+                      reference::LiteralGeometrySort(shape.faces, shape.vertexCount, limits.first, limits.second))
+                << shape.name << ", blocks of " << limits.first;
+        }
+}
+
 TEST(GeometrySort, KeepsTrianglesThatNoBlockTakes)
 {
     // A lone triangle with a repeated index makes a piece of two vertices.
