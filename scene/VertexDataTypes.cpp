@@ -63,17 +63,7 @@ uint32_t LowBits32(float v)
     return static_cast<uint32_t>(static_cast<uint64_t>(Truncate(v)));
 }
 
-// Colour channels clamp after scaling; NaN counts as 0.
-uint32_t ColourByte(float v)
-{
-    float s = v * 255.0f;
-    if (!(s > 0.0f))
-        return 0;
-    if (s > 255.0f)
-        return 255;
-    return static_cast<uint32_t>(s);
-}
-
+// Clamped to 0..255 and truncated; NaN counts as 0.
 uint32_t ClampedByte(float v)
 {
     if (!(v > 0.0f))
@@ -81,6 +71,12 @@ uint32_t ClampedByte(float v)
     if (v > 255.0f)
         return 255;
     return static_cast<uint32_t>(v);
+}
+
+// Colour channels clamp after scaling.
+uint32_t ColourByte(float v)
+{
+    return ClampedByte(v * 255.0f);
 }
 
 uint32_t Dec3NField(float v)
