@@ -1,6 +1,7 @@
 #include "collada/Animation.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cmath>
 #include <limits>
@@ -17,7 +18,7 @@ namespace {
 
 // Frame blocks one import may hold (about half a gigabyte); a longer animation is
 // cut so that a key time of a million seconds cannot exhaust memory.
-constexpr uint64_t kMaxFrameBlocks = uint64_t(1) << 22;
+std::atomic<uint64_t> g_frameBlockLimit{uint64_t(1) << 22};
 
 // Nested animations deeper than this are not followed.
 constexpr size_t kMaxAnimationDepth = 256;
@@ -475,7 +476,7 @@ SImportTransform FrameAt(const CEl_Node& node, SAnimatedTransforms& animated, co
 
 // ---------------------------------------------------------------- library
 
-void CAnimationLibrary::Prepare(const std::vector<CDAEObject*>& libraries)
+void CAnimationLibrary::Prepare(const std::vector<CDAEObject*>& libraries, bool allFrames)
 {
     m_channels.clear();
     m_byTarget.clear();
@@ -528,13 +529,15 @@ void CAnimationLibrary::Prepare(const std::vector<CDAEObject*>& libraries)
     if (!any)
         return;
     m_dStart = t0;
-    m_uiLastFrame = SampledLastFrame(t0, t1, m_byTarget.size());
+    m_uiLastFrame = SampledLastFrame(t0, t1, m_byTarget.size(), allFrames);
 }
 
-uint32_t SampledLastFrame(double t0, double t1, uint64_t perFrame)
+uint32_t SampledLastFrame(double t0, double t1, uint64_t perFrame, bool allFrames)
 {
+    if (!allFrames)
+        return 0;
     const double frames = std::floor((t1 - t0) / double(kAnimFrameStep));
-    const uint64_t maxLast = kMaxFrameBlocks / std::max<uint64_t>(1, perFrame);
+    const uint64_t maxLast = FrameBlockLimit() / std::max<uint64_t>(1, perFrame);
     if (maxLast == 0 || !(frames <= double(maxLast - 1))) {
         const uint64_t last = maxLast ? maxLast - 1 : 0;
         ConversionLog(eLogWarning,
@@ -543,6 +546,16 @@ uint32_t SampledLastFrame(double t0, double t1, uint64_t perFrame)
         return uint32_t(last);
     }
     return uint32_t(std::max(0.0, frames));
+}
+
+uint64_t FrameBlockLimit()
+{
+    return g_frameBlockLimit.load(std::memory_order_relaxed);
+}
+
+void SetFrameBlockLimit(uint64_t blocks)
+{
+    g_frameBlockLimit.store(blocks, std::memory_order_relaxed);
 }
 
 double CAnimationLibrary::FrameTime(uint32_t f) const

@@ -24,8 +24,16 @@ double AnimRound4(double x);
 
 // N, the last frame sampled for keys spanning [t0, t1] seconds, when
 // perFrame blocks (or samples) are made at every frame: cut, with a warning,
-// where the frames would pass the import's limit of frame blocks.
-uint32_t SampledLastFrame(double t0, double t1, uint64_t perFrame);
+// where the frames would pass the import's limit of frame blocks. 0 when
+// !allFrames: a conversion that uses no frame but the first samples only it,
+// so a document's key span costs nothing there.
+uint32_t SampledLastFrame(double t0, double t1, uint64_t perFrame, bool allFrames);
+
+// The import's limit of frame blocks (1 << 22, about half a gigabyte of
+// them). A fuzz target lowers it: a long animation is linear work, but its
+// frames alone would pass the time the fuzzer gives one input.
+uint64_t FrameBlockLimit();
+void SetFrameBlockLimit(uint64_t blocks);
 
 // One channel made ready for sampling.
 struct SAnimChannel {
@@ -55,8 +63,9 @@ struct SKeyInterval {
 class CAnimationLibrary {
 public:
     // Groups the channels of every animation library (nested animations
-    // included) by target node id and fixes the frame range.
-    void Prepare(const std::vector<CDAEObject*>& libraries);
+    // included) by target node id and fixes the frame range (frame 0 alone
+    // when !allFrames).
+    void Prepare(const std::vector<CDAEObject*>& libraries, bool allFrames);
 
     // N: frames 0 .. N are sampled.
     uint32_t LastFrame() const { return m_uiLastFrame; }

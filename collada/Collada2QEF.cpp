@@ -74,7 +74,7 @@ int CCollada2QEF::Import(const char* inputPath, SImportScene* scene, COptionsDat
     if (m_pAnimations) {
         // Channels of every animation library count, not only the first's.
         m_pAnimation = std::make_unique<CAnimationLibrary>();
-        m_pAnimation->Prepare(animationLibraries);
+        m_pAnimation->Prepare(animationLibraries, options->UsesFrames());
     }
 
     CDAEIndex& index = document.Index();

@@ -175,7 +175,7 @@ void GltfConvertAnimations(SGltfImport& im)
     uint32_t last = 0;
     if (animated > 0) {
         // Every channel is sampled at every frame.
-        last = SampledLastFrame(t0, t1, channels.size());
+        last = SampledLastFrame(t0, t1, channels.size(), im.options->UsesFrames());
         im.scene->firstFrame = 0;
         im.scene->lastFrame = last;
         im.scene->frameRate = uint32_t(1.0f / kAnimFrameStep);

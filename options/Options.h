@@ -150,6 +150,11 @@ public:
     const SVertexFormatName& VertexName(int a) const { return m_aVtxName[a]; }
     static int32_t AllowedEnableMask(int a);
 
+    // Whether the conversion reads animation frames beyond frame 0: when it
+    // exports animations, or converts to world space at the static frame.
+    // Otherwise only frame 0 matters (it places skins).
+    bool UsesFrames() const { return GetBool(opt::bExportAnimations) || !GetBool(opt::bExportModelSpace); }
+
     bool operator==(const COptionsData& other) const;
     bool operator!=(const COptionsData& other) const { return !(*this == other); }
 

@@ -68,7 +68,7 @@ SSceneCamera MakeCamera(const SImportNode& node, uint32_t frameCount)
 void ChooseFrames(const SImportScene& source, const COptionsData& options, uint32_t* frameCount,
                   uint32_t* framesPerSecond)
 {
-    if (!options.GetBool(opt::bExportAnimations) && options.GetBool(opt::bExportModelSpace)) {
+    if (!options.UsesFrames()) {
         *frameCount = 0;
         *framesPerSecond = kDefaultFramesPerSecond;
         return;

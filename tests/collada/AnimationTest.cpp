@@ -77,13 +77,14 @@ std::string Document(const std::string& upAxis, const std::string& animations, c
            "</visual_scene></library_visual_scenes><scene><instance_visual_scene url=\"#vs\"/></scene></COLLADA>";
 }
 
-// Writes a document into a temporary folder and imports it.
-std::unique_ptr<SImportRun> ImportText(const std::string& text)
+// Writes a document into a temporary folder and imports it, with animation
+// export on unless `animations` is false.
+std::unique_ptr<SImportRun> ImportText(const std::string& text, bool animations = true)
 {
     QTemporaryDir dir;
     const std::string path = dir.filePath("doc.dae").toStdString();
     EXPECT_TRUE(WriteFileBytes(path, text));
-    return ImportPath(path);
+    return ImportPath(path, [&](COptions& o) { o.SetBool(opt::bExportAnimations, animations); });
 }
 
 // A channel made straight from keys and values, for the lookup and sampling
@@ -292,7 +293,7 @@ TEST(ColladaAnimation, ChannelsAtStaticValuesKeepTheStaticPose)
     // Rotations compose as the node's own rotations do (X first, then Y,
     // then Z): channels holding the static angles reproduce the static
     // transform, also with only X and Z, and for a Y-up camera.
-    auto run = ImportFixture("animation.dae");
+    auto run = ImportFixture("animation.dae", [](COptions& o) { o.SetBool(opt::bExportAnimations, true); });
     ASSERT_EQ(run->result, 0);
     for (const char* name : {"Comp", "XZ"}) {
         const SImportNode* n = run->Node(name);
@@ -408,6 +409,38 @@ TEST(ColladaAnimation, LongAnimationIsCut)
     EXPECT_LE(uint64_t(run->scene.lastFrame + 1) * 65, uint64_t(1) << 22);
     EXPECT_EQ(n->frames.size(), size_t(run->scene.lastFrame) + 1);
     EXPECT_EQ(run->log->Count(eLogWarning), 1);
+}
+
+TEST(ColladaAnimation, OnlyConversionsThatUseFramesSampleThemAll)
+{
+    // Keys a million seconds apart: a conversion that exports no animation
+    // and stays in model space reads frame 0 alone (it places skins), so it
+    // samples only that frame and says nothing of the animation's length.
+    const std::string doc = Document("Z_UP", ChannelXml("a", "N/translate.X", "0 1000000", "2 3"),
+                                     "<node id=\"N\" name=\"N\"><translate>1 0 0</translate></node>");
+    struct SCase {
+        bool animations, modelSpace;
+        bool allFrames;
+    };
+    for (const SCase c : {SCase{false, true, false}, SCase{true, true, true}, SCase{false, false, true}}) {
+        QTemporaryDir dir;
+        const std::string path = dir.filePath("doc.dae").toStdString();
+        ASSERT_TRUE(WriteFileBytes(path, doc));
+        auto run = ImportPath(path, [&](COptions& o) {
+            o.SetBool(opt::bExportAnimations, c.animations);
+            o.SetBool(opt::bExportModelSpace, c.modelSpace);
+        });
+        ASSERT_EQ(run->result, 0);
+        const SImportNode& n = *run->Node("N");
+        SCOPED_TRACE(testing::Message() << "animations " << c.animations << ", model space " << c.modelSpace);
+        EXPECT_EQ(run->log->Count(eLogWarning), c.allFrames ? 1 : 0);
+        EXPECT_EQ(n.frames.size() > 1, c.allFrames);
+        ASSERT_FALSE(n.frames.empty());
+        // Frame 0 is the keys' first value, whatever else is sampled (X of
+        // the Z-up document stays X).
+        EXPECT_EQ(n.frames[0].translation[0], 2.0f);
+        EXPECT_EQ(n.frames.size(), size_t(run->scene.lastFrame) + 1);
+    }
 }
 
 TEST(ColladaAnimation, WithoutLibraryAnimationsAreOff)

@@ -56,6 +56,10 @@ int RunReader(EReader reader, const std::string& path)
         QTemporaryDir out;
         return ConvertColladaWhole(path, out.path().toStdString());
     }
+    case eReaderGltfWhole: {
+        const std::string bytes = ReadFileBytes(path);
+        return ConvertGltfWhole(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    }
     case eReaderSceneWhole: {
         SScene scene;
         const int result = LoadSceneFile(scene, path.c_str());

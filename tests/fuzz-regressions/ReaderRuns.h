@@ -8,6 +8,7 @@
 enum EReader {
     eReaderCollada,      // CCollada2QEF::Import: E2QEFErrorCodes
     eReaderColladaWhole, // import, processing, writing: ConvertColladaWhole
+    eReaderGltfWhole,    // the same for glTF, as its fuzz target: ConvertGltfWhole
     eReaderSceneWhole,   // LoadSceneFile of the whole scene: 0 or 1
     eReaderSceneTexts,   // LoadSceneFile of the two texts: 0 or 1
     eReaderOptionsText,  // COptionsData::FromText: recognised entries

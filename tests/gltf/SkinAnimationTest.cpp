@@ -17,7 +17,7 @@ namespace {
 // One animated node "Box" with one channel of the given path, sampler
 // interpolation and key values (times 0 and 1 s).
 std::unique_ptr<SGltfRun> Animated(const char* path, const char* interpolation, const std::vector<float>& values,
-                                   const char* type, size_t components)
+                                   const char* type, size_t components, bool exportAnimations = true)
 {
     SGltfBuilder b;
     b.Node({{"name", "Box"}});
@@ -26,7 +26,7 @@ std::unique_ptr<SGltfRun> Animated(const char* path, const char* interpolation, 
     const json sampler = {{"input", times}, {"output", output}, {"interpolation", interpolation}};
     const json channel = {{"sampler", 0}, {"target", {{"node", 0}, {"path", path}}}};
     b.doc["animations"] = json::array({{{"samplers", json::array({sampler})}, {"channels", json::array({channel})}}});
-    return ImportGltfBytes(b.Gltf());
+    return ImportGltfBytes(b.Gltf(), [&](COptions& o) { o.SetBool(opt::bExportAnimations, exportAnimations); });
 }
 
 // The triangles of a mesh as position triples, each turned to start at its
@@ -112,6 +112,12 @@ TEST(GltfAnimation, ChannelsAreSampledOntoTheColladaFrames)
     ASSERT_EQ(cubic->result, 0) << cubic->Messages(eLogError);
     const float s = float(std::floor(15 * 0.033333 * 10000 + 0.0005) / 10000);
     EXPECT_NEAR(cubic->Node("Box")->frames[15].translation[0], 2 * (3 * s * s - 2 * s * s * s), 1e-4f);
+
+    // A conversion that exports no animation (in model space) samples frame 0 alone.
+    auto still = Animated("translation", "LINEAR", {0, 0, 0, 3, 6, 9}, "VEC3", 3, false);
+    ASSERT_EQ(still->Node("Box")->frames.size(), 1u);
+    EXPECT_EQ(still->scene.lastFrame, 0u);
+    EXPECT_EQ(still->Node("Box")->frames[0].matrix, box.frames[0].matrix);
 
     // Rotation: a quarter turn about y at the last key, spherically interpolated.
     const float h = std::sqrt(0.5f);
