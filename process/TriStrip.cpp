@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 
 namespace {
 
@@ -19,6 +18,51 @@ struct STri {
     uint32_t visit;              // walk that went through it
     uint32_t touch;              // walk that changed its links
     uint8_t parity, savedParity; // 1: kept winding, 0: reversed in the strip
+};
+
+// The C library's rand() sequence after srand(seed), drawn without the
+// library's lock: glibc's additive generator (31 words, each draw adds the
+// word three back to the word 31 back and gives its top 31 bits, after 310
+// draws thrown away). Used only where it gives exactly what rand() gives.
+class CRandSequence {
+public:
+    explicit CRandSequence(unsigned seed)
+    {
+        int32_t word = int32_t(seed == 0 ? 1 : seed);
+        m_state[0] = uint32_t(word);
+        for (int i = 1; i < kWords; ++i) {
+            const int32_t hi = word / 127773, lo = word % 127773;
+            word = 16807 * lo - 2836 * hi;
+            if (word < 0)
+                word += 2147483647;
+            m_state[i] = uint32_t(word);
+        }
+        for (int i = 0; i < kWords * 10; ++i)
+            Next();
+    }
+    // Whether the library's rand() draws the same numbers: reseeds it with
+    // `seed` and compares the first draws.
+    static bool MatchesLibrary(unsigned seed)
+    {
+        CRandSequence own(seed);
+        std::srand(seed);
+        for (int i = 0; i < 200; ++i)
+            if (own.Next() != uint32_t(std::rand()))
+                return false;
+        return true;
+    }
+    uint32_t Next()
+    {
+        const uint32_t value = m_state[m_front] += m_state[m_rear];
+        m_front = m_front + 1 == kWords ? 0 : m_front + 1;
+        m_rear = m_rear + 1 == kWords ? 0 : m_rear + 1;
+        return value >> 1;
+    }
+
+private:
+    static constexpr int kWords = 31;
+    uint32_t m_state[kWords];
+    int m_front = 3, m_rear = 0;
 };
 
 struct SKeyed {
@@ -99,7 +143,7 @@ public:
     void Renumber();
     void SaveStrips();
     void RestoreStrips();
-    void Improve();
+    void Improve(unsigned seed);
     bool NothingToImprove();
     void Output(std::vector<uint32_t>* indices, std::vector<uint32_t>* lengths) const;
 
@@ -202,14 +246,22 @@ private:
     std::vector<uint32_t> m_chainStart; // per chain, its first position; one more at the end
     std::vector<uint32_t> m_chainJump;  // per chain: the state after its last, or ~0
     std::vector<uint32_t> m_chainAt;    // position -> chain
+    // State -> its chain when that chain's masks are counted (the path ends
+    // in it), else ~0: six neighbouring entries per triangle.
+    std::vector<uint32_t> m_countedChain;
     // Tracked while improving.
     bool m_tracking = false;
     std::vector<uint64_t> m_endBits; // positions whose triangle ends a strip
     std::vector<uint8_t> m_isEnd;    // per triangle, as m_endBits holds it
     std::vector<int32_t> m_partner;  // per strip end: the other end
-    std::vector<uint32_t> m_keepOne; // per chain: positions from its start that may keep at 0
-    std::vector<uint32_t> m_keepTwo; // ... at -1
-    std::vector<uint32_t> m_chainMark;
+    // Per chain, together as they are read together: its positions, how
+    // many from its start may keep at 0 and at -1, and its mark.
+    struct SChainCount {
+        uint32_t start, end;
+        uint32_t keepOne, keepTwo;
+        uint32_t mark;
+    };
+    std::vector<SChainCount> m_count;
     uint32_t m_chainStamp = 0;
     std::vector<uint32_t> m_stripMark;
     uint32_t m_stripStamp = 0;
@@ -234,9 +286,14 @@ private:
     bool m_inPass = false;
     uint32_t m_current = 0;
     std::vector<SKeyed> m_late; // a heap, earliest first
-    std::function<bool(const SKeyed&, const SKeyed&)> m_lateAfter = [this](const SKeyed& a, const SKeyed& b) {
-        return Before(b.tri, a.tri);
+    struct SLateAfter {
+        const CStripGenerator* generator;
+        bool operator()(const SKeyed& a, const SKeyed& b) const
+        {
+            return a.key != b.key ? b.key < a.key : generator->Given(b.tri) < generator->Given(a.tri);
+        }
     };
+    SLateAfter m_lateAfter{this};
 };
 
 // A walk of t became worth trying during a pass: t is taken in when its
@@ -568,8 +625,15 @@ void CStripGenerator::RestoreStrips()
     }
 }
 
-void CStripGenerator::Improve()
+void CStripGenerator::Improve(unsigned seed)
 {
+    // The keys come from rand() after srand(seed); the same numbers are
+    // drawn from an own copy of its generator when it is the one rand()
+    // uses, as that is much cheaper per draw.
+    const bool own = CRandSequence::MatchesLibrary(seed);
+    CRandSequence sequence(seed);
+    if (!own)
+        std::srand(seed);
     std::vector<SKeyed> order, scratch;
     m_key.assign(m_n, 0);
     m_queued.assign(m_n, 0);
@@ -581,10 +645,18 @@ void CStripGenerator::Improve()
         --checks;
         // Every triangle gets its key, in triangle order, whatever happens
         // to it in this pass.
-        for (uint32_t t = 0; t < m_n; ++t) {
-            const uint64_t r0 = uint64_t(std::rand());
-            const uint64_t r1 = uint64_t(std::rand());
-            m_key[Inner(t)] = r0 * r1;
+        if (own) {
+            for (uint32_t t = 0; t < m_n; ++t) {
+                const uint64_t r0 = sequence.Next();
+                const uint64_t r1 = sequence.Next();
+                m_key[Inner(t)] = r0 * r1;
+            }
+        } else {
+            for (uint32_t t = 0; t < m_n; ++t) {
+                const uint64_t r0 = uint64_t(std::rand());
+                const uint64_t r1 = uint64_t(std::rand());
+                m_key[Inner(t)] = r0 * r1;
+            }
         }
         // Triangles are taken by key, equal keys in triangle order. Only those
         // with a walk worth trying matter: sort them, and take in the ones
@@ -611,8 +683,13 @@ void CStripGenerator::Improve()
             if (!fromList && !fromLate)
                 break;
             uint32_t tri;
-            if (fromList && (!fromLate || Before(order[next].tri, m_late.front().tri))) {
+            if (fromList && (!fromLate || m_lateAfter(m_late.front(), order[next]))) {
                 tri = order[next++].tri;
+                // Keys scatter the triangles over memory: fetch ahead.
+                if (next + 8 < order.size()) {
+                    __builtin_prefetch(&m_t[order[next + 8].tri]);
+                    __builtin_prefetch(&m_mask[order[next + 8].tri]);
+                }
             } else {
                 std::pop_heap(m_late.begin(), m_late.end(), m_lateAfter);
                 tri = m_late.back().tri;
@@ -702,6 +779,11 @@ void CStripGenerator::BuildChains()
     m_chainAt.resize(states);
     for (uint32_t c = 0; c + 1 < m_chainStart.size(); ++c)
         std::fill(m_chainAt.begin() + m_chainStart[c], m_chainAt.begin() + m_chainStart[c + 1], c);
+    m_countedChain.resize(states);
+    for (uint32_t st = 0; st < states; ++st) {
+        const uint32_t chain = m_chainAt[m_position[st]];
+        m_countedChain[st] = m_chainJump[chain] == ~0u ? chain : ~0u;
+    }
 }
 
 uint32_t CStripGenerator::ChainOf(uint32_t position) const
@@ -764,7 +846,8 @@ void CStripGenerator::UpdateChain(uint32_t chain)
 {
     if (m_chainJump[chain] != ~0u)
         return; // checked walk by walk
-    const uint32_t start = m_chainStart[chain], end = m_chainStart[chain + 1];
+    SChainCount& count = m_count[chain];
+    const uint32_t start = count.start, end = count.end;
     NextStamp(m_pathStamp, m_pathMark);
     uint32_t one = 0, two = 0;
     int whole = 0;
@@ -783,13 +866,13 @@ void CStripGenerator::UpdateChain(uint32_t chain)
             }
         }
     }
-    const uint32_t oldOne = m_keepOne[chain], oldTwo = m_keepTwo[chain];
+    const uint32_t oldOne = count.keepOne, oldTwo = count.keepTwo;
     if (one != oldOne)
         SetMaskRange(start + std::min(one, oldOne), start + std::max(one, oldOne), 0, one > oldOne);
     if (two != oldTwo)
         SetMaskRange(start + std::min(two, oldTwo), start + std::max(two, oldTwo), 3, two > oldTwo);
-    m_keepOne[chain] = one;
-    m_keepTwo[chain] = two;
+    count.keepOne = one;
+    count.keepTwo = two;
 }
 
 void CStripGenerator::StartTracking()
@@ -804,10 +887,10 @@ void CStripGenerator::StartTracking()
     m_stripStamp = 1;
     m_pathMark.assign(m_n, 0);
     m_pathStamp = 0;
-    m_chainMark.assign(chains, 0);
+    m_count.resize(chains);
+    for (uint32_t c = 0; c < chains; ++c)
+        m_count[c] = {m_chainStart[c], m_chainStart[c + 1], 0, 0, 0};
     m_chainStamp = 0;
-    m_keepOne.assign(chains, 0);
-    m_keepTwo.assign(chains, 0);
     m_mask.assign(m_n, 0);
     m_affected.clear();
     for (uint32_t t = 0; t < m_n; ++t) {
@@ -846,12 +929,16 @@ void CStripGenerator::TrackChanges()
     }
     for (int32_t t : m_changed)
         NoteStrip(t);
-    NextStamp(m_chainStamp, m_chainMark);
+    if (++m_chainStamp == 0) {
+        for (SChainCount& count : m_count)
+            count.mark = 0;
+        m_chainStamp = 1;
+    }
     for (int32_t t : m_affected)
         for (uint32_t k = 0; k < 6; ++k) {
-            const uint32_t chain = ChainOf(m_position[uint32_t(t) * 6 + k]);
-            if (m_chainMark[chain] != m_chainStamp) {
-                m_chainMark[chain] = m_chainStamp;
+            const uint32_t chain = m_countedChain[uint32_t(t) * 6 + k];
+            if (chain != ~0u && m_count[chain].mark != m_chainStamp) {
+                m_count[chain].mark = m_chainStamp;
                 UpdateChain(chain);
             }
         }
@@ -975,9 +1062,8 @@ void GenerateTriStrips(const uint32_t* faces, uint32_t faceCount, std::vector<ui
     }
     std::vector<uint32_t> tryIndices, tryLengths;
     for (int seed = 0; seed < kAttempts; ++seed) {
-        std::srand(unsigned(seed));
         generator.RestoreStrips();
-        generator.Improve();
+        generator.Improve(unsigned(seed));
         generator.Output(&tryIndices, &tryLengths);
         if (seed == 0 || tryLengths.size() < lengths->size()) {
             indices->swap(tryIndices);
