@@ -194,7 +194,6 @@ private:
     void Commit();
     void Undo();
     bool Endpoint(int32_t t) const { return m_t[size_t(t)].prev == kNone || m_t[size_t(t)].next == kNone; }
-    bool Alone(int32_t t) const { return m_t[size_t(t)].prev == kNone && m_t[size_t(t)].next == kNone; }
 
     // Which walks of an improvement pass can be kept. A walk changes the
     // strip count by 1 + the sum, over the strips it meets, of (pieces left
@@ -238,7 +237,7 @@ private:
     // reads them together.
     struct STrack {
         uint64_t key;    // in the pass under way
-        int32_t partner; // of a strip end: the other end
+        int32_t partner; // of a strip end: the other end (itself when alone)
         uint32_t stripMark, pathMark, queued;
         uint8_t mask;  // bits 0-2: walks worth trying at 0, 3-5: at -1, 6: check the path
         uint8_t isEnd; // as m_endBits holds it
@@ -853,7 +852,8 @@ void CStripGenerator::UpdateChain(uint32_t chain)
         if (m_track[size_t(tri)].pathMark == m_pathStamp)
             continue;
         m_track[size_t(tri)].pathMark = m_pathStamp;
-        if (Alone(tri) || m_track[size_t(m_track[size_t(tri)].partner)].pathMark == m_pathStamp) {
+        // A triangle alone is its own partner.
+        if (m_track[size_t(m_track[size_t(tri)].partner)].pathMark == m_pathStamp) {
             ++whole;
             if (whole == 1)
                 one = pos - start + 1;
@@ -972,7 +972,7 @@ bool CStripGenerator::MayKeep(int32_t t, int slot, int threshold)
             if (m_track[size_t(tri)].pathMark == m_pathStamp)
                 continue;
             m_track[size_t(tri)].pathMark = m_pathStamp;
-            if (Alone(tri) || m_track[size_t(m_track[size_t(tri)].partner)].pathMark == m_pathStamp)
+            if (m_track[size_t(m_track[size_t(tri)].partner)].pathMark == m_pathStamp)
                 if (++whole >= required)
                     return true;
         }
