@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 
 namespace {
 
@@ -19,6 +18,51 @@ struct STri {
     uint32_t visit;              // walk that went through it
     uint32_t touch;              // walk that changed its links
     uint8_t parity, savedParity; // 1: kept winding, 0: reversed in the strip
+};
+
+// The C library's rand() sequence after srand(seed), drawn without the
+// library's lock: glibc's additive generator (31 words, each draw adds the
+// word three back to the word 31 back and gives its top 31 bits, after 310
+// draws thrown away). Used only where it gives exactly what rand() gives.
+class CRandSequence {
+public:
+    explicit CRandSequence(unsigned seed)
+    {
+        int32_t word = int32_t(seed == 0 ? 1 : seed);
+        m_state[0] = uint32_t(word);
+        for (int i = 1; i < kWords; ++i) {
+            const int32_t hi = word / 127773, lo = word % 127773;
+            word = 16807 * lo - 2836 * hi;
+            if (word < 0)
+                word += 2147483647;
+            m_state[i] = uint32_t(word);
+        }
+        for (int i = 0; i < kWords * 10; ++i)
+            Next();
+    }
+    // Whether the library's rand() draws the same numbers: reseeds it with
+    // `seed` and compares the first draws.
+    static bool MatchesLibrary(unsigned seed)
+    {
+        CRandSequence own(seed);
+        std::srand(seed);
+        for (int i = 0; i < 200; ++i)
+            if (own.Next() != uint32_t(std::rand()))
+                return false;
+        return true;
+    }
+    uint32_t Next()
+    {
+        const uint32_t value = m_state[m_front] += m_state[m_rear];
+        m_front = m_front + 1 == kWords ? 0 : m_front + 1;
+        m_rear = m_rear + 1 == kWords ? 0 : m_rear + 1;
+        return value >> 1;
+    }
+
+private:
+    static constexpr int kWords = 31;
+    uint32_t m_state[kWords];
+    int m_front = 3, m_rear = 0;
 };
 
 struct SKeyed {
@@ -99,7 +143,7 @@ public:
     void Renumber();
     void SaveStrips();
     void RestoreStrips();
-    void Improve();
+    void Improve(unsigned seed);
     bool NothingToImprove();
     void Output(std::vector<uint32_t>* indices, std::vector<uint32_t>* lengths) const;
 
@@ -135,18 +179,12 @@ private:
             m_touched.push_back(t);
         }
     }
-    void NextWalkStamp(uint32_t& stamp, uint32_t STri::*mark)
+    template <class T>
+    static void NextStamp(uint32_t& stamp, std::vector<T>& items, uint32_t T::*mark)
     {
         if (++stamp == 0) {
-            for (STri& x : m_t)
+            for (T& x : items)
                 x.*mark = 0;
-            stamp = 1;
-        }
-    }
-    static void NextStamp(uint32_t& stamp, std::vector<uint32_t>& marks)
-    {
-        if (++stamp == 0) {
-            std::fill(marks.begin(), marks.end(), 0);
             stamp = 1;
         }
     }
@@ -156,7 +194,6 @@ private:
     void Commit();
     void Undo();
     bool Endpoint(int32_t t) const { return m_t[size_t(t)].prev == kNone || m_t[size_t(t)].next == kNone; }
-    bool Alone(int32_t t) const { return m_t[size_t(t)].prev == kNone && m_t[size_t(t)].next == kNone; }
 
     // Which walks of an improvement pass can be kept. A walk changes the
     // strip count by 1 + the sum, over the strips it meets, of (pieces left
@@ -196,26 +233,41 @@ private:
     // Strips after the initial pass, the same for every attempt.
     std::vector<STri> m_initial;
 
+    // What the improvement passes keep per triangle, side by side as a walk
+    // reads them together.
+    struct STrack {
+        uint64_t key;    // in the pass under way
+        int32_t partner; // of a strip end: the other end (itself when alone)
+        uint32_t stripMark, pathMark, queued;
+        uint8_t mask;  // bits 0-2: walks worth trying at 0, 3-5: at -1, 6: check the path
+        uint8_t isEnd; // as m_endBits holds it
+    };
+    std::vector<STrack> m_track;
+
     // Chains of walk states.
     std::vector<uint32_t> m_position;   // state -> position
     std::vector<uint32_t> m_stateAt;    // position -> state
     std::vector<uint32_t> m_chainStart; // per chain, its first position; one more at the end
     std::vector<uint32_t> m_chainJump;  // per chain: the state after its last, or ~0
     std::vector<uint32_t> m_chainAt;    // position -> chain
+    // State -> its chain when that chain's masks are counted (the path ends
+    // in it), else ~0: six neighbouring entries per triangle.
+    std::vector<uint32_t> m_countedChain;
     // Tracked while improving.
     bool m_tracking = false;
     std::vector<uint64_t> m_endBits; // positions whose triangle ends a strip
-    std::vector<uint8_t> m_isEnd;    // per triangle, as m_endBits holds it
-    std::vector<int32_t> m_partner;  // per strip end: the other end
-    std::vector<uint32_t> m_keepOne; // per chain: positions from its start that may keep at 0
-    std::vector<uint32_t> m_keepTwo; // ... at -1
-    std::vector<uint32_t> m_chainMark;
+    // Per chain, together as they are read together: its positions, how
+    // many from its start may keep at 0 and at -1, and its mark.
+    struct SChainCount {
+        uint32_t start, end;
+        uint32_t keepOne, keepTwo;
+        uint32_t mark;
+    };
+    std::vector<SChainCount> m_count;
+    std::vector<uint32_t> m_chainsToCount;
     uint32_t m_chainStamp = 0;
-    std::vector<uint32_t> m_stripMark;
     uint32_t m_stripStamp = 0;
     std::vector<int32_t> m_affected;
-    std::vector<uint8_t> m_mask; // per triangle: bits 0-2 threshold 0, 3-5 threshold -1, 6 check the path
-    std::vector<uint32_t> m_pathMark;
     uint32_t m_pathStamp = 0;
 
     // The improvement pass under way: keys, where it has got to, and the
@@ -224,29 +276,32 @@ private:
     uint32_t Given(uint32_t inner) const { return m_orig.empty() ? inner : m_orig[inner]; }
     bool Before(uint32_t a, uint32_t b) const
     {
-        return m_key[a] != m_key[b] ? m_key[a] < m_key[b] : Given(a) < Given(b);
+        return m_track[a].key != m_track[b].key ? m_track[a].key < m_track[b].key : Given(a) < Given(b);
     }
     void TakeIn(uint32_t t);
-    std::vector<uint64_t> m_key;
-    std::vector<uint32_t> m_queued;
     uint32_t m_queueStamp = 0;
     int m_passShift = 0;
     bool m_inPass = false;
     uint32_t m_current = 0;
     std::vector<SKeyed> m_late; // a heap, earliest first
-    std::function<bool(const SKeyed&, const SKeyed&)> m_lateAfter = [this](const SKeyed& a, const SKeyed& b) {
-        return Before(b.tri, a.tri);
+    struct SLateAfter {
+        const CStripGenerator* generator;
+        bool operator()(const SKeyed& a, const SKeyed& b) const
+        {
+            return a.key != b.key ? b.key < a.key : generator->Given(b.tri) < generator->Given(a.tri);
+        }
     };
+    SLateAfter m_lateAfter{this};
 };
 
 // A walk of t became worth trying during a pass: t is taken in when its
 // turn is still to come.
 void CStripGenerator::TakeIn(uint32_t t)
 {
-    if (m_queued[t] == m_queueStamp || !Before(m_current, t))
+    if (m_track[t].queued == m_queueStamp || !Before(m_current, t))
         return;
-    m_queued[t] = m_queueStamp;
-    m_late.push_back({m_key[t], t});
+    m_track[t].queued = m_queueStamp;
+    m_late.push_back({m_track[t].key, t});
     std::push_heap(m_late.begin(), m_late.end(), m_lateAfter);
 }
 
@@ -444,13 +499,13 @@ bool CStripGenerator::Walk(int32_t t, int slot, int threshold, bool resume, SWal
     } else {
         if (threshold == 0 && RebuildsItsStrip(t, slot))
             return false;
-        if (m_tracking && (m_mask[size_t(t)] & 0x40) && !MayKeep(t, slot, threshold))
+        if (m_tracking && (m_track[size_t(t)].mask & 0x40) && !MayKeep(t, slot, threshold))
             return false;
-        NextWalkStamp(m_visitStamp, &STri::visit);
+        NextStamp(m_visitStamp, m_t, &STri::visit);
         gain = 1;
         parity = 1;
     }
-    NextWalkStamp(m_touchStamp, &STri::touch);
+    NextStamp(m_touchStamp, m_t, &STri::touch);
     m_touched.clear();
     int32_t behind = kNone;
     bool relink = !resume;
@@ -568,11 +623,16 @@ void CStripGenerator::RestoreStrips()
     }
 }
 
-void CStripGenerator::Improve()
+void CStripGenerator::Improve(unsigned seed)
 {
+    // The keys come from rand() after srand(seed); the same numbers are
+    // drawn from an own copy of its generator when it is the one rand()
+    // uses, as that is much cheaper per draw.
+    const bool own = CRandSequence::MatchesLibrary(seed);
+    CRandSequence sequence(seed);
+    if (!own)
+        std::srand(seed);
     std::vector<SKeyed> order, scratch;
-    m_key.assign(m_n, 0);
-    m_queued.assign(m_n, 0);
     m_queueStamp = 0;
     StartTracking();
     int checks = 2;
@@ -581,22 +641,30 @@ void CStripGenerator::Improve()
         --checks;
         // Every triangle gets its key, in triangle order, whatever happens
         // to it in this pass.
-        for (uint32_t t = 0; t < m_n; ++t) {
-            const uint64_t r0 = uint64_t(std::rand());
-            const uint64_t r1 = uint64_t(std::rand());
-            m_key[Inner(t)] = r0 * r1;
+        if (own) {
+            for (uint32_t t = 0; t < m_n; ++t) {
+                const uint64_t r0 = sequence.Next();
+                const uint64_t r1 = sequence.Next();
+                m_track[Inner(t)].key = r0 * r1;
+            }
+        } else {
+            for (uint32_t t = 0; t < m_n; ++t) {
+                const uint64_t r0 = uint64_t(std::rand());
+                const uint64_t r1 = uint64_t(std::rand());
+                m_track[Inner(t)].key = r0 * r1;
+            }
         }
         // Triangles are taken by key, equal keys in triangle order. Only those
         // with a walk worth trying matter: sort them, and take in the ones
         // whose walks become worth trying during the pass as their keys come.
         m_passShift = threshold == 0 ? 0 : 3;
-        NextStamp(m_queueStamp, m_queued);
+        NextStamp(m_queueStamp, m_track, &STrack::queued);
         order.clear();
         for (uint32_t t = 0; t < m_n; ++t) {
             const uint32_t inner = Inner(t);
-            if (m_mask[inner] & (7u << m_passShift)) {
-                order.push_back({m_key[inner], inner});
-                m_queued[inner] = m_queueStamp;
+            if (m_track[inner].mask & (7u << m_passShift)) {
+                order.push_back({m_track[inner].key, inner});
+                m_track[inner].queued = m_queueStamp;
             }
         }
         scratch.resize(order.size());
@@ -611,8 +679,13 @@ void CStripGenerator::Improve()
             if (!fromList && !fromLate)
                 break;
             uint32_t tri;
-            if (fromList && (!fromLate || Before(order[next].tri, m_late.front().tri))) {
+            if (fromList && (!fromLate || m_lateAfter(m_late.front(), order[next]))) {
                 tri = order[next++].tri;
+                // Keys scatter the triangles over memory: fetch ahead.
+                if (next + 8 < order.size()) {
+                    __builtin_prefetch(&m_t[order[next + 8].tri]);
+                    __builtin_prefetch(&m_track[order[next + 8].tri].mask);
+                }
             } else {
                 std::pop_heap(m_late.begin(), m_late.end(), m_lateAfter);
                 tri = m_late.back().tri;
@@ -620,7 +693,7 @@ void CStripGenerator::Improve()
             }
             m_current = tri;
             for (int slot = 0; slot < 3; ++slot)
-                if (m_mask[tri] & (1u << (m_passShift + slot)))
+                if (m_track[tri].mask & (1u << (m_passShift + slot)))
                     changed |= Walk(int32_t(tri), slot, threshold, false, nullptr);
         }
         m_inPass = false;
@@ -640,10 +713,10 @@ bool CStripGenerator::NothingToImprove()
     StartTracking();
     m_tracking = false;
     for (uint32_t t = 0; t < m_n; ++t) {
-        if (m_mask[t] & 0x38)
+        if (m_track[t].mask & 0x38)
             return false;
         for (int slot = 0; slot < 3; ++slot)
-            if ((m_mask[t] & (1u << slot)) && !RebuildsItsStrip(int32_t(t), slot))
+            if ((m_track[t].mask & (1u << slot)) && !RebuildsItsStrip(int32_t(t), slot))
                 return false;
     }
     return true;
@@ -702,6 +775,11 @@ void CStripGenerator::BuildChains()
     m_chainAt.resize(states);
     for (uint32_t c = 0; c + 1 < m_chainStart.size(); ++c)
         std::fill(m_chainAt.begin() + m_chainStart[c], m_chainAt.begin() + m_chainStart[c + 1], c);
+    m_countedChain.resize(states);
+    for (uint32_t st = 0; st < states; ++st) {
+        const uint32_t chain = m_chainAt[m_position[st]];
+        m_countedChain[st] = m_chainJump[chain] == ~0u ? chain : ~0u;
+    }
 }
 
 uint32_t CStripGenerator::ChainOf(uint32_t position) const
@@ -711,7 +789,7 @@ uint32_t CStripGenerator::ChainOf(uint32_t position) const
 
 void CStripGenerator::SetEndpoint(int32_t t, bool endpoint)
 {
-    m_isEnd[size_t(t)] = endpoint;
+    m_track[size_t(t)].isEnd = endpoint;
     for (uint32_t k = 0; k < 6; ++k)
         SetBit(m_endBits, m_position[uint32_t(t) * 6 + k], endpoint);
 }
@@ -720,23 +798,23 @@ void CStripGenerator::SetEndpoint(int32_t t, bool endpoint)
 // notes them as affected when their partners changed.
 void CStripGenerator::NoteStrip(int32_t t)
 {
-    if (m_stripMark[size_t(t)] == m_stripStamp)
+    if (m_track[size_t(t)].stripMark == m_stripStamp)
         return;
     int32_t first = t;
     while (m_t[size_t(first)].prev != kNone)
         first = m_t[size_t(first)].prev;
     int32_t last = first;
-    m_stripMark[size_t(first)] = m_stripStamp;
+    m_track[size_t(first)].stripMark = m_stripStamp;
     while (m_t[size_t(last)].next != kNone) {
         last = m_t[size_t(last)].next;
-        m_stripMark[size_t(last)] = m_stripStamp;
+        m_track[size_t(last)].stripMark = m_stripStamp;
     }
     // Ends that were ends before with the same partner change nothing (a
     // strip turned round, say); ends that were not are noted by the caller.
-    if (m_partner[size_t(first)] == last && m_partner[size_t(last)] == first)
+    if (m_track[size_t(first)].partner == last && m_track[size_t(last)].partner == first)
         return;
-    m_partner[size_t(first)] = last;
-    m_partner[size_t(last)] = first;
+    m_track[size_t(first)].partner = last;
+    m_track[size_t(last)].partner = first;
     m_affected.push_back(first);
     m_affected.push_back(last);
 }
@@ -749,31 +827,33 @@ void CStripGenerator::SetMaskRange(uint32_t from, uint32_t to, int shift, bool o
             continue; // walks start with parity 1
         const uint8_t bit = uint8_t(1u << (shift + int((st % 6) / 2)));
         if (on) {
-            m_mask[st / 6] |= bit;
+            m_track[st / 6].mask |= bit;
             if (m_inPass && shift == m_passShift)
                 TakeIn(st / 6);
         } else {
-            m_mask[st / 6] &= uint8_t(~bit);
+            m_track[st / 6].mask &= uint8_t(~bit);
         }
     }
 }
 
 // Recounts, from the end of the chain backwards, where its rest first holds
 // one and two whole strips, and updates the masks of the walks in between.
+// Only for chains whose paths end in them (the others are checked walk by
+// walk).
 void CStripGenerator::UpdateChain(uint32_t chain)
 {
-    if (m_chainJump[chain] != ~0u)
-        return; // checked walk by walk
-    const uint32_t start = m_chainStart[chain], end = m_chainStart[chain + 1];
-    NextStamp(m_pathStamp, m_pathMark);
+    SChainCount& count = m_count[chain];
+    const uint32_t start = count.start, end = count.end;
+    NextStamp(m_pathStamp, m_track, &STrack::pathMark);
     uint32_t one = 0, two = 0;
     int whole = 0;
     for (uint32_t pos = PrevSetBit(m_endBits, end, start); pos != ~0u; pos = PrevSetBit(m_endBits, pos, start)) {
         const int32_t tri = int32_t(m_stateAt[pos] / 6);
-        if (m_pathMark[size_t(tri)] == m_pathStamp)
+        if (m_track[size_t(tri)].pathMark == m_pathStamp)
             continue;
-        m_pathMark[size_t(tri)] = m_pathStamp;
-        if (Alone(tri) || m_pathMark[size_t(m_partner[size_t(tri)])] == m_pathStamp) {
+        m_track[size_t(tri)].pathMark = m_pathStamp;
+        // A triangle alone is its own partner.
+        if (m_track[size_t(m_track[size_t(tri)].partner)].pathMark == m_pathStamp) {
             ++whole;
             if (whole == 1)
                 one = pos - start + 1;
@@ -783,13 +863,13 @@ void CStripGenerator::UpdateChain(uint32_t chain)
             }
         }
     }
-    const uint32_t oldOne = m_keepOne[chain], oldTwo = m_keepTwo[chain];
+    const uint32_t oldOne = count.keepOne, oldTwo = count.keepTwo;
     if (one != oldOne)
         SetMaskRange(start + std::min(one, oldOne), start + std::max(one, oldOne), 0, one > oldOne);
     if (two != oldTwo)
         SetMaskRange(start + std::min(two, oldTwo), start + std::max(two, oldTwo), 3, two > oldTwo);
-    m_keepOne[chain] = one;
-    m_keepTwo[chain] = two;
+    count.keepOne = one;
+    count.keepTwo = two;
 }
 
 void CStripGenerator::StartTracking()
@@ -798,17 +878,15 @@ void CStripGenerator::StartTracking()
         BuildChains();
     const uint32_t chains = uint32_t(m_chainJump.size());
     m_endBits.assign((size_t(m_n) * 6 + 63) / 64, 0);
-    m_isEnd.assign(m_n, 0);
-    m_partner.assign(m_n, kNone);
-    m_stripMark.assign(m_n, 0);
+    STrack blank{};
+    blank.partner = kNone;
+    m_track.assign(m_n, blank);
     m_stripStamp = 1;
-    m_pathMark.assign(m_n, 0);
     m_pathStamp = 0;
-    m_chainMark.assign(chains, 0);
+    m_count.resize(chains);
+    for (uint32_t c = 0; c < chains; ++c)
+        m_count[c] = {m_chainStart[c], m_chainStart[c + 1], 0, 0, 0};
     m_chainStamp = 0;
-    m_keepOne.assign(chains, 0);
-    m_keepTwo.assign(chains, 0);
-    m_mask.assign(m_n, 0);
     m_affected.clear();
     for (uint32_t t = 0; t < m_n; ++t) {
         if (Endpoint(int32_t(t)))
@@ -821,7 +899,7 @@ void CStripGenerator::StartTracking()
         if (m_chainJump[c] != ~0u) {
             // Paths that go on into another chain are checked walk by walk.
             for (uint32_t pos = m_chainStart[c]; pos < m_chainStart[c + 1]; ++pos)
-                m_mask[m_stateAt[pos] / 6] |= 0x40;
+                m_track[m_stateAt[pos] / 6].mask |= 0x40;
             SetMaskRange(m_chainStart[c], m_chainStart[c + 1], 0, true);
             SetMaskRange(m_chainStart[c], m_chainStart[c + 1], 3, true);
             continue;
@@ -833,27 +911,31 @@ void CStripGenerator::StartTracking()
 
 void CStripGenerator::TrackChanges()
 {
-    if (++m_stripStamp == 0) {
-        std::fill(m_stripMark.begin(), m_stripMark.end(), 0);
-        m_stripStamp = 1;
-    }
+    NextStamp(m_stripStamp, m_track, &STrack::stripMark);
     m_affected.clear();
     for (int32_t t : m_changed) {
-        if (bool(m_isEnd[size_t(t)]) != Endpoint(t)) {
+        if (bool(m_track[size_t(t)].isEnd) != Endpoint(t)) {
             SetEndpoint(t, Endpoint(t));
             m_affected.push_back(t);
         }
     }
     for (int32_t t : m_changed)
         NoteStrip(t);
-    NextStamp(m_chainStamp, m_chainMark);
+    NextStamp(m_chainStamp, m_count, &SChainCount::mark);
+    // The chains lie far apart: fetch them all before counting.
+    m_chainsToCount.clear();
     for (int32_t t : m_affected)
         for (uint32_t k = 0; k < 6; ++k) {
-            const uint32_t chain = ChainOf(m_position[uint32_t(t) * 6 + k]);
-            if (m_chainMark[chain] != m_chainStamp) {
-                m_chainMark[chain] = m_chainStamp;
-                UpdateChain(chain);
+            const uint32_t chain = m_countedChain[uint32_t(t) * 6 + k];
+            if (chain != ~0u) {
+                __builtin_prefetch(&m_count[chain]);
+                m_chainsToCount.push_back(chain);
             }
+        }
+    for (uint32_t chain : m_chainsToCount)
+        if (m_count[chain].mark != m_chainStamp) {
+            m_count[chain].mark = m_chainStamp;
+            UpdateChain(chain);
         }
 }
 
@@ -863,7 +945,7 @@ void CStripGenerator::TrackChanges()
 bool CStripGenerator::MayKeep(int32_t t, int slot, int threshold)
 {
     const int required = 1 - threshold;
-    NextStamp(m_pathStamp, m_pathMark);
+    NextStamp(m_pathStamp, m_track, &STrack::pathMark);
     int whole = 0;
     struct SRun {
         uint32_t from, chain;
@@ -887,10 +969,10 @@ bool CStripGenerator::MayKeep(int32_t t, int slot, int threshold)
             if (!TestBit(m_endBits, x))
                 continue;
             const int32_t tri = int32_t(m_stateAt[x] / 6);
-            if (m_pathMark[size_t(tri)] == m_pathStamp)
+            if (m_track[size_t(tri)].pathMark == m_pathStamp)
                 continue;
-            m_pathMark[size_t(tri)] = m_pathStamp;
-            if (Alone(tri) || m_pathMark[size_t(m_partner[size_t(tri)])] == m_pathStamp)
+            m_track[size_t(tri)].pathMark = m_pathStamp;
+            if (m_track[size_t(m_track[size_t(tri)].partner)].pathMark == m_pathStamp)
                 if (++whole >= required)
                     return true;
         }
@@ -975,9 +1057,8 @@ void GenerateTriStrips(const uint32_t* faces, uint32_t faceCount, std::vector<ui
     }
     std::vector<uint32_t> tryIndices, tryLengths;
     for (int seed = 0; seed < kAttempts; ++seed) {
-        std::srand(unsigned(seed));
         generator.RestoreStrips();
-        generator.Improve();
+        generator.Improve(unsigned(seed));
         generator.Output(&tryIndices, &tryLengths);
         if (seed == 0 || tryLengths.size() < lengths->size()) {
             indices->swap(tryIndices);

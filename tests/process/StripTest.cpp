@@ -79,6 +79,34 @@ TEST(TriStrip, MatchesTheLiteralGeneratorOnAdversarialShapes)
     }
 }
 
+TEST(TriStrip, MatchesTheLiteralGeneratorOnLongFansAndStrips)
+{
+    // Long enough for many improvement passes (a fan takes dozens: defects
+    // wander until they meet) and for walks that run along long strips.
+    std::mt19937 rng(1415);
+    struct SCase {
+        const char* name;
+        std::vector<uint32_t> faces;
+        bool shuffle;
+    };
+    const std::vector<SCase> cases = {
+        {"fan", FanFaces(600), false},
+        {"fan shuffled", FanFaces(600), true},
+        {"thin strip", ThinStripFaces(1000), false},
+        {"thin strip shuffled", ThinStripFaces(1000), true},
+    };
+    for (SCase shape : cases) {
+        if (shape.shuffle)
+            ShuffleTriangles(shape.faces, rng);
+        const uint32_t n = uint32_t(shape.faces.size() / 3);
+        std::vector<uint32_t> indices, lengths, refIndices, refLengths;
+        GenerateTriStrips(shape.faces.data(), n, &indices, &lengths);
+        reference::LiteralTriStrips(shape.faces.data(), n, &refIndices, &refLengths);
+        ASSERT_EQ(lengths, refLengths) << shape.name;
+        ASSERT_EQ(indices, refIndices) << shape.name;
+    }
+}
+
 TEST(TriStrip, GridBecomesFewLongStrips)
 {
     const std::vector<uint32_t> faces = GridFaces(12, 7);
