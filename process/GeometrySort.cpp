@@ -155,7 +155,6 @@ private:
     // again from its first step that read something that changed. Step
     // `steps` is the last look for an addition and the block's own score.
     struct SCached {
-        SBlock block;
         // Per step: the block's vertices and triangles after it, and the
         // growth that took it.
         struct SStep {
@@ -165,11 +164,12 @@ private:
         uint32_t version = 0;
         uint32_t validSteps = 0; // steps still as they were; all of them (steps + 1) when valid
         bool Valid() const { return !steps.empty() && validSteps == steps.size(); }
+        SBlock block;
     };
     const SBlock& SeededBlock(uint32_t seed);
     const SBlock& CachedBlock(uint32_t seed) const { return m_cache[size_t(m_cacheIndex[seed])].block; }
     struct SWatch {
-        uint32_t seed, version, step, limit;
+        uint32_t entry, version, step, limit; // entry: in m_cache
     };
     void CountChanged(uint32_t v);
     void Watch(uint32_t v, const SWatch& w);
@@ -177,13 +177,13 @@ private:
     void TriangleEmitted(uint32_t t);
     bool Current(const SWatch& w) const
     {
-        const SCached& c = m_cache[size_t(m_cacheIndex[w.seed])];
+        const SCached& c = m_cache[w.entry];
         return w.step < c.validSteps && c.steps[w.step].version == w.version;
     }
     void Fire(const SWatch& w)
     {
         if (Current(w))
-            m_cache[size_t(m_cacheIndex[w.seed])].validSteps = w.step;
+            m_cache[w.entry].validSteps = w.step;
     }
 
     uint32_t BigGroupRound();
@@ -1045,9 +1045,9 @@ const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
         cached.steps[i].version = version;
     cached.validSteps = uint32_t(cached.steps.size());
     for (const SCountRead& r : m_countReads)
-        Watch(r.v, {seed, version, r.step, r.limit});
+        Watch(r.v, {uint32_t(c), version, r.step, r.limit});
     for (uint32_t t : m_readTris)
-        WatchTriangle(t, {seed, version, m_tri[t].readStep, 0});
+        WatchTriangle(t, {uint32_t(c), version, m_tri[t].readStep, 0});
     return cached.block;
 }
 
@@ -1080,7 +1080,7 @@ void CGeometrySorter::Emit(const SBlock& b)
             SVertex& vert = m_vert[v];
             --vert.remaining;
             // Emitted triangles leave the list once they are half of it.
-            if (vert.triEnd - vert.triStart >= 2 * vert.remaining + 8) {
+            if (vert.triEnd - vert.triStart > 2 * vert.remaining) {
                 uint32_t* list = m_triList.data();
                 uint32_t kept = vert.triStart;
                 for (uint32_t j = vert.triStart; j < vert.triEnd; ++j)
