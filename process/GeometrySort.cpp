@@ -163,8 +163,14 @@ private:
         std::vector<SStep> steps;
         uint32_t version = 0;
         uint32_t validSteps = 0; // steps still as they were; all of them (steps + 1) when valid
-        bool Valid() const { return !steps.empty() && validSteps == steps.size(); }
         SBlock block;
+    };
+    // What the pick among seeds reads of an entry, apart and small: every
+    // round looks at every seed of the group.
+    struct SSeedState {
+        SMerit merit;
+        bool valid = false; // all steps as they were
+        bool full = false;
     };
     const SBlock& SeededBlock(uint32_t seed);
     const SBlock& CachedBlock(uint32_t seed) const { return m_cache[size_t(m_cacheIndex[seed])].block; }
@@ -182,8 +188,10 @@ private:
     }
     void Fire(const SWatch& w)
     {
-        if (Current(w))
+        if (Current(w)) {
             m_cache[w.entry].validSteps = w.step;
+            m_state[w.entry].valid = false;
+        }
     }
 
     uint32_t BigGroupRound();
@@ -268,6 +276,7 @@ private:
     uint32_t m_readStamp = 0;
     std::vector<int32_t> m_cacheIndex;
     std::vector<SCached> m_cache;
+    std::vector<SSeedState> m_state; // per entry of m_cache
     // A block stays valid while every count it read stays above its limit
     // and no triangle it read is emitted. Counts go down one at a time, so a
     // vertex's watchers are looked at only once its count reaches the
@@ -990,8 +999,9 @@ const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
         c = int32_t(m_cache.size());
         m_cacheIndex[seed] = c;
         m_cache.emplace_back();
+        m_state.emplace_back();
     }
-    if (m_cache[size_t(c)].Valid())
+    if (m_state[size_t(c)].valid)
         return m_cache[size_t(c)].block;
 
     if (++m_readStamp == 0) {
@@ -1044,6 +1054,7 @@ const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
     for (size_t i = first; i < cached.steps.size(); ++i)
         cached.steps[i].version = version;
     cached.validSteps = uint32_t(cached.steps.size());
+    m_state[size_t(c)] = {b.merit, true, Full(b)};
     for (const SCountRead& r : m_countReads)
         Watch(r.v, {uint32_t(c), version, r.step, r.limit});
     for (uint32_t t : m_readTris)
@@ -1100,20 +1111,27 @@ uint32_t CGeometrySorter::BigGroupRound()
 {
     while (!m_big.empty()) {
         const uint32_t g = m_big.back();
-        // Seeds by cache entry: growing another seed may move the entries.
+        // Growing another seed may move the cache entries: the best merit
+        // is kept apart.
         uint32_t best = kNoIndex;
+        SMerit bestMerit;
         bool restart = false;
         // A split ends the loop at once, so the set may be walked directly.
         for (uint32_t pos : m_groups[g].seeds) {
             const uint32_t seed = m_groups[g].verts[pos];
-            const SBlock& b = SeededBlock(seed);
-            if (!Full(b)) {
-                SplitOff(g, b);
+            const int32_t c = m_cacheIndex[seed];
+            if (c < 0 || !m_state[size_t(c)].valid)
+                SeededBlock(seed);
+            const SSeedState& state = m_state[size_t(m_cacheIndex[seed])];
+            if (!state.full) {
+                SplitOff(g, CachedBlock(seed));
                 restart = true;
                 break;
             }
-            if (best == kNoIndex || b.merit.Better(CachedBlock(best).merit))
+            if (best == kNoIndex || state.merit.Better(bestMerit)) {
                 best = seed;
+                bestMerit = state.merit;
+            }
         }
         if (restart)
             continue;
