@@ -202,6 +202,13 @@ private:
     const uint32_t* m_faces;
     uint32_t m_vc, m_fc, m_maxV, m_maxT;
     std::vector<uint32_t> m_triList; // per vertex, its triangles in order
+    // Beside each entry of m_triList, the triangle's corners but one of the
+    // vertex's own: whether a triangle lies inside a block is told without
+    // reading the triangle.
+    struct SOthers {
+        uint32_t v[2];
+    };
+    std::vector<SOthers> m_others;
     std::vector<uint32_t> m_order;
 
     std::vector<SGroup> m_groups;
@@ -320,13 +327,19 @@ void CGeometrySorter::BuildConnectivity()
         start += v.remaining;
     }
     m_triList.resize(start);
+    m_others.resize(start);
+    auto add = [&](uint32_t v, uint32_t t, uint32_t a, uint32_t b) {
+        const uint32_t j = m_vert[v].triEnd++;
+        m_triList[j] = t;
+        m_others[j] = {{a, b}};
+    };
     for (uint32_t t = 0; t < m_fc; ++t) {
         const uint32_t* f = Tri(t);
-        m_triList[m_vert[f[0]].triEnd++] = t;
+        add(f[0], t, f[1], f[2]);
         if (f[1] != f[0])
-            m_triList[m_vert[f[1]].triEnd++] = t;
+            add(f[1], t, f[0], f[2]);
         if (f[2] != f[0] && f[2] != f[1])
-            m_triList[m_vert[f[2]].triEnd++] = t;
+            add(f[2], t, f[0], f[1]);
     }
 }
 
@@ -540,18 +553,31 @@ void CGeometrySorter::Evaluate(const SBlock& b, uint32_t t, SAddition& a)
         if ((k > 0 && v == c[0]) || (k == 2 && v == c[1]))
             continue; // that list has been walked
         const uint32_t* last = nullptr;
-        for (const uint32_t* j = TrianglesInside(b, a, v, tag, &last); j != last && taken < room; ++j) {
+        const uint32_t* list = TrianglesInside(b, a, v, tag, &last);
+        // Entries of v's own list have its other corners beside them (v
+        // itself is in the block or new).
+        const SOthers* others =
+            list == m_triList.data() + m_vert[v].triStart ? m_others.data() + m_vert[v].triStart : nullptr;
+        for (const uint32_t* j = list; j != last && taken < room; ++j) {
             const uint32_t u = *j;
-            const uint32_t ut = m_tri[u].tag;
-            if (ut == kEmitted || ut == m_blockTag || ut == tag)
-                continue;
-            const uint32_t* f = Tri(u);
             bool inside = true;
-            for (int i = 0; i < 3 && inside; ++i) {
-                const uint32_t vt = m_vert[f[i]].tag;
-                inside = vt == m_blockTag || vt == tag;
+            if (others) {
+                const SOthers& o = others[j - list];
+                for (int i = 0; i < 2 && inside; ++i) {
+                    const uint32_t vt = m_vert[o.v[i]].tag;
+                    inside = vt == m_blockTag || vt == tag;
+                }
+            } else {
+                const uint32_t* f = Tri(u);
+                for (int i = 0; i < 3 && inside; ++i) {
+                    const uint32_t vt = m_vert[f[i]].tag;
+                    inside = vt == m_blockTag || vt == tag;
+                }
             }
             if (!inside)
+                continue;
+            const uint32_t ut = m_tri[u].tag;
+            if (ut == kEmitted || ut == m_blockTag || ut == tag)
                 continue;
             m_tri[u].tag = tag;
             m_pool.push_back(u);
@@ -1092,11 +1118,12 @@ void CGeometrySorter::Emit(const SBlock& b)
             --vert.remaining;
             // Emitted triangles leave the list once they are half of it.
             if (vert.triEnd - vert.triStart > 2 * vert.remaining) {
-                uint32_t* list = m_triList.data();
                 uint32_t kept = vert.triStart;
                 for (uint32_t j = vert.triStart; j < vert.triEnd; ++j)
-                    if (!Emitted(list[j]))
-                        list[kept++] = list[j];
+                    if (!Emitted(m_triList[j])) {
+                        m_others[kept] = m_others[j];
+                        m_triList[kept++] = m_triList[j];
+                    }
                 vert.triEnd = kept;
             }
             RemainingChanged(v);
