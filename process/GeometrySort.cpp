@@ -161,15 +161,15 @@ private:
             uint32_t verts, tris, version;
         };
         std::vector<SStep> steps;
-        uint32_t version = 0;
-        uint32_t validSteps = 0; // steps still as they were; all of them (steps + 1) when valid
         SBlock block;
     };
-    // What the pick among seeds reads of an entry, apart and small: every
-    // round looks at every seed of the group.
+    // What the pick among seeds and the watchers read of an entry, apart and
+    // small: every round looks at every seed of the group.
     struct SSeedState {
         SMerit merit;
-        bool valid = false; // all steps as they were
+        uint32_t version = 0;    // of its latest growth
+        uint32_t validSteps = 0; // steps still as they were; all of them (steps + 1) when valid
+        bool valid = false;      // all steps as they were
         bool full = false;
     };
     const SBlock& SeededBlock(uint32_t seed);
@@ -183,13 +183,15 @@ private:
     void TriangleEmitted(uint32_t t);
     bool Current(const SWatch& w) const
     {
-        const SCached& c = m_cache[w.entry];
-        return w.step < c.validSteps && c.steps[w.step].version == w.version;
+        // The latest growth redid every step it watches.
+        const SSeedState& state = m_state[w.entry];
+        return w.step < state.validSteps &&
+               (w.version == state.version || m_cache[w.entry].steps[w.step].version == w.version);
     }
     void Fire(const SWatch& w)
     {
         if (Current(w)) {
-            m_cache[w.entry].validSteps = w.step;
+            m_state[w.entry].validSteps = w.step;
             m_state[w.entry].valid = false;
         }
     }
@@ -1043,7 +1045,7 @@ const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
     SCached& cached = m_cache[size_t(c)];
     SBlock& b = cached.block;
     // The steps that stand, as they were.
-    const uint32_t first = cached.validSteps;
+    const uint32_t first = m_state[size_t(c)].validSteps;
     if (first == 0) {
         b.verts.clear();
         b.tris.clear();
@@ -1075,12 +1077,11 @@ const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
     m_recording = false;
     m_steps = nullptr;
 
-    const uint32_t version = ++cached.version;
+    const uint32_t version = ++m_state[size_t(c)].version;
     cached.steps.push_back({uint32_t(b.verts.size()), uint32_t(b.tris.size()), 0});
     for (size_t i = first; i < cached.steps.size(); ++i)
         cached.steps[i].version = version;
-    cached.validSteps = uint32_t(cached.steps.size());
-    m_state[size_t(c)] = {b.merit, true, Full(b)};
+    m_state[size_t(c)] = {b.merit, version, uint32_t(cached.steps.size()), true, Full(b)};
     for (const SCountRead& r : m_countReads)
         Watch(r.v, {uint32_t(c), version, r.step, r.limit});
     for (uint32_t t : m_readTris)
