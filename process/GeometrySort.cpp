@@ -168,6 +168,7 @@ private:
     struct SSeedState {
         SMerit merit;
         uint32_t version = 0;    // of its latest growth
+        uint32_t first = 0;      // the first step the latest growth took
         uint32_t validSteps = 0; // steps still as they were; all of them (steps + 1) when valid
         bool valid = false;      // all steps as they were
         bool full = false;
@@ -183,10 +184,14 @@ private:
     void TriangleEmitted(uint32_t t);
     bool Current(const SWatch& w) const
     {
-        // The latest growth redid every step it watches.
+        // The latest growth took every step from `first` on, and watches
+        // only those.
         const SSeedState& state = m_state[w.entry];
-        return w.step < state.validSteps &&
-               (w.version == state.version || m_cache[w.entry].steps[w.step].version == w.version);
+        if (w.step >= state.validSteps)
+            return false;
+        if (w.version == state.version)
+            return true;
+        return w.step < state.first && m_cache[w.entry].steps[w.step].version == w.version;
     }
     void Fire(const SWatch& w)
     {
@@ -1081,7 +1086,7 @@ const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
     cached.steps.push_back({uint32_t(b.verts.size()), uint32_t(b.tris.size()), 0});
     for (size_t i = first; i < cached.steps.size(); ++i)
         cached.steps[i].version = version;
-    m_state[size_t(c)] = {b.merit, version, uint32_t(cached.steps.size()), true, Full(b)};
+    m_state[size_t(c)] = {b.merit, version, first, uint32_t(cached.steps.size()), true, Full(b)};
     for (const SCountRead& r : m_countReads)
         Watch(r.v, {uint32_t(c), version, r.step, r.limit});
     for (uint32_t t : m_readTris)
