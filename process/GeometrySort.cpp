@@ -295,8 +295,17 @@ private:
     // and no triangle it read is emitted. Counts go down one at a time, so a
     // vertex's watchers are looked at only once its count reaches the
     // highest limit among them.
-    std::vector<std::vector<SWatch>> m_watchers;     // per vertex
-    std::vector<uint32_t> m_watchLimit, m_watchKept; // per vertex: highest limit, size after last sweep
+    // Per vertex its watchers, in one run of an arena: a run that is full
+    // moves to the arena's end at twice its size, and the arena is packed
+    // again once runs left behind take half of it.
+    struct SRun {
+        uint32_t start, size, capacity;
+        uint32_t kept; // size after the last sweep
+    };
+    std::vector<SRun> m_watchRun;
+    std::vector<SWatch> m_watchArena;
+    size_t m_watchArenaUsed = 0;        // capacity of the runs
+    std::vector<uint32_t> m_watchLimit; // per vertex: the highest limit
     // Per triangle a list of watchers, linked through one pool that drops
     // the watchers of blocks grown again whenever it has doubled.
     struct SLinkedWatch {
@@ -960,12 +969,14 @@ void CGeometrySorter::ReadCount(uint32_t v, uint32_t count)
 void CGeometrySorter::CountChanged(uint32_t v)
 {
     const uint32_t rem = m_vert[v].remaining;
-    std::vector<SWatch>& watchers = m_watchers[v];
     if (rem > m_watchLimit[v])
         return;
+    SRun& run = m_watchRun[v];
+    SWatch* watchers = m_watchArena.data() + run.start;
     uint32_t highest = 0;
-    size_t kept = 0;
-    for (const SWatch& w : watchers) {
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < run.size; ++i) {
+        const SWatch& w = watchers[i];
         if (!Current(w))
             continue;
         if (rem <= w.limit) {
@@ -975,25 +986,46 @@ void CGeometrySorter::CountChanged(uint32_t v)
         highest = std::max(highest, w.limit);
         watchers[kept++] = w;
     }
-    watchers.resize(kept);
-    m_watchLimit[v] = watchers.empty() ? 0 : highest;
-    m_watchKept[v] = uint32_t(kept);
+    run.size = run.kept = kept;
+    m_watchLimit[v] = highest;
 }
 
 // Watchers of blocks grown again since are dropped whenever a vertex's list
 // has doubled, so the lists stay as long as the blocks that still read them.
 void CGeometrySorter::Watch(uint32_t v, const SWatch& w)
 {
-    std::vector<SWatch>& watchers = m_watchers[v];
-    if (watchers.size() >= 16 && watchers.size() >= 2 * size_t(m_watchKept[v])) {
-        size_t kept = 0;
-        for (const SWatch& o : watchers)
-            if (Current(o))
-                watchers[kept++] = o;
-        watchers.resize(kept);
-        m_watchKept[v] = uint32_t(kept);
+    SRun& run = m_watchRun[v];
+    if (run.size >= 16 && run.size >= 2 * run.kept) {
+        SWatch* watchers = m_watchArena.data() + run.start;
+        uint32_t kept = 0;
+        for (uint32_t i = 0; i < run.size; ++i)
+            if (Current(watchers[i]))
+                watchers[kept++] = watchers[i];
+        run.size = run.kept = kept;
     }
-    watchers.push_back(w);
+    if (run.size == run.capacity) {
+        if (m_watchArena.size() >= std::max<size_t>(2 * m_watchArenaUsed, 1024)) {
+            // Pack the runs.
+            std::vector<SWatch> packed;
+            packed.reserve(2 * m_watchArenaUsed);
+            for (SRun& r : m_watchRun) {
+                const uint32_t start = uint32_t(packed.size());
+                packed.insert(packed.end(), m_watchArena.begin() + r.start, m_watchArena.begin() + r.start + r.size);
+                packed.resize(start + size_t(r.capacity));
+                r.start = start;
+            }
+            m_watchArena.swap(packed);
+        }
+        const uint32_t capacity = std::max<uint32_t>(4, 2 * run.capacity);
+        const uint32_t start = uint32_t(m_watchArena.size());
+        m_watchArena.resize(start + size_t(capacity));
+        std::copy(m_watchArena.begin() + run.start, m_watchArena.begin() + run.start + run.size,
+                  m_watchArena.begin() + start);
+        m_watchArenaUsed += capacity - run.capacity;
+        run.start = start;
+        run.capacity = capacity;
+    }
+    m_watchArena[run.start + run.size++] = w;
     m_watchLimit[v] = std::max(m_watchLimit[v], w.limit);
 }
 
@@ -1262,9 +1294,8 @@ std::vector<uint32_t> CGeometrySorter::Run()
     }
     m_readLimit.assign(m_vc, 0);
     m_cacheIndex.assign(m_vc, -1);
-    m_watchers.assign(m_vc, {});
+    m_watchRun.assign(m_vc, {0, 0, 0, 0});
     m_watchLimit.assign(m_vc, 0);
-    m_watchKept.assign(m_vc, 0);
     m_triWatchHead.assign(m_fc, kNoIndex);
     BuildGroups();
     m_order.reserve(m_fc);
