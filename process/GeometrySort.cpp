@@ -73,20 +73,28 @@ struct SGroup {
     std::vector<uint8_t> removed; // big groups only
     uint32_t live = 0;            // vertices not removed
     uint32_t firstRemaining = 0;  // big groups: no earlier live vertex has triangles left
-    // Big groups: positions of the vertices with one triangle left, in order
-    // (seldom more than a few hundred, so a sorted array serves).
-    std::vector<uint32_t> seeds;
+    // Big groups: the vertices with one triangle left, in order of position
+    // (seldom more than a few thousand, so a sorted array serves), each with
+    // its block's cache entry.
+    struct SSeed {
+        uint32_t pos, entry;
+    };
+    std::vector<SSeed> seeds;
 
-    void AddSeed(uint32_t pos)
+    std::vector<SSeed>::iterator FindSeed(uint32_t pos)
     {
-        const auto it = std::lower_bound(seeds.begin(), seeds.end(), pos);
-        if (it == seeds.end() || *it != pos)
-            seeds.insert(it, pos);
+        return std::lower_bound(seeds.begin(), seeds.end(), pos, [](const SSeed& s, uint32_t p) { return s.pos < p; });
+    }
+    void AddSeed(uint32_t pos, uint32_t entry)
+    {
+        const auto it = FindSeed(pos);
+        if (it == seeds.end() || it->pos != pos)
+            seeds.insert(it, {pos, entry});
     }
     void RemoveSeed(uint32_t pos)
     {
-        const auto it = std::lower_bound(seeds.begin(), seeds.end(), pos);
-        if (it != seeds.end() && *it == pos)
+        const auto it = FindSeed(pos);
+        if (it != seeds.end() && it->pos == pos)
             seeds.erase(it);
     }
 };
@@ -173,6 +181,7 @@ private:
         bool valid = false;      // all steps as they were
         bool full = false;
     };
+    uint32_t Entry(uint32_t seed);
     const SBlock& SeededBlock(uint32_t seed);
     const SBlock& CachedBlock(uint32_t seed) const { return m_cache[size_t(m_cacheIndex[seed])].block; }
     struct SWatch {
@@ -378,7 +387,7 @@ void CGeometrySorter::AddGroup(std::vector<uint32_t> verts)
         m_groupOf[v] = g;
         m_posInGroup[v] = i;
         if (m_vert[v].remaining == 1)
-            group.seeds.push_back(i);
+            group.seeds.push_back({i, Entry(v)});
     }
     m_big.push_back(g);
 }
@@ -1057,15 +1066,20 @@ void CGeometrySorter::TriangleEmitted(uint32_t t)
     m_triWatchHead[t] = kNoIndex;
 }
 
-const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
+// The seed's cache entry, made when it has none.
+uint32_t CGeometrySorter::Entry(uint32_t seed)
 {
-    int32_t c = m_cacheIndex[seed];
-    if (c < 0) {
-        c = int32_t(m_cache.size());
-        m_cacheIndex[seed] = c;
+    if (m_cacheIndex[seed] < 0) {
+        m_cacheIndex[seed] = int32_t(m_cache.size());
         m_cache.emplace_back();
         m_state.emplace_back();
     }
+    return uint32_t(m_cacheIndex[seed]);
+}
+
+const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
+{
+    const int32_t c = int32_t(Entry(seed));
     if (m_state[size_t(c)].valid)
         return m_cache[size_t(c)].block;
 
@@ -1134,7 +1148,7 @@ void CGeometrySorter::RemainingChanged(uint32_t v)
     SGroup& group = m_groups[g];
     // Counts only go down: a vertex becomes a seed at 1 and stops at 0.
     if (m_vert[v].remaining == 1)
-        group.AddSeed(m_posInGroup[v]);
+        group.AddSeed(m_posInGroup[v], Entry(v));
     else if (m_vert[v].remaining == 0)
         group.RemoveSeed(m_posInGroup[v]);
 }
@@ -1182,12 +1196,11 @@ uint32_t CGeometrySorter::BigGroupRound()
         SMerit bestMerit;
         bool restart = false;
         // A split ends the loop at once, so the set may be walked directly.
-        for (uint32_t pos : m_groups[g].seeds) {
-            const uint32_t seed = m_groups[g].verts[pos];
-            const int32_t c = m_cacheIndex[seed];
-            if (c < 0 || !m_state[size_t(c)].valid)
+        for (const SGroup::SSeed& s : m_groups[g].seeds) {
+            const uint32_t seed = m_groups[g].verts[s.pos];
+            if (!m_state[s.entry].valid)
                 SeededBlock(seed);
-            const SSeedState& state = m_state[size_t(m_cacheIndex[seed])];
+            const SSeedState& state = m_state[s.entry];
             if (!state.full) {
                 SplitOff(g, CachedBlock(seed));
                 restart = true;
