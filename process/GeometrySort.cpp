@@ -75,7 +75,8 @@ struct SGroup {
     uint32_t firstRemaining = 0;  // big groups: no earlier live vertex has triangles left
     // Big groups: the vertices with one triangle left, in order of position
     // (seldom more than a few thousand, so a sorted array serves), each with
-    // its block's cache entry.
+    // its block's cache entry once it has one (most vertices are seeds only
+    // while their block is emitted).
     struct SSeed {
         uint32_t pos, entry;
     };
@@ -183,7 +184,7 @@ private:
     };
     uint32_t Entry(uint32_t seed);
     const SBlock& SeededBlock(uint32_t seed);
-    const SBlock& CachedBlock(uint32_t seed) const { return m_cache[size_t(m_cacheIndex[seed])].block; }
+    const SBlock& CachedBlock(uint32_t seed) const { return m_cache[m_cacheIndex[seed]].block; }
     struct SWatch {
         uint32_t entry, version, step, limit; // entry: in m_cache
     };
@@ -297,7 +298,7 @@ private:
     std::vector<SCached::SStep>* m_steps = nullptr;
     std::vector<uint32_t> m_readTris; // triangles, per growth
     uint32_t m_readStamp = 0;
-    std::vector<int32_t> m_cacheIndex;
+    std::vector<uint32_t> m_cacheIndex; // per vertex, or kNoIndex
     std::vector<SCached> m_cache;
     std::vector<SSeedState> m_state; // per entry of m_cache
     // A block stays valid while every count it read stays above its limit
@@ -387,7 +388,7 @@ void CGeometrySorter::AddGroup(std::vector<uint32_t> verts)
         m_groupOf[v] = g;
         m_posInGroup[v] = i;
         if (m_vert[v].remaining == 1)
-            group.seeds.push_back({i, Entry(v)});
+            group.seeds.push_back({i, kNoIndex});
     }
     m_big.push_back(g);
 }
@@ -1069,19 +1070,19 @@ void CGeometrySorter::TriangleEmitted(uint32_t t)
 // The seed's cache entry, made when it has none.
 uint32_t CGeometrySorter::Entry(uint32_t seed)
 {
-    if (m_cacheIndex[seed] < 0) {
-        m_cacheIndex[seed] = int32_t(m_cache.size());
+    if (m_cacheIndex[seed] == kNoIndex) {
+        m_cacheIndex[seed] = uint32_t(m_cache.size());
         m_cache.emplace_back();
         m_state.emplace_back();
     }
-    return uint32_t(m_cacheIndex[seed]);
+    return m_cacheIndex[seed];
 }
 
 const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
 {
-    const int32_t c = int32_t(Entry(seed));
-    if (m_state[size_t(c)].valid)
-        return m_cache[size_t(c)].block;
+    const uint32_t c = Entry(seed);
+    if (m_state[c].valid)
+        return m_cache[c].block;
 
     if (++m_readStamp == 0) {
         for (SVertex& v : m_vert)
@@ -1093,10 +1094,10 @@ const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
     m_countReads.clear();
     m_readTris.clear();
     NewBlock();
-    SCached& cached = m_cache[size_t(c)];
+    SCached& cached = m_cache[c];
     SBlock& b = cached.block;
     // The steps that stand, as they were.
-    const uint32_t first = m_state[size_t(c)].validSteps;
+    const uint32_t first = m_state[c].validSteps;
     if (first == 0) {
         b.verts.clear();
         b.tris.clear();
@@ -1128,15 +1129,15 @@ const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
     m_recording = false;
     m_steps = nullptr;
 
-    const uint32_t version = ++m_state[size_t(c)].version;
+    const uint32_t version = ++m_state[c].version;
     cached.steps.push_back({uint32_t(b.verts.size()), uint32_t(b.tris.size()), 0});
     for (size_t i = first; i < cached.steps.size(); ++i)
         cached.steps[i].version = version;
-    m_state[size_t(c)] = {b.merit, version, first, uint32_t(cached.steps.size()), true, Full(b)};
+    m_state[c] = {b.merit, version, first, uint32_t(cached.steps.size()), true, Full(b)};
     for (const SCountRead& r : m_countReads)
-        Watch(r.v, {uint32_t(c), version, r.step, r.limit});
+        Watch(r.v, {c, version, r.step, r.limit});
     for (uint32_t t : m_readTris)
-        WatchTriangle(t, {uint32_t(c), version, m_tri[t].readStep, 0});
+        WatchTriangle(t, {c, version, m_tri[t].readStep, 0});
     return cached.block;
 }
 
@@ -1148,7 +1149,7 @@ void CGeometrySorter::RemainingChanged(uint32_t v)
     SGroup& group = m_groups[g];
     // Counts only go down: a vertex becomes a seed at 1 and stops at 0.
     if (m_vert[v].remaining == 1)
-        group.AddSeed(m_posInGroup[v], Entry(v));
+        group.AddSeed(m_posInGroup[v], m_cacheIndex[v]);
     else if (m_vert[v].remaining == 0)
         group.RemoveSeed(m_posInGroup[v]);
 }
@@ -1196,8 +1197,10 @@ uint32_t CGeometrySorter::BigGroupRound()
         SMerit bestMerit;
         bool restart = false;
         // A split ends the loop at once, so the set may be walked directly.
-        for (const SGroup::SSeed& s : m_groups[g].seeds) {
+        for (SGroup::SSeed& s : m_groups[g].seeds) {
             const uint32_t seed = m_groups[g].verts[s.pos];
+            if (s.entry == kNoIndex)
+                s.entry = Entry(seed);
             if (!m_state[s.entry].valid)
                 SeededBlock(seed);
             const SSeedState& state = m_state[s.entry];
@@ -1306,7 +1309,7 @@ std::vector<uint32_t> CGeometrySorter::Run()
         BuildBusyLists();
     }
     m_readLimit.assign(m_vc, 0);
-    m_cacheIndex.assign(m_vc, -1);
+    m_cacheIndex.assign(m_vc, kNoIndex);
     m_watchRun.assign(m_vc, {0, 0, 0, 0});
     m_watchLimit.assign(m_vc, 0);
     m_triWatchHead.assign(m_fc, kNoIndex);
