@@ -306,15 +306,14 @@ private:
     // vertex's watchers are looked at only once its count reaches the
     // highest limit among them.
     // Per vertex its watchers, in one run of an arena: a run that is full
-    // moves to the arena's end at twice its size, and the arena is packed
-    // again once runs left behind take half of it.
+    // moves to the arena's end at twice its size (so the runs left behind
+    // take less than those in use, as a vector's old buffers would).
     struct SRun {
         uint32_t start, size, capacity;
         uint32_t kept; // size after the last sweep
     };
     std::vector<SRun> m_watchRun;
     std::vector<SWatch> m_watchArena;
-    size_t m_watchArenaUsed = 0;        // capacity of the runs
     std::vector<uint32_t> m_watchLimit; // per vertex: the highest limit
     // Per triangle a list of watchers, linked through one pool that drops
     // the watchers of blocks grown again whenever it has doubled.
@@ -1014,24 +1013,11 @@ void CGeometrySorter::Watch(uint32_t v, const SWatch& w)
         run.size = run.kept = kept;
     }
     if (run.size == run.capacity) {
-        if (m_watchArena.size() >= std::max<size_t>(2 * m_watchArenaUsed, 1024)) {
-            // Pack the runs.
-            std::vector<SWatch> packed;
-            packed.reserve(2 * m_watchArenaUsed);
-            for (SRun& r : m_watchRun) {
-                const uint32_t start = uint32_t(packed.size());
-                packed.insert(packed.end(), m_watchArena.begin() + r.start, m_watchArena.begin() + r.start + r.size);
-                packed.resize(start + size_t(r.capacity));
-                r.start = start;
-            }
-            m_watchArena.swap(packed);
-        }
         const uint32_t capacity = std::max<uint32_t>(4, 2 * run.capacity);
         const uint32_t start = uint32_t(m_watchArena.size());
         m_watchArena.resize(start + size_t(capacity));
         std::copy(m_watchArena.begin() + run.start, m_watchArena.begin() + run.start + run.size,
                   m_watchArena.begin() + start);
-        m_watchArenaUsed += capacity - run.capacity;
         run.start = start;
         run.capacity = capacity;
     }
