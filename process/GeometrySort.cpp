@@ -133,6 +133,8 @@ private:
     bool Emitted(uint32_t t) const { return m_tri[t].tag == kEmitted; }
     void JoinVertex(SBlock& b, uint32_t v);
     void JoinTriangle(SBlock& b, uint32_t t);
+    void TagVertex(uint32_t v);   // as the block's, without adding it
+    void TagTriangle(uint32_t t); // as the block's, without adding it
     void Grow(SBlock& b);
     void KeepScoreReads(uint32_t best);
     void Evaluate(const SBlock& b, uint32_t t, SAddition& a);
@@ -488,16 +490,26 @@ void CGeometrySorter::JoinVertex(SBlock& b, uint32_t v)
 {
     if (InBlock(v))
         return;
-    m_vert[v].tag = m_blockTag;
-    m_vert[v].open = m_vert[v].remaining;
+    TagVertex(v);
     b.verts.push_back(v);
 }
 
-// Its corners are in the block.
 void CGeometrySorter::JoinTriangle(SBlock& b, uint32_t t)
 {
-    m_tri[t].tag = m_blockTag;
+    TagTriangle(t);
     b.tris.push_back(t);
+}
+
+void CGeometrySorter::TagVertex(uint32_t v)
+{
+    m_vert[v].tag = m_blockTag;
+    m_vert[v].open = m_vert[v].remaining;
+}
+
+// Its corners are in the block.
+void CGeometrySorter::TagTriangle(uint32_t t)
+{
+    m_tri[t].tag = m_blockTag;
     const uint32_t* f = Tri(t);
     --m_vert[f[0]].open;
     if (f[1] != f[0])
@@ -1091,19 +1103,10 @@ const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
     } else {
         b.verts.resize(cached.steps[first - 1].verts);
         b.tris.resize(cached.steps[first - 1].tris);
-        for (uint32_t v : b.verts) {
-            m_vert[v].tag = m_blockTag;
-            m_vert[v].open = m_vert[v].remaining;
-        }
-        for (uint32_t t : b.tris) {
-            m_tri[t].tag = m_blockTag;
-            const uint32_t* f = Tri(t);
-            --m_vert[f[0]].open;
-            if (f[1] != f[0])
-                --m_vert[f[1]].open;
-            if (f[2] != f[0] && f[2] != f[1])
-                --m_vert[f[2]].open;
-        }
+        for (uint32_t v : b.verts)
+            TagVertex(v);
+        for (uint32_t t : b.tris)
+            TagTriangle(t);
     }
     cached.steps.resize(first);
     m_step = first;
