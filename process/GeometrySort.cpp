@@ -73,20 +73,29 @@ struct SGroup {
     std::vector<uint8_t> removed; // big groups only
     uint32_t live = 0;            // vertices not removed
     uint32_t firstRemaining = 0;  // big groups: no earlier live vertex has triangles left
-    // Big groups: positions of the vertices with one triangle left, in order
-    // (seldom more than a few hundred, so a sorted array serves).
-    std::vector<uint32_t> seeds;
+    // Big groups: the vertices with one triangle left, in order of position
+    // (seldom more than a few thousand, so a sorted array serves), each with
+    // its block's cache entry once it has one (most vertices are seeds only
+    // while their block is emitted).
+    struct SSeed {
+        uint32_t pos, entry;
+    };
+    std::vector<SSeed> seeds;
 
-    void AddSeed(uint32_t pos)
+    std::vector<SSeed>::iterator FindSeed(uint32_t pos)
     {
-        const auto it = std::lower_bound(seeds.begin(), seeds.end(), pos);
-        if (it == seeds.end() || *it != pos)
-            seeds.insert(it, pos);
+        return std::lower_bound(seeds.begin(), seeds.end(), pos, [](const SSeed& s, uint32_t p) { return s.pos < p; });
+    }
+    void AddSeed(uint32_t pos, uint32_t entry)
+    {
+        const auto it = FindSeed(pos);
+        if (it == seeds.end() || it->pos != pos)
+            seeds.insert(it, {pos, entry});
     }
     void RemoveSeed(uint32_t pos)
     {
-        const auto it = std::lower_bound(seeds.begin(), seeds.end(), pos);
-        if (it != seeds.end() && *it == pos)
+        const auto it = FindSeed(pos);
+        if (it != seeds.end() && it->pos == pos)
             seeds.erase(it);
     }
 };
@@ -104,7 +113,7 @@ public:
 private:
     // --- connectivity
     void BuildConnectivity();
-    const uint32_t* Tri(uint32_t t) const { return m_faces + size_t(t) * 3; }
+    const uint32_t* Tri(uint32_t t) const { return m_tri[t].v; }
 
     // --- groups
     void BuildGroups();
@@ -119,17 +128,19 @@ private:
     // emitted (triangles). Tags only grow, so old ones never match.
     void NewBlock();
     uint32_t NextTag() { return ++m_tag; }
-    bool InBlock(uint32_t v) const { return m_vTag[v] == m_blockTag; }
-    bool TriInBlock(uint32_t t) const { return m_tTag[t] == m_blockTag; }
-    bool Emitted(uint32_t t) const { return m_tTag[t] == kEmitted; }
+    bool InBlock(uint32_t v) const { return m_vert[v].tag == m_blockTag; }
+    bool TriInBlock(uint32_t t) const { return m_tri[t].tag == m_blockTag; }
+    bool Emitted(uint32_t t) const { return m_tri[t].tag == kEmitted; }
     void JoinVertex(SBlock& b, uint32_t v);
     void JoinTriangle(SBlock& b, uint32_t t);
+    void TagVertex(uint32_t v);   // as the block's, without adding it
+    void TagTriangle(uint32_t t); // as the block's, without adding it
     void Grow(SBlock& b);
     void KeepScoreReads(uint32_t best);
     void Evaluate(const SBlock& b, uint32_t t, SAddition& a);
     void BuildBusyLists();
     void NearbyCandidates(const SBlock& b, uint32_t h);
-    bool Busy(uint32_t v) const { return m_triStart[v + 1] - m_triStart[v] > kBusyVertex; }
+    bool Busy(uint32_t v) const { return m_vert[v].degree > kBusyVertex; }
     const uint32_t* TrianglesInside(const SBlock& b, const SAddition& a, uint32_t v, uint32_t tag,
                                     const uint32_t** end);
     int ClosingScore(const uint32_t* tris, uint32_t count, SAddition* addition = nullptr);
@@ -141,10 +152,10 @@ private:
     void ReadCount(uint32_t v, uint32_t count);
     void ReadTriangle(uint32_t t)
     {
-        if (m_recording && m_triReadMark[t] != m_readStamp) {
-            m_triReadMark[t] = m_readStamp;
+        if (m_recording && m_tri[t].readMark != m_readStamp) {
+            m_tri[t].readMark = m_readStamp;
             m_readTris.push_back(t);
-            m_triReadStep[t] = m_step;
+            m_tri[t].readStep = m_step;
         }
     }
 
@@ -155,21 +166,29 @@ private:
     // again from its first step that read something that changed. Step
     // `steps` is the last look for an addition and the block's own score.
     struct SCached {
-        SBlock block;
         // Per step: the block's vertices and triangles after it, and the
         // growth that took it.
         struct SStep {
             uint32_t verts, tris, version;
         };
         std::vector<SStep> steps;
-        uint32_t version = 0;
-        uint32_t validSteps = 0; // steps still as they were; all of them (steps + 1) when valid
-        bool Valid() const { return !steps.empty() && validSteps == steps.size(); }
+        SBlock block;
     };
+    // What the pick among seeds and the watchers read of an entry, apart and
+    // small: every round looks at every seed of the group.
+    struct SSeedState {
+        SMerit merit;
+        uint32_t version = 0;    // of its latest growth
+        uint32_t first = 0;      // the first step the latest growth took
+        uint32_t validSteps = 0; // steps still as they were; all of them (steps + 1) when valid
+        bool valid = false;      // all steps as they were
+        bool full = false;
+    };
+    uint32_t Entry(uint32_t seed);
     const SBlock& SeededBlock(uint32_t seed);
-    const SBlock& CachedBlock(uint32_t seed) const { return m_cache[size_t(m_cacheIndex[seed])].block; }
+    const SBlock& CachedBlock(uint32_t seed) const { return m_cache[m_cacheIndex[seed]].block; }
     struct SWatch {
-        uint32_t seed, version, step, limit;
+        uint32_t entry, version, step, limit; // entry: in m_cache
     };
     void CountChanged(uint32_t v);
     void Watch(uint32_t v, const SWatch& w);
@@ -177,13 +196,21 @@ private:
     void TriangleEmitted(uint32_t t);
     bool Current(const SWatch& w) const
     {
-        const SCached& c = m_cache[size_t(m_cacheIndex[w.seed])];
-        return w.step < c.validSteps && c.steps[w.step].version == w.version;
+        // The latest growth took every step from `first` on, and watches
+        // only those.
+        const SSeedState& state = m_state[w.entry];
+        if (w.step >= state.validSteps)
+            return false;
+        if (w.version == state.version)
+            return true;
+        return w.step < state.first && m_cache[w.entry].steps[w.step].version == w.version;
     }
     void Fire(const SWatch& w)
     {
-        if (Current(w))
-            m_cache[size_t(m_cacheIndex[w.seed])].validSteps = w.step;
+        if (Current(w)) {
+            m_state[w.entry].validSteps = w.step;
+            m_state[w.entry].valid = false;
+        }
     }
 
     uint32_t BigGroupRound();
@@ -193,8 +220,14 @@ private:
 
     const uint32_t* m_faces;
     uint32_t m_vc, m_fc, m_maxV, m_maxT;
-    std::vector<uint32_t> m_triStart, m_triList; // per vertex, its triangles in order
-    std::vector<uint32_t> m_remaining;           // triangles not yet emitted, per vertex
+    std::vector<uint32_t> m_triList; // per vertex, its triangles in order
+    // Beside each entry of m_triList, the triangle's corners but one of the
+    // vertex's own: whether a triangle lies inside a block is told without
+    // reading the triangle.
+    struct SOthers {
+        uint32_t v[2];
+    };
+    std::vector<SOthers> m_others;
     std::vector<uint32_t> m_order;
 
     std::vector<SGroup> m_groups;
@@ -203,21 +236,37 @@ private:
     std::vector<uint32_t> m_groupOf, m_posInGroup; // vertices of big groups
 
     static constexpr uint32_t kEmitted = ~0u;
-    std::vector<uint32_t> m_vTag, m_tTag;
     uint32_t m_tag = 0, m_blockTag = 0;
-    struct SCount {
-        uint32_t tag, count;
+    // What growth reads of a vertex and of a triangle, each in one record:
+    // the reads are scattered over the whole mesh, so one cache line each.
+    struct SVertex {
+        // Its triangles in m_triList, in order; emitted ones are dropped
+        // from time to time (those that are left stay in order).
+        uint32_t triStart, triEnd;
+        uint32_t degree;    // triangles, emitted or not
+        uint32_t remaining; // triangles not yet emitted
+        uint32_t open;      // in the block: its triangles neither emitted nor in the block
+        uint32_t tag;
+        // The tag of the last join that changes additions at it: a vertex
+        // sharing a triangle with it, or a triangle at it, joined the block.
+        uint32_t changed;
+        uint32_t countTag, count; // for closing scores
+        uint32_t readMark;        // read by the growth being recorded
     };
-    std::vector<SCount> m_count; // per vertex, for closing scores
+    std::vector<SVertex> m_vert;
     // Per triangle: its addition as last evaluated (tag of that evaluation).
-    // It stands until a vertex sharing a triangle with one of its corners, or
-    // a triangle at one of its corners, joins the block (m_changed of a
-    // corner passes the tag), or until the room left would cut it shorter.
+    // It stands until `changed` of a corner passes the tag, or until the room
+    // left would cut it shorter.
     struct SEvaluated {
         uint32_t tag, index;
     };
-    std::vector<SEvaluated> m_evaluated;
-    std::vector<uint32_t> m_changed;
+    struct STriangle {
+        uint32_t v[3];
+        uint32_t tag;
+        SEvaluated eval;
+        uint32_t readMark, readStep; // read by the growth being recorded, and at which step
+    };
+    std::vector<STriangle> m_tri;
     // Busy vertices in the block: the tag of the last change an addition at
     // them can see (the vertex joining, or a triangle of the old block's
     // vertices alone joining). Joins elsewhere reach those additions through
@@ -245,20 +294,29 @@ private:
     struct SCountRead {
         uint32_t v, step, limit;
     };
-    std::vector<uint32_t> m_readMark, m_readLimit;
+    std::vector<uint32_t> m_readLimit;
     std::vector<SCountRead> m_countReads;
     uint32_t m_step = 0; // of the growth being recorded
     std::vector<SCached::SStep>* m_steps = nullptr;
-    std::vector<uint32_t> m_triReadMark, m_readTris, m_triReadStep; // triangles, per growth
+    std::vector<uint32_t> m_readTris; // triangles, per growth
     uint32_t m_readStamp = 0;
-    std::vector<int32_t> m_cacheIndex;
+    std::vector<uint32_t> m_cacheIndex; // per vertex, or kNoIndex
     std::vector<SCached> m_cache;
+    std::vector<SSeedState> m_state; // per entry of m_cache
     // A block stays valid while every count it read stays above its limit
     // and no triangle it read is emitted. Counts go down one at a time, so a
     // vertex's watchers are looked at only once its count reaches the
     // highest limit among them.
-    std::vector<std::vector<SWatch>> m_watchers;     // per vertex
-    std::vector<uint32_t> m_watchLimit, m_watchKept; // per vertex: highest limit, size after last sweep
+    // Per vertex its watchers, in one run of an arena: a run that is full
+    // moves to the arena's end at twice its size (so the runs left behind
+    // take less than those in use, as a vector's old buffers would).
+    struct SRun {
+        uint32_t start, size, capacity;
+        uint32_t kept; // size after the last sweep
+    };
+    std::vector<SRun> m_watchRun;
+    std::vector<SWatch> m_watchArena;
+    std::vector<uint32_t> m_watchLimit; // per vertex: the highest limit
     // Per triangle a list of watchers, linked through one pool that drops
     // the watchers of blocks grown again whenever it has doubled.
     struct SLinkedWatch {
@@ -272,30 +330,44 @@ private:
 
 void CGeometrySorter::BuildConnectivity()
 {
-    m_triStart.assign(size_t(m_vc) + 1, 0);
+    m_tri.resize(m_fc);
+    for (uint32_t t = 0; t < m_fc; ++t) {
+        STriangle& tri = m_tri[t];
+        std::memcpy(tri.v, m_faces + size_t(t) * 3, sizeof(tri.v));
+        tri.tag = 0;
+        tri.eval = {0, 0};
+        tri.readMark = tri.readStep = 0;
+    }
+    m_vert.assign(m_vc, SVertex{0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
     for (uint32_t t = 0; t < m_fc; ++t) {
         const uint32_t* f = Tri(t);
-        ++m_triStart[f[0] + 1];
+        ++m_vert[f[0]].remaining;
         if (f[1] != f[0])
-            ++m_triStart[f[1] + 1];
+            ++m_vert[f[1]].remaining;
         if (f[2] != f[0] && f[2] != f[1])
-            ++m_triStart[f[2] + 1];
+            ++m_vert[f[2]].remaining;
     }
-    for (uint32_t v = 0; v < m_vc; ++v)
-        m_triStart[v + 1] += m_triStart[v];
-    m_triList.resize(m_triStart[m_vc]);
-    std::vector<uint32_t> fill(m_triStart.begin(), m_triStart.end() - 1);
+    uint32_t start = 0;
+    for (SVertex& v : m_vert) {
+        v.triStart = v.triEnd = start;
+        v.degree = v.remaining;
+        start += v.remaining;
+    }
+    m_triList.resize(start);
+    m_others.resize(start);
+    auto add = [&](uint32_t v, uint32_t t, uint32_t a, uint32_t b) {
+        const uint32_t j = m_vert[v].triEnd++;
+        m_triList[j] = t;
+        m_others[j] = {{a, b}};
+    };
     for (uint32_t t = 0; t < m_fc; ++t) {
         const uint32_t* f = Tri(t);
-        m_triList[fill[f[0]]++] = t;
+        add(f[0], t, f[1], f[2]);
         if (f[1] != f[0])
-            m_triList[fill[f[1]]++] = t;
+            add(f[1], t, f[0], f[2]);
         if (f[2] != f[0] && f[2] != f[1])
-            m_triList[fill[f[2]]++] = t;
+            add(f[2], t, f[0], f[1]);
     }
-    m_remaining.resize(m_vc);
-    for (uint32_t v = 0; v < m_vc; ++v)
-        m_remaining[v] = m_triStart[v + 1] - m_triStart[v];
 }
 
 void CGeometrySorter::AddGroup(std::vector<uint32_t> verts)
@@ -316,8 +388,8 @@ void CGeometrySorter::AddGroup(std::vector<uint32_t> verts)
         const uint32_t v = group.verts[i];
         m_groupOf[v] = g;
         m_posInGroup[v] = i;
-        if (m_remaining[v] == 1)
-            group.seeds.push_back(i);
+        if (m_vert[v].remaining == 1)
+            group.seeds.push_back({i, kNoIndex});
     }
     m_big.push_back(g);
 }
@@ -337,7 +409,7 @@ void CGeometrySorter::BuildGroups()
         grouped[start] = 1;
         for (size_t i = 0; i < verts.size(); ++i) {
             const uint32_t v = verts[i];
-            for (uint32_t j = m_triStart[v]; j < m_triStart[v + 1]; ++j) {
+            for (uint32_t j = m_vert[v].triStart; j < m_vert[v].triEnd; ++j) {
                 const uint32_t* f = Tri(m_triList[j]);
                 for (int k = 0; k < 3; ++k)
                     if (!grouped[f[k]]) {
@@ -391,7 +463,7 @@ void CGeometrySorter::SplitOff(uint32_t g, const SBlock& block)
 uint32_t CGeometrySorter::FirstRemaining(SGroup& group)
 {
     while (group.firstRemaining < group.verts.size() &&
-           (group.removed[group.firstRemaining] || m_remaining[group.verts[group.firstRemaining]] == 0))
+           (group.removed[group.firstRemaining] || m_vert[group.verts[group.firstRemaining]].remaining == 0))
         ++group.firstRemaining;
     return group.firstRemaining < group.verts.size() ? group.verts[group.firstRemaining] : kNoIndex;
 }
@@ -400,15 +472,13 @@ void CGeometrySorter::NewBlock()
 {
     if (m_tag > 0xF0000000u) {
         // Start the tags again; emitted triangles keep theirs.
-        std::fill(m_vTag.begin(), m_vTag.end(), 0);
-        for (uint32_t& t : m_tTag)
-            if (t != kEmitted)
-                t = 0;
-        for (SCount& c : m_count)
-            c.tag = 0;
-        for (SEvaluated& e : m_evaluated)
-            e.tag = 0;
-        std::fill(m_changed.begin(), m_changed.end(), 0);
+        for (SVertex& v : m_vert)
+            v.tag = v.countTag = v.changed = 0;
+        for (STriangle& t : m_tri) {
+            if (t.tag != kEmitted)
+                t.tag = 0;
+            t.eval.tag = 0;
+        }
         std::fill(m_changedBusy.begin(), m_changedBusy.end(), 0);
         std::fill(m_joined.begin(), m_joined.end(), 0);
         m_tag = 0;
@@ -420,14 +490,32 @@ void CGeometrySorter::JoinVertex(SBlock& b, uint32_t v)
 {
     if (InBlock(v))
         return;
-    m_vTag[v] = m_blockTag;
+    TagVertex(v);
     b.verts.push_back(v);
 }
 
 void CGeometrySorter::JoinTriangle(SBlock& b, uint32_t t)
 {
-    m_tTag[t] = m_blockTag;
+    TagTriangle(t);
     b.tris.push_back(t);
+}
+
+void CGeometrySorter::TagVertex(uint32_t v)
+{
+    m_vert[v].tag = m_blockTag;
+    m_vert[v].open = m_vert[v].remaining;
+}
+
+// Its corners are in the block.
+void CGeometrySorter::TagTriangle(uint32_t t)
+{
+    m_tri[t].tag = m_blockTag;
+    const uint32_t* f = Tri(t);
+    --m_vert[f[0]].open;
+    if (f[1] != f[0])
+        --m_vert[f[1]].open;
+    if (f[2] != f[0] && f[2] != f[1])
+        --m_vert[f[2]].open;
 }
 
 // Vertices touched by the triangles: +1 for each whose only remaining
@@ -443,9 +531,9 @@ int CGeometrySorter::ClosingScore(const uint32_t* tris, uint32_t count, SAdditio
             const uint32_t v = f[k];
             if (k > 0 && (v == f[0] || (k == 2 && v == f[1])))
                 continue;
-            SCount& c = m_count[v];
-            if (c.tag != tag) {
-                c.tag = tag;
+            SVertex& c = m_vert[v];
+            if (c.countTag != tag) {
+                c.countTag = tag;
                 c.count = 0;
                 m_touched.push_back(v);
             }
@@ -460,13 +548,13 @@ int CGeometrySorter::ClosingScore(const uint32_t* tris, uint32_t count, SAdditio
     }
     for (uint32_t v : m_touched) {
         if (!addition)
-            ReadCount(v, m_count[v].count);
+            ReadCount(v, m_vert[v].count);
         else if (m_recording)
-            m_scoreReads.emplace_back(v, m_count[v].count);
-        const uint32_t rem = m_remaining[v];
+            m_scoreReads.emplace_back(v, m_vert[v].count);
+        const uint32_t rem = m_vert[v].remaining;
         if (rem == 1)
             ++score;
-        else if (rem - m_count[v].count == 1)
+        else if (rem - m_vert[v].count == 1)
             --score;
     }
     return score;
@@ -492,7 +580,7 @@ void CGeometrySorter::Evaluate(const SBlock& b, uint32_t t, SAddition& a)
     // evaluation's tag.
     const uint32_t tag = NextTag();
     for (uint32_t i = 0; i < a.newVertCount; ++i)
-        m_vTag[a.newVerts[i]] = tag;
+        m_vert[a.newVerts[i]].tag = tag;
     a.triStart = uint32_t(m_pool.size());
     const size_t room = m_maxT - b.tris.size();
     a.room = uint32_t(room);
@@ -502,20 +590,33 @@ void CGeometrySorter::Evaluate(const SBlock& b, uint32_t t, SAddition& a)
         if ((k > 0 && v == c[0]) || (k == 2 && v == c[1]))
             continue; // that list has been walked
         const uint32_t* last = nullptr;
-        for (const uint32_t* j = TrianglesInside(b, a, v, tag, &last); j != last && taken < room; ++j) {
+        const uint32_t* list = TrianglesInside(b, a, v, tag, &last);
+        // Entries of v's own list have its other corners beside them (v
+        // itself is in the block or new).
+        const SOthers* others =
+            list == m_triList.data() + m_vert[v].triStart ? m_others.data() + m_vert[v].triStart : nullptr;
+        for (const uint32_t* j = list; j != last && taken < room; ++j) {
             const uint32_t u = *j;
-            const uint32_t ut = m_tTag[u];
-            if (ut == kEmitted || ut == m_blockTag || ut == tag)
-                continue;
-            const uint32_t* f = Tri(u);
             bool inside = true;
-            for (int i = 0; i < 3 && inside; ++i) {
-                const uint32_t vt = m_vTag[f[i]];
-                inside = vt == m_blockTag || vt == tag;
+            if (others) {
+                const SOthers& o = others[j - list];
+                for (int i = 0; i < 2 && inside; ++i) {
+                    const uint32_t vt = m_vert[o.v[i]].tag;
+                    inside = vt == m_blockTag || vt == tag;
+                }
+            } else {
+                const uint32_t* f = Tri(u);
+                for (int i = 0; i < 3 && inside; ++i) {
+                    const uint32_t vt = m_vert[f[i]].tag;
+                    inside = vt == m_blockTag || vt == tag;
+                }
             }
             if (!inside)
                 continue;
-            m_tTag[u] = tag;
+            const uint32_t ut = m_tri[u].tag;
+            if (ut == kEmitted || ut == m_blockTag || ut == tag)
+                continue;
+            m_tri[u].tag = tag;
             m_pool.push_back(u);
             ++taken;
         }
@@ -540,15 +641,15 @@ void CGeometrySorter::Evaluate(const SBlock& b, uint32_t t, SAddition& a)
 const uint32_t* CGeometrySorter::TrianglesInside(const SBlock& b, const SAddition& a, uint32_t v, uint32_t tag,
                                                  const uint32_t** end)
 {
-    const uint32_t* own = m_triList.data() + m_triStart[v];
-    *end = m_triList.data() + m_triStart[v + 1];
-    const uint32_t ownCount = m_triStart[v + 1] - m_triStart[v];
+    const uint32_t* own = m_triList.data() + m_vert[v].triStart;
+    *end = m_triList.data() + m_vert[v].triEnd;
+    const uint32_t ownCount = m_vert[v].triEnd - m_vert[v].triStart;
     if (ownCount <= kBusyVertex || m_selfLoop[v])
         return own;
     uint32_t cost = 0;
     auto count = [&](uint32_t p) {
         if (p != v)
-            cost += m_triStart[p + 1] - m_triStart[p];
+            cost += m_vert[p].triEnd - m_vert[p].triStart;
     };
     for (size_t i = 0; i < b.verts.size() && cost < ownCount; ++i)
         count(b.verts[i]);
@@ -560,11 +661,11 @@ const uint32_t* CGeometrySorter::TrianglesInside(const SBlock& b, const SAdditio
     auto gather = [&](uint32_t p) {
         if (p == v)
             return;
-        for (uint32_t j = m_triStart[p]; j < m_triStart[p + 1]; ++j) {
+        for (uint32_t j = m_vert[p].triStart; j < m_vert[p].triEnd; ++j) {
             const uint32_t* f = Tri(m_triList[j]);
             bool inside = f[0] == v || f[1] == v || f[2] == v;
             for (int k = 0; k < 3 && inside; ++k)
-                inside = m_vTag[f[k]] == m_blockTag || m_vTag[f[k]] == tag;
+                inside = m_vert[f[k]].tag == m_blockTag || m_vert[f[k]].tag == tag;
             if (inside)
                 m_gathered.push_back(m_triList[j]);
         }
@@ -596,7 +697,7 @@ void CGeometrySorter::BuildBusyLists()
     m_farTris.assign(m_vc, 0);
     std::vector<uint32_t> seenBy(m_vc, kNoIndex);
     for (uint32_t v = 0; v < m_vc; ++v) {
-        for (uint32_t j = m_triStart[v]; j < m_triStart[v + 1]; ++j) {
+        for (uint32_t j = m_vert[v].triStart; j < m_vert[v].triEnd; ++j) {
             const uint32_t* f = Tri(m_triList[j]);
             for (int k = 0; k < 3; ++k)
                 if (f[k] != v && Busy(f[k]) && seenBy[f[k]] != v) {
@@ -626,7 +727,7 @@ void CGeometrySorter::BuildBusyLists()
         if (!Busy(h) || m_selfLoop[h])
             continue;
         m_fast[h] = 1;
-        for (uint32_t j = m_triStart[h]; j < m_triStart[h + 1]; ++j) {
+        for (uint32_t j = m_vert[h].triStart; j < m_vert[h].triEnd; ++j) {
             const uint32_t t = m_triList[j];
             const uint32_t* f = Tri(t);
             const int k = f[0] == h ? 0 : f[1] == h ? 1 : 2;
@@ -634,7 +735,7 @@ void CGeometrySorter::BuildBusyLists()
             bool special = x == h || y == h || x == y || Busy(x) || Busy(y) || busyOnly[x] || busyOnly[y];
             uint32_t local = 0; // triangles of h, x and y alone with x or y
             for (const uint32_t z : {x, y})
-                for (uint32_t i = m_triStart[z]; i < m_triStart[z + 1] && !special; ++i) {
+                for (uint32_t i = m_vert[z].triStart; i < m_vert[z].triEnd && !special; ++i) {
                     const uint32_t* g = Tri(m_triList[i]);
                     bool within = true, hasX = false, hasY = false, otherBusy = false;
                     for (int n = 0; n < 3; ++n) {
@@ -667,7 +768,7 @@ void CGeometrySorter::NearbyCandidates(const SBlock& b, uint32_t h)
         m_nearStamp = 1;
     }
     auto at = [&](uint32_t x) {
-        for (uint32_t j = m_triStart[x]; j < m_triStart[x + 1]; ++j) {
+        for (uint32_t j = m_vert[x].triStart; j < m_vert[x].triEnd; ++j) {
             const uint32_t* f = Tri(m_triList[j]);
             if (f[0] == h || f[1] == h || f[2] == h)
                 m_nearby.push_back(m_triList[j]);
@@ -677,7 +778,7 @@ void CGeometrySorter::NearbyCandidates(const SBlock& b, uint32_t h)
         if (v == h || Busy(v))
             continue;
         at(v);
-        for (uint32_t j = m_triStart[v]; j < m_triStart[v + 1]; ++j) {
+        for (uint32_t j = m_vert[v].triStart; j < m_vert[v].triEnd; ++j) {
             const uint32_t* f = Tri(m_triList[j]);
             for (int k = 0; k < 3; ++k) {
                 const uint32_t x = f[k];
@@ -717,17 +818,17 @@ void CGeometrySorter::Grow(SBlock& b)
         auto consider = [&](uint32_t t) {
             if (Emitted(t) || TriInBlock(t))
                 return;
-            SEvaluated& e = m_evaluated[t];
+            SEvaluated& e = m_tri[t].eval;
             bool valid = e.tag > growth;
             if (valid) {
                 const uint32_t* c = Tri(t);
                 const SAddition& old = m_additions[e.index];
                 auto stamp = [&](uint32_t w) {
                     if (!m_anyBusy)
-                        return m_changed[w];
+                        return m_vert[w].changed;
                     if (Busy(w))
-                        return InBlock(w) ? m_changedBusy[w] : m_changed[w];
-                    uint32_t last = m_changed[w];
+                        return InBlock(w) ? m_changedBusy[w] : m_vert[w].changed;
+                    uint32_t last = m_vert[w].changed;
                     for (uint32_t j = m_busyAdjStart[w]; j < m_busyAdjStart[w + 1]; ++j)
                         last = std::max(last, m_joined[m_busyAdj[j]]);
                     return last;
@@ -754,17 +855,17 @@ void CGeometrySorter::Grow(SBlock& b)
         };
         const size_t vertCount = b.verts.size();
         for (size_t i = 0; i < vertCount && m_anyBusy; ++i)
-            if (m_fast[b.verts[i]] && m_remaining[b.verts[i]] != 0) {
+            if (m_fast[b.verts[i]] && m_vert[b.verts[i]].remaining != 0) {
                 nearOnly = true;
                 farTris = std::max(farTris, m_farTris[b.verts[i]]);
             }
         if (nearOnly) {
             for (size_t i = 0; i < vertCount; ++i) {
                 const uint32_t v = b.verts[i];
-                if (m_remaining[v] == 0)
-                    continue;
+                if (m_vert[v].open == 0)
+                    continue; // nothing to consider there
                 if (!m_fast[v]) {
-                    for (uint32_t j = m_triStart[v]; j < m_triStart[v + 1]; ++j)
+                    for (uint32_t j = m_vert[v].triStart; j < m_vert[v].triEnd; ++j)
                         consider(m_triList[j]);
                     continue;
                 }
@@ -796,9 +897,9 @@ void CGeometrySorter::Grow(SBlock& b)
         if (!nearOnly) {
             for (size_t i = 0; i < vertCount; ++i) {
                 const uint32_t v = b.verts[i];
-                if (m_remaining[v] == 0)
+                if (m_vert[v].open == 0)
                     continue;
-                for (uint32_t j = m_triStart[v]; j < m_triStart[v + 1]; ++j)
+                for (uint32_t j = m_vert[v].triStart; j < m_vert[v].triEnd; ++j)
                     consider(m_triList[j]);
             }
         }
@@ -828,19 +929,19 @@ void CGeometrySorter::Grow(SBlock& b)
                 m_changedBusy[w] = changed;
             if (m_anyBusy && Busy(w)) {
                 // Its quiet neighbours look up m_joined when checked.
-                m_joined[w] = m_changed[w] = changed;
+                m_joined[w] = m_vert[w].changed = changed;
                 for (uint32_t j = m_busyAdjStart[w]; j < m_busyAdjStart[w + 1]; ++j)
-                    m_changed[m_busyAdj[j]] = changed;
+                    m_vert[m_busyAdj[j]].changed = changed;
                 continue;
             }
-            for (uint32_t j = m_triStart[w]; j < m_triStart[w + 1]; ++j) {
+            for (uint32_t j = m_vert[w].triStart; j < m_vert[w].triEnd; ++j) {
                 const uint32_t* f = Tri(m_triList[j]);
-                m_changed[f[0]] = m_changed[f[1]] = m_changed[f[2]] = changed;
+                m_vert[f[0]].changed = m_vert[f[1]].changed = m_vert[f[2]].changed = changed;
             }
         }
         for (uint32_t i = 0; i < a.triCount; ++i) {
             const uint32_t* f = Tri(m_pool[a.triStart + i]);
-            m_changed[f[0]] = m_changed[f[1]] = m_changed[f[2]] = changed;
+            m_vert[f[0]].changed = m_vert[f[1]].changed = m_vert[f[2]].changed = changed;
             bool old = true;
             for (uint32_t k = 0; k < a.newVertCount; ++k)
                 old = old && f[0] != a.newVerts[k] && f[1] != a.newVerts[k] && f[2] != a.newVerts[k];
@@ -877,10 +978,10 @@ void CGeometrySorter::ReadCount(uint32_t v, uint32_t count)
 {
     if (!m_recording)
         return;
-    const uint32_t rem = m_remaining[v];
+    const uint32_t rem = m_vert[v].remaining;
     const uint32_t limit = rem > count + 1 ? count + 1 : rem == count + 1 ? count : rem > 1 ? 1 : 0;
-    if (m_readMark[v] != m_readStamp || limit > m_readLimit[v]) {
-        m_readMark[v] = m_readStamp;
+    if (m_vert[v].readMark != m_readStamp || limit > m_readLimit[v]) {
+        m_vert[v].readMark = m_readStamp;
         m_readLimit[v] = limit;
         m_countReads.push_back({v, m_step, limit});
     }
@@ -888,13 +989,15 @@ void CGeometrySorter::ReadCount(uint32_t v, uint32_t count)
 
 void CGeometrySorter::CountChanged(uint32_t v)
 {
-    const uint32_t rem = m_remaining[v];
-    std::vector<SWatch>& watchers = m_watchers[v];
+    const uint32_t rem = m_vert[v].remaining;
     if (rem > m_watchLimit[v])
         return;
+    SRun& run = m_watchRun[v];
+    SWatch* watchers = m_watchArena.data() + run.start;
     uint32_t highest = 0;
-    size_t kept = 0;
-    for (const SWatch& w : watchers) {
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < run.size; ++i) {
+        const SWatch& w = watchers[i];
         if (!Current(w))
             continue;
         if (rem <= w.limit) {
@@ -904,25 +1007,33 @@ void CGeometrySorter::CountChanged(uint32_t v)
         highest = std::max(highest, w.limit);
         watchers[kept++] = w;
     }
-    watchers.resize(kept);
-    m_watchLimit[v] = watchers.empty() ? 0 : highest;
-    m_watchKept[v] = uint32_t(kept);
+    run.size = run.kept = kept;
+    m_watchLimit[v] = highest;
 }
 
 // Watchers of blocks grown again since are dropped whenever a vertex's list
 // has doubled, so the lists stay as long as the blocks that still read them.
 void CGeometrySorter::Watch(uint32_t v, const SWatch& w)
 {
-    std::vector<SWatch>& watchers = m_watchers[v];
-    if (watchers.size() >= 16 && watchers.size() >= 2 * size_t(m_watchKept[v])) {
-        size_t kept = 0;
-        for (const SWatch& o : watchers)
-            if (Current(o))
-                watchers[kept++] = o;
-        watchers.resize(kept);
-        m_watchKept[v] = uint32_t(kept);
+    SRun& run = m_watchRun[v];
+    if (run.size >= 16 && run.size >= 2 * run.kept) {
+        SWatch* watchers = m_watchArena.data() + run.start;
+        uint32_t kept = 0;
+        for (uint32_t i = 0; i < run.size; ++i)
+            if (Current(watchers[i]))
+                watchers[kept++] = watchers[i];
+        run.size = run.kept = kept;
     }
-    watchers.push_back(w);
+    if (run.size == run.capacity) {
+        const uint32_t capacity = std::max<uint32_t>(4, 2 * run.capacity);
+        const uint32_t start = uint32_t(m_watchArena.size());
+        m_watchArena.resize(start + size_t(capacity));
+        std::copy(m_watchArena.begin() + run.start, m_watchArena.begin() + run.start + run.size,
+                  m_watchArena.begin() + start);
+        run.start = start;
+        run.capacity = capacity;
+    }
+    m_watchArena[run.start + run.size++] = w;
     m_watchLimit[v] = std::max(m_watchLimit[v], w.limit);
 }
 
@@ -954,29 +1065,37 @@ void CGeometrySorter::TriangleEmitted(uint32_t t)
     m_triWatchHead[t] = kNoIndex;
 }
 
+// The seed's cache entry, made when it has none.
+uint32_t CGeometrySorter::Entry(uint32_t seed)
+{
+    if (m_cacheIndex[seed] == kNoIndex) {
+        m_cacheIndex[seed] = uint32_t(m_cache.size());
+        m_cache.emplace_back();
+        m_state.emplace_back();
+    }
+    return m_cacheIndex[seed];
+}
+
 const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
 {
-    int32_t c = m_cacheIndex[seed];
-    if (c < 0) {
-        c = int32_t(m_cache.size());
-        m_cacheIndex[seed] = c;
-        m_cache.emplace_back();
-    }
-    if (m_cache[size_t(c)].Valid())
-        return m_cache[size_t(c)].block;
+    const uint32_t c = Entry(seed);
+    if (m_state[c].valid)
+        return m_cache[c].block;
 
     if (++m_readStamp == 0) {
-        std::fill(m_readMark.begin(), m_readMark.end(), 0);
-        std::fill(m_triReadMark.begin(), m_triReadMark.end(), 0);
+        for (SVertex& v : m_vert)
+            v.readMark = 0;
+        for (STriangle& t : m_tri)
+            t.readMark = 0;
         m_readStamp = 1;
     }
     m_countReads.clear();
     m_readTris.clear();
     NewBlock();
-    SCached& cached = m_cache[size_t(c)];
+    SCached& cached = m_cache[c];
     SBlock& b = cached.block;
     // The steps that stand, as they were.
-    const uint32_t first = cached.validSteps;
+    const uint32_t first = m_state[c].validSteps;
     if (first == 0) {
         b.verts.clear();
         b.tris.clear();
@@ -985,9 +1104,9 @@ const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
         b.verts.resize(cached.steps[first - 1].verts);
         b.tris.resize(cached.steps[first - 1].tris);
         for (uint32_t v : b.verts)
-            m_vTag[v] = m_blockTag;
+            TagVertex(v);
         for (uint32_t t : b.tris)
-            m_tTag[t] = m_blockTag;
+            TagTriangle(t);
     }
     cached.steps.resize(first);
     m_step = first;
@@ -999,15 +1118,15 @@ const SBlock& CGeometrySorter::SeededBlock(uint32_t seed)
     m_recording = false;
     m_steps = nullptr;
 
-    const uint32_t version = ++cached.version;
+    const uint32_t version = ++m_state[c].version;
     cached.steps.push_back({uint32_t(b.verts.size()), uint32_t(b.tris.size()), 0});
     for (size_t i = first; i < cached.steps.size(); ++i)
         cached.steps[i].version = version;
-    cached.validSteps = uint32_t(cached.steps.size());
+    m_state[c] = {b.merit, version, first, uint32_t(cached.steps.size()), true, Full(b)};
     for (const SCountRead& r : m_countReads)
-        Watch(r.v, {seed, version, r.step, r.limit});
+        Watch(r.v, {c, version, r.step, r.limit});
     for (uint32_t t : m_readTris)
-        WatchTriangle(t, {seed, version, m_triReadStep[t], 0});
+        WatchTriangle(t, {c, version, m_tri[t].readStep, 0});
     return cached.block;
 }
 
@@ -1018,9 +1137,9 @@ void CGeometrySorter::RemainingChanged(uint32_t v)
         return;
     SGroup& group = m_groups[g];
     // Counts only go down: a vertex becomes a seed at 1 and stops at 0.
-    if (m_remaining[v] == 1)
-        group.AddSeed(m_posInGroup[v]);
-    else if (m_remaining[v] == 0)
+    if (m_vert[v].remaining == 1)
+        group.AddSeed(m_posInGroup[v], m_cacheIndex[v]);
+    else if (m_vert[v].remaining == 0)
         group.RemoveSeed(m_posInGroup[v]);
 }
 
@@ -1028,7 +1147,7 @@ void CGeometrySorter::Emit(const SBlock& b)
 {
     for (uint32_t t : b.tris) {
         m_order.push_back(t);
-        m_tTag[t] = kEmitted;
+        m_tri[t].tag = kEmitted;
         TriangleEmitted(t);
     }
     for (uint32_t t : b.tris) {
@@ -1037,7 +1156,18 @@ void CGeometrySorter::Emit(const SBlock& b)
             const uint32_t v = f[k];
             if ((k > 0 && v == f[0]) || (k == 2 && v == f[1]))
                 continue;
-            --m_remaining[v];
+            SVertex& vert = m_vert[v];
+            --vert.remaining;
+            // Emitted triangles leave the list once they are half of it.
+            if (vert.triEnd - vert.triStart > 2 * vert.remaining) {
+                uint32_t kept = vert.triStart;
+                for (uint32_t j = vert.triStart; j < vert.triEnd; ++j)
+                    if (!Emitted(m_triList[j])) {
+                        m_others[kept] = m_others[j];
+                        m_triList[kept++] = m_triList[j];
+                    }
+                vert.triEnd = kept;
+            }
             RemainingChanged(v);
             CountChanged(v);
         }
@@ -1050,20 +1180,28 @@ uint32_t CGeometrySorter::BigGroupRound()
 {
     while (!m_big.empty()) {
         const uint32_t g = m_big.back();
-        // Seeds by cache entry: growing another seed may move the entries.
+        // Growing another seed may move the cache entries: the best merit
+        // is kept apart.
         uint32_t best = kNoIndex;
+        SMerit bestMerit;
         bool restart = false;
         // A split ends the loop at once, so the set may be walked directly.
-        for (uint32_t pos : m_groups[g].seeds) {
-            const uint32_t seed = m_groups[g].verts[pos];
-            const SBlock& b = SeededBlock(seed);
-            if (!Full(b)) {
-                SplitOff(g, b);
+        for (SGroup::SSeed& s : m_groups[g].seeds) {
+            const uint32_t seed = m_groups[g].verts[s.pos];
+            if (s.entry == kNoIndex)
+                s.entry = Entry(seed);
+            if (!m_state[s.entry].valid)
+                SeededBlock(seed);
+            const SSeedState& state = m_state[s.entry];
+            if (!state.full) {
+                SplitOff(g, CachedBlock(seed));
                 restart = true;
                 break;
             }
-            if (best == kNoIndex || b.merit.Better(CachedBlock(best).merit))
+            if (best == kNoIndex || state.merit.Better(bestMerit)) {
                 best = seed;
+                bestMerit = state.merit;
+            }
         }
         if (restart)
             continue;
@@ -1110,7 +1248,7 @@ uint32_t CGeometrySorter::SmallGroupRound(SBlock& b)
         for (uint32_t v : m_groups[g].verts)
             JoinVertex(b, v);
         for (uint32_t v : m_groups[g].verts)
-            for (uint32_t j = m_triStart[v]; j < m_triStart[v + 1]; ++j) {
+            for (uint32_t j = m_vert[v].triStart; j < m_vert[v].triEnd; ++j) {
                 const uint32_t t = m_triList[j];
                 if (!Emitted(t) && !TriInBlock(t))
                     JoinTriangle(b, t);
@@ -1136,7 +1274,7 @@ void CGeometrySorter::Regroup(uint32_t g)
 {
     std::vector<uint32_t> left;
     for (uint32_t v : m_groups[g].verts)
-        if (m_remaining[v] != 0)
+        if (m_vert[v].remaining != 0)
             left.push_back(v);
     m_groups[g].verts.swap(left);
     if (m_groups[g].verts.size() >= 3)
@@ -1146,11 +1284,6 @@ void CGeometrySorter::Regroup(uint32_t g)
 std::vector<uint32_t> CGeometrySorter::Run()
 {
     BuildConnectivity();
-    m_vTag.assign(m_vc, 0);
-    m_tTag.assign(m_fc, 0);
-    m_count.assign(m_vc, {0, 0});
-    m_evaluated.assign(m_fc, {0, 0});
-    m_changed.assign(m_vc, 0);
     m_anyBusy = false;
     for (uint32_t v = 0; v < m_vc && !m_anyBusy; ++v)
         m_anyBusy = Busy(v);
@@ -1164,14 +1297,10 @@ std::vector<uint32_t> CGeometrySorter::Run()
         }
         BuildBusyLists();
     }
-    m_readMark.assign(m_vc, 0);
     m_readLimit.assign(m_vc, 0);
-    m_triReadMark.assign(m_fc, 0);
-    m_triReadStep.assign(m_fc, 0);
-    m_cacheIndex.assign(m_vc, -1);
-    m_watchers.assign(m_vc, {});
+    m_cacheIndex.assign(m_vc, kNoIndex);
+    m_watchRun.assign(m_vc, {0, 0, 0, 0});
     m_watchLimit.assign(m_vc, 0);
-    m_watchKept.assign(m_vc, 0);
     m_triWatchHead.assign(m_fc, kNoIndex);
     BuildGroups();
     m_order.reserve(m_fc);

@@ -106,7 +106,8 @@ TEST(GeometrySort, MatchesTheLiteralSortOnAdversarialShapes)
 
 // Meshes of many blocks in the shapes that make the sort's cached blocks go
 // stale in different ways: random soups (sparse, dense, and with vertices
-// that stay apart), grids in order and shuffled, and many separate quads.
+// that stay apart), grids in order and shuffled, many separate quads, and a
+// soup with repeated corners.
 TEST(GeometrySort, MatchesTheLiteralSortOnSoupsAndGridsOfManyBlocks)
 {
     std::mt19937 rng(1401);
@@ -141,6 +142,13 @@ TEST(GeometrySort, MatchesTheLiteralSortOnSoupsAndGridsOfManyBlocks)
             f.insert(f.end(), {4 * q, 4 * q + 1, 4 * q + 2, 4 * q + 2, 4 * q + 1, 4 * q + 3});
         ShuffleTriangles(f, rng);
         cases.push_back({"separate quads", f, 1200});
+    }
+    {
+        // Some triangles with a corner twice: their vertices count them once.
+        std::vector<uint32_t> f = soup(1200, 600);
+        for (size_t t = 0; t < f.size() / 3; t += 7)
+            f[t * 3 + 2] = f[t * 3 + t % 2];
+        cases.push_back({"soup with repeated corners", f, 600});
     }
     for (const SShapeCase& shape : cases)
         for (const auto& limits :
