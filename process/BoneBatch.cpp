@@ -122,6 +122,16 @@ public:
     void Add(const std::vector<uint32_t>& ids, uint32_t pos) { Update(ids, pos, +1); }
     void Remove(const std::vector<uint32_t>& ids, uint32_t pos) { Update(ids, pos, -1); }
 
+    // Adds many lists, in sorted order: the nodes of a subtree then lie
+    // together in memory, which the walks feel more than anything else.
+    void AddAll(std::vector<std::pair<std::vector<uint32_t>, uint32_t>>& lists)
+    {
+        std::sort(lists.begin(), lists.end());
+        m_nodes.reserve(m_nodes.size() + lists.size() * 2);
+        for (const auto& list : lists)
+            Add(list.first, list.second);
+    }
+
     // Calls visit(pos) for the lists whose ids all lie in a set (inSet marks
     // its ids, sorted lists them), skipping subtrees whose numbers are all
     // at or above `below` (visit may lower it). The walk only follows
@@ -324,9 +334,11 @@ public:
     {
         for (uint32_t set : triangleSet)
             ++m_trianglesLeft[table.canonical[set]];
+        std::vector<std::pair<std::vector<uint32_t>, uint32_t>> lists;
         for (uint32_t canon = 0; canon < table.firstOfCanonical.size(); ++canon)
             if (const auto& ids = table.sets[table.firstOfCanonical[canon]].ids; !ids.empty())
-                m_comingSets.Add(ids, canon);
+                lists.emplace_back(ids, canon);
+        m_comingSets.AddAll(lists);
     }
 
     void Assign(uint32_t setNumber)
@@ -436,17 +448,22 @@ private:
 // with up to j bones outside. Lists of at most j bones always fit.
 class CMergePool {
 public:
-    CMergePool(const std::vector<SBatch>& batches) : m_batches(batches)
+    CMergePool(const std::vector<SBatch>& batches, size_t boneCount)
+        : m_batches(batches), m_words(MaskWords(boneCount)), m_masks(batches.size() * m_words, 0)
     {
+        for (uint32_t b = 0; b < batches.size() && m_words; ++b)
+            SetMask(&m_masks[size_t(b) * m_words], batches[b].set.ids);
+        std::vector<std::pair<std::vector<uint32_t>, uint32_t>> lists;
         for (uint32_t b = 0; b < batches.size(); ++b) {
             const size_t size = batches[b].set.ids.size();
             if (size == 0)
                 continue;
-            m_whole.Add(batches[b].set.ids, b);
+            lists.emplace_back(batches[b].set.ids, b);
             if (m_bySize.size() <= size)
                 m_bySize.resize(size + 1);
             m_bySize[size].push_back(b);
         }
+        m_whole.AddAll(lists);
         m_nextOfSize.assign(m_bySize.size(), 0);
     }
 
@@ -527,13 +544,22 @@ private:
         }
         if (allowed > kLargestPartedAllowance)
             return std::min(best, m_whole.LowestWithin(inSet, sorted, allowed, best));
+        uint64_t setMask[kMaskWords] = {};
+        if (m_words)
+            SetMask(setMask, sorted);
         CBatchTrie& parts = Parted(allowed);
         parts.Inside(inSet, sorted, best, [&](uint32_t b) {
             if (b >= best)
                 return;
             uint32_t outside = 0;
-            for (uint32_t id : m_batches[b].set.ids)
-                outside += inSet[id] ? 0u : 1u;
+            if (m_words) {
+                for (size_t w = 0; w < m_words; ++w)
+                    for (uint64_t out = m_masks[size_t(b) * m_words + w] & ~setMask[w]; out; out &= out - 1)
+                        ++outside;
+            } else {
+                for (uint32_t id : m_batches[b].set.ids)
+                    outside += inSet[id] ? 0u : 1u;
+            }
             if (outside <= allowed)
                 best = b;
         });
@@ -547,17 +573,22 @@ private:
         SParted& parted = m_parted[j];
         if (!parted.built) {
             parted.built = true;
+            std::vector<std::pair<std::vector<uint32_t>, uint32_t>> parts;
             for (const std::vector<uint32_t>& list : m_bySize)
                 for (uint32_t b : list) {
                     const std::vector<uint32_t>& ids = m_batches[b].set.ids;
                     if (!Gone(b) && ids.size() > j)
-                        ForEachPart(ids, j, [&](const std::vector<uint32_t>& part) { parted.trie.Add(part, b); });
+                        ForEachPart(ids, j, [&](const std::vector<uint32_t>& part) { parts.emplace_back(part, b); });
                 }
+            parted.trie.AddAll(parts);
         }
         return parted.trie;
     }
 
     const std::vector<SBatch>& m_batches;
+    // With few enough bones, every batch's bones as a mask for the checks.
+    size_t m_words;
+    std::vector<uint64_t> m_masks;
     CBatchTrie m_whole;                          // the pool's lists
     std::vector<std::vector<uint32_t>> m_bySize; // pool lists by length, in order
     std::vector<size_t> m_nextOfSize;            // per length: no pool list before this index
@@ -569,7 +600,7 @@ private:
 // bones within the palette (the first of equals), until none fits.
 void MergeBatches(std::vector<SBatch>& batches, uint32_t limit, size_t boneCount)
 {
-    CMergePool pool(batches);
+    CMergePool pool(batches, boneCount);
     std::vector<uint32_t> empty; // batches without bones, in order
     for (uint32_t b = 0; b < batches.size(); ++b)
         if (batches[b].set.ids.empty())
@@ -676,16 +707,16 @@ int GenerateBoneBatches(SBoneBatchTable& table, uint32_t& outVertexCount, std::v
     std::vector<uint32_t> batchOfCanonical(sets.firstOfCanonical.size(), kNone);
     {
         CBatchTrie unplaced;
-        size_t left = 0;
+        std::vector<std::pair<std::vector<uint32_t>, uint32_t>> lists;
         for (uint32_t canon = 0; canon < sets.firstOfCanonical.size(); ++canon) {
             const std::vector<uint32_t>& canonIds = sets.sets[sets.firstOfCanonical[canon]].ids;
-            if (canonIds.empty()) {
+            if (canonIds.empty())
                 batchOfCanonical[canon] = 0;
-            } else {
-                unplaced.Add(canonIds, canon);
-                ++left;
-            }
+            else
+                lists.emplace_back(canonIds, canon);
         }
+        size_t left = lists.size();
+        unplaced.AddAll(lists);
         std::vector<uint8_t> inBatch(denseOf.size(), 0);
         std::vector<uint32_t> found;
         for (uint32_t b = 0; b < batches.size() && left; ++b) {
