@@ -119,28 +119,41 @@ void TakeIn(SBoneSet& A, const SBoneSet& B)
 // bound only prunes less).
 class CBatchTrie {
 public:
-    void Add(const std::vector<uint32_t>& ids, uint32_t pos) { Update(ids, pos, +1); }
-    void Remove(const std::vector<uint32_t>& ids, uint32_t pos) { Update(ids, pos, -1); }
+    // A trie walked for the lowest number keeps its bounds exact as lists
+    // go; one walked for every list keeps low bounds, which only prune
+    // less, and saves the work.
+    explicit CBatchTrie(bool boundsNumbers = true) : m_boundsNumbers(boundsNumbers) {}
+
+    // A list, followed by `tail` ids not in the trie (of a longer list of
+    // which it is a run).
+    void Add(const std::vector<uint32_t>& ids, uint32_t pos, size_t tail = 0) { Update(ids, pos, tail, +1); }
+    void Remove(const std::vector<uint32_t>& ids, uint32_t pos) { Update(ids, pos, 0, -1); }
 
     // Adds many lists, in sorted order: the nodes of a subtree then lie
     // together in memory, which the walks feel more than anything else.
-    void AddAll(std::vector<std::pair<std::vector<uint32_t>, uint32_t>>& lists)
+    struct SList {
+        std::vector<uint32_t> ids;
+        uint32_t pos, tail;
+        bool operator<(const SList& o) const { return ids < o.ids; }
+    };
+    void AddAll(std::vector<SList>& lists)
     {
         std::sort(lists.begin(), lists.end());
         m_nodes.reserve(m_nodes.size() + lists.size() * 2);
-        for (const auto& list : lists)
-            Add(list.first, list.second);
+        for (const SList& list : lists)
+            Add(list.ids, list.pos, list.tail);
     }
 
     // Calls visit(pos) for the lists whose ids all lie in a set (inSet marks
     // its ids, sorted lists them), skipping subtrees whose numbers are all
     // at or above `below` (visit may lower it). The walk only follows
-    // prefixes that lie in the set.
+    // prefixes that lie in the set and whose lists can go on with its ids
+    // after them, `allowed` of their tails' ids aside.
     template <class Visit>
-    void Inside(const std::vector<uint8_t>& inSet, const std::vector<uint32_t>& sorted, const uint32_t& below,
-                Visit&& visit) const
+    void Inside(const std::vector<uint8_t>& inSet, const std::vector<uint32_t>& sorted, size_t allowed,
+                const uint32_t& below, Visit&& visit) const
     {
-        InsideFrom(0, inSet, sorted, 0, below, visit);
+        InsideFrom(0, inSet, sorted, 0, allowed, below, visit);
     }
 
     // The lowest number below `below` whose list lies in the set (kNone
@@ -149,7 +162,7 @@ public:
                           uint32_t below = kNone) const
     {
         uint32_t best = below;
-        Inside(inSet, sorted, best, [&](uint32_t pos) { best = std::min(best, pos); });
+        Inside(inSet, sorted, 0, best, [&](uint32_t pos) { best = std::min(best, pos); });
         return best == below ? kNone : best;
     }
 
@@ -166,11 +179,10 @@ public:
 private:
     struct SNode {
         std::vector<std::pair<uint32_t, uint32_t>> children; // (id, node), by id
-        std::vector<uint32_t> exact;                         // lists that end here
+        std::vector<std::pair<uint32_t, uint32_t>> exact;    // (number, tail) of the lists that end here
         uint32_t batches = 0;                                // lists at or below
         uint32_t lowest = kNone;                             // a lower bound of their numbers
         uint32_t shortest = kNone;                           // a lower bound of their ids after this node
-        uint32_t longest = 0;                                // an upper bound of the same
     };
     // Nodes with more children keep a low bound after a removal rather
     // than look at every child.
@@ -178,6 +190,7 @@ private:
 
     std::vector<SNode> m_nodes = std::vector<SNode>(1); // node 0 is the root
     std::vector<uint32_t> m_path;                       // nodes of the list being updated
+    bool m_boundsNumbers;
 
     uint32_t Child(uint32_t node, uint32_t id) const
     {
@@ -191,17 +204,16 @@ private:
     // through the set's ids.
     template <class Visit>
     void InsideFrom(uint32_t node, const std::vector<uint8_t>& inSet, const std::vector<uint32_t>& sorted, size_t from,
-                    const uint32_t& below, Visit& visit) const
+                    size_t allowed, const uint32_t& below, Visit& visit) const
     {
         auto enter = [&](uint32_t child, size_t next) {
-            // A list below must continue with the set's ids after this one.
             const SNode& c = m_nodes[child];
-            if (c.batches == 0 || c.lowest >= below || c.shortest > sorted.size() - next)
+            if (c.batches == 0 || c.lowest >= below || c.shortest > sorted.size() - next + allowed)
                 return;
-            for (uint32_t pos : c.exact)
-                visit(pos);
+            for (const auto& list : c.exact)
+                visit(list.first);
             if (!m_nodes[child].children.empty())
-                InsideFrom(child, inSet, sorted, next, below, visit);
+                InsideFrom(child, inSet, sorted, next, allowed, below, visit);
         };
         const auto& kids = m_nodes[node].children;
         if (kids.size() <= sorted.size() - from) {
@@ -231,8 +243,8 @@ private:
             const size_t above = size_t(sorted.end() - std::upper_bound(sorted.begin(), sorted.end(), id));
             if (c.shortest > above + (allowed - nowUsed))
                 return;
-            for (uint32_t pos : c.exact)
-                best = std::min(best, pos);
+            for (const auto& list : c.exact)
+                best = std::min(best, list.first);
             Within(inSet, sorted, child, nowUsed, allowed, best);
         };
         const auto& kids = m_nodes[node].children;
@@ -250,7 +262,7 @@ private:
         }
     }
 
-    void Update(const std::vector<uint32_t>& ids, uint32_t pos, int delta)
+    void Update(const std::vector<uint32_t>& ids, uint32_t pos, size_t tail, int delta)
     {
         std::vector<uint32_t>& path = m_path;
         path.assign(1, 0);
@@ -269,41 +281,38 @@ private:
             c.batches = uint32_t(int64_t(c.batches) + delta);
             if (delta > 0) {
                 c.lowest = std::min(c.lowest, pos);
-                c.shortest = std::min(c.shortest, uint32_t(ids.size() - k - 1));
-                c.longest = std::max(c.longest, uint32_t(ids.size() - k - 1));
+                c.shortest = std::min(c.shortest, uint32_t(ids.size() - k - 1 + tail));
             }
             node = child;
             path.push_back(node);
         }
-        std::vector<uint32_t>& exact = m_nodes[node].exact;
+        auto& exact = m_nodes[node].exact;
         if (delta > 0) {
-            exact.push_back(pos);
+            exact.emplace_back(pos, uint32_t(tail));
             return;
         }
-        exact.erase(std::remove(exact.begin(), exact.end(), pos), exact.end());
+        exact.erase(std::remove_if(exact.begin(), exact.end(), [&](const auto& list) { return list.first == pos; }),
+                    exact.end());
         for (size_t d = path.size(); d-- > 1;) {
             SNode& n = m_nodes[path[d]];
             if (n.batches == 0) {
                 n.lowest = n.shortest = kNone;
-                n.longest = 0;
                 continue;
             }
-            if (n.children.size() > kRecomputeChildren)
+            if (!m_boundsNumbers || n.children.size() > kRecomputeChildren)
                 continue;
-            uint32_t lowest = kNone, shortest = n.exact.empty() ? kNone : 0, longest = 0;
-            for (uint32_t p : n.exact)
-                lowest = std::min(lowest, p);
-            for (const auto& kid : n.children) {
-                const SNode& c = m_nodes[kid.second];
-                if (c.batches) {
+            uint32_t lowest = kNone, shortest = kNone;
+            for (const auto& list : n.exact) {
+                lowest = std::min(lowest, list.first);
+                shortest = std::min(shortest, list.second);
+            }
+            for (const auto& kid : n.children)
+                if (const SNode& c = m_nodes[kid.second]; c.batches) {
                     lowest = std::min(lowest, c.lowest);
                     shortest = std::min(shortest, c.shortest + 1);
-                    longest = std::max(longest, c.longest + 1);
                 }
-            }
             n.lowest = lowest;
             n.shortest = shortest;
-            n.longest = longest;
         }
     }
 };
@@ -334,10 +343,10 @@ public:
     {
         for (uint32_t set : triangleSet)
             ++m_trianglesLeft[table.canonical[set]];
-        std::vector<std::pair<std::vector<uint32_t>, uint32_t>> lists;
+        std::vector<CBatchTrie::SList> lists;
         for (uint32_t canon = 0; canon < table.firstOfCanonical.size(); ++canon)
             if (const auto& ids = table.sets[table.firstOfCanonical[canon]].ids; !ids.empty())
-                lists.emplace_back(ids, canon);
+                lists.push_back({ids, canon, 0});
         m_comingSets.AddAll(lists);
     }
 
@@ -419,7 +428,7 @@ private:
         }
         m_trie.Add(s.ids, pos);
         MarkIds(m_inSet, s.ids, 1);
-        m_comingSets.Inside(m_inSet, s.ids, kNone,
+        m_comingSets.Inside(m_inSet, s.ids, 0, kNone,
                             [&](uint32_t set) { m_firstHolder[set] = std::min(m_firstHolder[set], pos); });
         MarkIds(m_inSet, s.ids, 0);
     }
@@ -432,7 +441,7 @@ private:
     std::vector<uint32_t> m_cacheVersion;  // per canonical set: list version it was taken at
     std::vector<uint32_t> m_firstHolder;   // per canonical set: the first batch holding it
     std::vector<uint32_t> m_trianglesLeft; // per canonical set: triangles still to come
-    CBatchTrie m_comingSets;               // canonical sets with bones and triangles to come
+    CBatchTrie m_comingSets{false};        // canonical sets with bones and triangles to come
     std::vector<uint8_t> m_inSet;          // flags of the ids being walked
     // With few enough bones, every batch's bones as a mask.
     size_t m_words;
@@ -453,12 +462,12 @@ public:
     {
         for (uint32_t b = 0; b < batches.size() && m_words; ++b)
             SetMask(&m_masks[size_t(b) * m_words], batches[b].set.ids);
-        std::vector<std::pair<std::vector<uint32_t>, uint32_t>> lists;
+        std::vector<CBatchTrie::SList> lists;
         for (uint32_t b = 0; b < batches.size(); ++b) {
             const size_t size = batches[b].set.ids.size();
             if (size == 0)
                 continue;
-            lists.emplace_back(batches[b].set.ids, b);
+            lists.push_back({batches[b].set.ids, b, 0});
             if (m_bySize.size() <= size)
                 m_bySize.resize(size + 1);
             m_bySize[size].push_back(b);
@@ -474,7 +483,8 @@ public:
         m_whole.Remove(ids, b);
         for (size_t j = 1; j < m_parted.size(); ++j)
             if (m_parted[j].built && ids.size() > j)
-                ForEachPart(ids, j, [&](const std::vector<uint32_t>& part) { m_parted[j].trie.Remove(part, b); });
+                ForEachPart(ids, j,
+                            [&](const std::vector<uint32_t>& part, size_t) { m_parted[j].trie.Remove(part, b); });
         m_gone.resize(std::max<size_t>(m_gone.size(), b + 1), 0);
         m_gone[b] = 1;
     }
@@ -511,7 +521,7 @@ private:
     bool Gone(uint32_t b) const { return b < m_gone.size() && m_gone[b]; }
 
     // The j + 1 parts of a sorted list longer than j: consecutive runs of
-    // nearly equal length.
+    // nearly equal length, each with the number of ids after it.
     template <class Use>
     static void ForEachPart(const std::vector<uint32_t>& ids, size_t j, Use&& use)
     {
@@ -521,7 +531,7 @@ private:
         for (size_t p = 0; p < parts; ++p) {
             const size_t end = ids.size() * (p + 1) / parts;
             part.assign(ids.begin() + begin, ids.begin() + end);
-            use(part);
+            use(part, ids.size() - end);
             begin = end;
         }
     }
@@ -548,7 +558,7 @@ private:
         if (m_words)
             SetMask(setMask, sorted);
         CBatchTrie& parts = Parted(allowed);
-        parts.Inside(inSet, sorted, best, [&](uint32_t b) {
+        parts.Inside(inSet, sorted, allowed, best, [&](uint32_t b) {
             if (b >= best)
                 return;
             uint32_t outside = 0;
@@ -573,12 +583,14 @@ private:
         SParted& parted = m_parted[j];
         if (!parted.built) {
             parted.built = true;
-            std::vector<std::pair<std::vector<uint32_t>, uint32_t>> parts;
+            std::vector<CBatchTrie::SList> parts;
             for (const std::vector<uint32_t>& list : m_bySize)
                 for (uint32_t b : list) {
                     const std::vector<uint32_t>& ids = m_batches[b].set.ids;
                     if (!Gone(b) && ids.size() > j)
-                        ForEachPart(ids, j, [&](const std::vector<uint32_t>& part) { parts.emplace_back(part, b); });
+                        ForEachPart(ids, j, [&](const std::vector<uint32_t>& part, size_t tail) {
+                            parts.push_back({part, b, uint32_t(tail)});
+                        });
                 }
             parted.trie.AddAll(parts);
         }
@@ -706,14 +718,14 @@ int GenerateBoneBatches(SBoneBatchTable& table, uint32_t& outVertexCount, std::v
     // batches may hold any number of bones).
     std::vector<uint32_t> batchOfCanonical(sets.firstOfCanonical.size(), kNone);
     {
-        CBatchTrie unplaced;
-        std::vector<std::pair<std::vector<uint32_t>, uint32_t>> lists;
+        CBatchTrie unplaced(false);
+        std::vector<CBatchTrie::SList> lists;
         for (uint32_t canon = 0; canon < sets.firstOfCanonical.size(); ++canon) {
             const std::vector<uint32_t>& canonIds = sets.sets[sets.firstOfCanonical[canon]].ids;
             if (canonIds.empty())
                 batchOfCanonical[canon] = 0;
             else
-                lists.emplace_back(canonIds, canon);
+                lists.push_back({canonIds, canon, 0});
         }
         size_t left = lists.size();
         unplaced.AddAll(lists);
@@ -723,7 +735,7 @@ int GenerateBoneBatches(SBoneBatchTable& table, uint32_t& outVertexCount, std::v
             const std::vector<uint32_t>& batchIds = batches[b].set.ids;
             found.clear();
             MarkIds(inBatch, batchIds, 1);
-            unplaced.Inside(inBatch, batchIds, kNone, [&](uint32_t canon) { found.push_back(canon); });
+            unplaced.Inside(inBatch, batchIds, 0, kNone, [&](uint32_t canon) { found.push_back(canon); });
             MarkIds(inBatch, batchIds, 0);
             for (uint32_t canon : found) {
                 batchOfCanonical[canon] = b;
