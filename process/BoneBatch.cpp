@@ -111,61 +111,78 @@ void TakeIn(SBoneSet& A, const SBoneSet& B)
     A.ids = std::move(ids);
 }
 
-// A trie of batch bone lists (sorted dense ids; a triangle's list, so at
-// most 12 ids deep: the walks recurse once per id) with the batch positions
-// that end at each node. Every node counts the batches at or below it and
-// keeps bounds of their positions and lengths (exact unless a node with very
-// many children lost a batch: a low bound only prunes less).
+// A trie of bone lists (sorted dense ids; a triangle's list, so at most 12
+// ids deep: the walks recurse once per id) with the numbers (batch
+// positions, set numbers) of the lists that end at each node. Every node
+// counts the lists at or below it and keeps bounds of their numbers and
+// lengths (exact unless a node with very many children lost a list: a low
+// bound only prunes less).
 class CBatchTrie {
 public:
-    void Add(const std::vector<uint32_t>& ids, uint32_t pos) { Update(ids, pos, +1); }
-    void Remove(const std::vector<uint32_t>& ids, uint32_t pos) { Update(ids, pos, -1); }
+    // A trie walked for the lowest number keeps its bounds exact as lists
+    // go; one walked for every list keeps low bounds, which only prune
+    // less, and saves the work.
+    explicit CBatchTrie(bool boundsNumbers = true) : m_boundsNumbers(boundsNumbers) {}
 
-    // The lowest batch whose bones all lie in the sorted ids (kNone when
-    // none): the subsets of ids in sorted order that start some batch.
-    uint32_t LowestInside(const std::vector<uint32_t>& ids) const
+    // A list, followed by `tail` ids not in the trie (of a longer list of
+    // which it is a run).
+    void Add(const std::vector<uint32_t>& ids, uint32_t pos, size_t tail = 0) { Update(ids, pos, tail, +1); }
+    void Remove(const std::vector<uint32_t>& ids, uint32_t pos) { Update(ids, pos, 0, -1); }
+
+    // Adds many lists, in sorted order: the nodes of a subtree then lie
+    // together in memory, which the walks feel more than anything else.
+    struct SList {
+        std::vector<uint32_t> ids;
+        uint32_t pos, tail;
+        bool operator<(const SList& o) const { return ids < o.ids; }
+    };
+    void AddAll(std::vector<SList>& lists)
     {
-        uint32_t best = kNone;
-        LowestInside(ids, 0, 0, best);
-        return best;
+        std::sort(lists.begin(), lists.end());
+        m_nodes.reserve(m_nodes.size() + lists.size() * 2);
+        for (const SList& list : lists)
+            Add(list.ids, list.pos, list.tail);
     }
 
-    // The lowest batch that holds all of the sorted ids (kNone when none).
-    uint32_t LowestContaining(const std::vector<uint32_t>& ids) const
+    // Calls visit(pos) for the lists whose ids all lie in a set (inSet marks
+    // its ids, sorted lists them), skipping subtrees whose numbers are all
+    // at or above `below` (visit may lower it). The walk only follows
+    // prefixes that lie in the set and whose lists can go on with its ids
+    // after them, `allowed` of their tails' ids aside.
+    template <class Visit>
+    void Inside(const std::vector<uint8_t>& inSet, const std::vector<uint32_t>& sorted, size_t allowed,
+                const uint32_t& below, Visit&& visit) const
     {
-        uint32_t best = kNone;
-        Containing(ids, 0, 0, best);
-        return best;
+        InsideFrom(0, inSet, sorted, 0, allowed, below, visit);
     }
 
-    // The batch adding the fewest bones to a set (inSet marks its ids,
-    // sorted lists them), at most budget; the lowest of equals. False when
-    // no batch adds budget bones or fewer.
-    bool FewestOutside(const std::vector<uint8_t>& inSet, const std::vector<uint32_t>& sorted, uint32_t budget,
-                       uint32_t& outPos, uint32_t& outExtra) const
+    // The lowest number below `below` whose list lies in the set (kNone
+    // when none).
+    uint32_t LowestInside(const std::vector<uint8_t>& inSet, const std::vector<uint32_t>& sorted,
+                          uint32_t below = kNone) const
     {
-        // Widening the allowance one bone at a time: the first allowance
-        // that finds a batch finds the fewest.
-        for (uint32_t allowed = 0; allowed <= budget; ++allowed) {
-            uint32_t best = kNone;
-            Within(inSet, sorted, 0, 0, allowed, best);
-            if (best != kNone) {
-                outPos = best;
-                outExtra = allowed;
-                return true;
-            }
-        }
-        return false;
+        uint32_t best = below;
+        Inside(inSet, sorted, 0, best, [&](uint32_t pos) { best = std::min(best, pos); });
+        return best == below ? kNone : best;
+    }
+
+    // The lowest number below `below` whose list has at most `allowed` ids
+    // outside the set (kNone when none).
+    uint32_t LowestWithin(const std::vector<uint8_t>& inSet, const std::vector<uint32_t>& sorted, uint32_t allowed,
+                          uint32_t below = kNone) const
+    {
+        uint32_t best = below;
+        Within(inSet, sorted, 0, 0, allowed, best);
+        return best == below ? kNone : best;
     }
 
 private:
     struct SNode {
         std::vector<std::pair<uint32_t, uint32_t>> children; // (id, node), by id
-        std::vector<uint32_t> exact;                         // batches whose ids end here
-        uint32_t batches = 0;                                // batches at or below
-        uint32_t lowest = kNone;                             // a lower bound of their positions
+        std::vector<std::pair<uint32_t, uint32_t>> exact;    // (number, tail) of the lists that end here
+        uint32_t batches = 0;                                // lists at or below
+        uint32_t lowest = kNone;                             // a lower bound of their numbers
         uint32_t shortest = kNone;                           // a lower bound of their ids after this node
-        uint32_t longest = 0;                                // an upper bound of the same
     };
     // Nodes with more children keep a low bound after a removal rather
     // than look at every child.
@@ -173,6 +190,7 @@ private:
 
     std::vector<SNode> m_nodes = std::vector<SNode>(1); // node 0 is the root
     std::vector<uint32_t> m_path;                       // nodes of the list being updated
+    bool m_boundsNumbers;
 
     uint32_t Child(uint32_t node, uint32_t id) const
     {
@@ -181,42 +199,38 @@ private:
         return it != kids.end() && it->first == id ? it->second : kNone;
     }
 
-    void LowestInside(const std::vector<uint32_t>& ids, uint32_t node, size_t from, uint32_t& best) const
+    // The walk below node, sorted[from..] being the set's ids after the
+    // node's own: through the children when there are fewer of them, else
+    // through the set's ids.
+    template <class Visit>
+    void InsideFrom(uint32_t node, const std::vector<uint8_t>& inSet, const std::vector<uint32_t>& sorted, size_t from,
+                    size_t allowed, const uint32_t& below, Visit& visit) const
     {
-        for (size_t i = from; i < ids.size(); ++i) {
-            const uint32_t child = Child(node, ids[i]);
-            if (child == kNone)
-                continue;
+        auto enter = [&](uint32_t child, size_t next) {
             const SNode& c = m_nodes[child];
-            if (c.batches == 0 || c.lowest >= best)
-                continue; // no batch below, or none before the best so far
-            for (uint32_t pos : c.exact)
-                best = std::min(best, pos);
-            LowestInside(ids, child, i + 1, best);
+            if (c.batches == 0 || c.lowest >= below || c.shortest > sorted.size() - next + allowed)
+                return;
+            for (const auto& list : c.exact)
+                visit(list.first);
+            if (!m_nodes[child].children.empty())
+                InsideFrom(child, inSet, sorted, next, allowed, below, visit);
+        };
+        const auto& kids = m_nodes[node].children;
+        if (kids.size() <= sorted.size() - from) {
+            for (const auto& kid : kids)
+                if (inSet[kid.first])
+                    enter(kid.second,
+                          size_t(std::lower_bound(sorted.begin() + from, sorted.end(), kid.first) - sorted.begin()) +
+                              1);
+        } else {
+            for (size_t i = from; i < sorted.size(); ++i)
+                if (const uint32_t child = Child(node, sorted[i]); child != kNone)
+                    enter(child, i + 1);
         }
     }
 
-    // The lowest batch below node that holds ids[from..] (the path holds
-    // the ids before).
-    void Containing(const std::vector<uint32_t>& ids, uint32_t node, size_t from, uint32_t& best) const
-    {
-        const size_t needed = ids.size() - from;
-        for (const auto& kid : m_nodes[node].children) {
-            if (needed && kid.first > ids[from])
-                break; // ids[from] can no longer come
-            const SNode& c = m_nodes[kid.second];
-            const size_t rest = needed - (needed && kid.first == ids[from] ? 1 : 0);
-            if (c.batches == 0 || c.lowest >= best || c.longest < rest)
-                continue;
-            if (rest == 0)
-                for (uint32_t pos : c.exact)
-                    best = std::min(best, pos);
-            Containing(ids, kid.second, ids.size() - rest, best);
-        }
-    }
-
-    // The lowest batch below node with at most `allowed` ids outside the
-    // set (the path so far used `used` of them).
+    // The lowest list below node with at most `allowed` ids outside the set
+    // (the path so far used `used` of them).
     void Within(const std::vector<uint8_t>& inSet, const std::vector<uint32_t>& sorted, uint32_t node, uint32_t used,
                 uint32_t allowed, uint32_t& best) const
     {
@@ -229,8 +243,8 @@ private:
             const size_t above = size_t(sorted.end() - std::upper_bound(sorted.begin(), sorted.end(), id));
             if (c.shortest > above + (allowed - nowUsed))
                 return;
-            for (uint32_t pos : c.exact)
-                best = std::min(best, pos);
+            for (const auto& list : c.exact)
+                best = std::min(best, list.first);
             Within(inSet, sorted, child, nowUsed, allowed, best);
         };
         const auto& kids = m_nodes[node].children;
@@ -248,7 +262,7 @@ private:
         }
     }
 
-    void Update(const std::vector<uint32_t>& ids, uint32_t pos, int delta)
+    void Update(const std::vector<uint32_t>& ids, uint32_t pos, size_t tail, int delta)
     {
         std::vector<uint32_t>& path = m_path;
         path.assign(1, 0);
@@ -267,77 +281,99 @@ private:
             c.batches = uint32_t(int64_t(c.batches) + delta);
             if (delta > 0) {
                 c.lowest = std::min(c.lowest, pos);
-                c.shortest = std::min(c.shortest, uint32_t(ids.size() - k - 1));
-                c.longest = std::max(c.longest, uint32_t(ids.size() - k - 1));
+                c.shortest = std::min(c.shortest, uint32_t(ids.size() - k - 1 + tail));
             }
             node = child;
             path.push_back(node);
         }
-        std::vector<uint32_t>& exact = m_nodes[node].exact;
+        auto& exact = m_nodes[node].exact;
         if (delta > 0) {
-            exact.push_back(pos);
+            exact.emplace_back(pos, uint32_t(tail));
             return;
         }
-        exact.erase(std::remove(exact.begin(), exact.end(), pos), exact.end());
+        exact.erase(std::remove_if(exact.begin(), exact.end(), [&](const auto& list) { return list.first == pos; }),
+                    exact.end());
         for (size_t d = path.size(); d-- > 1;) {
             SNode& n = m_nodes[path[d]];
             if (n.batches == 0) {
                 n.lowest = n.shortest = kNone;
-                n.longest = 0;
                 continue;
             }
-            if (n.children.size() > kRecomputeChildren)
+            if (!m_boundsNumbers || n.children.size() > kRecomputeChildren)
                 continue;
-            uint32_t lowest = kNone, shortest = n.exact.empty() ? kNone : 0, longest = 0;
-            for (uint32_t p : n.exact)
-                lowest = std::min(lowest, p);
-            for (const auto& kid : n.children) {
-                const SNode& c = m_nodes[kid.second];
-                if (c.batches) {
+            uint32_t lowest = kNone, shortest = kNone;
+            for (const auto& list : n.exact) {
+                lowest = std::min(lowest, list.first);
+                shortest = std::min(shortest, list.second);
+            }
+            for (const auto& kid : n.children)
+                if (const SNode& c = m_nodes[kid.second]; c.batches) {
                     lowest = std::min(lowest, c.lowest);
                     shortest = std::min(shortest, c.shortest + 1);
-                    longest = std::max(longest, c.longest + 1);
                 }
-            }
             n.lowest = lowest;
             n.shortest = shortest;
-            n.longest = longest;
         }
     }
 };
 
+// Marks a set's ids in a flag array for the walks (and clears them again).
+void MarkIds(std::vector<uint8_t>& flags, const std::vector<uint32_t>& ids, uint8_t value)
+{
+    for (uint32_t id : ids)
+        flags[id] = value;
+}
+
 // First assignment. The batch walk (the first batch that holds all of a
 // triangle's bones takes it; the first whose bones the triangle holds takes
-// the triangle's bones instead; else a new batch) is answered through
-// a trie of the batches' sorted bones: supersets through the lists that
-// hold the triangle's bones, subsets through the subsets of the triangle's
-// bones that start some list (or, with few batches, a scan of their masks).
-// Answers that leave the list unchanged are remembered until it changes.
+// the triangle's bones instead; else a new batch) is answered without
+// walking the batches. Batches only grow here, so the first batch holding a
+// set only moves earlier: whenever a batch gets new bones, the distinct
+// sets of the triangles still to come that lie in them learn it. The first
+// batch inside a set comes from a trie of the batches' sorted bones (the
+// subsets of the set that start some list), or, with few batches, a scan of
+// their masks. Answers that leave the list unchanged are remembered until
+// it changes.
 class CFirstAssignment {
 public:
-    CFirstAssignment(const SSetTable& table, size_t boneCount)
-        : m_table(table), m_cacheVersion(table.firstOfCanonical.size(), kNone), m_words(MaskWords(boneCount))
+    CFirstAssignment(const SSetTable& table, const std::vector<uint32_t>& triangleSet, size_t boneCount)
+        : m_table(table), m_cacheVersion(table.firstOfCanonical.size(), kNone),
+          m_firstHolder(table.firstOfCanonical.size(), kNone), m_trianglesLeft(table.firstOfCanonical.size(), 0),
+          m_inSet(boneCount, 0), m_words(MaskWords(boneCount))
     {
+        for (uint32_t set : triangleSet)
+            ++m_trianglesLeft[table.canonical[set]];
+        std::vector<CBatchTrie::SList> lists;
+        for (uint32_t canon = 0; canon < table.firstOfCanonical.size(); ++canon)
+            if (const auto& ids = table.sets[table.firstOfCanonical[canon]].ids; !ids.empty())
+                lists.push_back({ids, canon, 0});
+        m_comingSets.AddAll(lists);
     }
 
     void Assign(uint32_t setNumber)
     {
         const uint32_t canon = m_table.canonical[setNumber];
-        if (m_cacheVersion[canon] == m_version)
-            return; // taken by an unchanged batch
         const SBoneSet& s = m_table.sets[setNumber];
-        std::fill(m_setMask, m_setMask + kMaskWords, 0);
-        if (m_words)
-            SetMask(m_setMask, s.ids);
-        const uint32_t sup = FirstSuperset(s);
-        const uint32_t sub = FirstSubset(s);
+        if (m_cacheVersion[canon] != m_version)
+            Walk(canon, s);
+        if (--m_trianglesLeft[canon] == 0 && !s.ids.empty())
+            m_comingSets.Remove(s.ids, canon);
+    }
+
+    std::vector<SBatch>& Batches() { return m_batches; }
+
+private:
+    void Walk(uint32_t canon, const SBoneSet& s)
+    {
+        const uint32_t sup = s.ids.empty() ? (m_batches.empty() ? kNone : 0) : m_firstHolder[canon];
+        const uint32_t sub = FirstSubset(s, sup);
         const uint32_t first = std::min(sup, sub);
         if (first == kNone) {
             m_batches.push_back({});
             m_masks.resize(m_batches.size() * m_words, 0);
             Place(uint32_t(m_batches.size() - 1), s);
         } else if (first == sup) {
-            m_cacheVersion[canon] = m_version;
+            m_cacheVersion[canon] = m_version; // taken by an unchanged batch
             return;
         } else {
             Place(first, s);
@@ -345,25 +381,19 @@ public:
         ++m_version;
     }
 
-    std::vector<SBatch>& Batches() { return m_batches; }
-
-private:
-    uint32_t FirstSuperset(const SBoneSet& s) const
-    {
-        if (s.ids.empty())
-            return m_batches.empty() ? kNone : 0;
-        return m_trie.LowestContaining(s.ids);
-    }
-
-    uint32_t FirstSubset(const SBoneSet& s)
+    // The first batch before `below` whose bones s holds (kNone when none).
+    uint32_t FirstSubset(const SBoneSet& s, uint32_t below)
     {
         const size_t n = s.ids.size();
+        const uint32_t empty = m_empty.empty() || m_empty.front() >= below ? kNone : m_empty.front();
         if (m_words && m_batches.size() < (size_t(1) << n)) {
             // Fewer batches than subsets: the first batch inside s.
-            uint64_t outside[kMaskWords];
+            uint64_t outside[kMaskWords] = {};
+            SetMask(outside, s.ids);
             for (size_t w = 0; w < m_words; ++w)
-                outside[w] = ~m_setMask[w];
-            for (uint32_t pos = 0; pos < m_batches.size(); ++pos) {
+                outside[w] = ~outside[w];
+            const uint32_t end = uint32_t(std::min<size_t>(below, m_batches.size()));
+            for (uint32_t pos = 0; pos < end; ++pos) {
                 uint64_t out = 0;
                 for (size_t w = 0; w < m_words; ++w)
                     out |= m_masks[pos * m_words + w] & outside[w];
@@ -372,12 +402,15 @@ private:
             }
             return kNone;
         }
-        const uint32_t empty = m_empty.empty() ? kNone : m_empty.front();
-        return std::min(empty, m_trie.LowestInside(s.ids));
+        MarkIds(m_inSet, s.ids, 1);
+        const uint32_t inside = m_trie.LowestInside(m_inSet, s.ids, std::min(empty, below));
+        MarkIds(m_inSet, s.ids, 0);
+        return std::min(empty, inside);
     }
 
     // Gives batch pos the bones of s (a new batch, or one whose bones s
-    // holds, so its bones only grow).
+    // holds, so its bones only grow), and tells the sets still to come
+    // that lie in s.
     void Place(uint32_t pos, const SBoneSet& s)
     {
         SBatch& batch = m_batches[pos];
@@ -391,9 +424,13 @@ private:
         batch.set = s;
         if (s.ids.empty()) {
             m_empty.insert(std::upper_bound(m_empty.begin(), m_empty.end(), pos), pos);
-        } else {
-            m_trie.Add(s.ids, pos);
+            return;
         }
+        m_trie.Add(s.ids, pos);
+        MarkIds(m_inSet, s.ids, 1);
+        m_comingSets.Inside(m_inSet, s.ids, 0, kNone,
+                            [&](uint32_t set) { m_firstHolder[set] = std::min(m_firstHolder[set], pos); });
+        MarkIds(m_inSet, s.ids, 0);
     }
 
     const SSetTable& m_table;
@@ -401,28 +438,185 @@ private:
     CBatchTrie m_trie;             // the batches with bones
     std::vector<uint32_t> m_empty; // batches without bones, in order
     uint32_t m_version = 0;
-    std::vector<uint32_t> m_cacheVersion; // per canonical set: list version it was taken at
-    // With few enough bones, every batch's bones as a mask, and the set
-    // being placed.
+    std::vector<uint32_t> m_cacheVersion;  // per canonical set: list version it was taken at
+    std::vector<uint32_t> m_firstHolder;   // per canonical set: the first batch holding it
+    std::vector<uint32_t> m_trianglesLeft; // per canonical set: triangles still to come
+    CBatchTrie m_comingSets{false};        // canonical sets with bones and triangles to come
+    std::vector<uint8_t> m_inSet;          // flags of the ids being walked
+    // With few enough bones, every batch's bones as a mask.
     size_t m_words;
     std::vector<uint64_t> m_masks;
-    uint64_t m_setMask[kMaskWords];
+};
+
+// The later batches a growing batch may take in during merging, searched
+// by the number of their bones outside it. A list with at most j bones
+// outside the batch, split into j + 1 parts, has a part that lies wholly in
+// the batch: for small j the lists' parts are held in a trie of their own
+// (built when first needed), so the search only follows parts that lie in
+// the batch and checks the lists they belong to, rather than every prefix
+// with up to j bones outside. Lists of at most j bones always fit.
+class CMergePool {
+public:
+    CMergePool(const std::vector<SBatch>& batches, size_t boneCount)
+        : m_batches(batches), m_words(MaskWords(boneCount)), m_masks(batches.size() * m_words, 0)
+    {
+        for (uint32_t b = 0; b < batches.size() && m_words; ++b)
+            SetMask(&m_masks[size_t(b) * m_words], batches[b].set.ids);
+        std::vector<CBatchTrie::SList> lists;
+        for (uint32_t b = 0; b < batches.size(); ++b) {
+            const size_t size = batches[b].set.ids.size();
+            if (size == 0)
+                continue;
+            lists.push_back({batches[b].set.ids, b, 0});
+            if (m_bySize.size() <= size)
+                m_bySize.resize(size + 1);
+            m_bySize[size].push_back(b);
+        }
+        m_whole.AddAll(lists);
+        m_nextOfSize.assign(m_bySize.size(), 0);
+    }
+
+    // Takes batch b (with bones) out of the pool.
+    void Remove(uint32_t b)
+    {
+        const std::vector<uint32_t>& ids = m_batches[b].set.ids;
+        m_whole.Remove(ids, b);
+        for (size_t j = 1; j < m_parted.size(); ++j)
+            if (m_parted[j].built && ids.size() > j)
+                ForEachPart(ids, j,
+                            [&](const std::vector<uint32_t>& part, size_t) { m_parted[j].trie.Remove(part, b); });
+        m_gone.resize(std::max<size_t>(m_gone.size(), b + 1), 0);
+        m_gone[b] = 1;
+    }
+
+    // The batch adding the fewest bones to a set (inSet marks its ids,
+    // sorted lists them), at most budget; the lowest of equals. False when
+    // no batch adds budget bones or fewer.
+    bool FewestOutside(const std::vector<uint8_t>& inSet, const std::vector<uint32_t>& sorted, uint32_t budget,
+                       uint32_t& outPos, uint32_t& outExtra)
+    {
+        // Widening the allowance one bone at a time: the first allowance
+        // that finds a batch finds the fewest.
+        for (uint32_t allowed = 0; allowed <= budget; ++allowed) {
+            const uint32_t best = LowestWithin(inSet, sorted, allowed);
+            if (best != kNone) {
+                outPos = best;
+                outExtra = allowed;
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    // Parts of lists longer than this many allowed bones are not indexed:
+    // larger allowances walk the whole lists.
+    static constexpr size_t kLargestPartedAllowance = 3;
+
+    struct SParted {
+        bool built = false;
+        CBatchTrie trie;
+    };
+
+    bool Gone(uint32_t b) const { return b < m_gone.size() && m_gone[b]; }
+
+    // The j + 1 parts of a sorted list longer than j: consecutive runs of
+    // nearly equal length, each with the number of ids after it.
+    template <class Use>
+    static void ForEachPart(const std::vector<uint32_t>& ids, size_t j, Use&& use)
+    {
+        thread_local std::vector<uint32_t> part;
+        const size_t parts = j + 1;
+        size_t begin = 0;
+        for (size_t p = 0; p < parts; ++p) {
+            const size_t end = ids.size() * (p + 1) / parts;
+            part.assign(ids.begin() + begin, ids.begin() + end);
+            use(part, ids.size() - end);
+            begin = end;
+        }
+    }
+
+    // The lowest batch in the pool with at most `allowed` bones outside the
+    // set (kNone when none).
+    uint32_t LowestWithin(const std::vector<uint8_t>& inSet, const std::vector<uint32_t>& sorted, uint32_t allowed)
+    {
+        if (allowed == 0)
+            return m_whole.LowestInside(inSet, sorted);
+        // The lowest list short enough to fit whatever its bones.
+        uint32_t best = kNone;
+        for (size_t size = 1; size <= allowed && size < m_bySize.size(); ++size) {
+            const std::vector<uint32_t>& list = m_bySize[size];
+            size_t& next = m_nextOfSize[size];
+            while (next < list.size() && Gone(list[next]))
+                ++next;
+            if (next < list.size())
+                best = std::min(best, list[next]);
+        }
+        if (allowed > kLargestPartedAllowance)
+            return std::min(best, m_whole.LowestWithin(inSet, sorted, allowed, best));
+        uint64_t setMask[kMaskWords] = {};
+        if (m_words)
+            SetMask(setMask, sorted);
+        CBatchTrie& parts = Parted(allowed);
+        parts.Inside(inSet, sorted, allowed, best, [&](uint32_t b) {
+            if (b >= best)
+                return;
+            uint32_t outside = 0;
+            if (m_words) {
+                for (size_t w = 0; w < m_words; ++w)
+                    for (uint64_t out = m_masks[size_t(b) * m_words + w] & ~setMask[w]; out; out &= out - 1)
+                        ++outside;
+            } else {
+                for (uint32_t id : m_batches[b].set.ids)
+                    outside += inSet[id] ? 0u : 1u;
+            }
+            if (outside <= allowed)
+                best = b;
+        });
+        return best;
+    }
+
+    CBatchTrie& Parted(size_t j)
+    {
+        if (m_parted.size() <= j)
+            m_parted.resize(j + 1);
+        SParted& parted = m_parted[j];
+        if (!parted.built) {
+            parted.built = true;
+            std::vector<CBatchTrie::SList> parts;
+            for (const std::vector<uint32_t>& list : m_bySize)
+                for (uint32_t b : list) {
+                    const std::vector<uint32_t>& ids = m_batches[b].set.ids;
+                    if (!Gone(b) && ids.size() > j)
+                        ForEachPart(ids, j, [&](const std::vector<uint32_t>& part, size_t tail) {
+                            parts.push_back({part, b, uint32_t(tail)});
+                        });
+                }
+            parted.trie.AddAll(parts);
+        }
+        return parted.trie;
+    }
+
+    const std::vector<SBatch>& m_batches;
+    // With few enough bones, every batch's bones as a mask for the checks.
+    size_t m_words;
+    std::vector<uint64_t> m_masks;
+    CBatchTrie m_whole;                          // the pool's lists
+    std::vector<std::vector<uint32_t>> m_bySize; // pool lists by length, in order
+    std::vector<size_t> m_nextOfSize;            // per length: no pool list before this index
+    std::vector<SParted> m_parted;               // per allowance: the parts of longer lists
+    std::vector<uint8_t> m_gone;                 // batches taken out
 };
 
 // Merging: each batch takes in turn the later batch that adds the fewest
-// bones within the palette (the first of equals), until none fits. The
-// later batches not yet taken in are held in a trie, so a search only
-// follows bone lists with few bones outside the growing batch.
+// bones within the palette (the first of equals), until none fits.
 void MergeBatches(std::vector<SBatch>& batches, uint32_t limit, size_t boneCount)
 {
-    CBatchTrie trie;
+    CMergePool pool(batches, boneCount);
     std::vector<uint32_t> empty; // batches without bones, in order
-    for (uint32_t b = 0; b < batches.size(); ++b) {
+    for (uint32_t b = 0; b < batches.size(); ++b)
         if (batches[b].set.ids.empty())
             empty.push_back(b);
-        else
-            trie.Add(batches[b].set.ids, b);
-    }
     size_t nextEmpty = 0; // empty[nextEmpty..] are later and not taken in
     std::vector<uint8_t> inA(boneCount, 0);
     for (uint32_t a = 0; a < batches.size(); ++a) {
@@ -432,9 +626,8 @@ void MergeBatches(std::vector<SBatch>& batches, uint32_t limit, size_t boneCount
         if (A.ids.empty())
             ++nextEmpty; // a is empty[nextEmpty]: later empty ones were taken in
         else
-            trie.Remove(A.ids, a);
-        for (uint32_t id : A.ids)
-            inA[id] = 1;
+            pool.Remove(a);
+        MarkIds(inA, A.ids, 1);
         for (;;) {
             const size_t aSize = A.ids.size();
             if (aSize > limit)
@@ -442,21 +635,19 @@ void MergeBatches(std::vector<SBatch>& batches, uint32_t limit, size_t boneCount
             // Extras below the palette size that keep A within it.
             const uint32_t budget = uint32_t(limit - std::max<size_t>(aSize, 1));
             uint32_t best = kNone, extra = 0;
-            const bool found = trie.FewestOutside(inA, A.ids, budget, best, extra);
+            const bool found = pool.FewestOutside(inA, A.ids, budget, best, extra);
             if (nextEmpty < empty.size() && (!found || extra > 0 || empty[nextEmpty] < best)) {
                 best = empty[nextEmpty++]; // adds no bones
             } else if (found) {
-                trie.Remove(batches[best].set.ids, best);
+                pool.Remove(best);
             } else {
                 break;
             }
             TakeIn(A, batches[best].set);
-            for (uint32_t id : A.ids)
-                inA[id] = 1;
+            MarkIds(inA, A.ids, 1);
             batches[best].removed = true;
         }
-        for (uint32_t id : A.ids)
-            inA[id] = 0;
+        MarkIds(inA, A.ids, 0);
     }
     batches.erase(std::remove_if(batches.begin(), batches.end(), [](const SBatch& b) { return b.removed; }),
                   batches.end());
@@ -514,45 +705,51 @@ int GenerateBoneBatches(SBoneBatchTable& table, uint32_t& outVertexCount, std::v
     }
 
     // First assignment, then merging.
-    CFirstAssignment first(sets, denseOf.size());
+    CFirstAssignment first(sets, triangleSet, denseOf.size());
     for (uint32_t t = 0; t < faceCount; ++t)
         first.Assign(triangleSet[t]);
     std::vector<SBatch>& batches = first.Batches();
     MergeBatches(batches, boneLimit, denseOf.size());
 
     // Final assignment: the first batch holding all of a triangle's bones
-    // (the list no longer changes, so one answer per distinct set), from the
-    // batches of its rarest bone. Merged lists may hold any number of bones,
-    // too deep for the trie's recursive walks.
-    std::vector<std::vector<uint32_t>> posting(denseOf.size());
-    for (uint32_t b = 0; b < batches.size(); ++b)
-        for (uint32_t id : batches[b].set.ids)
-            posting[id].push_back(b); // in list order
+    // (the list no longer changes, so one answer per distinct set). Each
+    // batch in turn takes the distinct sets not yet placed that lie in it,
+    // found through a trie of the sets (at most 12 ids deep, while merged
+    // batches may hold any number of bones).
     std::vector<uint32_t> batchOfCanonical(sets.firstOfCanonical.size(), kNone);
+    {
+        CBatchTrie unplaced(false);
+        std::vector<CBatchTrie::SList> lists;
+        for (uint32_t canon = 0; canon < sets.firstOfCanonical.size(); ++canon) {
+            const std::vector<uint32_t>& canonIds = sets.sets[sets.firstOfCanonical[canon]].ids;
+            if (canonIds.empty())
+                batchOfCanonical[canon] = 0;
+            else
+                lists.push_back({canonIds, canon, 0});
+        }
+        size_t left = lists.size();
+        unplaced.AddAll(lists);
+        std::vector<uint8_t> inBatch(denseOf.size(), 0);
+        std::vector<uint32_t> found;
+        for (uint32_t b = 0; b < batches.size() && left; ++b) {
+            const std::vector<uint32_t>& batchIds = batches[b].set.ids;
+            found.clear();
+            MarkIds(inBatch, batchIds, 1);
+            unplaced.Inside(inBatch, batchIds, 0, kNone, [&](uint32_t canon) { found.push_back(canon); });
+            MarkIds(inBatch, batchIds, 0);
+            for (uint32_t canon : found) {
+                batchOfCanonical[canon] = b;
+                unplaced.Remove(sets.sets[sets.firstOfCanonical[canon]].ids, canon);
+            }
+            left -= found.size();
+        }
+    }
     std::vector<uint32_t> triangleBatch(faceCount);
     std::vector<uint32_t> trianglesIn(batches.size() + 1, 0);
     for (uint32_t t = 0; t < faceCount; ++t) {
-        const uint32_t canon = sets.canonical[triangleSet[t]];
-        uint32_t& batch = batchOfCanonical[canon];
-        if (batch == kNone) {
-            const SBoneSet& s = sets.sets[triangleSet[t]];
-            if (s.ids.empty()) {
-                batch = 0;
-            } else {
-                const std::vector<uint32_t>* rarest = &posting[s.ids[0]];
-                for (uint32_t id : s.ids)
-                    if (posting[id].size() < rarest->size())
-                        rarest = &posting[id];
-                for (uint32_t b : *rarest)
-                    if (std::includes(batches[b].set.ids.begin(), batches[b].set.ids.end(), s.ids.begin(),
-                                      s.ids.end())) {
-                        batch = b;
-                        break;
-                    }
-            }
-            if (batch == kNone)
-                return 1; // cannot happen: sets only grow and merged batches hold what they took
-        }
+        const uint32_t batch = batchOfCanonical[sets.canonical[triangleSet[t]]];
+        if (batch == kNone)
+            return 1; // cannot happen: sets only grow and merged batches hold what they took
         triangleBatch[t] = batch;
         ++trianglesIn[batch + 1];
     }

@@ -430,7 +430,8 @@ TEST(BoneBatch, AgreesWithThePlainWalkOnManyBoneSets)
 {
     // The benchmark's shapes at sizes the plain walk can still check: every
     // vertex leans on four of 40 bones, which change from vertex to vertex,
-    // so a grid and above all a random soup make very many distinct sets.
+    // so a grid and above all a random soup make very many distinct sets; a
+    // fan shares one vertex among all its triangles.
     const uint32_t kSide = 31, kBones = 40;
     std::vector<SVertex> v(kSide * kSide);
     for (uint32_t i = 0; i < v.size(); ++i)
@@ -438,7 +439,7 @@ TEST(BoneBatch, AgreesWithThePlainWalkOnManyBoneSets)
                             {int32_t((i / 3 + 1) % kBones), 0.3f},
                             {int32_t((i / 7 + 2) % kBones), 0.2f},
                             {int32_t((i / 11 + 3) % kBones), 0.1f}});
-    std::vector<uint32_t> grid, soup;
+    std::vector<uint32_t> grid, soup, fan;
     for (uint32_t y = 0; y + 1 < kSide; ++y)
         for (uint32_t x = 0; x + 1 < kSide; ++x) {
             const uint32_t a = y * kSide + x, b = a + 1, c = a + kSide, d = c + 1;
@@ -447,9 +448,12 @@ TEST(BoneBatch, AgreesWithThePlainWalkOnManyBoneSets)
     std::mt19937 random(777);
     for (uint32_t i = 0; i < 3 * 2000; ++i)
         soup.push_back(uint32_t(random() % v.size()));
-    for (uint32_t limit : {12u, 16u}) {
+    for (uint32_t i = 1; i + 1 < v.size(); ++i)
+        fan.insert(fan.end(), {0, i, i + 1});
+    for (uint32_t limit : {12u, 16u, 24u}) {
         EXPECT_TRUE(ExpectPlainWalk(v, grid, limit, 4, "grid, palette " + std::to_string(limit)));
         EXPECT_TRUE(ExpectPlainWalk(v, soup, limit, 4, "soup, palette " + std::to_string(limit)));
+        EXPECT_TRUE(ExpectPlainWalk(v, fan, limit, 4, "fan, palette " + std::to_string(limit)));
     }
 }
 
