@@ -197,6 +197,11 @@ void ReadVertex(float out[4], const void* element, uint32_t type, uint32_t count
     const uint8_t* p = static_cast<const uint8_t*>(element);
     if (count > 4)
         count = 4;
+    if (type == eZGXTFloat) {
+        // The common case, read per vertex by the processing stages.
+        std::memcpy(out, p, size_t(count) * 4);
+        return;
+    }
     for (uint32_t i = 0; i < count; ++i)
         out[i] = ReadComponent(p + i * size, type);
 }
