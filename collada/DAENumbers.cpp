@@ -370,7 +370,9 @@ void ReadList(const char* text, size_t pieces, std::vector<T>& out, Read read)
         return;
     const size_t length = std::strlen(text);
     if (pieces == 0)
-        pieces = std::min<size_t>(ParallelWorkers(), length / kBytesPerPiece + 1);
+        // Several pieces per core, so that a core the system gives to
+        // others for a while leaves its share to the rest.
+        pieces = std::min<size_t>(4 * ParallelWorkers(), length / kBytesPerPiece + 1);
     pieces = std::max<size_t>(1, std::min(pieces, length));
     struct SPiece {
         size_t begin, end, count, first;

@@ -34,7 +34,9 @@ int32_t MaterialIndexFor(const CEl_Triangles& primitive, const std::vector<CEl_I
 
 namespace {
 
-// Triangles below this many are read in one piece.
+// Triangles below twice this many are read in one piece; longer primitives
+// in pieces of at least this many, several per core so that a core the
+// system gives to others for a while leaves its share to the rest.
 constexpr int64_t kTrianglesPerPiece = 32768;
 
 // What reading a run of triangles came to.
@@ -171,7 +173,7 @@ bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
 
     const int64_t pieceCount = (inOrder || sized < 2 * kTrianglesPerPiece)
                                    ? 1
-                                   : std::min<int64_t>(ParallelWorkers(), sized / kTrianglesPerPiece);
+                                   : std::min<int64_t>(4 * ParallelWorkers(), sized / kTrianglesPerPiece);
     std::vector<SPieceRead> pieces(static_cast<size_t>(pieceCount));
     for (int64_t i = 0; i < pieceCount; ++i) {
         pieces[size_t(i)].begin = sized / pieceCount * i;
