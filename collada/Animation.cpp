@@ -43,6 +43,40 @@ float ValueAt(const std::vector<float>* values, int64_t i)
     return (values && i >= 0 && i < int64_t(values->size())) ? (*values)[size_t(i)] : 0.0f;
 }
 
+enum EInterpolation : uint8_t {
+    eInterpStep,
+    eInterpLinear,
+    eInterpBezier,
+    eInterpHermite,
+    eInterpCardinal,
+    eInterpBSpline,
+    eInterpUnknown
+};
+
+EInterpolation NamedInterpolation(const std::string& name)
+{
+    static const struct {
+        const char* name;
+        EInterpolation kind;
+    } kNames[] = {{"step", eInterpStep},       {"linear", eInterpLinear},     {"bezier", eInterpBezier},
+                  {"hermite", eInterpHermite}, {"cardinal", eInterpCardinal}, {"bspline", eInterpBSpline}};
+    for (const auto& row : kNames)
+        if (EqualsNoCase(name.c_str(), row.name))
+            return row.kind;
+    return eInterpUnknown;
+}
+
+EInterpolation InterpolationOf(const SAnimChannel& channel, int64_t key)
+{
+    // Without interpolation names the keys are joined linearly.
+    if (!channel.pInterpolation || key < 0 || key >= int64_t(channel.pInterpolation->size()))
+        return eInterpLinear;
+    // Named once per key when the channel was made; sampling asks per frame.
+    if (key < int64_t(channel.interpolation.size()))
+        return EInterpolation(channel.interpolation[size_t(key)]);
+    return NamedInterpolation((*channel.pInterpolation)[size_t(key)]);
+}
+
 SAnimChannel MakeChannel(const CEl_Channel& channel)
 {
     SAnimChannel out;
@@ -69,41 +103,18 @@ SAnimChannel MakeChannel(const CEl_Channel& channel)
     out.pOutput = output;
     out.iOutputStride = std::max(1, sources.pOutput->Stride());
     if (sources.pInterpolation && sources.pInterpolation->Array() &&
-        sources.pInterpolation->Array()->Kind() == eEl_name_array)
+        sources.pInterpolation->Array()->Kind() == eEl_name_array) {
         out.pInterpolation = &static_cast<const CEl_NameArray*>(sources.pInterpolation->Array())->Values();
+        out.interpolation.reserve(out.pInterpolation->size());
+        for (const std::string& name : *out.pInterpolation)
+            out.interpolation.push_back(NamedInterpolation(name));
+    }
     if ((out.pInTangent = FloatValues(sources.pInTangent)))
         out.iInTangentStride = std::max(1, sources.pInTangent->Stride());
     if ((out.pOutTangent = FloatValues(sources.pOutTangent)))
         out.iOutTangentStride = std::max(1, sources.pOutTangent->Stride());
     out.bValid = true;
     return out;
-}
-
-enum EInterpolation {
-    eInterpStep,
-    eInterpLinear,
-    eInterpBezier,
-    eInterpHermite,
-    eInterpCardinal,
-    eInterpBSpline,
-    eInterpUnknown
-};
-
-EInterpolation InterpolationOf(const SAnimChannel& channel, int64_t key)
-{
-    // Without interpolation names the keys are joined linearly.
-    if (!channel.pInterpolation || key < 0 || key >= int64_t(channel.pInterpolation->size()))
-        return eInterpLinear;
-    const std::string& name = (*channel.pInterpolation)[size_t(key)];
-    static const struct {
-        const char* name;
-        EInterpolation kind;
-    } kNames[] = {{"step", eInterpStep},       {"linear", eInterpLinear},     {"bezier", eInterpBezier},
-                  {"hermite", eInterpHermite}, {"cardinal", eInterpCardinal}, {"bspline", eInterpBSpline}};
-    for (const auto& row : kNames)
-        if (EqualsNoCase(name.c_str(), row.name))
-            return row.kind;
-    return eInterpUnknown;
 }
 
 double Bezier(double p0, double p1, double p2, double p3, double u)

@@ -47,6 +47,7 @@ struct SAnimChannel {
     const std::vector<float>* pOutput = nullptr;
     int iOutputStride = 1; // components per key
     const std::vector<std::string>* pInterpolation = nullptr;
+    std::vector<uint8_t> interpolation; // the kind each name of pInterpolation stands for, when known
     const std::vector<float>* pInTangent = nullptr;
     int iInTangentStride = 0;
     const std::vector<float>* pOutTangent = nullptr;

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 #include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "base/Parallel.h"
 #include "collada/DAEObject.h"
@@ -155,13 +159,33 @@ namespace {
 size_t CountTokens(const char* text, size_t length)
 {
     // A token starts wherever a non-separator follows a separator. Large
-    // arrays are counted eight bytes at a time: each byte's top bit says
-    // whether it is a separator (space, comma, or tab to carriage return).
+    // arrays are counted many bytes at a time: a mask says which bytes are
+    // separators (space, comma, or tab to carriage return).
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
     size_t count = 0;
     size_t i = 0;
     bool previousSeparator = true;
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#if defined(__SSE2__)
+    // 64 bytes at a time: one bit per byte that is a separator.
+    const __m128i space = _mm_set1_epi8(' ');
+    const __m128i comma = _mm_set1_epi8(',');
+    const __m128i tab = _mm_set1_epi8('\t');
+    const __m128i four = _mm_set1_epi8(4); // tab to carriage return: 9 + 0..4
+    auto separators16 = [&](const unsigned char* p) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i control = _mm_sub_epi8(x, tab);
+        const __m128i isControl = _mm_cmpeq_epi8(_mm_min_epu8(control, four), control);
+        const __m128i sep = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, space), _mm_cmpeq_epi8(x, comma)), isControl);
+        return uint64_t(uint32_t(_mm_movemask_epi8(sep)));
+    };
+    for (; i + 64 <= length; i += 64) {
+        const uint64_t separators = separators16(s + i) | separators16(s + i + 16) << 16 |
+                                    separators16(s + i + 32) << 32 | separators16(s + i + 48) << 48;
+        const uint64_t before = (separators << 1) | (previousSeparator ? 1u : 0u);
+        count += size_t(__builtin_popcountll(~separators & before));
+        previousSeparator = (separators >> 63) != 0;
+    }
+#elif defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
     constexpr uint64_t kOnes = 0x0101010101010101ull;
     constexpr uint64_t kHigh = 0x8080808080808080ull;
     constexpr uint64_t kLow7 = 0x7f7f7f7f7f7f7f7full;
@@ -203,16 +227,99 @@ namespace {
 // more than they save.
 constexpr size_t kBytesPerPiece = size_t(1) << 20;
 
+// Appends the digits at s to mantissa; returns how many there were.
+inline int AppendDigits(const char*& s, uint64_t& mantissa)
+{
+    const char* first = s;
+    for (; unsigned(*s - '0') < 10; ++s)
+        mantissa = mantissa * 10 + unsigned(*s - '0');
+    return int(s - first);
+}
+
+// Powers of ten that a double holds exactly.
+constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Reads the plain decimal at s ([-]digits[.digits][(e|E)[+|-]digits]) when
+// it ends at a separator or the end of the text, and when the value is
+// cheaply known to be the correctly rounded float: the digits fit 2^53 and the power of ten is exact in a double, so
+// one multiplication or division gives the correctly rounded double; that
+// double rounds to the same float as the exact value unless it lies exactly
+// halfway between two floats (then the exact value might not), or outside
+// the range of normal floats. Returns the end of the token, or null to leave
+// the token to the general rule.
+const char* FastDecimal(const char* s, float& out)
+{
+    const bool negative = *s == '-';
+    s += negative ? 1 : 0;
+    if (unsigned(*s - '0') >= 10)
+        return nullptr;
+    uint64_t mantissa = 0;
+    int digits = AppendDigits(s, mantissa); // 19 fit; zeros before the first digit of a fraction are not counted
+    int64_t exponent = 0;
+    if (*s == '.') {
+        ++s;
+        if (unsigned(*s - '0') >= 10)
+            return nullptr;
+        if (mantissa == 0)
+            for (; *s == '0'; ++s)
+                --exponent;
+        const int fraction = AppendDigits(s, mantissa);
+        digits += fraction;
+        exponent -= fraction;
+    }
+    if (digits > 19)
+        return nullptr; // the mantissa may have wrapped
+    if (*s == 'e' || *s == 'E') {
+        ++s;
+        const bool negativeExponent = *s == '-';
+        s += (*s == '-' || *s == '+') ? 1 : 0;
+        if (unsigned(*s - '0') >= 10)
+            return nullptr;
+        int64_t value = 0;
+        const char* first = s;
+        for (; unsigned(*s - '0') < 10 && s - first < 5; ++s)
+            value = value * 10 + int(*s - '0');
+        if (unsigned(*s - '0') < 10)
+            return nullptr;
+        exponent += negativeExponent ? -value : value;
+    }
+    if (*s && !IsDAESeparator(*s))
+        return nullptr;
+    if (mantissa == 0) {
+        out = negative ? -0.0f : 0.0f;
+        return s;
+    }
+    if (mantissa > (uint64_t(1) << 53) || exponent < -22 || exponent > 22)
+        return nullptr;
+    const double d =
+        exponent < 0 ? double(mantissa) / kExactPowers[-exponent] : double(mantissa) * kExactPowers[exponent];
+    if (!(d >= double(std::numeric_limits<float>::min()) && d <= double(std::numeric_limits<float>::max())))
+        return nullptr;
+    uint64_t bits;
+    std::memcpy(&bits, &d, 8);
+    constexpr uint64_t kBelowFloat = (uint64_t(1) << 29) - 1; // double bits a normal float drops
+    if ((bits & kBelowFloat) == (uint64_t(1) << 28))
+        return nullptr; // halfway between two floats
+    const float f = float(d);
+    out = negative ? -f : f;
+    return s;
+}
+
 // The next count float tokens from s; returns the end of the last one.
 const char* ReadFloats(const char* s, size_t count, float* out)
 {
     for (size_t i = 0; i < count; ++i) {
         while (IsDAESeparator(*s))
             ++s;
+        if (const char* next = FastDecimal(s, out[i])) {
+            s = next;
+            continue;
+        }
         const char* b = s;
         while (*s && !IsDAESeparator(*s))
             ++s;
-        // Ordinary decimals convert directly; words, signs and hex take the
+        // Other decimals convert directly; words, signs and hex take the
         // general rule.
         const char* d = *b == '-' ? b + 1 : b;
         if (unsigned(*d - '0') < 10 || (*d == '.' && unsigned(d[1] - '0') < 10)) {
@@ -263,7 +370,9 @@ void ReadList(const char* text, size_t pieces, std::vector<T>& out, Read read)
         return;
     const size_t length = std::strlen(text);
     if (pieces == 0)
-        pieces = std::min<size_t>(ParallelWorkers(), length / kBytesPerPiece + 1);
+        // Several pieces per core, so that a core the system gives to
+        // others for a while leaves its share to the rest.
+        pieces = std::min<size_t>(4 * ParallelWorkers(), length / kBytesPerPiece + 1);
     pieces = std::max<size_t>(1, std::min(pieces, length));
     struct SPiece {
         size_t begin, end, count, first;

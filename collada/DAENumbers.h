@@ -37,7 +37,7 @@ inline std::string TrimmedDAE(const char* text)
 
 // Count first, make exactly that much storage, convert. The previous
 // contents of out are released. Long texts are read in pieces on all cores
-// (pieces 0: one per megabyte, at most one per core; tests give a count);
+// (pieces 0: one per megabyte, at most four per core; tests give a count);
 // the values are those of reading the tokens one by one in order.
 void DAEParseFloatList(const char* text, std::vector<float>& out, size_t pieces = 0);
 void DAEParseIntList(const char* text, std::vector<int32_t>& out, size_t pieces = 0);

@@ -12,10 +12,11 @@ namespace {
 // The run holding triangle t: starts[k] <= t < starts[k + 1] (starts sorted,
 // starts[0] <= t). Corners are mostly asked for in order, so the run of the
 // last answer and the next one are tried before a binary search.
-size_t FindRun(const std::vector<int64_t>& starts, int64_t t, size_t& cursor)
+size_t FindRun(const std::vector<int64_t>& starts, int64_t t, std::atomic<size_t>& cursor)
 {
     const size_t n = starts.size();
-    size_t k = cursor < n ? cursor : 0;
+    const size_t hint = cursor.load(std::memory_order_relaxed);
+    size_t k = hint < n ? hint : 0;
     auto holds = [&](size_t i) { return starts[i] <= t && (i + 1 == n || starts[i + 1] > t); };
     if (!holds(k)) {
         if (k + 1 < n && holds(k + 1))
@@ -23,7 +24,7 @@ size_t FindRun(const std::vector<int64_t>& starts, int64_t t, size_t& cursor)
         else
             k = size_t(std::upper_bound(starts.begin(), starts.end(), t) - starts.begin()) - 1;
     }
-    cursor = k;
+    cursor.store(k, std::memory_order_relaxed);
     return k;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // Geometry elements: sources, accessors, value arrays, inputs, and the
 // primitive kinds with their triangulation and corner reads.
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -251,7 +252,9 @@ private:
     // m_splitCorners, -1 for the fan; empty when every face is a fan.
     std::vector<int64_t> m_polySplit;
     std::vector<uint32_t> m_splitCorners;
-    mutable size_t m_uiCursor = 0; // corners are read in order
+    // Corners are mostly read in order: where the last one was found. Only a
+    // hint, so threads reading corners of one primitive may share it.
+    mutable std::atomic<size_t> m_uiCursor{0};
 };
 
 // polygons, trifans and tristrips: one index list per p element.
@@ -284,7 +287,7 @@ protected:
     // Index values of each ring of a polygon with holes (ph): outer first;
     // empty for a list without holes.
     std::vector<std::vector<uint32_t>> m_ringValues;
-    mutable size_t m_uiCursor = 0;
+    mutable std::atomic<size_t> m_uiCursor{0}; // as above
 };
 
 class CEl_TriFans : public CEl_Polygons {

@@ -1,9 +1,12 @@
 #include "collada/MeshBuild.h"
 
 #include <algorithm>
+#include <iterator>
+#include <utility>
 #include <string>
 
 #include "base/ConversionLog.h"
+#include "base/Parallel.h"
 #include "collada/C2QHub.h"
 #include "collada/DAEMath.h"
 #include "collada/ElCore.h"
@@ -29,6 +32,41 @@ int32_t MaterialIndexFor(const CEl_Triangles& primitive, const std::vector<CEl_I
 
 } // namespace
 
+namespace {
+
+// Triangles below twice this many are read in one piece; longer primitives
+// in pieces of at least this many, several per core so that a core the
+// system gives to others for a while leaves its share to the rest.
+constexpr int64_t kTrianglesPerPiece = 32768;
+
+// What reading a run of triangles came to.
+struct SPieceRead {
+    int64_t begin = 0, end = 0; // the triangles to read
+    int64_t done = 0;           // first triangle not completed (end when all were)
+    int corners = 0;            // corners of triangle done read before it failed
+    bool failed = false;
+    bool missingNormals = false;
+    int64_t firstWarning[eWarnCount]; // corner at which each skin warning first came; -1: none
+    SPieceRead() { std::fill(std::begin(firstWarning), std::end(firstWarning), int64_t(-1)); }
+};
+
+// Gives the skin warnings of the pieces read, in the order reading the
+// corners one by one gives them: by corner, the bone limit before the weights
+// of the same corner.
+void GiveWarnings(const std::vector<SPieceRead>& pieces)
+{
+    std::vector<std::pair<int64_t, int>> given;
+    for (const SPieceRead& p : pieces)
+        for (int w = 0; w < eWarnCount; ++w)
+            if (p.firstWarning[w] >= 0)
+                given.push_back({p.firstWarning[w], w == eWarnBoneLimit ? -1 : w});
+    std::sort(given.begin(), given.end());
+    for (const auto& g : given)
+        C2QHub::Instance().WarnOnce(g.second < 0 ? int(eWarnBoneLimit) : g.second);
+}
+
+} // namespace
+
 bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
                         const std::vector<CEl_Instance_material*>& materials, const CDAEObject* skin)
 {
@@ -39,78 +77,145 @@ bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
 
     COptionsData* options = C2QHub::Instance().Options();
     const bool normals = options ? options->GetExport(eVANormal) : true;
-    bool missingNormals = false;
     const bool colours = options ? options->GetExport(eVAColour) : false;
     const bool mapping = options ? options->GetBool(opt::bExportMappingChannels) : false;
     const EUpAxis upAxis = C2QHub::Instance().UpAxis();
 
-    // Reserve what the index data can hold, never what an attribute claims.
-    const int64_t expected = std::min<int64_t>(primitive.TrianglesWithinData(), INT32_MAX / 3);
-    record.positions.reserve(size_t(3 * expected));
-    record.triangles.reserve(size_t(expected));
-    if (normals && primitive.NormalBinding().pAccessor)
-        record.normals.reserve(size_t(3 * expected));
-    if (colours && primitive.ColourBinding().pAccessor)
-        record.colours.reserve(size_t(3 * expected));
+    // Corner 3t + c of triangle t becomes entry 3t + c of every per-corner
+    // array, so the arrays are sized first and runs of triangles are read on
+    // all cores, each into its own range; reading stops at the first corner
+    // that cannot be read, keeping the corners read before it.
+    // Sized by what the index data can hold, never by what an attribute
+    // claims; triangles past that (if any can be read) follow one by one.
+    const int64_t within = std::max<int64_t>(0, std::min<int64_t>(primitive.TrianglesWithinData(), INT32_MAX / 3));
+    const int64_t limit = std::min<int64_t>(primitive.TriangleCount(), (INT32_MAX - 3) / 3 + 1); // 32-bit indices
+    const int64_t sized = std::min(within, limit);
 
-    std::vector<SImportUVSet> sets;
+    SCornerData first;
     int setCount = 0;
-    SImportSkin skinBlock;
-    if (skinned)
-        skinBlock.influences.reserve(size_t(3 * expected), size_t(3 * expected) * kMaxInfluences);
-    const int64_t triangles = primitive.TriangleCount();
-    SCornerData corner;
-    for (int64_t t = 0; t < triangles; ++t) {
-        if (record.positions.size() + 3 > size_t(INT32_MAX))
-            break; // indices are 32-bit
+    if (limit > 0 && primitive.GetCorner(0, first))
+        setCount = mapping ? first.uvSets : 0; // every corner adds to every set
+    std::vector<SImportUVSet> sets(static_cast<size_t>(setCount));
+    std::vector<SImportInfluence> influences;
+    std::vector<uint8_t> influenceCounts;
+    auto size = [&](int64_t triangles) {
+        const size_t corners = size_t(3 * triangles);
+        record.positions.resize(corners);
+        if (normals)
+            record.normals.resize(corners);
+        record.triangles.resize(size_t(triangles));
+        for (SImportUVSet& set : sets) {
+            set.values.resize(corners);
+            set.triangles.resize(size_t(triangles));
+        }
+        if (skinned) {
+            influences.resize(corners * kMaxInfluences);
+            influenceCounts.resize(corners);
+        }
+    };
+    size(sized);
+
+    // Colours are listed only for corners that have one: their indices are
+    // known only in order.
+    const bool inOrder = colours && primitive.ColourBinding().pAccessor;
+    auto readTriangle = [&](int64_t t, SCornerData& corner, SPieceRead& piece) {
         SImportTriangle triangle;
         triangle.material = material;
-        bool complete = true;
         for (int c = 0; c < 3; ++c) {
-            if (!primitive.GetCorner(3 * t + c, corner)) {
-                complete = false; // the primitive ends here
-                break;
+            const int64_t q = 3 * t + c;
+            if (!primitive.GetCorner(q, corner)) {
+                piece.corners = c; // the primitive ends here
+                return false;
             }
             ToYUpVector(corner.position, upAxis);
             ToYUpVector(corner.normal, upAxis);
             // The bind pose replaces position and normal before they are kept.
-            if (skinned)
-                GatherInfluences(*skinned, primitive.GetPositionIndex(3 * t + c), corner, skinBlock);
-            if (t == 0 && c == 0) {
-                // Every corner adds to every set, so all sets stay as long as
-                // the position list.
-                setCount = mapping ? corner.uvSets : 0;
-                sets.resize(size_t(setCount));
-                for (SImportUVSet& s : sets) {
-                    s.values.reserve(size_t(3 * expected));
-                    s.triangles.reserve(size_t(expected));
-                }
+            if (skinned) {
+                uint32_t warnings = 0;
+                size_t listed = 0;
+                const bool has = GatherInfluences(*skinned, primitive.GetPositionIndex(q), corner,
+                                                  &influences[size_t(q) * kMaxInfluences], &listed, &warnings);
+                influenceCounts[size_t(q)] = has ? uint8_t(listed) : CInfluenceLists::kNoList;
+                for (int w = 0; w < eWarnCount; ++w)
+                    if ((warnings >> w & 1) && piece.firstWarning[w] < 0)
+                        piece.firstWarning[w] = q;
             }
             if (normals) {
                 // A corner without one gets a computed normal below.
-                missingNormals |= !corner.bNormal;
-                triangle.normal[c] = int32_t(record.normals.size());
+                piece.missingNormals |= !corner.bNormal;
+                triangle.normal[c] = int32_t(q);
                 Normalise3(corner.normal);
-                record.normals.push_back({corner.normal[0], corner.normal[1], corner.normal[2]});
+                record.normals[size_t(q)] = {corner.normal[0], corner.normal[1], corner.normal[2]};
             }
-            if (colours && corner.bColour) {
+            if (inOrder && corner.bColour) {
                 triangle.colour[c] = int32_t(record.colours.size());
                 record.colours.push_back({corner.colour[0], corner.colour[1], corner.colour[2], corner.colour[3]});
             }
             for (int s = 0; s < setCount; ++s)
-                sets[size_t(s)].values.push_back(
-                    s < corner.uvSets ? SVec3{corner.uv[s][0], corner.uv[s][1], corner.uv[s][2]} : SVec3{0, 0, 0});
-            triangle.position[c] = int32_t(record.positions.size());
-            record.positions.push_back({corner.position[0], corner.position[1], corner.position[2]});
+                sets[size_t(s)].values[size_t(q)] =
+                    s < corner.uvSets ? SVec3{corner.uv[s][0], corner.uv[s][1], corner.uv[s][2]} : SVec3{0, 0, 0};
+            triangle.position[c] = int32_t(q);
+            record.positions[size_t(q)] = {corner.position[0], corner.position[1], corner.position[2]};
         }
-        if (!complete)
-            break;
-        record.triangles.push_back(triangle);
-        for (SImportUVSet& s : sets)
-            s.triangles.push_back({triangle.position[0], triangle.position[1], triangle.position[2]});
+        record.triangles[size_t(t)] = triangle;
+        for (SImportUVSet& set : sets)
+            set.triangles[size_t(t)] = {triangle.position[0], triangle.position[1], triangle.position[2]};
+        return true;
+    };
+    auto readPiece = [&](SPieceRead& piece) {
+        SCornerData corner;
+        for (piece.done = piece.begin; piece.done < piece.end; ++piece.done)
+            if (!readTriangle(piece.done, corner, piece)) {
+                piece.failed = true;
+                return;
+            }
+    };
+
+    const int64_t pieceCount = (inOrder || sized < 2 * kTrianglesPerPiece)
+                                   ? 1
+                                   : std::min<int64_t>(4 * ParallelWorkers(), sized / kTrianglesPerPiece);
+    std::vector<SPieceRead> pieces(static_cast<size_t>(pieceCount));
+    for (int64_t i = 0; i < pieceCount; ++i) {
+        pieces[size_t(i)].begin = sized / pieceCount * i;
+        pieces[size_t(i)].end = i + 1 == pieceCount ? sized : sized / pieceCount * (i + 1);
     }
-    for (SImportUVSet& s : sets)
-        record.uvSets.push_back(std::move(s));
+    if (sized > 0)
+        ParallelFor(pieces.size(), [&](size_t i) { readPiece(pieces[i]); });
+    // Pieces after the first that failed were never reached.
+    for (size_t i = 0; i < pieces.size(); ++i)
+        if (pieces[i].failed) {
+            pieces.resize(i + 1);
+            break;
+        }
+    if (pieces.empty() || !pieces.back().failed) {
+        // Triangles past the sized ones, one at a time.
+        SPieceRead rest;
+        rest.begin = rest.done = sized;
+        SCornerData corner;
+        for (; rest.done < limit; ++rest.done) {
+            size(rest.done + 1);
+            if (!readTriangle(rest.done, corner, rest)) {
+                rest.failed = true;
+                break;
+            }
+        }
+        pieces.push_back(rest);
+    }
+    GiveWarnings(pieces);
+    const SPieceRead& last = pieces.back();
+    bool missingNormals = false;
+    for (const SPieceRead& p : pieces)
+        missingNormals |= p.missingNormals;
+    const size_t corners = size_t(3 * last.done + (last.failed ? last.corners : 0));
+    record.positions.resize(corners);
+    if (normals)
+        record.normals.resize(corners);
+    record.triangles.resize(size_t(last.done));
+    for (SImportUVSet& set : sets) {
+        set.values.resize(corners);
+        set.triangles.resize(size_t(last.done));
+        record.uvSets.push_back(std::move(set));
+    }
     if (missingNormals) {
         // One mesh without normals leaves the others theirs; it gets smooth
         // ones over its welded positions.
@@ -120,6 +225,10 @@ bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
     }
     if (skinned) {
         // Every corner needs its list, or none of them is kept.
+        SImportSkin skinBlock;
+        influences.resize(corners * kMaxInfluences);
+        influenceCounts.resize(corners);
+        skinBlock.influences.AssignPadded(std::move(influences), influenceCounts, kMaxInfluences);
         const size_t positions = record.positions.size();
         if (skinBlock.influences.size() == positions)
             record.skins.push_back(std::move(skinBlock));

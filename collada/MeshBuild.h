@@ -20,6 +20,8 @@ class CEl_Triangles;
 bool BuildGeometryInstance(CEl_Geometry& geometry, int32_t recordIndex, CEl_Node& node, std::vector<SImportNode>& nodes,
                            const std::vector<CEl_Instance_material*>& materials, const CDAEObject* skin);
 
-// Mesh data of one primitive into record.
+// Mesh data of one primitive into record, which holds none yet. Long
+// primitives are read in pieces on all cores; the record, and the warnings,
+// are those of reading the corners one by one.
 bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
                         const std::vector<CEl_Instance_material*>& materials, const CDAEObject* skin);

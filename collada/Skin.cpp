@@ -100,8 +100,17 @@ void PrepareSkin(CEl_Skin& skin, const CDAEIndex& index, const std::vector<SImpo
 
 namespace {
 
+// Notes warning n: into *warnings when given, else at once.
+void Warn(int n, uint32_t* warnings)
+{
+    if (warnings)
+        *warnings |= 1u << n;
+    else
+        C2QHub::Instance().WarnOnce(n);
+}
+
 // ReduceInfluences on entries[0, n): returns how many are kept.
-size_t ReduceInfluences(SImportInfluence* entries, size_t n, float& scale)
+size_t ReduceInfluences(SImportInfluence* entries, size_t n, float& scale, uint32_t* warnings)
 {
     // Heaviest first; equal weights keep their order. Short lists (all that
     // exporters write) are sorted by insertion, which is stable and needs no
@@ -116,14 +125,14 @@ size_t ReduceInfluences(SImportInfluence* entries, size_t n, float& scale)
     }
     if (n > kMaxInfluences) {
         n = kMaxInfluences;
-        C2QHub::Instance().WarnOnce(eWarnBoneLimit);
+        Warn(eWarnBoneLimit, warnings);
     }
     double sum = 0;
     for (size_t i = 0; i < n; ++i)
         sum += entries[i].weight;
     scale = 1;
     if (sum != 0 && (sum < 0.99999 || sum > 1.00001)) {
-        C2QHub::Instance().WarnOnce(eWarnBoneWeights);
+        Warn(eWarnBoneWeights, warnings);
         scale = float(1.0 / sum);
     }
     return n;
@@ -134,7 +143,7 @@ size_t ReduceInfluences(SImportInfluence* entries, size_t n, float& scale)
 float ReduceInfluences(std::vector<SImportInfluence>& entries)
 {
     float scale = 1;
-    entries.resize(ReduceInfluences(entries.data(), entries.size(), scale));
+    entries.resize(ReduceInfluences(entries.data(), entries.size(), scale, nullptr));
     return scale;
 }
 
@@ -147,6 +156,18 @@ bool SkinIsBuildable(const CEl_Skin& skin)
 
 bool GatherInfluences(const CEl_Skin& skin, int32_t positionIndex, SCornerData& corner, SImportSkin& block)
 {
+    SImportInfluence list[kMaxInfluences];
+    size_t listed = 0;
+    if (!GatherInfluences(skin, positionIndex, corner, list, &listed, nullptr))
+        return false;
+    block.influences.push_back(list, list + listed);
+    return true;
+}
+
+bool GatherInfluences(const CEl_Skin& skin, int32_t positionIndex, SCornerData& corner, SImportInfluence* list,
+                      size_t* listed, uint32_t* warnings)
+{
+    *listed = 0;
     const CEl_Skin::SPrepared& prepared = skin.Prepared();
     const CEl_Vertex_weights* weights = skin.VertexWeights();
     if (!weights || positionIndex < 0 || size_t(positionIndex) >= weights->VCount().size())
@@ -157,10 +178,8 @@ bool GatherInfluences(const CEl_Skin& skin, int32_t positionIndex, SCornerData& 
         return false;
 
     const int32_t n = weights->VCount()[size_t(positionIndex)];
-    if (n <= 0) {
-        block.influences.emplace_back();
-        return true;
-    }
+    if (n <= 0)
+        return true; // an empty list
     // bone holds the skin's joint index here. Short lists (all that exporters
     // write) stay on the stack: a skinned mesh has millions of corners.
     SImportInfluence local[16];
@@ -184,10 +203,8 @@ bool GatherInfluences(const CEl_Skin& skin, int32_t positionIndex, SCornerData& 
         entries[k] = {joint, weight};
     }
     float scale = 1;
-    const size_t kept = ReduceInfluences(entries, size_t(n), scale);
+    const size_t kept = ReduceInfluences(entries, size_t(n), scale, warnings);
 
-    SImportInfluence list[kMaxInfluences];
-    size_t listed = 0;
     double position[3] = {0, 0, 0};
     double normal[3] = {0, 0, 0};
     bool moved = false;
@@ -198,7 +215,7 @@ bool GatherInfluences(const CEl_Skin& skin, int32_t positionIndex, SCornerData& 
         if (e.bone < 0 || size_t(e.bone) >= prepared.JointCount() || !prepared.jointNodes[size_t(e.bone)])
             continue; // no bone for it; its weight still counted above
         const float weight = e.weight * scale;
-        list[listed++] = {prepared.jointNodes[size_t(e.bone)]->ConvertedIndex(), weight};
+        list[(*listed)++] = {prepared.jointNodes[size_t(e.bone)]->ConvertedIndex(), weight};
         if (weight <= 0)
             continue;
         const SMatrix44& m = prepared.jointMatrices[size_t(e.bone)];
@@ -226,6 +243,5 @@ bool GatherInfluences(const CEl_Skin& skin, int32_t positionIndex, SCornerData& 
         }
         std::copy(out, out + 3, corner.normal);
     }
-    block.influences.push_back(list, list + listed);
     return true;
 }

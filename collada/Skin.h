@@ -38,3 +38,8 @@ bool SkinIsBuildable(const CEl_Skin& skin);
 // add up to 1; the corner's position and normal become their bind-pose
 // values. False (no list appended) when the vertex has no readable entries.
 bool GatherInfluences(const CEl_Skin& skin, int32_t positionIndex, SCornerData& corner, SImportSkin& block);
+// The same into list[0, *listed) (room for kMaxInfluences). Safe to call from
+// several threads at once: with warnings given, the warnings it would give
+// are added to it as bits (1 << EWarning number) instead of being logged.
+bool GatherInfluences(const CEl_Skin& skin, int32_t positionIndex, SCornerData& corner, SImportInfluence* list,
+                      size_t* listed, uint32_t* warnings);

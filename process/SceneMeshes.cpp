@@ -44,10 +44,24 @@ public:
         keyInts.reserve(expectedCorners / 4 * m_ints);
     }
 
-    // The vertex with exactly this data, appended when there is none.
-    uint32_t Weld(const float* f, const int32_t* n)
+    uint64_t Hash(const float* f, const int32_t* n) const
     {
-        const uint64_t h = Hash(f, n);
+        uint64_t h = kKeyHashSeed;
+        for (uint32_t i = 0; i < m_floats; ++i)
+            h = HashWord(h, CanonicalBits(f[i]));
+        for (uint32_t i = 0; i < m_ints; ++i)
+            h = HashWord(h, uint32_t(n[i]));
+        return FinishHash(h);
+    }
+
+    // Asks for the slot a key of hash h probes first: the table is far
+    // larger than the caches, and the corners ahead are known.
+    void Prefetch(uint64_t h) const { __builtin_prefetch(&m_slots[size_t(h) & (m_slots.size() - 1)]); }
+
+    // The vertex with exactly this data (whose Hash is h), appended when
+    // there is none.
+    uint32_t Weld(const float* f, const int32_t* n, uint64_t h)
+    {
         const uint64_t tag = h & 0xFFFFFFFF00000000ull;
         const size_t mask = m_slots.size() - 1;
         size_t slot = size_t(h) & mask;
@@ -72,16 +86,6 @@ public:
 
 private:
     static constexpr uint64_t kEmpty = UINT64_MAX;
-
-    uint64_t Hash(const float* f, const int32_t* n) const
-    {
-        uint64_t h = kKeyHashSeed;
-        for (uint32_t i = 0; i < m_floats; ++i)
-            h = HashWord(h, CanonicalBits(f[i]));
-        for (uint32_t i = 0; i < m_ints; ++i)
-            h = HashWord(h, uint32_t(n[i]));
-        return FinishHash(h);
-    }
 
     bool Equal(uint32_t v, const float* f, const int32_t* n) const
     {
@@ -142,6 +146,54 @@ bool CornerColour(const SImportNode& node, const SImportTriangle& tri, int c, SV
         return false;
     *colour = node.colours[size_t(i)];
     return true;
+}
+
+// The weld key of corner c of triangle t: position, normal, texture
+// coordinates, colour and influences as the layout has them: its floats into
+// pf, its integers into pk.
+void CornerKey(const SImportNode& node, uint32_t t, int c, const SCornerLayout& layout, const SImportSkin* skin,
+               float* pf, int32_t* pk)
+{
+    const SImportTriangle& tri = node.triangles[t];
+    const SVec3& p = node.positions[size_t(tri.position[c])];
+    pf[0] = p[0];
+    pf[1] = p[1];
+    pf[2] = p[2];
+    pf += 3;
+    if (layout.normals) {
+        const int32_t ni = tri.normal[c];
+        const bool has = ni >= 0 && size_t(ni) < node.normals.size();
+        for (int a = 0; a < 3; ++a)
+            pf[a] = has ? node.normals[size_t(ni)][size_t(a)] : 0.0f;
+        pf += 3;
+    }
+    for (uint32_t s = 0; s < layout.texCoordSets; ++s) {
+        const SImportUVSet& set = node.uvSets[s];
+        int32_t vi = -1;
+        if (t < set.triangles.size())
+            vi = set.triangles[t][size_t(c)];
+        const bool has = vi >= 0 && size_t(vi) < set.values.size();
+        for (int a = 0; a < 3; ++a)
+            pf[a] = has ? set.values[size_t(vi)][size_t(a)] : 0.0f;
+        pf += 3;
+    }
+    if (layout.colours) {
+        SVec4 colour{0, 0, 0, 0};
+        const bool has = CornerColour(node, tri, c, &colour);
+        for (int a = 0; a < 4; ++a)
+            pf[a] = colour[size_t(a)];
+        pf += 4;
+        *pk++ = has ? 1 : 0;
+    }
+    if (layout.influences) {
+        const CInfluenceLists::CList inf = skin->influences[size_t(t) * 3 + size_t(c)];
+        const size_t used = std::min<size_t>(inf.size(), layout.influences);
+        for (uint32_t b = 0; b < layout.influences; ++b) {
+            pf[b] = b < used ? inf[b].weight : 0.0f;
+            pk[b] = b < used ? inf[b].bone : 0;
+        }
+        pk[layout.influences] = int32_t(used);
+    }
 }
 
 // Exact-part hash of a built mesh: everything instancing compares exactly.
@@ -459,57 +511,31 @@ uint32_t BuildNodeMeshes(const SImportNode& node, int32_t importIndex, const COp
                               "Warning: Ignoring skinning information as some/all vertices do not have data.");
         }
 
+        // Corners are welded in order; the keys of the next few are made
+        // (and their slots fetched) while the current one is looked up.
         CWeldTable weld(layout, tris.size() * 3);
-        std::vector<float> f(layout.FloatCount());
-        std::vector<int32_t> k(layout.IntCount());
+        const uint32_t nf = layout.FloatCount();
+        const uint32_t ni = layout.IntCount();
+        constexpr size_t kAhead = 8;
+        std::vector<float> f(kAhead * nf);
+        std::vector<int32_t> k(kAhead * ni + 1);
+        uint64_t hashes[kAhead];
+        const size_t corners = tris.size() * 3;
+        auto load = [&](size_t q) {
+            const size_t r = q % kAhead;
+            CornerKey(node, tris[q / 3], int(q % 3), layout, skin, &f[r * nf], &k[r * ni]);
+            hashes[r] = weld.Hash(&f[r * nf], &k[r * ni]);
+            weld.Prefetch(hashes[r]);
+        };
+        for (size_t q = 0; q < kAhead && q < corners; ++q)
+            load(q);
         std::vector<uint32_t> indices;
-        indices.reserve(tris.size() * 3);
-        for (uint32_t t : tris) {
-            const SImportTriangle& tri = node.triangles[t];
-            for (int c = 0; c < 3; ++c) {
-                float* pf = f.data();
-                int32_t* pk = k.data();
-                const SVec3& p = node.positions[size_t(tri.position[c])];
-                pf[0] = p[0];
-                pf[1] = p[1];
-                pf[2] = p[2];
-                pf += 3;
-                if (layout.normals) {
-                    const int32_t ni = tri.normal[c];
-                    const bool has = ni >= 0 && size_t(ni) < node.normals.size();
-                    for (int a = 0; a < 3; ++a)
-                        pf[a] = has ? node.normals[size_t(ni)][size_t(a)] : 0.0f;
-                    pf += 3;
-                }
-                for (uint32_t s = 0; s < layout.texCoordSets; ++s) {
-                    const SImportUVSet& set = node.uvSets[s];
-                    int32_t vi = -1;
-                    if (t < set.triangles.size())
-                        vi = set.triangles[t][size_t(c)];
-                    const bool has = vi >= 0 && size_t(vi) < set.values.size();
-                    for (int a = 0; a < 3; ++a)
-                        pf[a] = has ? set.values[size_t(vi)][size_t(a)] : 0.0f;
-                    pf += 3;
-                }
-                if (layout.colours) {
-                    SVec4 colour{0, 0, 0, 0};
-                    const bool has = CornerColour(node, tri, c, &colour);
-                    for (int a = 0; a < 4; ++a)
-                        pf[a] = colour[size_t(a)];
-                    pf += 4;
-                    *pk++ = has ? 1 : 0;
-                }
-                if (layout.influences) {
-                    const CInfluenceLists::CList inf = skin->influences[size_t(t) * 3 + size_t(c)];
-                    const size_t used = std::min<size_t>(inf.size(), layout.influences);
-                    for (uint32_t b = 0; b < layout.influences; ++b) {
-                        pf[b] = b < used ? inf[b].weight : 0.0f;
-                        pk[b] = b < used ? inf[b].bone : 0;
-                    }
-                    pk[layout.influences] = int32_t(used);
-                }
-                indices.push_back(weld.Weld(f.data(), k.data()));
-            }
+        indices.reserve(corners);
+        for (size_t q = 0; q < corners; ++q) {
+            const size_t r = q % kAhead;
+            indices.push_back(weld.Weld(&f[r * nf], &k[r * ni], hashes[r]));
+            if (q + kAhead < corners)
+                load(q + kAhead);
         }
 
         SWorkMesh mesh = MakeMesh(weld, layout, indices, flipV, groupMaterial[g]);

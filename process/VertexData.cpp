@@ -126,6 +126,15 @@ void SwizzleChannel(SVertexChannel& channel, uint32_t vertexCount, const SCompon
         return;
     }
     const uint32_t elements = UsableElements(channel, vertexCount);
+    if (type == eZGXTFloat && newCount == channel.uiComponentCount && newStride == channel.uiStride &&
+        channel.pData.size() == size_t(elements) * newStride) {
+        // Floats kept in their own order are copied as they are: nothing to do.
+        bool same = true;
+        for (uint32_t k = 0; k < newCount; ++k)
+            same &= codes[k] == int8_t(k + 1);
+        if (same)
+            return;
+    }
     const uint32_t readCount = channel.uiComponentCount < 4 ? channel.uiComponentCount : 4;
     if (!IsPackedType(type) && uint64_t(ComponentSize(type)) * readCount > channel.uiStride)
         return;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/Math.h"
@@ -117,6 +118,25 @@ public:
     {
         m_entries.clear();
         m_starts.assign(1, 0);
+    }
+    // Replaces the lists with those of a padded array, compacted in place:
+    // list i holds the first counts[i] of the stride entries at
+    // padded[i * stride]; a count of kNoList gives no list at all.
+    static constexpr uint8_t kNoList = 255;
+    void AssignPadded(std::vector<SImportInfluence>&& padded, const std::vector<uint8_t>& counts, size_t stride)
+    {
+        m_entries = std::move(padded);
+        m_starts.assign(1, 0);
+        m_starts.reserve(counts.size() + 1);
+        size_t kept = 0;
+        for (size_t i = 0; i < counts.size(); ++i) {
+            if (counts[i] == kNoList)
+                continue;
+            for (size_t k = 0; k < counts[i]; ++k)
+                m_entries[kept++] = m_entries[i * stride + k];
+            m_starts.push_back(kept);
+        }
+        m_entries.resize(kept);
     }
     // Empties list i (moves the lists after it).
     void ClearList(size_t i)

@@ -197,6 +197,18 @@ void ReadVertex(float out[4], const void* element, uint32_t type, uint32_t count
     const uint8_t* p = static_cast<const uint8_t*>(element);
     if (count > 4)
         count = 4;
+    // The common cases, read per vertex by the processing stages, without a
+    // call per component.
+    if (type == eZGXTFloat) {
+        for (uint32_t i = 0; i < count; ++i)
+            out[i] = Load<float>(p + 4 * i);
+        return;
+    }
+    if (type == eZGXTInt) {
+        for (uint32_t i = 0; i < count; ++i)
+            out[i] = static_cast<float>(Load<int32_t>(p + 4 * i));
+        return;
+    }
     for (uint32_t i = 0; i < count; ++i)
         out[i] = ReadComponent(p + i * size, type);
 }

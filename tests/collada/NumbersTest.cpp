@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -96,12 +97,12 @@ TEST(ColladaNumbers, ListsSplitOnWhiteSpaceAndCommas)
 TEST(ColladaNumbers, TokenCountMatchesTheTokenisation)
 {
     // Random texts over separators, digits and bytes with the top bit set,
-    // at every length and alignment the word-wise counter meets.
+    // at every length and alignment the block-wise counter meets.
     const char alphabet[] = " ,\t\n\r\v\f0123456789-.e\x80\xa0\xff\x8c\x89\x20";
     uint32_t seed = 12345;
     for (int round = 0; round < 2000; ++round) {
         std::string text;
-        const int length = round % 70;
+        const int length = round % 200;
         for (int i = 0; i < length; ++i) {
             seed = seed * 1103515245u + 12345u;
             text += alphabet[(seed >> 16) % (sizeof(alphabet) - 1)];
@@ -204,6 +205,79 @@ TEST(ColladaNumbers, ListsReadInPiecesEqualTheTokensReadInOrder)
             EXPECT_EQ(i, ints) << pieces << " pieces of \"" << std::string(text).substr(0, 80) << "\"";
         }
     }
+}
+
+TEST(ColladaNumbers, ListDecimalsAreTheCorrectlyRoundedFloats)
+{
+    // Decimals as exporters print floats, and the ones hardest to round:
+    // values at and next to the halfway points between neighbouring floats
+    // at every precision, long mantissas, the ends of the float range and
+    // of the exact powers of ten, signed zeros and forms next to the plain one.
+    std::string text;
+    char buffer[64];
+    auto add = [&](const char* format, double value) {
+        std::snprintf(buffer, sizeof(buffer), format, value);
+        text += buffer;
+        text += ' ';
+    };
+    uint32_t seed = 2024;
+    for (int i = 0; i < 20000; ++i) {
+        seed = seed * 1664525u + 1013904223u;
+        float f;
+        const uint32_t bits = (seed & 0x80FFFFFFu) | ((uint32_t(seed >> 7) % 80u + 90u) << 23);
+        std::memcpy(&f, &bits, 4);
+        const double halfway = (double(f) + double(std::nextafter(f, 2 * f))) / 2;
+        const char* const formats[] = {"%.6f", "%.9g", "%.17g", "%.12e", "%.20g", "%.3f"};
+        add(formats[i % 6], (i % 12 < 6) ? double(f) : halfway);
+        add("%.17g", std::nextafter(halfway, 0.0));
+        add("%.17g", std::nextafter(halfway, 1e300));
+    }
+    const char* const edges[] = {
+        "16777217",
+        "16777219",
+        "9007199254740993",
+        "9007199254740992",
+        "18446744073709551615",
+        "123456789012345678901",
+        "0.00000000000000000000000000001",
+        "1e22",
+        "1e23",
+        "1e-22",
+        "1.5e-23",
+        "3.4028235e38",
+        "3.4028236e38",
+        "3.40282357e38",
+        "1.17549435e-38",
+        "1.1754942e-38",
+        "1e-45",
+        "-0",
+        "-0.000",
+        "0e99999",
+        "5.",
+        ".5",
+        "-.5",
+        "1e",
+        "1e+",
+        "2E+3",
+        "2e-0003",
+        "1.0e10000",
+        "00000000000000000000000000001.5",
+        "0.1",
+        "-0.30000001192092896",
+        "0.33333334",
+        "1e-38",
+        "1.0000000596046448",
+    };
+    for (const char* e : edges) {
+        text += e;
+        text += ",\n";
+    }
+    const std::vector<float> expected = FloatsOneByOne(text.c_str());
+    std::vector<float> read;
+    DAEParseFloatList(text.c_str(), read, 1);
+    ASSERT_EQ(read.size(), expected.size());
+    for (size_t i = 0; i < read.size(); ++i)
+        ASSERT_EQ(std::memcmp(&read[i], &expected[i], 4), 0) << i;
 }
 
 TEST(ColladaNumbers, LongListsGiveTheSameArrayWhateverTheirCount)

@@ -326,3 +326,116 @@ TEST(ColladaSkin, MorphsExportTheirBaseMesh)
     EXPECT_TRUE(
         run->Logged(eLogWarning, "WARNING: Morph targets are not exported; morphed meshes keep their base mesh."));
 }
+
+namespace {
+
+// A skinned run of 100,000 triangles (t, t + 1, t + 2) over vertices at
+// (i, 0, 0), on two joints at the origin, each vertex wholly on the first
+// joint but for two: limitVertex with five weights whose fifth is 0, and
+// rescaleVertex with two that add up to 0.5. Corner 1 of badTriangle names a
+// vertex that does not exist.
+std::string LongSkinnedStrip(int64_t limitVertex, int64_t rescaleVertex, int64_t badTriangle)
+{
+    const int64_t triangles = 100000, vertices = triangles + 2;
+    std::string positions, p, vcount, v;
+    for (int64_t i = 0; i < vertices; ++i) {
+        positions += std::to_string(i) + " 0 0 ";
+        if (i == limitVertex) {
+            vcount += "5 ";
+            v += "0 1 1 2 0 3 1 4 0 5 ";
+        } else if (i == rescaleVertex) {
+            vcount += "2 ";
+            v += "0 6 1 7 ";
+        } else {
+            vcount += "1 ";
+            v += "0 0 ";
+        }
+    }
+    for (int64_t t = 0; t < triangles; ++t)
+        p += std::to_string(t) + " " + (t == badTriangle ? std::string("999999999") : std::to_string(t + 1)) + " " +
+             std::to_string(t + 2) + " ";
+    const std::string xyz = "<param name=\"X\" type=\"float\"/><param name=\"Y\" type=\"float\"/>"
+                            "<param name=\"Z\" type=\"float\"/>";
+    return "<COLLADA version=\"1.4.1\"><asset><up_axis>Y_UP</up_axis></asset><library_geometries>"
+           "<geometry id=\"g\"><mesh><source id=\"pos\"><float_array id=\"pos-a\" count=\"" +
+           std::to_string(3 * vertices) + "\">" + positions +
+           "</float_array><technique_common><accessor source=\"#pos-a\" count=\"" + std::to_string(vertices) +
+           "\" stride=\"3\">" + xyz +
+           "</accessor></technique_common></source><vertices id=\"v\"><input semantic=\"POSITION\" "
+           "source=\"#pos\"/></vertices><triangles count=\"" +
+           std::to_string(triangles) + "\"><input semantic=\"VERTEX\" source=\"#v\" offset=\"0\"/><p>" + p +
+           "</p></triangles></mesh></geometry></library_geometries><library_controllers><controller id=\"c\">"
+           "<skin source=\"#g\"><source id=\"j\"><Name_array id=\"j-a\" count=\"2\">root bone</Name_array>"
+           "<technique_common><accessor source=\"#j-a\" count=\"2\"><param name=\"JOINT\" type=\"name\"/>"
+           "</accessor></technique_common></source><source id=\"ibm\"><float_array id=\"ibm-a\" count=\"32\">"
+           "1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1 1 0 0 0 0 1 0 0 0 0 1 0 0 0 0 1</float_array><technique_common>"
+           "<accessor source=\"#ibm-a\" count=\"2\" stride=\"16\"><param name=\"TRANSFORM\" type=\"float4x4\"/>"
+           "</accessor></technique_common></source><source id=\"w\"><float_array id=\"w-a\" count=\"8\">"
+           "1 0.4 0.3 0.2 0.1 0 0.3 0.2</float_array><technique_common><accessor source=\"#w-a\" count=\"8\">"
+           "<param name=\"WEIGHT\" type=\"float\"/></accessor></technique_common></source><joints>"
+           "<input semantic=\"JOINT\" source=\"#j\"/><input semantic=\"INV_BIND_MATRIX\" source=\"#ibm\"/></joints>"
+           "<vertex_weights count=\"" +
+           std::to_string(vertices) +
+           "\"><input semantic=\"JOINT\" source=\"#j\" offset=\"0\"/><input semantic=\"WEIGHT\" source=\"#w\" "
+           "offset=\"1\"/><vcount>" +
+           vcount + "</vcount><v>" + v +
+           "</v></vertex_weights></skin></controller></library_controllers><library_visual_scenes>"
+           "<visual_scene id=\"vs\"><node id=\"R\" name=\"Root\" sid=\"root\" type=\"JOINT\"><node id=\"B\" "
+           "name=\"Bone\" sid=\"bone\" type=\"JOINT\"/></node><node id=\"M\" name=\"M\"><instance_controller "
+           "url=\"#c\"><skeleton>#R</skeleton></instance_controller></node></visual_scene>"
+           "</library_visual_scenes><scene><instance_visual_scene url=\"#vs\"/></scene></COLLADA>";
+}
+
+} // namespace
+
+TEST(ColladaSkin, LongPrimitivesStopAtTheirFirstBadCornerWithTheWarningsInCornerOrder)
+{
+    // Long primitives are read in pieces on all cores: the mesh must still
+    // end where reading corner by corner ends it, and the warnings come as
+    // corner order gives them, none from past the end.
+    struct SCase {
+        int64_t limitVertex, rescaleVertex, badTriangle;
+        std::vector<const char*> warnings;
+    };
+    const SCase cases[] = {
+        {30000, 60000, 70000, {kBoneLimitWarning, kRescaleWarning}},
+        {60000, 30000, 70000, {kRescaleWarning, kBoneLimitWarning}},
+        {30000, 80000, 70000, {kBoneLimitWarning}},
+        {80000, 90000, 20000, {}},
+        {40000, 45000, -1, {kBoneLimitWarning, kRescaleWarning}},
+    };
+    for (const SCase& c : cases) {
+        const std::string what =
+            std::to_string(c.limitVertex) + "/" + std::to_string(c.rescaleVertex) + "/" + std::to_string(c.badTriangle);
+        QTemporaryDir dir;
+        const std::string path = dir.filePath("strip.dae").toStdString();
+        ASSERT_TRUE(WriteFileBytes(path, LongSkinnedStrip(c.limitVertex, c.rescaleVertex, c.badTriangle)));
+        auto run = ImportPath(path, [](COptions& o) { o.SetBool(opt::bExportSkin, true); });
+        ASSERT_EQ(run->result, 0) << what;
+        const SImportNode* m = run->Node("M");
+        ASSERT_NE(m, nullptr) << what;
+        const int64_t complete = c.badTriangle < 0 ? 100000 : c.badTriangle;
+        const size_t corners = size_t(3 * complete + (c.badTriangle < 0 ? 0 : 1));
+        ASSERT_EQ(m->triangles.size(), size_t(complete)) << what;
+        ASSERT_EQ(m->positions.size(), corners) << what;
+        ASSERT_EQ(m->skins.size(), 1u) << what;
+        ASSERT_EQ(m->skins[0].influences.size(), corners) << what;
+        for (size_t q = 0; q < corners; ++q) {
+            const int64_t vertex = int64_t(q / 3 + q % 3);
+            ASSERT_EQ(m->positions[q][0], float(vertex)) << what << " corner " << q;
+            ASSERT_EQ(m->skins[0].influences[q].size(), vertex == c.limitVertex     ? 4u
+                                                        : vertex == c.rescaleVertex ? 2u
+                                                                                    : 1u)
+                << what << " corner " << q;
+        }
+        for (size_t t = 0; t < m->triangles.size(); ++t)
+            for (int k = 0; k < 3; ++k)
+                ASSERT_EQ(m->triangles[t].position[k], int32_t(3 * t + size_t(k))) << what;
+        std::vector<std::string> given;
+        for (const auto& message : run->log->Messages())
+            if (message.level == eLogWarning && (message.text == kBoneLimitWarning || message.text == kRescaleWarning))
+                given.push_back(message.text.toStdString());
+        std::vector<std::string> expected(c.warnings.begin(), c.warnings.end());
+        EXPECT_EQ(given, expected) << what;
+    }
+}
