@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <exception>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -19,10 +21,25 @@ void ParallelFor(size_t count, const std::function<void(size_t)>& fn)
         return;
     }
     // Pieces are taken in turn, so a slow piece does not hold up the rest.
+    // An exception must not leave its thread (that ends the program): it is
+    // kept for the caller.
     std::atomic<size_t> next{0};
+    std::mutex failure;
+    size_t failedPiece = count;
+    std::exception_ptr error;
     auto run = [&] {
-        for (size_t i = next++; i < count; i = next++)
-            fn(i);
+        for (size_t i = next++; i < count; i = next++) {
+            try {
+                fn(i);
+            } catch (...) {
+                std::lock_guard<std::mutex> lock(failure);
+                if (i < failedPiece) {
+                    failedPiece = i;
+                    error = std::current_exception();
+                }
+                next = count; // pieces not yet taken all come after this one
+            }
+        }
     };
     std::vector<std::thread> helpers;
     helpers.reserve(threads - 1);
@@ -36,4 +53,6 @@ void ParallelFor(size_t count, const std::function<void(size_t)>& fn)
     run();
     for (std::thread& h : helpers)
         h.join();
+    if (error)
+        std::rethrow_exception(error);
 }
