@@ -116,7 +116,7 @@ void BM_AnimationSampling(benchmark::State& state)
     size_t blocks = 0;
     for (auto _ : state) {
         CAnimationLibrary library;
-        library.Prepare(document.Libraries(CEl_Collada::eLibAnimations));
+        library.Prepare(document.Libraries(CEl_Collada::eLibAnimations), true);
         blocks = 0;
         for (CEl_Node* node : nodes) {
             SImportNode record;

@@ -143,7 +143,7 @@ void BM_ConvertGridScene(benchmark::State& state)
             const auto start = std::chrono::steady_clock::now();
             CSceneExporter exporter;
             exporter.SetOutputPath(out);
-            if (!exporter.Process(scene, options) || !exporter.Write(out.c_str(), options, "bench", false))
+            if (!exporter.Process(scene, options) || !exporter.Write(out.c_str(), options, "bench"))
                 return -1.0;
             return Seconds(start);
         });
@@ -188,7 +188,7 @@ void BM_ConvertGridDae(benchmark::State& state)
                 return -1.0;
             CSceneExporter exporter;
             exporter.SetOutputPath(out);
-            if (!exporter.Process(scene, options) || !exporter.Write(out.c_str(), options, "bench", false))
+            if (!exporter.Process(scene, options) || !exporter.Write(out.c_str(), options, "bench"))
                 return -1.0;
             return Seconds(start);
         });

@@ -78,7 +78,7 @@ void BM_Convert(benchmark::State& state)
         CSceneExporter exporter;
         exporter.SetOutputPath(out);
         if (Import(gltf, scene, options) != 0 || !exporter.Process(scene, options) ||
-            !exporter.Write(out.c_str(), options, "bench", false)) {
+            !exporter.Write(out.c_str(), options, "bench")) {
             state.SkipWithError("conversion failed");
             return;
         }
