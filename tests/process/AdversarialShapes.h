@@ -46,6 +46,23 @@ inline std::vector<uint32_t> ThinStripFaces(uint32_t n)
     return f;
 }
 
+// `triangles` random triangles over `vertices` vertices, three different
+// corners each.
+inline std::vector<uint32_t> SoupFaces(uint32_t triangles, uint32_t vertices, std::mt19937& rng)
+{
+    std::vector<uint32_t> f;
+    for (uint32_t t = 0; t < triangles; ++t) {
+        const uint32_t a = rng() % vertices;
+        uint32_t b = rng() % vertices, c = rng() % vertices;
+        while (b == a)
+            b = rng() % vertices;
+        while (c == a || c == b)
+            c = rng() % vertices;
+        f.insert(f.end(), {a, b, c});
+    }
+    return f;
+}
+
 // The shapes, each also shuffled. Vertex counts follow the largest index.
 inline std::vector<SShapeCase> AdversarialShapes()
 {
@@ -113,20 +130,7 @@ inline std::vector<SShapeCase> AdversarialShapes()
         add("fan of doubled triangles", g);
     }
     add("thin strip", ThinStripFaces(240));
-    {
-        std::vector<uint32_t> f;
-        const uint32_t vertices = 90;
-        for (uint32_t t = 0; t < 200; ++t) {
-            const uint32_t a = rng() % vertices;
-            uint32_t b = rng() % vertices, c = rng() % vertices;
-            while (b == a)
-                b = rng() % vertices;
-            while (c == a || c == b)
-                c = rng() % vertices;
-            f.insert(f.end(), {a, b, c});
-        }
-        add("soup", f);
-    }
+    add("soup", SoupFaces(200, 90, rng));
     {
         // One triangle many times, joined to a grid so that it is part of a
         // big piece.

@@ -22,6 +22,20 @@ float Acmr(const std::vector<uint32_t>& faces, uint32_t vertexCount)
     return meshopt_analyzeVertexCache(faces.data(), faces.size(), vertexCount, 16, 0, 0).acmr;
 }
 
+// The sort equals the literal one on the shape, with the default block
+// limits and with small ones.
+void ExpectLiteralGeometrySort(const SShapeCase& shape)
+{
+    for (const auto& limits :
+         {std::make_pair(kGeometrySortMaxBlockVertices, kGeometrySortMaxBlockTriangles), std::make_pair(9u, 12u)}) {
+        std::vector<uint32_t> sorted = shape.faces;
+        GeometrySort(nullptr, sorted.data(), 0, shape.vertexCount, uint32_t(sorted.size() / 3), limits.first,
+                     limits.second, kGeometrySortKeepVertexOrder);
+        ASSERT_EQ(sorted, reference::LiteralGeometrySort(shape.faces, shape.vertexCount, limits.first, limits.second))
+            << shape.name << ", blocks of " << limits.first;
+    }
+}
+
 } // namespace
 
 class TriangleSortMethod : public ::testing::TestWithParam<int> {};
@@ -93,15 +107,7 @@ TEST(GeometrySort, MatchesTheLiteralSortOnRandomMeshes)
 TEST(GeometrySort, MatchesTheLiteralSortOnAdversarialShapes)
 {
     for (const SShapeCase& shape : AdversarialShapes())
-        for (const auto& limits :
-             {std::make_pair(kGeometrySortMaxBlockVertices, kGeometrySortMaxBlockTriangles), std::make_pair(9u, 12u)}) {
-            std::vector<uint32_t> sorted = shape.faces;
-            GeometrySort(nullptr, sorted.data(), 0, shape.vertexCount, uint32_t(sorted.size() / 3), limits.first,
-                         limits.second, kGeometrySortKeepVertexOrder);
-            ASSERT_EQ(sorted,
-                      reference::LiteralGeometrySort(shape.faces, shape.vertexCount, limits.first, limits.second))
-                << shape.name << ", blocks of " << limits.first;
-        }
+        ExpectLiteralGeometrySort(shape);
 }
 
 // Meshes of many blocks in the shapes that make the sort's cached blocks go
@@ -111,19 +117,7 @@ TEST(GeometrySort, MatchesTheLiteralSortOnAdversarialShapes)
 TEST(GeometrySort, MatchesTheLiteralSortOnSoupsAndGridsOfManyBlocks)
 {
     std::mt19937 rng(1401);
-    auto soup = [&](uint32_t triangles, uint32_t vertices) {
-        std::vector<uint32_t> f;
-        for (uint32_t t = 0; t < triangles; ++t) {
-            const uint32_t a = rng() % vertices;
-            uint32_t b = rng() % vertices, c = rng() % vertices;
-            while (b == a)
-                b = rng() % vertices;
-            while (c == a || c == b)
-                c = rng() % vertices;
-            f.insert(f.end(), {a, b, c});
-        }
-        return f;
-    };
+    auto soup = [&](uint32_t triangles, uint32_t vertices) { return SoupFaces(triangles, vertices, rng); };
     std::vector<SShapeCase> cases = {
         {"soup", soup(1200, 600), 600},
         {"dense soup", soup(1200, 150), 150},
@@ -151,15 +145,7 @@ TEST(GeometrySort, MatchesTheLiteralSortOnSoupsAndGridsOfManyBlocks)
         cases.push_back({"soup with repeated corners", f, 600});
     }
     for (const SShapeCase& shape : cases)
-        for (const auto& limits :
-             {std::make_pair(kGeometrySortMaxBlockVertices, kGeometrySortMaxBlockTriangles), std::make_pair(9u, 12u)}) {
-            std::vector<uint32_t> sorted = shape.faces;
-            GeometrySort(nullptr, sorted.data(), 0, shape.vertexCount, uint32_t(sorted.size() / 3), limits.first,
-                         limits.second, kGeometrySortKeepVertexOrder);
-            ASSERT_EQ(sorted,
-                      reference::LiteralGeometrySort(shape.faces, shape.vertexCount, limits.first, limits.second))
-                << shape.name << ", blocks of " << limits.first;
-        }
+        ExpectLiteralGeometrySort(shape);
 }
 
 TEST(GeometrySort, KeepsTrianglesThatNoBlockTakes)
