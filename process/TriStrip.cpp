@@ -1,5 +1,7 @@
 #include "process/TriStrip.h"
 
+#include "base/Parallel.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -134,16 +136,33 @@ uint32_t PrevSetBit(const std::vector<uint64_t>& bits, uint32_t before, uint32_t
     }
 }
 
+// What the attempts share: fixed once the initial strips are made and the
+// walk states laid out, and only read by the attempts.
+struct SStripTables {
+    std::vector<uint32_t> orig, inner;
+    std::vector<STri> initial;
+    std::vector<uint32_t> position, stateAt, chainStart, chainJump, chainAt, countedChain;
+};
+
+// One generator makes the initial strips and the shared tables; a copy of it
+// runs an attempt (copies share the tables).
 class CStripGenerator {
 public:
-    CStripGenerator(const uint32_t* faces, uint32_t faceCount) : m_idx(faces), m_n(faceCount) {}
+    CStripGenerator(const uint32_t* faces, uint32_t faceCount, SStripTables& tables)
+        : m_idx(faces), m_n(faceCount), m_orig(tables.orig), m_inner(tables.inner), m_initial(tables.initial),
+          m_position(tables.position), m_stateAt(tables.stateAt), m_chainStart(tables.chainStart),
+          m_chainJump(tables.chainJump), m_chainAt(tables.chainAt), m_countedChain(tables.countedChain)
+    {
+    }
+    CStripGenerator(const CStripGenerator&) = default;
+    CStripGenerator& operator=(const CStripGenerator&) = delete;
 
     void BuildAdjacency();
     void InitialStrips();
     void Renumber();
     void SaveStrips();
     void RestoreStrips();
-    void Improve(unsigned seed);
+    void Improve(unsigned seed, bool ownSequence);
     bool NothingToImprove();
     void Output(std::vector<uint32_t>* indices, std::vector<uint32_t>* lengths) const;
 
@@ -223,15 +242,15 @@ private:
     // After the initial strips the triangles are renumbered in strip order,
     // so that walking a strip walks through memory; everything that goes by
     // triangle order still uses the given numbers.
-    std::vector<uint32_t> m_orig;  // inner number -> given number
-    std::vector<uint32_t> m_inner; // given number -> inner number
+    std::vector<uint32_t>& m_orig;  // inner number -> given number
+    std::vector<uint32_t>& m_inner; // given number -> inner number
     uint32_t m_visitStamp = 0;
     uint32_t m_touchStamp = 0;
     std::vector<int32_t> m_touched;
     std::vector<int32_t> m_changed;
 
     // Strips after the initial pass, the same for every attempt.
-    std::vector<STri> m_initial;
+    std::vector<STri>& m_initial;
 
     // What the improvement passes keep per triangle, side by side as a walk
     // reads them together.
@@ -245,14 +264,14 @@ private:
     std::vector<STrack> m_track;
 
     // Chains of walk states.
-    std::vector<uint32_t> m_position;   // state -> position
-    std::vector<uint32_t> m_stateAt;    // position -> state
-    std::vector<uint32_t> m_chainStart; // per chain, its first position; one more at the end
-    std::vector<uint32_t> m_chainJump;  // per chain: the state after its last, or ~0
-    std::vector<uint32_t> m_chainAt;    // position -> chain
+    std::vector<uint32_t>& m_position;   // state -> position
+    std::vector<uint32_t>& m_stateAt;    // position -> state
+    std::vector<uint32_t>& m_chainStart; // per chain, its first position; one more at the end
+    std::vector<uint32_t>& m_chainJump;  // per chain: the state after its last, or ~0
+    std::vector<uint32_t>& m_chainAt;    // position -> chain
     // State -> its chain when that chain's masks are counted (the path ends
     // in it), else ~0: six neighbouring entries per triangle.
-    std::vector<uint32_t> m_countedChain;
+    std::vector<uint32_t>& m_countedChain;
     // Tracked while improving.
     bool m_tracking = false;
     std::vector<uint64_t> m_endBits; // positions whose triangle ends a strip
@@ -623,12 +642,13 @@ void CStripGenerator::RestoreStrips()
     }
 }
 
-void CStripGenerator::Improve(unsigned seed)
+// The keys come from rand() after srand(seed); with ownSequence (the
+// caller found CRandSequence drawing what rand() draws) the same numbers
+// come from an own copy of its generator, which is much cheaper per draw and
+// lets attempts run side by side.
+void CStripGenerator::Improve(unsigned seed, bool ownSequence)
 {
-    // The keys come from rand() after srand(seed); the same numbers are
-    // drawn from an own copy of its generator when it is the one rand()
-    // uses, as that is much cheaper per draw.
-    const bool own = CRandSequence::MatchesLibrary(seed);
+    const bool own = ownSequence;
     CRandSequence sequence(seed);
     if (!own)
         std::srand(seed);
@@ -1045,7 +1065,8 @@ void GenerateTriStrips(const uint32_t* faces, uint32_t faceCount, std::vector<ui
     lengths->clear();
     if (faceCount == 0)
         return;
-    CStripGenerator generator(faces, faceCount);
+    SStripTables tables;
+    CStripGenerator generator(faces, faceCount, tables);
     // Adjacency and the initial strips do not depend on the seed.
     generator.BuildAdjacency();
     generator.InitialStrips();
@@ -1055,16 +1076,40 @@ void GenerateTriStrips(const uint32_t* faces, uint32_t faceCount, std::vector<ui
         generator.Output(indices, lengths);
         return;
     }
-    std::vector<uint32_t> tryIndices, tryLengths;
-    for (int seed = 0; seed < kAttempts; ++seed) {
-        generator.RestoreStrips();
-        generator.Improve(unsigned(seed));
-        generator.Output(&tryIndices, &tryLengths);
-        if (seed == 0 || tryLengths.size() < lengths->size()) {
-            indices->swap(tryIndices);
-            lengths->swap(tryLengths);
-        }
+    // The attempts only read the shared tables, so with keys from the own
+    // copy of the generator (checked for every seed here, in order, which
+    // leaves rand() as the attempts one after another would) they run side
+    // by side, each on a copy of the generator; the pick is made in seed
+    // order as before.
+    bool own = true;
+    for (int seed = 0; seed < kAttempts; ++seed)
+        own = CRandSequence::MatchesLibrary(unsigned(seed)) && own;
+    struct SAttempt {
+        std::vector<uint32_t> indices, lengths;
+    };
+    std::vector<SAttempt> attempts(kAttempts);
+    auto attempt = [&](CStripGenerator& g, size_t seed) {
+        g.RestoreStrips();
+        g.Improve(unsigned(seed), own);
+        g.Output(&attempts[seed].indices, &attempts[seed].lengths);
+    };
+    // Below this a thread costs more than it saves.
+    constexpr uint32_t kParallelTriangles = 2048;
+    if (own && faceCount >= kParallelTriangles && ParallelWorkers() > 1) {
+        ParallelFor(kAttempts, [&](size_t seed) {
+            CStripGenerator copy(generator);
+            attempt(copy, seed);
+        });
+    } else {
+        for (size_t seed = 0; seed < kAttempts; ++seed)
+            attempt(generator, seed);
     }
+    size_t best = 0;
+    for (size_t seed = 1; seed < kAttempts; ++seed)
+        if (attempts[seed].lengths.size() < attempts[best].lengths.size())
+            best = seed;
+    indices->swap(attempts[best].indices);
+    lengths->swap(attempts[best].lengths);
 }
 
 void TriStripOrder(uint32_t* faces, uint32_t faceCount)

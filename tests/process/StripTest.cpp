@@ -83,6 +83,7 @@ TEST(TriStrip, MatchesTheLiteralGeneratorOnLongFansAndStrips)
 {
     // Long enough for many improvement passes (a fan takes dozens: defects
     // wander until they meet) and for walks that run along long strips.
+    // Meshes from 2,048 triangles run their attempts on both cores.
     std::mt19937 rng(1415);
     struct SCase {
         const char* name;
@@ -94,6 +95,9 @@ TEST(TriStrip, MatchesTheLiteralGeneratorOnLongFansAndStrips)
         {"fan shuffled", FanFaces(600), true},
         {"thin strip", ThinStripFaces(1000), false},
         {"thin strip shuffled", ThinStripFaces(1000), true},
+        // Big enough for the attempts to run side by side.
+        {"fan shuffled, attempts side by side", FanFaces(2100), true},
+        {"thin strip shuffled, attempts side by side", ThinStripFaces(2100), true},
     };
     for (SCase shape : cases) {
         if (shape.shuffle)
