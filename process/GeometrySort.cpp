@@ -1340,8 +1340,26 @@ void GeometrySort(uint8_t* vertices, uint32_t* faces, uint32_t stride, uint32_t 
             return;
 
     if (flags & kGeometrySortTriangles) {
-        CGeometrySorter sorter(faces, vertexCount, faceCount, maxVertices, maxTriangles);
+        // A bone batch uses a few of its mesh's vertices: the sorter's tables
+        // per vertex are kept to those, numbered in their old order, which
+        // leaves every comparison it makes (and so its order) as it was.
+        std::vector<uint32_t> number(vertexCount, 0);
+        for (size_t i = 0; i < indexCount; ++i)
+            number[faces[i]] = 1;
+        uint32_t used = 0;
+        for (uint32_t& n : number)
+            n = n ? used++ : kNoIndex;
+        std::vector<uint32_t> compact;
+        if (uint64_t(used) * 4 < uint64_t(vertexCount) * 3) {
+            compact.resize(indexCount);
+            for (size_t i = 0; i < indexCount; ++i)
+                compact[i] = number[faces[i]];
+        }
+        number = std::vector<uint32_t>();
+        CGeometrySorter sorter(compact.empty() ? faces : compact.data(), compact.empty() ? vertexCount : used,
+                               faceCount, maxVertices, maxTriangles);
         const std::vector<uint32_t> order = sorter.Run();
+        compact = std::vector<uint32_t>();
         std::vector<uint32_t> sorted(indexCount);
         for (size_t i = 0; i < order.size(); ++i)
             std::memcpy(&sorted[i * 3], faces + size_t(order[i]) * 3, 3 * sizeof(uint32_t));

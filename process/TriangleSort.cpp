@@ -7,6 +7,7 @@
 
 #include <meshoptimizer.h>
 
+#include "base/Parallel.h"
 #include "options/Options.h"
 #include "process/GeometrySort.h"
 #include "process/IndexList.h"
@@ -42,6 +43,10 @@ bool AllOneTriangle(const uint32_t* faces, uint32_t faceCount)
     }
     return true;
 }
+
+// Below this many triangles a mesh's batches are sorted one after another:
+// a thread would cost more than it saves.
+constexpr uint32_t kSideBySideTriangles = 4096;
 
 } // namespace
 
@@ -128,12 +133,28 @@ void SortMeshTriangles(const COptionsData& options, SSceneMesh& mesh)
     const uint32_t stride = mesh.IsInterleaved() ? uint32_t(mesh.pVertexBlock.size() / mesh.uiVertexCount) : 0;
 
     const std::vector<uint32_t> starts = BatchRangeStarts(mesh);
-    for (size_t r = 0; r + 1 < starts.size(); ++r) {
-        // Starts out of order leave that batch as it is.
-        if (starts[r + 1] <= starts[r])
-            continue;
+    // Starts out of order leave that batch as it is.
+    std::vector<size_t> batches;
+    for (size_t r = 0; r + 1 < starts.size(); ++r)
+        if (starts[r + 1] > starts[r])
+            batches.push_back(r);
+    auto sortBatch = [&](size_t i) {
+        const size_t r = batches[i];
         SortTriangles(options, vertices, &faces[size_t(starts[r]) * 3], stride, mesh.uiVertexCount,
                       starts[r + 1] - starts[r]);
+    };
+    // Batches in order own disjoint ranges, so they may be sorted side by
+    // side with the same result. The geometry sort keeps the vertex order
+    // and the cache optimiser only reads; the strip order draws from the C
+    // library's generator, which is not shared safely.
+    const int method = options.GetTriSort();
+    const bool sideBySide = batches.size() > 1 && std::is_sorted(starts.begin(), starts.end()) &&
+                            (method == eTriSortGeometry || method == eTriSortD3DX) && faceCount >= kSideBySideTriangles;
+    if (sideBySide) {
+        ParallelFor(batches.size(), sortBatch);
+    } else {
+        for (size_t i = 0; i < batches.size(); ++i)
+            sortBatch(i);
     }
     const uint32_t type = mesh.sIndexData.eType;
     if (type == eZGXTUInt && mesh.sIndexData.uiStride == 4) {

@@ -264,3 +264,42 @@ TEST(SortMeshTriangles, NeverMovesATriangleIntoAnotherBatch)
         EXPECT_NE(out, faces) << "method " << method;
     }
 }
+
+TEST(SortMeshTriangles, BatchesSortedSideBySideAsOneAfterAnother)
+{
+    // A 50 x 50 grid in four batches of whole rows, each shuffled: each
+    // batch uses about a quarter of the vertices, and the mesh is big enough
+    // for its batches to be sorted side by side.
+    std::mt19937 rng(4097);
+    SSceneMesh m = GridMesh(50, 50);
+    std::vector<uint32_t> faces = ReadIndices(m.sIndexData, IndexCount(m));
+    const std::vector<uint32_t> starts = {0, 1100, 2500, 3700, 5000};
+    for (size_t b = 0; b + 1 < starts.size(); ++b) {
+        std::vector<uint32_t> part(faces.begin() + starts[b] * 3, faces.begin() + starts[b + 1] * 3);
+        ShuffleTriangles(part, rng);
+        std::copy(part.begin(), part.end(), faces.begin() + starts[b] * 3);
+    }
+    WriteIndices32(m.sIndexData, faces);
+    m.uiBatchCount = 4;
+    m.uiBatchCapacity = 1;
+    m.puiBatchStartTriangle = {starts[0], starts[1], starts[2], starts[3]};
+    m.puiBatchBoneTotals = {1, 1, 1, 1};
+    m.puiBatchBoneList = {0, 1, 2, 3};
+    for (int method : {eTriSortGeometry, eTriSortD3DX}) {
+        COptionsData options;
+        options.SetTriSort(method);
+        SSceneMesh sorted = m;
+        SortMeshTriangles(options, sorted);
+        const std::vector<uint32_t> out = ReadIndices(sorted.sIndexData, IndexCount(sorted));
+        for (size_t b = 0; b + 1 < starts.size(); ++b) {
+            std::vector<uint32_t> part(faces.begin() + starts[b] * 3, faces.begin() + starts[b + 1] * 3);
+            if (method == eTriSortGeometry)
+                part = reference::LiteralGeometrySort(part, m.uiVertexCount, kGeometrySortMaxBlockVertices,
+                                                      kGeometrySortMaxBlockTriangles);
+            else
+                ASSERT_TRUE(OptimiseFaceOrder(part.data(), uint32_t(part.size() / 3), m.uiVertexCount));
+            EXPECT_EQ(std::vector<uint32_t>(out.begin() + starts[b] * 3, out.begin() + starts[b + 1] * 3), part)
+                << "method " << method << ", batch " << b;
+        }
+    }
+}
