@@ -7,6 +7,7 @@
 namespace {
 
 std::atomic<ILogSink*> g_sink{nullptr};
+thread_local CHeldLog* t_held = nullptr;
 
 void FormatMessage(char (&buffer)[kConversionLogMaxChars + 1], const char* format, va_list args)
 {
@@ -26,30 +27,70 @@ void ClearLogSink(ILogSink* sink)
     g_sink.compare_exchange_strong(sink, nullptr);
 }
 
+CHeldLog::CHeldLog() : m_outer(t_held)
+{
+    t_held = this;
+}
+
+CHeldLog::~CHeldLog()
+{
+    t_held = m_outer;
+}
+
+std::vector<SLogMessage> CHeldLog::Take()
+{
+    std::vector<SLogMessage> taken;
+    taken.swap(m_messages);
+    return taken;
+}
+
+void ReplayLog(const std::vector<SLogMessage>& messages)
+{
+    for (const SLogMessage& m : messages) {
+        if (t_held) {
+            t_held->Add(m);
+            continue;
+        }
+        ILogSink* sink = g_sink;
+        if (!sink)
+            return;
+        if (m.progress)
+            sink->LogProgress(m.level, m.text.c_str());
+        else
+            sink->LogMessage(m.level, m.text.c_str());
+    }
+}
+
 void ConversionLog(int level, const char* format, ...)
 {
     ILogSink* sink = g_sink;
-    if (!format || !sink)
+    if (!format || (!sink && !t_held))
         return;
     char buffer[kConversionLogMaxChars + 1];
     va_list args;
     va_start(args, format);
     FormatMessage(buffer, format, args);
     va_end(args);
-    sink->LogMessage(level, buffer);
+    if (t_held)
+        t_held->Add({false, level, buffer});
+    else
+        sink->LogMessage(level, buffer);
 }
 
 void ConversionProgress(int percent, const char* format, ...)
 {
     ILogSink* sink = g_sink;
-    if (!format || !sink)
+    if (!format || (!sink && !t_held))
         return;
     char buffer[kConversionLogMaxChars + 1];
     va_list args;
     va_start(args, format);
     FormatMessage(buffer, format, args);
     va_end(args);
-    sink->LogProgress(percent, buffer);
+    if (t_held)
+        t_held->Add({true, percent, buffer});
+    else
+        sink->LogProgress(percent, buffer);
 }
 
 void DebugOutput(const char* format, ...)

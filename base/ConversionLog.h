@@ -1,6 +1,8 @@
 #pragma once
 // The message log of a conversion: callable from anywhere on the worker
 // thread, delivered to the sink that the running conversion installs.
+#include <string>
+#include <vector>
 
 enum ELogLevel : int {
     eLogSuccess = 0,
@@ -54,3 +56,31 @@ void SetLogSink(ILogSink* sink);
 // Removes the sink only when it is still the given one, so a late
 // destruction cannot silence a newer run.
 void ClearLogSink(ILogSink* sink);
+
+// A message held back by a CHeldLog.
+struct SLogMessage {
+    bool progress; // ConversionProgress (level is the percentage)
+    int level;
+    std::string text;
+};
+
+// While it lives, the messages of the thread that made it are kept here
+// instead of going to the sink: work done side by side logs through it, and
+// the caller hands each piece's messages on in a fixed order.
+class CHeldLog {
+public:
+    CHeldLog();
+    ~CHeldLog();
+    CHeldLog(const CHeldLog&) = delete;
+    CHeldLog& operator=(const CHeldLog&) = delete;
+    std::vector<SLogMessage> Take();
+    void Add(SLogMessage message) { m_messages.push_back(std::move(message)); }
+
+private:
+    CHeldLog* m_outer;
+    std::vector<SLogMessage> m_messages;
+};
+
+// Hands held-back messages to the sink (or to the CHeldLog of this thread),
+// in order.
+void ReplayLog(const std::vector<SLogMessage>& messages);

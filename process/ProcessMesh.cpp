@@ -1,9 +1,13 @@
 #include "process/ProcessMesh.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <exception>
 #include <vector>
 
 #include "base/ConversionLog.h"
+#include "base/Parallel.h"
 #include "options/Options.h"
 #include "process/BoneBatch.h"
 #include "process/IndexList.h"
@@ -157,5 +161,59 @@ bool ProcessMesh(const COptionsData& options, SSceneMesh& mesh)
 
     // 12. Back to separate channels.
     DeinterleaveChannels(mesh, 1);
+    return true;
+}
+
+bool ProcessMeshes(const COptionsData& options, std::vector<SSceneMesh>& meshes)
+{
+    // Small scenes in order: threads would cost more than they save.
+    constexpr uint64_t kSideBySideTriangles = 4096;
+    uint64_t triangles = 0;
+    for (const SSceneMesh& mesh : meshes)
+        triangles += mesh.uiTriangleCount;
+    if (meshes.size() < 2 || triangles < kSideBySideTriangles || ParallelWorkers() < 2) {
+        for (size_t i = 0; i < meshes.size(); ++i) {
+            ConversionLog(eLogInfo, "Processing mesh %i", int(i));
+            if (!ProcessMesh(options, meshes[i]))
+                return false;
+        }
+        return true;
+    }
+    struct SDone {
+        bool ok = false;
+        std::exception_ptr error;
+        std::vector<SLogMessage> log;
+    };
+    std::vector<SDone> done(meshes.size());
+    // Meshes after one that failed are not started: the loop in order would
+    // not have reached them.
+    std::atomic<size_t> firstFailed{meshes.size()};
+    ParallelFor(meshes.size(), [&](size_t i) {
+        if (i > firstFailed)
+            return;
+        SDone& d = done[i];
+        {
+            CHeldLog held;
+            try {
+                d.ok = ProcessMesh(options, meshes[i]);
+            } catch (...) {
+                d.error = std::current_exception();
+            }
+            d.log = held.Take();
+        }
+        if (!d.ok) {
+            size_t seen = firstFailed;
+            while (i < seen && !firstFailed.compare_exchange_weak(seen, i)) {
+            }
+        }
+    });
+    for (size_t i = 0; i < meshes.size(); ++i) {
+        ConversionLog(eLogInfo, "Processing mesh %i", int(i));
+        ReplayLog(done[i].log);
+        if (done[i].error)
+            std::rethrow_exception(done[i].error);
+        if (!done[i].ok)
+            return false;
+    }
     return true;
 }

@@ -34,11 +34,8 @@ bool CSceneExporter::Process(const SImportScene& source, const COptionsData& opt
 
     ConversionLog(eLogInfo, "Complete");
     ConversionProgress(75, "Final export stage");
-    for (size_t i = 0; i < scene.pMeshes.size(); ++i) {
-        ConversionLog(eLogInfo, "Processing mesh %i", int(i));
-        if (!ProcessMesh(options, scene.pMeshes[i]))
-            return false;
-    }
+    if (!ProcessMeshes(options, scene.pMeshes))
+        return false;
 
     if (!options.GetBool(opt::bExportModelSpace)) {
         CreateAnimCache(scene);

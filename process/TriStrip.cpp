@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
@@ -66,6 +67,22 @@ private:
     uint32_t m_state[kWords];
     int m_front = 3, m_rear = 0;
 };
+
+// Whether the own copy draws what rand() draws for every attempt's seed:
+// checked once (it reseeds the library's generator), before any mesh is
+// processed side by side with another.
+bool OwnSequenceMatchesLibrary()
+{
+    static const bool matches = [] {
+        for (int seed = 0; seed < kAttempts; ++seed)
+            if (!CRandSequence::MatchesLibrary(unsigned(seed)))
+                return false;
+        return true;
+    }();
+    return matches;
+}
+
+std::mutex g_libraryKeys;
 
 struct SKeyed {
     uint64_t key;
@@ -1077,13 +1094,13 @@ void GenerateTriStrips(const uint32_t* faces, uint32_t faceCount, std::vector<ui
         return;
     }
     // The attempts only read the shared tables, so with keys from the own
-    // copy of the generator (checked for every seed here, in order, which
-    // leaves rand() as the attempts one after another would) they run side
-    // by side, each on a copy of the generator; the pick is made in seed
-    // order as before.
-    bool own = true;
-    for (int seed = 0; seed < kAttempts; ++seed)
-        own = CRandSequence::MatchesLibrary(unsigned(seed)) && own;
+    // copy of the generator they run side by side, each on a copy of the
+    // generator; the pick is made in seed order as before. Keys from rand()
+    // itself take the library's one state: one mesh at a time.
+    const bool own = OwnSequenceMatchesLibrary();
+    std::unique_lock<std::mutex> libraryKeys(g_libraryKeys, std::defer_lock);
+    if (!own)
+        libraryKeys.lock();
     struct SAttempt {
         std::vector<uint32_t> indices, lengths;
     };

@@ -11,8 +11,11 @@
 // *lengths gets the triangles of each strip. Every triangle appears once with
 // its winding: strip triangle k of indices s[k], s[k+1], s[k+2] is
 // (s[k], s[k+1], s[k+2]) for even k and (s[k+1], s[k], s[k+2]) for odd k.
-// Reseeds the C library's pseudo-random generator (unless no pass could
-// change the first strips, when the attempts are skipped).
+// The keys are those of the C library's rand() after srand(seed), drawn
+// from an own copy of glibc's generator; the first call that needs keys
+// checks the copy against rand() (reseeding the library's generator), and
+// where they differ the attempts draw from rand() itself, one call at a time.
+// Safe to call from several threads at once.
 void GenerateTriStrips(const uint32_t* faces, uint32_t faceCount, std::vector<uint32_t>* indices,
                        std::vector<uint32_t>* lengths);
 

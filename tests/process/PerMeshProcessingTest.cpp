@@ -376,3 +376,78 @@ TEST(ProcessMeshSteps, EverythingAtOnceKeepsTheMeshWritable)
             EXPECT_NEAR(t[faces[i + size_t(k)] * 3], x < 4.0f ? left : -left, 1e-4f);
     }
 }
+
+TEST(ProcessMeshes, SideBySideGiveWhatTheLoopInOrderGives)
+{
+    // Meshes enough for the side-by-side path; a tangent-space warning on
+    // one of them; in the second case a mesh with a bad index stops the run.
+    auto meshes = [] {
+        std::mt19937 rng(77);
+        std::vector<SSceneMesh> out;
+        for (uint32_t size : {40u, 12u, 30u, 3u, 25u}) {
+            SSceneMesh m = GridMesh(size, size);
+            std::vector<uint32_t> faces = ReadIndices(m.sIndexData, IndexCount(m));
+            ShuffleTriangles(faces, rng);
+            WriteIndices32(m.sIndexData, faces);
+            out.push_back(m);
+        }
+        out[1].psTexCoord.clear();
+        return out;
+    };
+    struct SCase {
+        const char* name;
+        bool strips;
+        size_t badMesh; // or none
+    };
+    const SCase cases[] = {
+        {"defaults", false, ~size_t(0)},
+        {"strips and tangent space", true, ~size_t(0)},
+        {"bad index in mesh 2", true, 2},
+    };
+    for (const SCase& c : cases) {
+        COptionsData o;
+        o.SetBool(opt::bTangentSpace, true);
+        if (c.strips)
+            o.SetPrimType(ePrimTriangleStrip);
+        std::vector<SSceneMesh> inOrder = meshes(), sideBySide = meshes();
+        if (c.badMesh < inOrder.size()) {
+            std::vector<uint32_t> f = ReadIndices(inOrder[c.badMesh].sIndexData, IndexCount(inOrder[c.badMesh]));
+            f[7] = inOrder[c.badMesh].uiVertexCount;
+            WriteIndices32(inOrder[c.badMesh].sIndexData, f);
+            WriteIndices32(sideBySide[c.badMesh].sIndexData, f);
+        }
+        bool okInOrder = true;
+        std::vector<CLogCapture::SMessage> logInOrder;
+        {
+            CLogCapture log;
+            for (size_t i = 0; i < inOrder.size() && okInOrder; ++i) {
+                ConversionLog(eLogInfo, "Processing mesh %i", int(i));
+                okInOrder = ProcessMesh(o, inOrder[i]);
+            }
+            logInOrder = log.Messages();
+        }
+        CLogCapture log;
+        EXPECT_EQ(ProcessMeshes(o, sideBySide), okInOrder) << c.name;
+        EXPECT_EQ(okInOrder, c.badMesh >= inOrder.size()) << c.name;
+        EXPECT_TRUE(log.Contains(eLogWarning,
+                                 "Warning: Tangent-space generation skipped due to no UVW data in mapping channel 0."))
+            << c.name;
+        EXPECT_TRUE(log.Contains(eLogInfo, "Processing mesh 2")) << c.name;
+        EXPECT_EQ(log.Contains(eLogInfo, "Processing mesh 3"), okInOrder) << c.name;
+        ASSERT_EQ(log.Messages().size(), logInOrder.size()) << c.name;
+        for (size_t i = 0; i < logInOrder.size(); ++i) {
+            EXPECT_EQ(log.Messages()[i].level, logInOrder[i].level) << c.name;
+            EXPECT_EQ(log.Messages()[i].text, logInOrder[i].text) << c.name;
+        }
+        for (size_t i = 0; i < inOrder.size() && i < c.badMesh; ++i) {
+            const SSceneMesh &a = inOrder[i], &b = sideBySide[i];
+            EXPECT_EQ(a.uiVertexCount, b.uiVertexCount) << c.name << ", mesh " << i;
+            EXPECT_EQ(a.sIndexData.pData, b.sIndexData.pData) << c.name << ", mesh " << i;
+            EXPECT_EQ(a.puiStripTriangles, b.puiStripTriangles) << c.name << ", mesh " << i;
+            const auto ca = VertexChannels(a), cb = VertexChannels(b);
+            ASSERT_EQ(ca.size(), cb.size());
+            for (size_t k = 0; k < ca.size(); ++k)
+                EXPECT_EQ(ca[k]->pData, cb[k]->pData) << c.name << ", mesh " << i << ", channel " << k;
+        }
+    }
+}
