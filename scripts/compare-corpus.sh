@@ -2,8 +2,8 @@
 # Converts every corpus scene with two command-line builds, with default
 # options, with strips and tangent space, with skin and animation, and with
 # skin in strips on a palette of 4 bones (bone batching at work), and compares
-# the output bytes and exit codes: a speed change must not change a single
-# file.
+# the output bytes, the exit codes and the warnings and errors printed: a
+# speed change must not change a single file or message.
 # Usage: scripts/compare-corpus.sh OLD_CLI NEW_CLI [CORPUS_DIR] [WORK_DIR]
 set -uo pipefail
 OLD="$1"
@@ -23,11 +23,13 @@ while IFS= read -r -d '' input; do
       cli="$OLD"
       [ "$side" = new ] && cli="$NEW"
       rm -f "$WORK/$side.qef"
-      timeout 120 "$cli" convert "$input" -o "$WORK/$side.qef" --quiet "${args[@]}" >/dev/null 2>&1
+      timeout 120 "$cli" convert "$input" -o "$WORK/$side.qef" --quiet "${args[@]}" >/dev/null 2>"$WORK/$side.err"
       echo $? >"$WORK/$side.rc"
+      sed -i "s|$WORK/$side.qef|OUTPUT|g" "$WORK/$side.err"
       [ -f "$WORK/$side.qef" ] || : >"$WORK/$side.qef"
     done
-    if cmp -s "$WORK/old.qef" "$WORK/new.qef" && cmp -s "$WORK/old.rc" "$WORK/new.rc"; then
+    if cmp -s "$WORK/old.qef" "$WORK/new.qef" && cmp -s "$WORK/old.rc" "$WORK/new.rc" &&
+      cmp -s "$WORK/old.err" "$WORK/new.err"; then
       same=$((same + 1))
     else
       differ=$((differ + 1))
