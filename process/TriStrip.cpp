@@ -158,7 +158,16 @@ uint32_t PrevSetBit(const std::vector<uint64_t>& bits, uint32_t before, uint32_t
 struct SStripTables {
     std::vector<uint32_t> orig, inner;
     std::vector<STri> initial;
-    std::vector<uint32_t> position, stateAt, chainStart, chainJump, chainAt, countedChain;
+    std::vector<uint32_t> position, stateAt, chainStart, chainJump, chainAt;
+    // Per triangle, of its six walk states: where each lies, and the chain
+    // whose masks are counted for it (the path ends in it), else ~0. A kept
+    // walk reads both for every triangle whose strip end changed: one cache
+    // line.
+    struct alignas(64) STriStates {
+        uint32_t position[6];
+        uint32_t countedChain[6];
+    };
+    std::vector<STriStates> triStates;
 };
 
 // One generator makes the initial strips and the shared tables; a copy of it
@@ -168,7 +177,7 @@ public:
     CStripGenerator(const uint32_t* faces, uint32_t faceCount, SStripTables& tables)
         : m_idx(faces), m_n(faceCount), m_orig(tables.orig), m_inner(tables.inner), m_initial(tables.initial),
           m_position(tables.position), m_stateAt(tables.stateAt), m_chainStart(tables.chainStart),
-          m_chainJump(tables.chainJump), m_chainAt(tables.chainAt), m_countedChain(tables.countedChain)
+          m_chainJump(tables.chainJump), m_chainAt(tables.chainAt), m_triStates(tables.triStates)
     {
     }
     CStripGenerator(const CStripGenerator&) = default;
@@ -286,9 +295,7 @@ private:
     std::vector<uint32_t>& m_chainStart; // per chain, its first position; one more at the end
     std::vector<uint32_t>& m_chainJump;  // per chain: the state after its last, or ~0
     std::vector<uint32_t>& m_chainAt;    // position -> chain
-    // State -> its chain when that chain's masks are counted (the path ends
-    // in it), else ~0: six neighbouring entries per triangle.
-    std::vector<uint32_t>& m_countedChain;
+    std::vector<SStripTables::STriStates>& m_triStates;
     // Tracked while improving.
     bool m_tracking = false;
     std::vector<uint64_t> m_endBits; // positions whose triangle ends a strip
@@ -812,10 +819,11 @@ void CStripGenerator::BuildChains()
     m_chainAt.resize(states);
     for (uint32_t c = 0; c + 1 < m_chainStart.size(); ++c)
         std::fill(m_chainAt.begin() + m_chainStart[c], m_chainAt.begin() + m_chainStart[c + 1], c);
-    m_countedChain.resize(states);
+    m_triStates.resize(m_n);
     for (uint32_t st = 0; st < states; ++st) {
         const uint32_t chain = m_chainAt[m_position[st]];
-        m_countedChain[st] = m_chainJump[chain] == ~0u ? chain : ~0u;
+        m_triStates[st / 6].position[st % 6] = m_position[st];
+        m_triStates[st / 6].countedChain[st % 6] = m_chainJump[chain] == ~0u ? chain : ~0u;
     }
 }
 
@@ -828,7 +836,7 @@ void CStripGenerator::SetEndpoint(int32_t t, bool endpoint)
 {
     m_track[size_t(t)].isEnd = endpoint;
     for (uint32_t k = 0; k < 6; ++k)
-        SetBit(m_endBits, m_position[uint32_t(t) * 6 + k], endpoint);
+        SetBit(m_endBits, m_triStates[size_t(t)].position[k], endpoint);
 }
 
 // Finds the ends of the strip through t (once per strip and change) and
@@ -963,7 +971,7 @@ void CStripGenerator::TrackChanges()
     m_chainsToCount.clear();
     for (int32_t t : m_affected)
         for (uint32_t k = 0; k < 6; ++k) {
-            const uint32_t chain = m_countedChain[uint32_t(t) * 6 + k];
+            const uint32_t chain = m_triStates[size_t(t)].countedChain[k];
             if (chain != ~0u) {
                 __builtin_prefetch(&m_count[chain]);
                 m_chainsToCount.push_back(chain);
