@@ -1,11 +1,11 @@
 #include "process/TriStrip.h"
 
-#include "base/Parallel.h"
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+
+#include "base/Parallel.h"
 
 namespace {
 

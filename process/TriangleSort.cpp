@@ -144,12 +144,10 @@ void SortMeshTriangles(const COptionsData& options, SSceneMesh& mesh)
                       starts[r + 1] - starts[r]);
     };
     // Batches in order own disjoint ranges, so they may be sorted side by
-    // side with the same result. The geometry sort keeps the vertex order
-    // and the cache optimiser only reads; the strip order draws from the C
-    // library's generator, which is not shared safely.
-    const int method = options.GetTriSort();
-    const bool sideBySide = batches.size() > 1 && std::is_sorted(starts.begin(), starts.end()) &&
-                            (method == eTriSortGeometry || method == eTriSortD3DX) && faceCount >= kSideBySideTriangles;
+    // side with the same result: every method reorders only the faces it is
+    // given (the geometry sort keeps the vertex order).
+    const bool sideBySide =
+        batches.size() > 1 && std::is_sorted(starts.begin(), starts.end()) && faceCount >= kSideBySideTriangles;
     if (sideBySide) {
         ParallelFor(batches.size(), sortBatch);
     } else {

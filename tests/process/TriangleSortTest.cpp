@@ -11,6 +11,7 @@
 #include "PerMeshTestUtil.h"
 #include "options/Options.h"
 #include "process/GeometrySort.h"
+#include "process/TriStrip.h"
 #include "process/TriangleSort.h"
 
 using namespace permesh;
@@ -285,7 +286,7 @@ TEST(SortMeshTriangles, BatchesSortedSideBySideAsOneAfterAnother)
     m.puiBatchStartTriangle = {starts[0], starts[1], starts[2], starts[3]};
     m.puiBatchBoneTotals = {1, 1, 1, 1};
     m.puiBatchBoneList = {0, 1, 2, 3};
-    for (int method : {eTriSortGeometry, eTriSortD3DX}) {
+    for (int method : {eTriSortGeometry, eTriSortD3DX, eTriSortTriStrip}) {
         COptionsData options;
         options.SetTriSort(method);
         SSceneMesh sorted = m;
@@ -296,8 +297,10 @@ TEST(SortMeshTriangles, BatchesSortedSideBySideAsOneAfterAnother)
             if (method == eTriSortGeometry)
                 part = reference::LiteralGeometrySort(part, m.uiVertexCount, kGeometrySortMaxBlockVertices,
                                                       kGeometrySortMaxBlockTriangles);
-            else
+            else if (method == eTriSortD3DX)
                 ASSERT_TRUE(OptimiseFaceOrder(part.data(), uint32_t(part.size() / 3), m.uiVertexCount));
+            else
+                TriStripOrder(part.data(), uint32_t(part.size() / 3));
             EXPECT_EQ(std::vector<uint32_t>(out.begin() + starts[b] * 3, out.begin() + starts[b + 1] * 3), part)
                 << "method " << method << ", batch " << b;
         }
