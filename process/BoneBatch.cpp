@@ -117,6 +117,13 @@ void TakeIn(SBoneSet& A, const SBoneSet& B)
 // counts the lists at or below it and keeps bounds of their numbers and
 // lengths (exact unless a node with very many children lost a list: a low
 // bound only prunes less).
+//
+// The walks are bound by memory reads, so the layout is compact: a node is
+// a small record, its children's ids and nodes lie side by side in one
+// array and the lists ending at it in another, and a trie filled at once is
+// laid out depth first with each node's children together, so the nodes of
+// a subtree lie together. A block that outgrows its room moves to the end of
+// its array.
 class CBatchTrie {
 public:
     // A trie walked for the lowest number keeps its bounds exact as lists
@@ -129,8 +136,7 @@ public:
     void Add(const std::vector<uint32_t>& ids, uint32_t pos, size_t tail = 0) { Update(ids, pos, tail, +1); }
     void Remove(const std::vector<uint32_t>& ids, uint32_t pos) { Update(ids, pos, 0, -1); }
 
-    // Adds many lists, in sorted order: the nodes of a subtree then lie
-    // together in memory, which the walks feel more than anything else.
+    // Adds many lists; into an empty trie in the compact layout.
     struct SList {
         std::vector<uint32_t> ids;
         uint32_t pos, tail;
@@ -139,9 +145,27 @@ public:
     void AddAll(std::vector<SList>& lists)
     {
         std::sort(lists.begin(), lists.end());
-        m_nodes.reserve(m_nodes.size() + lists.size() * 2);
-        for (const SList& list : lists)
-            Add(list.ids, list.pos, list.tail);
+        if (m_nodes.size() > 1 || m_nodes[0].exactCount) {
+            for (const SList& list : lists)
+                Add(list.ids, list.pos, list.tail);
+            return;
+        }
+        size_t nodes = 1, exact = 0;
+        for (size_t i = 0; i < lists.size(); ++i) {
+            // Nodes past the prefix shared with the list before.
+            size_t shared = 0;
+            if (i > 0) {
+                const std::vector<uint32_t>&a = lists[i - 1].ids, &b = lists[i].ids;
+                while (shared < a.size() && shared < b.size() && a[shared] == b[shared])
+                    ++shared;
+            }
+            nodes += lists[i].ids.size() - shared;
+            ++exact;
+        }
+        m_nodes.reserve(nodes);
+        m_kids.reserve(nodes);
+        m_exact.reserve(exact);
+        Build(0, lists, 0, lists.size(), 0);
     }
 
     // Calls visit(pos) for the lists whose ids all lie in a set (inSet marks
@@ -178,25 +202,104 @@ public:
 
 private:
     struct SNode {
-        std::vector<std::pair<uint32_t, uint32_t>> children; // (id, node), by id
-        std::vector<std::pair<uint32_t, uint32_t>> exact;    // (number, tail) of the lists that end here
-        uint32_t batches = 0;                                // lists at or below
-        uint32_t lowest = kNone;                             // a lower bound of their numbers
-        uint32_t shortest = kNone;                           // a lower bound of their ids after this node
+        uint32_t kids = 0, kidCount = 0, kidRoom = 0;      // block of m_kids, by id
+        uint32_t exact = 0, exactCount = 0, exactRoom = 0; // block of m_exact: the lists that end here
+        uint32_t batches = 0;                              // lists at or below
+        uint32_t lowest = kNone;                           // a lower bound of their numbers
+        uint32_t shortest = kNone;                         // a lower bound of their ids after this node
+    };
+    struct SKid {
+        uint32_t id, node;
+    };
+    struct SExact {
+        uint32_t pos, tail;
     };
     // Nodes with more children keep a low bound after a removal rather
     // than look at every child.
     static constexpr size_t kRecomputeChildren = 64;
 
     std::vector<SNode> m_nodes = std::vector<SNode>(1); // node 0 is the root
-    std::vector<uint32_t> m_path;                       // nodes of the list being updated
+    std::vector<SKid> m_kids;
+    std::vector<SExact> m_exact;
+    std::vector<uint32_t> m_path; // nodes of the list being updated
     bool m_boundsNumbers;
+
+    const SKid* KidsBegin(const SNode& n) const { return m_kids.data() + n.kids; }
+    const SKid* KidsEnd(const SNode& n) const { return m_kids.data() + n.kids + n.kidCount; }
 
     uint32_t Child(uint32_t node, uint32_t id) const
     {
-        const auto& kids = m_nodes[node].children;
-        const auto it = std::lower_bound(kids.begin(), kids.end(), std::make_pair(id, uint32_t(0)));
-        return it != kids.end() && it->first == id ? it->second : kNone;
+        const SNode& n = m_nodes[node];
+        const SKid* it = std::lower_bound(KidsBegin(n), KidsEnd(n), id,
+                                          [](const SKid& kid, uint32_t value) { return kid.id < value; });
+        return it != KidsEnd(n) && it->id == id ? it->node : kNone;
+    }
+
+    // Makes room in a block for one more entry, moving it to the end of its
+    // array when full.
+    template <class T>
+    static void MakeRoom(std::vector<T>& array, uint32_t& begin, uint32_t count, uint32_t& room)
+    {
+        if (count < room)
+            return;
+        const uint32_t grown = std::max<uint32_t>(2, room * 2);
+        if (begin + room == array.size()) {
+            array.resize(array.size() + (grown - room));
+        } else {
+            const size_t at = array.size();
+            array.resize(at + grown);
+            std::copy(array.begin() + begin, array.begin() + begin + count, array.begin() + at);
+            begin = uint32_t(at);
+        }
+        room = grown;
+    }
+
+    // Lays out lists[lo, hi), which share their first `depth` ids, below
+    // node: the lists ending here, then one child per next id, then the
+    // children's subtrees in order.
+    void Build(uint32_t node, const std::vector<SList>& lists, size_t lo, size_t hi, size_t depth)
+    {
+        uint32_t lowest = kNone, shortest = kNone;
+        size_t end = lo;
+        for (size_t i = lo; i < hi; ++i) {
+            lowest = std::min(lowest, lists[i].pos);
+            shortest = std::min(shortest, uint32_t(lists[i].ids.size() - depth + lists[i].tail));
+            if (lists[i].ids.size() == depth) {
+                end = i + 1; // shorter lists sort first
+                m_exact.push_back({lists[i].pos, lists[i].tail});
+            }
+        }
+        {
+            SNode& n = m_nodes[node];
+            if (depth > 0) {
+                n.batches = uint32_t(hi - lo);
+                n.lowest = lowest;
+                n.shortest = shortest;
+            }
+            n.exact = uint32_t(m_exact.size() - (end - lo));
+            n.exactCount = n.exactRoom = uint32_t(end - lo);
+        }
+        size_t groups = 0;
+        for (size_t i = end; i < hi; ++i)
+            groups += i == end || lists[i].ids[depth] != lists[i - 1].ids[depth] ? 1 : 0;
+        const uint32_t firstKid = uint32_t(m_kids.size()), firstNode = uint32_t(m_nodes.size());
+        for (size_t i = end; i < hi; ++i)
+            if (i == end || lists[i].ids[depth] != lists[i - 1].ids[depth])
+                m_kids.push_back({lists[i].ids[depth], uint32_t(m_nodes.size() + (m_kids.size() - firstKid))});
+        m_nodes.resize(m_nodes.size() + groups);
+        {
+            SNode& n = m_nodes[node];
+            n.kids = firstKid;
+            n.kidCount = n.kidRoom = uint32_t(groups);
+        }
+        uint32_t child = firstNode;
+        for (size_t i = end; i < hi; ++child) {
+            size_t j = i + 1;
+            while (j < hi && lists[j].ids[depth] == lists[i].ids[depth])
+                ++j;
+            Build(child, lists, i, j, depth + 1);
+            i = j;
+        }
     }
 
     // The walk below node, sorted[from..] being the set's ids after the
@@ -210,18 +313,17 @@ private:
             const SNode& c = m_nodes[child];
             if (c.batches == 0 || c.lowest >= below || c.shortest > sorted.size() - next + allowed)
                 return;
-            for (const auto& list : c.exact)
-                visit(list.first);
-            if (!m_nodes[child].children.empty())
+            for (uint32_t e = c.exact; e < c.exact + c.exactCount; ++e)
+                visit(m_exact[e].pos);
+            if (m_nodes[child].kidCount)
                 InsideFrom(child, inSet, sorted, next, allowed, below, visit);
         };
-        const auto& kids = m_nodes[node].children;
-        if (kids.size() <= sorted.size() - from) {
-            for (const auto& kid : kids)
-                if (inSet[kid.first])
-                    enter(kid.second,
-                          size_t(std::lower_bound(sorted.begin() + from, sorted.end(), kid.first) - sorted.begin()) +
-                              1);
+        const SNode& n = m_nodes[node];
+        if (n.kidCount <= sorted.size() - from) {
+            for (const SKid* kid = KidsBegin(n); kid != KidsEnd(n); ++kid)
+                if (inSet[kid->id])
+                    enter(kid->node,
+                          size_t(std::lower_bound(sorted.begin() + from, sorted.end(), kid->id) - sorted.begin()) + 1);
         } else {
             for (size_t i = from; i < sorted.size(); ++i)
                 if (const uint32_t child = Child(node, sorted[i]); child != kNone)
@@ -243,16 +345,16 @@ private:
             const size_t above = size_t(sorted.end() - std::upper_bound(sorted.begin(), sorted.end(), id));
             if (c.shortest > above + (allowed - nowUsed))
                 return;
-            for (const auto& list : c.exact)
-                best = std::min(best, list.first);
+            for (uint32_t e = c.exact; e < c.exact + c.exactCount; ++e)
+                best = std::min(best, m_exact[e].pos);
             Within(inSet, sorted, child, nowUsed, allowed, best);
         };
-        const auto& kids = m_nodes[node].children;
-        if (used < allowed || kids.size() <= sorted.size()) {
-            for (const auto& kid : kids) {
-                const uint32_t nowUsed = used + (inSet[kid.first] ? 0u : 1u);
+        const SNode& n = m_nodes[node];
+        if (used < allowed || n.kidCount <= sorted.size()) {
+            for (const SKid* kid = KidsBegin(n); kid != KidsEnd(n); ++kid) {
+                const uint32_t nowUsed = used + (inSet[kid->id] ? 0u : 1u);
                 if (nowUsed <= allowed)
-                    visit(kid.first, kid.second, nowUsed);
+                    visit(kid->id, kid->node, nowUsed);
             }
         } else {
             // Only the set's own ids may follow: look them up.
@@ -273,9 +375,14 @@ private:
             if (child == kNone) {
                 child = uint32_t(m_nodes.size());
                 m_nodes.emplace_back();
-                auto& kids = m_nodes[node].children;
-                kids.insert(std::lower_bound(kids.begin(), kids.end(), std::make_pair(id, uint32_t(0))),
-                            std::make_pair(id, child));
+                SNode& n = m_nodes[node];
+                MakeRoom(m_kids, n.kids, n.kidCount, n.kidRoom);
+                SKid* begin = m_kids.data() + n.kids;
+                SKid* at = std::lower_bound(begin, begin + n.kidCount, id,
+                                            [](const SKid& kid, uint32_t value) { return kid.id < value; });
+                std::copy_backward(at, begin + n.kidCount, begin + n.kidCount + 1);
+                *at = {id, child};
+                ++n.kidCount;
             }
             SNode& c = m_nodes[child];
             c.batches = uint32_t(int64_t(c.batches) + delta);
@@ -286,28 +393,33 @@ private:
             node = child;
             path.push_back(node);
         }
-        auto& exact = m_nodes[node].exact;
+        SNode& last = m_nodes[node];
         if (delta > 0) {
-            exact.emplace_back(pos, uint32_t(tail));
+            MakeRoom(m_exact, last.exact, last.exactCount, last.exactRoom);
+            m_exact[last.exact + last.exactCount++] = {pos, uint32_t(tail)};
             return;
         }
-        exact.erase(std::remove_if(exact.begin(), exact.end(), [&](const auto& list) { return list.first == pos; }),
-                    exact.end());
+        // The order of the lists at a node does not matter to the walks.
+        for (uint32_t e = last.exact; e < last.exact + last.exactCount;)
+            if (m_exact[e].pos == pos)
+                m_exact[e] = m_exact[last.exact + --last.exactCount];
+            else
+                ++e;
         for (size_t d = path.size(); d-- > 1;) {
             SNode& n = m_nodes[path[d]];
             if (n.batches == 0) {
                 n.lowest = n.shortest = kNone;
                 continue;
             }
-            if (!m_boundsNumbers || n.children.size() > kRecomputeChildren)
+            if (!m_boundsNumbers || n.kidCount > kRecomputeChildren)
                 continue;
             uint32_t lowest = kNone, shortest = kNone;
-            for (const auto& list : n.exact) {
-                lowest = std::min(lowest, list.first);
-                shortest = std::min(shortest, list.second);
+            for (uint32_t e = n.exact; e < n.exact + n.exactCount; ++e) {
+                lowest = std::min(lowest, m_exact[e].pos);
+                shortest = std::min(shortest, m_exact[e].tail);
             }
-            for (const auto& kid : n.children)
-                if (const SNode& c = m_nodes[kid.second]; c.batches) {
+            for (const SKid* kid = KidsBegin(n); kid != KidsEnd(n); ++kid)
+                if (const SNode& c = m_nodes[kid->node]; c.batches) {
                     lowest = std::min(lowest, c.lowest);
                     shortest = std::min(shortest, c.shortest + 1);
                 }
