@@ -119,11 +119,12 @@ void TakeIn(SBoneSet& A, const SBoneSet& B)
 // bound only prunes less).
 //
 // The walks are bound by memory reads, so the layout is compact: a node is
-// a small record, its children's ids and nodes lie side by side in one
-// array and the lists ending at it in another, and a trie filled at once is
-// laid out depth first with each node's children together, so the nodes of
-// a subtree lie together. A block that outgrows its room moves to the end of
-// its array.
+// a small record holding its id and bounds, the children of a node are
+// records side by side (a walk reads the bounds of all of them in one go
+// and enters only those that pass), and the lists ending at a node lie in
+// a block of their own array. A trie filled at once is laid out depth first
+// with each node's children together, so the nodes of a subtree lie
+// together. A block that outgrows its room moves to the end of its array.
 class CBatchTrie {
 public:
     // A trie walked for the lowest number keeps its bounds exact as lists
@@ -145,12 +146,12 @@ public:
     void AddAll(std::vector<SList>& lists)
     {
         std::sort(lists.begin(), lists.end());
-        if (m_nodes.size() > 1 || m_nodes[0].exactCount) {
+        if (m_nodes[0].kidCount || m_nodes[0].exactCount) {
             for (const SList& list : lists)
                 Add(list.ids, list.pos, list.tail);
             return;
         }
-        size_t nodes = 1, exact = 0;
+        size_t nodes = 1;
         for (size_t i = 0; i < lists.size(); ++i) {
             // Nodes past the prefix shared with the list before.
             size_t shared = 0;
@@ -160,11 +161,9 @@ public:
                     ++shared;
             }
             nodes += lists[i].ids.size() - shared;
-            ++exact;
         }
         m_nodes.reserve(nodes);
-        m_kids.reserve(nodes);
-        m_exact.reserve(exact);
+        m_exact.reserve(lists.size());
         Build(0, lists, 0, lists.size(), 0);
     }
 
@@ -201,15 +200,20 @@ public:
     }
 
 private:
+    // A block's room: its entries exactly (as laid out at once), or a power
+    // of two when grown one entry at a time.
+    static constexpr uint8_t kExactRoom = 0xFF;
+    static constexpr uint16_t kNoLength = 0xFFFF;
+
     struct SNode {
-        uint32_t kids = 0, kidCount = 0, kidRoom = 0;      // block of m_kids, by id
-        uint32_t exact = 0, exactCount = 0, exactRoom = 0; // block of m_exact: the lists that end here
-        uint32_t batches = 0;                              // lists at or below
-        uint32_t lowest = kNone;                           // a lower bound of their numbers
-        uint32_t shortest = kNone;                         // a lower bound of their ids after this node
-    };
-    struct SKid {
-        uint32_t id, node;
+        uint32_t id = 0;                    // the id this node adds to its parent's
+        uint32_t batches = 0;               // lists at or below
+        uint32_t lowest = kNone;            // a lower bound of their numbers
+        uint32_t kids = 0, kidCount = 0;    // the children: m_nodes[kids, kids + kidCount), by id
+        uint32_t exact = 0, exactCount = 0; // the lists ending here: a block of m_exact
+        uint8_t kidRoom = kExactRoom;       // the blocks' rooms
+        uint8_t exactRoom = kExactRoom;     //
+        uint16_t shortest = kNoLength;      // a lower bound of their ids after this node
     };
     struct SExact {
         uint32_t pos, tail;
@@ -219,30 +223,34 @@ private:
     static constexpr size_t kRecomputeChildren = 64;
 
     std::vector<SNode> m_nodes = std::vector<SNode>(1); // node 0 is the root
-    std::vector<SKid> m_kids;
     std::vector<SExact> m_exact;
     std::vector<uint32_t> m_path; // nodes of the list being updated
     bool m_boundsNumbers;
 
-    const SKid* KidsBegin(const SNode& n) const { return m_kids.data() + n.kids; }
-    const SKid* KidsEnd(const SNode& n) const { return m_kids.data() + n.kids + n.kidCount; }
+    // A length as a bound (a lower one when it does not fit).
+    static uint16_t LengthBound(size_t length) { return uint16_t(std::min<size_t>(length, kNoLength - 1)); }
 
     uint32_t Child(uint32_t node, uint32_t id) const
     {
         const SNode& n = m_nodes[node];
-        const SKid* it = std::lower_bound(KidsBegin(n), KidsEnd(n), id,
-                                          [](const SKid& kid, uint32_t value) { return kid.id < value; });
-        return it != KidsEnd(n) && it->id == id ? it->node : kNone;
+        const SNode* begin = m_nodes.data() + n.kids;
+        const SNode* it = std::lower_bound(begin, begin + n.kidCount, id,
+                                           [](const SNode& kid, uint32_t value) { return kid.id < value; });
+        return it != begin + n.kidCount && it->id == id ? uint32_t(it - m_nodes.data()) : kNone;
     }
 
     // Makes room in a block for one more entry, moving it to the end of its
     // array when full.
     template <class T>
-    static void MakeRoom(std::vector<T>& array, uint32_t& begin, uint32_t count, uint32_t& room)
+    static void MakeRoom(std::vector<T>& array, uint32_t& begin, uint32_t count, uint8_t& roomLog)
     {
+        const size_t room = roomLog == kExactRoom ? count : size_t(1) << roomLog;
         if (count < room)
             return;
-        const uint32_t grown = std::max<uint32_t>(2, room * 2);
+        uint8_t log = 1;
+        while ((size_t(1) << log) < room * 2)
+            ++log;
+        const size_t grown = size_t(1) << log;
         if (begin + room == array.size()) {
             array.resize(array.size() + (grown - room));
         } else {
@@ -251,52 +259,45 @@ private:
             std::copy(array.begin() + begin, array.begin() + begin + count, array.begin() + at);
             begin = uint32_t(at);
         }
-        room = grown;
+        roomLog = log;
     }
 
     // Lays out lists[lo, hi), which share their first `depth` ids, below
-    // node: the lists ending here, then one child per next id, then the
-    // children's subtrees in order.
+    // node: the lists ending here, then one child per next id side by side,
+    // then the children's subtrees in order.
     void Build(uint32_t node, const std::vector<SList>& lists, size_t lo, size_t hi, size_t depth)
     {
-        uint32_t lowest = kNone, shortest = kNone;
-        size_t end = lo;
+        uint32_t lowest = kNone;
+        size_t shortest = kNoLength, end = lo;
         for (size_t i = lo; i < hi; ++i) {
             lowest = std::min(lowest, lists[i].pos);
-            shortest = std::min(shortest, uint32_t(lists[i].ids.size() - depth + lists[i].tail));
+            shortest = std::min<size_t>(shortest, lists[i].ids.size() - depth + lists[i].tail);
             if (lists[i].ids.size() == depth) {
                 end = i + 1; // shorter lists sort first
                 m_exact.push_back({lists[i].pos, lists[i].tail});
             }
         }
-        {
-            SNode& n = m_nodes[node];
-            if (depth > 0) {
-                n.batches = uint32_t(hi - lo);
-                n.lowest = lowest;
-                n.shortest = shortest;
-            }
-            n.exact = uint32_t(m_exact.size() - (end - lo));
-            n.exactCount = n.exactRoom = uint32_t(end - lo);
-        }
         size_t groups = 0;
         for (size_t i = end; i < hi; ++i)
             groups += i == end || lists[i].ids[depth] != lists[i - 1].ids[depth] ? 1 : 0;
-        const uint32_t firstKid = uint32_t(m_kids.size()), firstNode = uint32_t(m_nodes.size());
-        for (size_t i = end; i < hi; ++i)
-            if (i == end || lists[i].ids[depth] != lists[i - 1].ids[depth])
-                m_kids.push_back({lists[i].ids[depth], uint32_t(m_nodes.size() + (m_kids.size() - firstKid))});
+        const uint32_t first = uint32_t(m_nodes.size());
         m_nodes.resize(m_nodes.size() + groups);
-        {
-            SNode& n = m_nodes[node];
-            n.kids = firstKid;
-            n.kidCount = n.kidRoom = uint32_t(groups);
+        SNode& n = m_nodes[node];
+        if (depth > 0) {
+            n.batches = uint32_t(hi - lo);
+            n.lowest = lowest;
+            n.shortest = LengthBound(shortest);
         }
-        uint32_t child = firstNode;
+        n.exact = uint32_t(m_exact.size() - (end - lo));
+        n.exactCount = uint32_t(end - lo);
+        n.kids = first;
+        n.kidCount = uint32_t(groups);
+        uint32_t child = first;
         for (size_t i = end; i < hi; ++child) {
             size_t j = i + 1;
             while (j < hi && lists[j].ids[depth] == lists[i].ids[depth])
                 ++j;
+            m_nodes[child].id = lists[i].ids[depth];
             Build(child, lists, i, j, depth + 1);
             i = j;
         }
@@ -315,15 +316,14 @@ private:
                 return;
             for (uint32_t e = c.exact; e < c.exact + c.exactCount; ++e)
                 visit(m_exact[e].pos);
-            if (m_nodes[child].kidCount)
+            if (c.kidCount)
                 InsideFrom(child, inSet, sorted, next, allowed, below, visit);
         };
         const SNode& n = m_nodes[node];
         if (n.kidCount <= sorted.size() - from) {
-            for (const SKid* kid = KidsBegin(n); kid != KidsEnd(n); ++kid)
-                if (inSet[kid->id])
-                    enter(kid->node,
-                          size_t(std::lower_bound(sorted.begin() + from, sorted.end(), kid->id) - sorted.begin()) + 1);
+            for (uint32_t kid = n.kids; kid < n.kids + n.kidCount; ++kid)
+                if (const uint32_t id = m_nodes[kid].id; inSet[id])
+                    enter(kid, size_t(std::lower_bound(sorted.begin() + from, sorted.end(), id) - sorted.begin()) + 1);
         } else {
             for (size_t i = from; i < sorted.size(); ++i)
                 if (const uint32_t child = Child(node, sorted[i]); child != kNone)
@@ -336,13 +336,13 @@ private:
     void Within(const std::vector<uint8_t>& inSet, const std::vector<uint32_t>& sorted, uint32_t node, uint32_t used,
                 uint32_t allowed, uint32_t& best) const
     {
-        auto visit = [&](uint32_t id, uint32_t child, uint32_t nowUsed) {
+        auto visit = [&](uint32_t child, uint32_t nowUsed) {
             const SNode& c = m_nodes[child];
             if (c.batches == 0 || c.lowest >= best)
                 return;
             // The ids after this one are the set's ids above it and at most
             // the rest of the allowance.
-            const size_t above = size_t(sorted.end() - std::upper_bound(sorted.begin(), sorted.end(), id));
+            const size_t above = size_t(sorted.end() - std::upper_bound(sorted.begin(), sorted.end(), c.id));
             if (c.shortest > above + (allowed - nowUsed))
                 return;
             for (uint32_t e = c.exact; e < c.exact + c.exactCount; ++e)
@@ -351,16 +351,16 @@ private:
         };
         const SNode& n = m_nodes[node];
         if (used < allowed || n.kidCount <= sorted.size()) {
-            for (const SKid* kid = KidsBegin(n); kid != KidsEnd(n); ++kid) {
-                const uint32_t nowUsed = used + (inSet[kid->id] ? 0u : 1u);
+            for (uint32_t kid = n.kids; kid < n.kids + n.kidCount; ++kid) {
+                const uint32_t nowUsed = used + (inSet[m_nodes[kid].id] ? 0u : 1u);
                 if (nowUsed <= allowed)
-                    visit(kid->id, kid->node, nowUsed);
+                    visit(kid, nowUsed);
             }
         } else {
             // Only the set's own ids may follow: look them up.
             for (uint32_t id : sorted)
                 if (const uint32_t child = Child(node, id); child != kNone)
-                    visit(id, child, used);
+                    visit(child, used);
         }
     }
 
@@ -373,22 +373,29 @@ private:
             const uint32_t id = ids[k];
             uint32_t child = Child(node, id);
             if (child == kNone) {
-                child = uint32_t(m_nodes.size());
-                m_nodes.emplace_back();
+                // Only the parent knows where its children are, so the
+                // block may move.
                 SNode& n = m_nodes[node];
-                MakeRoom(m_kids, n.kids, n.kidCount, n.kidRoom);
-                SKid* begin = m_kids.data() + n.kids;
-                SKid* at = std::lower_bound(begin, begin + n.kidCount, id,
-                                            [](const SKid& kid, uint32_t value) { return kid.id < value; });
-                std::copy_backward(at, begin + n.kidCount, begin + n.kidCount + 1);
-                *at = {id, child};
-                ++n.kidCount;
+                uint32_t kids = n.kids;
+                uint8_t room = n.kidRoom;
+                MakeRoom(m_nodes, kids, n.kidCount, room); // may move m_nodes
+                SNode& p = m_nodes[node];
+                p.kids = kids;
+                p.kidRoom = room;
+                SNode* begin = m_nodes.data() + p.kids;
+                SNode* at = std::lower_bound(begin, begin + p.kidCount, id,
+                                             [](const SNode& kid, uint32_t value) { return kid.id < value; });
+                std::copy_backward(at, begin + p.kidCount, begin + p.kidCount + 1);
+                *at = SNode();
+                at->id = id;
+                ++p.kidCount;
+                child = uint32_t(at - m_nodes.data());
             }
             SNode& c = m_nodes[child];
             c.batches = uint32_t(int64_t(c.batches) + delta);
             if (delta > 0) {
                 c.lowest = std::min(c.lowest, pos);
-                c.shortest = std::min(c.shortest, uint32_t(ids.size() - k - 1 + tail));
+                c.shortest = std::min(c.shortest, LengthBound(ids.size() - k - 1 + tail));
             }
             node = child;
             path.push_back(node);
@@ -408,23 +415,25 @@ private:
         for (size_t d = path.size(); d-- > 1;) {
             SNode& n = m_nodes[path[d]];
             if (n.batches == 0) {
-                n.lowest = n.shortest = kNone;
+                n.lowest = kNone;
+                n.shortest = kNoLength;
                 continue;
             }
             if (!m_boundsNumbers || n.kidCount > kRecomputeChildren)
                 continue;
-            uint32_t lowest = kNone, shortest = kNone;
+            uint32_t lowest = kNone;
+            size_t shortest = kNoLength;
             for (uint32_t e = n.exact; e < n.exact + n.exactCount; ++e) {
                 lowest = std::min(lowest, m_exact[e].pos);
-                shortest = std::min(shortest, m_exact[e].tail);
+                shortest = std::min<size_t>(shortest, m_exact[e].tail);
             }
-            for (const SKid* kid = KidsBegin(n); kid != KidsEnd(n); ++kid)
-                if (const SNode& c = m_nodes[kid->node]; c.batches) {
+            for (uint32_t kid = n.kids; kid < n.kids + n.kidCount; ++kid)
+                if (const SNode& c = m_nodes[kid]; c.batches) {
                     lowest = std::min(lowest, c.lowest);
-                    shortest = std::min(shortest, c.shortest + 1);
+                    shortest = std::min<size_t>(shortest, size_t(c.shortest) + 1);
                 }
             n.lowest = lowest;
-            n.shortest = shortest;
+            n.shortest = LengthBound(shortest);
         }
     }
 };
