@@ -310,25 +310,51 @@ private:
     void InsideFrom(uint32_t node, const std::vector<uint8_t>& inSet, const std::vector<uint32_t>& sorted, size_t from,
                     size_t allowed, const uint32_t& below, Visit& visit) const
     {
-        auto enter = [&](uint32_t child, size_t next) {
+        auto passes = [&](const SNode& c, size_t next) {
+            return c.batches != 0 && c.lowest < below && c.shortest <= sorted.size() - next + allowed;
+        };
+        // The children that pass are entered a few at a time, after asking
+        // for all their blocks: the reads from memory then overlap.
+        constexpr size_t kAhead = 16;
+        uint32_t ahead[kAhead];
+        size_t aheadNext[kAhead], count = 0;
+        auto enterAll = [&] {
+            for (size_t i = 0; i < count; ++i) {
+                const SNode& c = m_nodes[ahead[i]];
+                if (!passes(c, aheadNext[i])) // `below` may have dropped
+                    continue;
+                for (uint32_t e = c.exact; e < c.exact + c.exactCount; ++e)
+                    visit(m_exact[e].pos);
+                if (c.kidCount)
+                    InsideFrom(ahead[i], inSet, sorted, aheadNext[i], allowed, below, visit);
+            }
+            count = 0;
+        };
+        auto consider = [&](uint32_t child, size_t next) {
             const SNode& c = m_nodes[child];
-            if (c.batches == 0 || c.lowest >= below || c.shortest > sorted.size() - next + allowed)
+            if (!passes(c, next))
                 return;
-            for (uint32_t e = c.exact; e < c.exact + c.exactCount; ++e)
-                visit(m_exact[e].pos);
             if (c.kidCount)
-                InsideFrom(child, inSet, sorted, next, allowed, below, visit);
+                __builtin_prefetch(&m_nodes[c.kids]);
+            if (c.exactCount)
+                __builtin_prefetch(&m_exact[c.exact]);
+            ahead[count] = child;
+            aheadNext[count++] = next;
+            if (count == kAhead)
+                enterAll();
         };
         const SNode& n = m_nodes[node];
         if (n.kidCount <= sorted.size() - from) {
             for (uint32_t kid = n.kids; kid < n.kids + n.kidCount; ++kid)
                 if (const uint32_t id = m_nodes[kid].id; inSet[id])
-                    enter(kid, size_t(std::lower_bound(sorted.begin() + from, sorted.end(), id) - sorted.begin()) + 1);
+                    consider(kid,
+                             size_t(std::lower_bound(sorted.begin() + from, sorted.end(), id) - sorted.begin()) + 1);
         } else {
             for (size_t i = from; i < sorted.size(); ++i)
                 if (const uint32_t child = Child(node, sorted[i]); child != kNone)
-                    enter(child, i + 1);
+                    consider(child, i + 1);
         }
+        enterAll();
     }
 
     // The lowest list below node with at most `allowed` ids outside the set
@@ -419,7 +445,10 @@ private:
                 n.shortest = kNoLength;
                 continue;
             }
-            if (!m_boundsNumbers || n.kidCount > kRecomputeChildren)
+            // Bounds below the list's stay bounds, here and above.
+            if (!m_boundsNumbers || (n.lowest < pos && n.shortest < ids.size() - d))
+                break;
+            if (n.kidCount > kRecomputeChildren)
                 continue;
             uint32_t lowest = kNone;
             size_t shortest = kNoLength;
