@@ -141,7 +141,7 @@ public:
     struct SList {
         std::vector<uint32_t> ids;
         uint32_t pos, tail;
-        bool operator<(const SList& o) const { return ids < o.ids; }
+        bool operator<(const SList& o) const { return ids < o.ids || (ids == o.ids && pos < o.pos); }
     };
     void AddAll(std::vector<SList>& lists)
     {
@@ -210,7 +210,7 @@ private:
         uint32_t batches = 0;               // lists at or below
         uint32_t lowest = kNone;            // a lower bound of their numbers
         uint32_t kids = 0, kidCount = 0;    // the children: m_nodes[kids, kids + kidCount), by id
-        uint32_t exact = 0, exactCount = 0; // the lists ending here: a block of m_exact
+        uint32_t exact = 0, exactCount = 0; // the lists ending here: a block of m_exact, by number
         uint8_t kidRoom = kExactRoom;       // the blocks' rooms
         uint8_t exactRoom = kExactRoom;     //
         uint16_t shortest = kNoLength;      // a lower bound of their ids after this node
@@ -218,8 +218,9 @@ private:
     struct SExact {
         uint32_t pos, tail;
     };
-    // Nodes with more children keep a low bound after a removal rather
-    // than look at every child.
+    static bool ExactBefore(const SExact& e, uint32_t pos) { return e.pos < pos; }
+    // Nodes with more children (or lists ending there) keep a low bound
+    // after a removal rather than look at every one.
     static constexpr size_t kRecomputeChildren = 64;
 
     std::vector<SNode> m_nodes = std::vector<SNode>(1); // node 0 is the root
@@ -323,7 +324,7 @@ private:
                 const SNode& c = m_nodes[ahead[i]];
                 if (!passes(c, aheadNext[i])) // `below` may have dropped
                     continue;
-                for (uint32_t e = c.exact; e < c.exact + c.exactCount; ++e)
+                for (uint32_t e = c.exact; e < c.exact + c.exactCount && m_exact[e].pos < below; ++e)
                     visit(m_exact[e].pos);
                 if (c.kidCount)
                     InsideFrom(ahead[i], inSet, sorted, aheadNext[i], allowed, below, visit);
@@ -371,8 +372,8 @@ private:
             const size_t above = size_t(sorted.end() - std::upper_bound(sorted.begin(), sorted.end(), c.id));
             if (c.shortest > above + (allowed - nowUsed))
                 return;
-            for (uint32_t e = c.exact; e < c.exact + c.exactCount; ++e)
-                best = std::min(best, m_exact[e].pos);
+            if (c.exactCount)
+                best = std::min(best, m_exact[c.exact].pos);
             Within(inSet, sorted, child, nowUsed, allowed, best);
         };
         const SNode& n = m_nodes[node];
@@ -429,15 +430,19 @@ private:
         SNode& last = m_nodes[node];
         if (delta > 0) {
             MakeRoom(m_exact, last.exact, last.exactCount, last.exactRoom);
-            m_exact[last.exact + last.exactCount++] = {pos, uint32_t(tail)};
+            SExact* begin = m_exact.data() + last.exact;
+            SExact* at = std::lower_bound(begin, begin + last.exactCount, pos, ExactBefore);
+            std::copy_backward(at, begin + last.exactCount, begin + last.exactCount + 1);
+            *at = {pos, uint32_t(tail)};
+            ++last.exactCount;
             return;
         }
-        // The order of the lists at a node does not matter to the walks.
-        for (uint32_t e = last.exact; e < last.exact + last.exactCount;)
-            if (m_exact[e].pos == pos)
-                m_exact[e] = m_exact[last.exact + --last.exactCount];
-            else
-                ++e;
+        SExact* begin = m_exact.data() + last.exact;
+        SExact* end = begin + last.exactCount;
+        SExact* from = std::lower_bound(begin, end, pos, ExactBefore);
+        SExact* to = std::upper_bound(from, end, pos, [](uint32_t value, const SExact& e) { return value < e.pos; });
+        std::copy(to, end, from);
+        last.exactCount -= uint32_t(to - from);
         for (size_t d = path.size(); d-- > 1;) {
             SNode& n = m_nodes[path[d]];
             if (n.batches == 0) {
@@ -452,10 +457,13 @@ private:
                 continue;
             uint32_t lowest = kNone;
             size_t shortest = kNoLength;
-            for (uint32_t e = n.exact; e < n.exact + n.exactCount; ++e) {
-                lowest = std::min(lowest, m_exact[e].pos);
-                shortest = std::min<size_t>(shortest, m_exact[e].tail);
-            }
+            if (n.exactCount)
+                lowest = m_exact[n.exact].pos;
+            if (n.exactCount > kRecomputeChildren)
+                shortest = n.shortest; // still a low bound
+            else
+                for (uint32_t e = n.exact; e < n.exact + n.exactCount; ++e)
+                    shortest = std::min<size_t>(shortest, m_exact[e].tail);
             for (uint32_t kid = n.kids; kid < n.kids + n.kidCount; ++kid)
                 if (const SNode& c = m_nodes[kid]; c.batches) {
                     lowest = std::min(lowest, c.lowest);
