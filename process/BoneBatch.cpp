@@ -134,21 +134,29 @@ public:
 
     // A list, followed by `tail` ids not in the trie (of a longer list of
     // which it is a run).
-    void Add(const std::vector<uint32_t>& ids, uint32_t pos, size_t tail = 0) { Update(ids, pos, tail, +1); }
-    void Remove(const std::vector<uint32_t>& ids, uint32_t pos) { Update(ids, pos, 0, -1); }
+    void Add(const std::vector<uint32_t>& ids, uint32_t pos) { Update(ids.data(), ids.size(), pos, 0, +1); }
+    void Remove(const std::vector<uint32_t>& ids, uint32_t pos) { Remove(ids.data(), ids.size(), pos); }
+    void Remove(const uint32_t* ids, size_t size, uint32_t pos) { Update(ids, size, pos, 0, -1); }
 
-    // Adds many lists; into an empty trie in the compact layout.
+    // Adds many lists; into an empty trie in the compact layout. A list
+    // points at ids that stay put until then.
     struct SList {
-        std::vector<uint32_t> ids;
-        uint32_t pos, tail;
-        bool operator<(const SList& o) const { return ids < o.ids || (ids == o.ids && pos < o.pos); }
+        const uint32_t* ids;
+        uint32_t size, pos, tail;
+        bool operator<(const SList& o) const
+        {
+            const auto at = std::mismatch(ids, ids + size, o.ids, o.ids + o.size);
+            if (at.first != ids + size && at.second != o.ids + o.size)
+                return *at.first < *at.second;
+            return size != o.size ? size < o.size : pos < o.pos;
+        }
     };
     void AddAll(std::vector<SList>& lists)
     {
         std::sort(lists.begin(), lists.end());
         if (m_nodes[0].kidCount || m_nodes[0].exactCount) {
             for (const SList& list : lists)
-                Add(list.ids, list.pos, list.tail);
+                Update(list.ids, list.size, list.pos, list.tail, +1);
             return;
         }
         size_t nodes = 1;
@@ -156,11 +164,11 @@ public:
             // Nodes past the prefix shared with the list before.
             size_t shared = 0;
             if (i > 0) {
-                const std::vector<uint32_t>&a = lists[i - 1].ids, &b = lists[i].ids;
-                while (shared < a.size() && shared < b.size() && a[shared] == b[shared])
+                const SList &a = lists[i - 1], &b = lists[i];
+                while (shared < a.size && shared < b.size && a.ids[shared] == b.ids[shared])
                     ++shared;
             }
-            nodes += lists[i].ids.size() - shared;
+            nodes += lists[i].size - shared;
         }
         m_nodes.reserve(nodes);
         m_exact.reserve(lists.size());
@@ -272,8 +280,8 @@ private:
         size_t shortest = kNoLength, end = lo;
         for (size_t i = lo; i < hi; ++i) {
             lowest = std::min(lowest, lists[i].pos);
-            shortest = std::min<size_t>(shortest, lists[i].ids.size() - depth + lists[i].tail);
-            if (lists[i].ids.size() == depth) {
+            shortest = std::min<size_t>(shortest, lists[i].size - depth + lists[i].tail);
+            if (lists[i].size == depth) {
                 end = i + 1; // shorter lists sort first
                 m_exact.push_back({lists[i].pos, lists[i].tail});
             }
@@ -391,12 +399,12 @@ private:
         }
     }
 
-    void Update(const std::vector<uint32_t>& ids, uint32_t pos, size_t tail, int delta)
+    void Update(const uint32_t* ids, size_t size, uint32_t pos, size_t tail, int delta)
     {
         std::vector<uint32_t>& path = m_path;
         path.assign(1, 0);
         uint32_t node = 0;
-        for (size_t k = 0; k < ids.size(); ++k) {
+        for (size_t k = 0; k < size; ++k) {
             const uint32_t id = ids[k];
             uint32_t child = Child(node, id);
             if (child == kNone) {
@@ -422,7 +430,7 @@ private:
             c.batches = uint32_t(int64_t(c.batches) + delta);
             if (delta > 0) {
                 c.lowest = std::min(c.lowest, pos);
-                c.shortest = std::min(c.shortest, LengthBound(ids.size() - k - 1 + tail));
+                c.shortest = std::min(c.shortest, LengthBound(size - k - 1 + tail));
             }
             node = child;
             path.push_back(node);
@@ -441,7 +449,10 @@ private:
         SExact* end = begin + last.exactCount;
         SExact* from = std::lower_bound(begin, end, pos, ExactBefore);
         SExact* to = std::upper_bound(from, end, pos, [](uint32_t value, const SExact& e) { return value < e.pos; });
-        std::copy(to, end, from);
+        if (from == begin && last.exactRoom == kExactRoom)
+            last.exact += uint32_t(to - from); // lists mostly go in order: no moves
+        else
+            std::copy(to, end, from);
         last.exactCount -= uint32_t(to - from);
         for (size_t d = path.size(); d-- > 1;) {
             SNode& n = m_nodes[path[d]];
@@ -451,7 +462,7 @@ private:
                 continue;
             }
             // Bounds below the list's stay bounds, here and above.
-            if (!m_boundsNumbers || (n.lowest < pos && n.shortest < ids.size() - d))
+            if (!m_boundsNumbers || (n.lowest < pos && n.shortest < size - d))
                 break;
             if (n.kidCount > kRecomputeChildren)
                 continue;
@@ -504,7 +515,7 @@ public:
         std::vector<CBatchTrie::SList> lists;
         for (uint32_t canon = 0; canon < table.firstOfCanonical.size(); ++canon)
             if (const auto& ids = table.sets[table.firstOfCanonical[canon]].ids; !ids.empty())
-                lists.push_back({ids, canon, 0});
+                lists.push_back({ids.data(), uint32_t(ids.size()), canon, 0});
         m_comingSets.AddAll(lists);
     }
 
@@ -625,7 +636,7 @@ public:
             const size_t size = batches[b].set.ids.size();
             if (size == 0)
                 continue;
-            lists.push_back({batches[b].set.ids, b, 0});
+            lists.push_back({batches[b].set.ids.data(), uint32_t(size), b, 0});
             if (m_bySize.size() <= size)
                 m_bySize.resize(size + 1);
             m_bySize[size].push_back(b);
@@ -642,7 +653,7 @@ public:
         for (size_t j = 1; j < m_parted.size(); ++j)
             if (m_parted[j].built && ids.size() > j)
                 ForEachPart(ids, j,
-                            [&](const std::vector<uint32_t>& part, size_t) { m_parted[j].trie.Remove(part, b); });
+                            [&](const uint32_t* part, size_t size, size_t) { m_parted[j].trie.Remove(part, size, b); });
         m_gone.resize(std::max<size_t>(m_gone.size(), b + 1), 0);
         m_gone[b] = 1;
     }
@@ -683,13 +694,11 @@ private:
     template <class Use>
     static void ForEachPart(const std::vector<uint32_t>& ids, size_t j, Use&& use)
     {
-        thread_local std::vector<uint32_t> part;
         const size_t parts = j + 1;
         size_t begin = 0;
         for (size_t p = 0; p < parts; ++p) {
             const size_t end = ids.size() * (p + 1) / parts;
-            part.assign(ids.begin() + begin, ids.begin() + end);
-            use(part, ids.size() - end);
+            use(ids.data() + begin, end - begin, ids.size() - end);
             begin = end;
         }
     }
@@ -746,8 +755,8 @@ private:
                 for (uint32_t b : list) {
                     const std::vector<uint32_t>& ids = m_batches[b].set.ids;
                     if (!Gone(b) && ids.size() > j)
-                        ForEachPart(ids, j, [&](const std::vector<uint32_t>& part, size_t tail) {
-                            parts.push_back({part, b, uint32_t(tail)});
+                        ForEachPart(ids, j, [&](const uint32_t* part, size_t size, size_t tail) {
+                            parts.push_back({part, uint32_t(size), b, uint32_t(tail)});
                         });
                 }
             parted.trie.AddAll(parts);
@@ -883,7 +892,7 @@ int GenerateBoneBatches(SBoneBatchTable& table, uint32_t& outVertexCount, std::v
             if (canonIds.empty())
                 batchOfCanonical[canon] = 0;
             else
-                lists.push_back({canonIds, canon, 0});
+                lists.push_back({canonIds.data(), uint32_t(canonIds.size()), canon, 0});
         }
         size_t left = lists.size();
         unplaced.AddAll(lists);
