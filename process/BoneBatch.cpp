@@ -134,9 +134,17 @@ public:
 
     // A list, followed by `tail` ids not in the trie (of a longer list of
     // which it is a run).
-    void Add(const std::vector<uint32_t>& ids, uint32_t pos) { Update(ids.data(), ids.size(), pos, 0, +1); }
+    void Add(const std::vector<uint32_t>& ids, uint32_t pos)
+    {
+        Update(ids.data(), ids.size(), pos, 0, +1);
+        Settle();
+    }
     void Remove(const std::vector<uint32_t>& ids, uint32_t pos) { Remove(ids.data(), ids.size(), pos); }
-    void Remove(const uint32_t* ids, size_t size, uint32_t pos) { Update(ids, size, pos, 0, -1); }
+    void Remove(const uint32_t* ids, size_t size, uint32_t pos)
+    {
+        Update(ids, size, pos, 0, -1);
+        Settle();
+    }
 
     // Adds many lists; into an empty trie in the compact layout. A list
     // points at ids that stay put until then.
@@ -155,8 +163,10 @@ public:
     {
         std::sort(lists.begin(), lists.end());
         if (m_nodes[0].kidCount || m_nodes[0].exactCount) {
-            for (const SList& list : lists)
+            for (const SList& list : lists) {
                 Update(list.ids, list.size, list.pos, list.tail, +1);
+                Settle();
+            }
             return;
         }
         size_t nodes = 1;
@@ -173,6 +183,7 @@ public:
         m_nodes.reserve(nodes);
         m_exact.reserve(lists.size());
         Build(0, lists, 0, lists.size(), 0);
+        m_lists = m_listsAtLayout = lists.size();
     }
 
     // Calls visit(pos) for the lists whose ids all lie in a set (inSet marks
@@ -235,6 +246,50 @@ private:
     std::vector<SExact> m_exact;
     std::vector<uint32_t> m_path; // nodes of the list being updated
     bool m_boundsNumbers;
+    size_t m_lists = 0;         // lists in the trie
+    size_t m_listsAtLayout = 0; // ... when it was last laid out
+    size_t m_changes = 0;       // lists added or removed since
+
+    // Lays the trie out afresh once many lists came or went since the last
+    // time (a cost in proportion to those changes): added nodes lie where
+    // there was room, and nodes whose lists all went are dropped.
+    void Settle()
+    {
+        if (++m_changes < m_listsAtLayout / 2 + 1024)
+            return;
+        std::vector<SNode> nodes(1);
+        std::vector<SExact> exact;
+        nodes.reserve(m_nodes.size());
+        exact.reserve(m_lists);
+        CopyBelow(0, 0, nodes, exact);
+        m_nodes = std::move(nodes);
+        m_exact = std::move(exact);
+        m_listsAtLayout = m_lists;
+        m_changes = 0;
+    }
+
+    // Copies node `from` and the nodes below it that hold lists into new
+    // arrays as node `to`, in the layout of Build.
+    void CopyBelow(uint32_t from, uint32_t to, std::vector<SNode>& nodes, std::vector<SExact>& exact) const
+    {
+        const SNode& f = m_nodes[from];
+        uint32_t live = 0;
+        for (uint32_t kid = f.kids; kid < f.kids + f.kidCount; ++kid)
+            live += m_nodes[kid].batches ? 1 : 0;
+        const uint32_t first = uint32_t(nodes.size());
+        nodes.resize(nodes.size() + live);
+        SNode& t = nodes[to];
+        t = f;
+        t.exact = uint32_t(exact.size());
+        t.exactRoom = t.kidRoom = kExactRoom;
+        exact.insert(exact.end(), m_exact.begin() + f.exact, m_exact.begin() + f.exact + f.exactCount);
+        t.kids = first;
+        t.kidCount = live;
+        uint32_t next = first;
+        for (uint32_t kid = f.kids; kid < f.kids + f.kidCount; ++kid)
+            if (m_nodes[kid].batches)
+                CopyBelow(kid, next++, nodes, exact);
+    }
 
     // A length as a bound (a lower one when it does not fit).
     static uint16_t LengthBound(size_t length) { return uint16_t(std::min<size_t>(length, kNoLength - 1)); }
@@ -443,6 +498,7 @@ private:
             std::copy_backward(at, begin + last.exactCount, begin + last.exactCount + 1);
             *at = {pos, uint32_t(tail)};
             ++last.exactCount;
+            ++m_lists;
             return;
         }
         SExact* begin = m_exact.data() + last.exact;
@@ -454,6 +510,7 @@ private:
         else
             std::copy(to, end, from);
         last.exactCount -= uint32_t(to - from);
+        m_lists -= size_t(to - from);
         for (size_t d = path.size(); d-- > 1;) {
             SNode& n = m_nodes[path[d]];
             if (n.batches == 0) {
