@@ -117,6 +117,14 @@ void TakeIn(SBoneSet& A, const SBoneSet& B)
 // counts the lists at or below it and keeps bounds of their numbers and
 // lengths (exact unless a node with very many children lost a list: a low
 // bound only prunes less).
+//
+// The walks are bound by memory reads, so the layout is compact: a node is
+// a small record holding its id and bounds, the children of a node are
+// records side by side (a walk reads the bounds of all of them in one go
+// and enters only those that pass), and the lists ending at a node lie in
+// a block of their own array. A trie filled at once is laid out depth first
+// with each node's children together, so the nodes of a subtree lie
+// together. A block that outgrows its room moves to the end of its array.
 class CBatchTrie {
 public:
     // A trie walked for the lowest number keeps its bounds exact as lists
@@ -126,22 +134,56 @@ public:
 
     // A list, followed by `tail` ids not in the trie (of a longer list of
     // which it is a run).
-    void Add(const std::vector<uint32_t>& ids, uint32_t pos, size_t tail = 0) { Update(ids, pos, tail, +1); }
-    void Remove(const std::vector<uint32_t>& ids, uint32_t pos) { Update(ids, pos, 0, -1); }
+    void Add(const std::vector<uint32_t>& ids, uint32_t pos)
+    {
+        Update(ids.data(), ids.size(), pos, 0, +1);
+        Settle();
+    }
+    void Remove(const std::vector<uint32_t>& ids, uint32_t pos) { Remove(ids.data(), ids.size(), pos); }
+    void Remove(const uint32_t* ids, size_t size, uint32_t pos)
+    {
+        Update(ids, size, pos, 0, -1);
+        Settle();
+    }
 
-    // Adds many lists, in sorted order: the nodes of a subtree then lie
-    // together in memory, which the walks feel more than anything else.
+    // Adds many lists; into an empty trie in the compact layout. A list
+    // points at ids that stay put until then.
     struct SList {
-        std::vector<uint32_t> ids;
-        uint32_t pos, tail;
-        bool operator<(const SList& o) const { return ids < o.ids; }
+        const uint32_t* ids;
+        uint32_t size, pos, tail;
+        bool operator<(const SList& o) const
+        {
+            const auto at = std::mismatch(ids, ids + size, o.ids, o.ids + o.size);
+            if (at.first != ids + size && at.second != o.ids + o.size)
+                return *at.first < *at.second;
+            return size != o.size ? size < o.size : pos < o.pos;
+        }
     };
     void AddAll(std::vector<SList>& lists)
     {
         std::sort(lists.begin(), lists.end());
-        m_nodes.reserve(m_nodes.size() + lists.size() * 2);
-        for (const SList& list : lists)
-            Add(list.ids, list.pos, list.tail);
+        if (m_nodes[0].kidCount || m_nodes[0].exactCount) {
+            for (const SList& list : lists) {
+                Update(list.ids, list.size, list.pos, list.tail, +1);
+                Settle();
+            }
+            return;
+        }
+        size_t nodes = 1;
+        for (size_t i = 0; i < lists.size(); ++i) {
+            // Nodes past the prefix shared with the list before.
+            size_t shared = 0;
+            if (i > 0) {
+                const SList &a = lists[i - 1], &b = lists[i];
+                while (shared < a.size && shared < b.size && a.ids[shared] == b.ids[shared])
+                    ++shared;
+            }
+            nodes += lists[i].size - shared;
+        }
+        m_nodes.reserve(nodes);
+        m_exact.reserve(lists.size());
+        Build(0, lists, 0, lists.size(), 0);
+        m_lists = m_listsAtLayout = lists.size();
     }
 
     // Calls visit(pos) for the lists whose ids all lie in a set (inSet marks
@@ -177,26 +219,152 @@ public:
     }
 
 private:
+    // A block's room: its entries exactly (as laid out at once), or a power
+    // of two when grown one entry at a time.
+    static constexpr uint8_t kExactRoom = 0xFF;
+    static constexpr uint16_t kNoLength = 0xFFFF;
+
     struct SNode {
-        std::vector<std::pair<uint32_t, uint32_t>> children; // (id, node), by id
-        std::vector<std::pair<uint32_t, uint32_t>> exact;    // (number, tail) of the lists that end here
-        uint32_t batches = 0;                                // lists at or below
-        uint32_t lowest = kNone;                             // a lower bound of their numbers
-        uint32_t shortest = kNone;                           // a lower bound of their ids after this node
+        uint32_t id = 0;                    // the id this node adds to its parent's
+        uint32_t batches = 0;               // lists at or below
+        uint32_t lowest = kNone;            // a lower bound of their numbers
+        uint32_t kids = 0, kidCount = 0;    // the children: m_nodes[kids, kids + kidCount), by id
+        uint32_t exact = 0, exactCount = 0; // the lists ending here: a block of m_exact, by number
+        uint8_t kidRoom = kExactRoom;       // the blocks' rooms
+        uint8_t exactRoom = kExactRoom;     //
+        uint16_t shortest = kNoLength;      // a lower bound of their ids after this node
     };
-    // Nodes with more children keep a low bound after a removal rather
-    // than look at every child.
+    struct SExact {
+        uint32_t pos, tail;
+    };
+    static bool ExactBefore(const SExact& e, uint32_t pos) { return e.pos < pos; }
+    // Nodes with more children (or lists ending there) keep a low bound
+    // after a removal rather than look at every one.
     static constexpr size_t kRecomputeChildren = 64;
 
     std::vector<SNode> m_nodes = std::vector<SNode>(1); // node 0 is the root
-    std::vector<uint32_t> m_path;                       // nodes of the list being updated
+    std::vector<SExact> m_exact;
+    std::vector<uint32_t> m_path; // nodes of the list being updated
     bool m_boundsNumbers;
+    size_t m_lists = 0;         // lists in the trie
+    size_t m_listsAtLayout = 0; // ... when it was last laid out
+    size_t m_changes = 0;       // lists added or removed since
+
+    // Lays the trie out afresh once many lists came or went since the last
+    // time (a cost in proportion to those changes): added nodes lie where
+    // there was room, and nodes whose lists all went are dropped.
+    void Settle()
+    {
+        if (++m_changes < m_listsAtLayout / 2 + 1024)
+            return;
+        std::vector<SNode> nodes(1);
+        std::vector<SExact> exact;
+        nodes.reserve(m_nodes.size());
+        exact.reserve(m_lists);
+        CopyBelow(0, 0, nodes, exact);
+        m_nodes = std::move(nodes);
+        m_exact = std::move(exact);
+        m_listsAtLayout = m_lists;
+        m_changes = 0;
+    }
+
+    // Copies node `from` and the nodes below it that hold lists into new
+    // arrays as node `to`, in the layout of Build.
+    void CopyBelow(uint32_t from, uint32_t to, std::vector<SNode>& nodes, std::vector<SExact>& exact) const
+    {
+        const SNode& f = m_nodes[from];
+        uint32_t live = 0;
+        for (uint32_t kid = f.kids; kid < f.kids + f.kidCount; ++kid)
+            live += m_nodes[kid].batches ? 1 : 0;
+        const uint32_t first = uint32_t(nodes.size());
+        nodes.resize(nodes.size() + live);
+        SNode& t = nodes[to];
+        t = f;
+        t.exact = uint32_t(exact.size());
+        t.exactRoom = t.kidRoom = kExactRoom;
+        exact.insert(exact.end(), m_exact.begin() + f.exact, m_exact.begin() + f.exact + f.exactCount);
+        t.kids = first;
+        t.kidCount = live;
+        uint32_t next = first;
+        for (uint32_t kid = f.kids; kid < f.kids + f.kidCount; ++kid)
+            if (m_nodes[kid].batches)
+                CopyBelow(kid, next++, nodes, exact);
+    }
+
+    // A length as a bound (a lower one when it does not fit).
+    static uint16_t LengthBound(size_t length) { return uint16_t(std::min<size_t>(length, kNoLength - 1)); }
 
     uint32_t Child(uint32_t node, uint32_t id) const
     {
-        const auto& kids = m_nodes[node].children;
-        const auto it = std::lower_bound(kids.begin(), kids.end(), std::make_pair(id, uint32_t(0)));
-        return it != kids.end() && it->first == id ? it->second : kNone;
+        const SNode& n = m_nodes[node];
+        const SNode* begin = m_nodes.data() + n.kids;
+        const SNode* it = std::lower_bound(begin, begin + n.kidCount, id,
+                                           [](const SNode& kid, uint32_t value) { return kid.id < value; });
+        return it != begin + n.kidCount && it->id == id ? uint32_t(it - m_nodes.data()) : kNone;
+    }
+
+    // Makes room in a block for one more entry, moving it to the end of its
+    // array when full.
+    template <class T>
+    static void MakeRoom(std::vector<T>& array, uint32_t& begin, uint32_t count, uint8_t& roomLog)
+    {
+        const size_t room = roomLog == kExactRoom ? count : size_t(1) << roomLog;
+        if (count < room)
+            return;
+        uint8_t log = 1;
+        while ((size_t(1) << log) < room * 2)
+            ++log;
+        const size_t grown = size_t(1) << log;
+        if (begin + room == array.size()) {
+            array.resize(array.size() + (grown - room));
+        } else {
+            const size_t at = array.size();
+            array.resize(at + grown);
+            std::copy(array.begin() + begin, array.begin() + begin + count, array.begin() + at);
+            begin = uint32_t(at);
+        }
+        roomLog = log;
+    }
+
+    // Lays out lists[lo, hi), which share their first `depth` ids, below
+    // node: the lists ending here, then one child per next id side by side,
+    // then the children's subtrees in order.
+    void Build(uint32_t node, const std::vector<SList>& lists, size_t lo, size_t hi, size_t depth)
+    {
+        uint32_t lowest = kNone;
+        size_t shortest = kNoLength, end = lo;
+        for (size_t i = lo; i < hi; ++i) {
+            lowest = std::min(lowest, lists[i].pos);
+            shortest = std::min<size_t>(shortest, lists[i].size - depth + lists[i].tail);
+            if (lists[i].size == depth) {
+                end = i + 1; // shorter lists sort first
+                m_exact.push_back({lists[i].pos, lists[i].tail});
+            }
+        }
+        size_t groups = 0;
+        for (size_t i = end; i < hi; ++i)
+            groups += i == end || lists[i].ids[depth] != lists[i - 1].ids[depth] ? 1 : 0;
+        const uint32_t first = uint32_t(m_nodes.size());
+        m_nodes.resize(m_nodes.size() + groups);
+        SNode& n = m_nodes[node];
+        if (depth > 0) {
+            n.batches = uint32_t(hi - lo);
+            n.lowest = lowest;
+            n.shortest = LengthBound(shortest);
+        }
+        n.exact = uint32_t(m_exact.size() - (end - lo));
+        n.exactCount = uint32_t(end - lo);
+        n.kids = first;
+        n.kidCount = uint32_t(groups);
+        uint32_t child = first;
+        for (size_t i = end; i < hi; ++child) {
+            size_t j = i + 1;
+            while (j < hi && lists[j].ids[depth] == lists[i].ids[depth])
+                ++j;
+            m_nodes[child].id = lists[i].ids[depth];
+            Build(child, lists, i, j, depth + 1);
+            i = j;
+        }
     }
 
     // The walk below node, sorted[from..] being the set's ids after the
@@ -206,27 +374,51 @@ private:
     void InsideFrom(uint32_t node, const std::vector<uint8_t>& inSet, const std::vector<uint32_t>& sorted, size_t from,
                     size_t allowed, const uint32_t& below, Visit& visit) const
     {
-        auto enter = [&](uint32_t child, size_t next) {
-            const SNode& c = m_nodes[child];
-            if (c.batches == 0 || c.lowest >= below || c.shortest > sorted.size() - next + allowed)
-                return;
-            for (const auto& list : c.exact)
-                visit(list.first);
-            if (!m_nodes[child].children.empty())
-                InsideFrom(child, inSet, sorted, next, allowed, below, visit);
+        auto passes = [&](const SNode& c, size_t next) {
+            return c.batches != 0 && c.lowest < below && c.shortest <= sorted.size() - next + allowed;
         };
-        const auto& kids = m_nodes[node].children;
-        if (kids.size() <= sorted.size() - from) {
-            for (const auto& kid : kids)
-                if (inSet[kid.first])
-                    enter(kid.second,
-                          size_t(std::lower_bound(sorted.begin() + from, sorted.end(), kid.first) - sorted.begin()) +
-                              1);
+        // The children that pass are entered a few at a time, after asking
+        // for all their blocks: the reads from memory then overlap.
+        constexpr size_t kAhead = 16;
+        uint32_t ahead[kAhead];
+        size_t aheadNext[kAhead], count = 0;
+        auto enterAll = [&] {
+            for (size_t i = 0; i < count; ++i) {
+                const SNode& c = m_nodes[ahead[i]];
+                if (!passes(c, aheadNext[i])) // `below` may have dropped
+                    continue;
+                for (uint32_t e = c.exact; e < c.exact + c.exactCount && m_exact[e].pos < below; ++e)
+                    visit(m_exact[e].pos);
+                if (c.kidCount)
+                    InsideFrom(ahead[i], inSet, sorted, aheadNext[i], allowed, below, visit);
+            }
+            count = 0;
+        };
+        auto consider = [&](uint32_t child, size_t next) {
+            const SNode& c = m_nodes[child];
+            if (!passes(c, next))
+                return;
+            if (c.kidCount)
+                __builtin_prefetch(&m_nodes[c.kids]);
+            if (c.exactCount)
+                __builtin_prefetch(&m_exact[c.exact]);
+            ahead[count] = child;
+            aheadNext[count++] = next;
+            if (count == kAhead)
+                enterAll();
+        };
+        const SNode& n = m_nodes[node];
+        if (n.kidCount <= sorted.size() - from) {
+            for (uint32_t kid = n.kids; kid < n.kids + n.kidCount; ++kid)
+                if (const uint32_t id = m_nodes[kid].id; inSet[id])
+                    consider(kid,
+                             size_t(std::lower_bound(sorted.begin() + from, sorted.end(), id) - sorted.begin()) + 1);
         } else {
             for (size_t i = from; i < sorted.size(); ++i)
                 if (const uint32_t child = Child(node, sorted[i]); child != kNone)
-                    enter(child, i + 1);
+                    consider(child, i + 1);
         }
+        enterAll();
     }
 
     // The lowest list below node with at most `allowed` ids outside the set
@@ -234,85 +426,119 @@ private:
     void Within(const std::vector<uint8_t>& inSet, const std::vector<uint32_t>& sorted, uint32_t node, uint32_t used,
                 uint32_t allowed, uint32_t& best) const
     {
-        auto visit = [&](uint32_t id, uint32_t child, uint32_t nowUsed) {
+        auto visit = [&](uint32_t child, uint32_t nowUsed) {
             const SNode& c = m_nodes[child];
             if (c.batches == 0 || c.lowest >= best)
                 return;
             // The ids after this one are the set's ids above it and at most
             // the rest of the allowance.
-            const size_t above = size_t(sorted.end() - std::upper_bound(sorted.begin(), sorted.end(), id));
+            const size_t above = size_t(sorted.end() - std::upper_bound(sorted.begin(), sorted.end(), c.id));
             if (c.shortest > above + (allowed - nowUsed))
                 return;
-            for (const auto& list : c.exact)
-                best = std::min(best, list.first);
+            if (c.exactCount)
+                best = std::min(best, m_exact[c.exact].pos);
             Within(inSet, sorted, child, nowUsed, allowed, best);
         };
-        const auto& kids = m_nodes[node].children;
-        if (used < allowed || kids.size() <= sorted.size()) {
-            for (const auto& kid : kids) {
-                const uint32_t nowUsed = used + (inSet[kid.first] ? 0u : 1u);
+        const SNode& n = m_nodes[node];
+        if (used < allowed || n.kidCount <= sorted.size()) {
+            for (uint32_t kid = n.kids; kid < n.kids + n.kidCount; ++kid) {
+                const uint32_t nowUsed = used + (inSet[m_nodes[kid].id] ? 0u : 1u);
                 if (nowUsed <= allowed)
-                    visit(kid.first, kid.second, nowUsed);
+                    visit(kid, nowUsed);
             }
         } else {
             // Only the set's own ids may follow: look them up.
             for (uint32_t id : sorted)
                 if (const uint32_t child = Child(node, id); child != kNone)
-                    visit(id, child, used);
+                    visit(child, used);
         }
     }
 
-    void Update(const std::vector<uint32_t>& ids, uint32_t pos, size_t tail, int delta)
+    void Update(const uint32_t* ids, size_t size, uint32_t pos, size_t tail, int delta)
     {
         std::vector<uint32_t>& path = m_path;
         path.assign(1, 0);
         uint32_t node = 0;
-        for (size_t k = 0; k < ids.size(); ++k) {
+        for (size_t k = 0; k < size; ++k) {
             const uint32_t id = ids[k];
             uint32_t child = Child(node, id);
             if (child == kNone) {
-                child = uint32_t(m_nodes.size());
-                m_nodes.emplace_back();
-                auto& kids = m_nodes[node].children;
-                kids.insert(std::lower_bound(kids.begin(), kids.end(), std::make_pair(id, uint32_t(0))),
-                            std::make_pair(id, child));
+                // Only the parent knows where its children are, so the
+                // block may move.
+                SNode& n = m_nodes[node];
+                uint32_t kids = n.kids;
+                uint8_t room = n.kidRoom;
+                MakeRoom(m_nodes, kids, n.kidCount, room); // may move m_nodes
+                SNode& p = m_nodes[node];
+                p.kids = kids;
+                p.kidRoom = room;
+                SNode* begin = m_nodes.data() + p.kids;
+                SNode* at = std::lower_bound(begin, begin + p.kidCount, id,
+                                             [](const SNode& kid, uint32_t value) { return kid.id < value; });
+                std::copy_backward(at, begin + p.kidCount, begin + p.kidCount + 1);
+                *at = SNode();
+                at->id = id;
+                ++p.kidCount;
+                child = uint32_t(at - m_nodes.data());
             }
             SNode& c = m_nodes[child];
             c.batches = uint32_t(int64_t(c.batches) + delta);
             if (delta > 0) {
                 c.lowest = std::min(c.lowest, pos);
-                c.shortest = std::min(c.shortest, uint32_t(ids.size() - k - 1 + tail));
+                c.shortest = std::min(c.shortest, LengthBound(size - k - 1 + tail));
             }
             node = child;
             path.push_back(node);
         }
-        auto& exact = m_nodes[node].exact;
+        SNode& last = m_nodes[node];
         if (delta > 0) {
-            exact.emplace_back(pos, uint32_t(tail));
+            MakeRoom(m_exact, last.exact, last.exactCount, last.exactRoom);
+            SExact* begin = m_exact.data() + last.exact;
+            SExact* at = std::lower_bound(begin, begin + last.exactCount, pos, ExactBefore);
+            std::copy_backward(at, begin + last.exactCount, begin + last.exactCount + 1);
+            *at = {pos, uint32_t(tail)};
+            ++last.exactCount;
+            ++m_lists;
             return;
         }
-        exact.erase(std::remove_if(exact.begin(), exact.end(), [&](const auto& list) { return list.first == pos; }),
-                    exact.end());
+        SExact* begin = m_exact.data() + last.exact;
+        SExact* end = begin + last.exactCount;
+        SExact* from = std::lower_bound(begin, end, pos, ExactBefore);
+        SExact* to = std::upper_bound(from, end, pos, [](uint32_t value, const SExact& e) { return value < e.pos; });
+        if (from == begin && last.exactRoom == kExactRoom)
+            last.exact += uint32_t(to - from); // lists mostly go in order: no moves
+        else
+            std::copy(to, end, from);
+        last.exactCount -= uint32_t(to - from);
+        m_lists -= size_t(to - from);
         for (size_t d = path.size(); d-- > 1;) {
             SNode& n = m_nodes[path[d]];
             if (n.batches == 0) {
-                n.lowest = n.shortest = kNone;
+                n.lowest = kNone;
+                n.shortest = kNoLength;
                 continue;
             }
-            if (!m_boundsNumbers || n.children.size() > kRecomputeChildren)
+            // Bounds below the list's stay bounds, here and above.
+            if (!m_boundsNumbers || (n.lowest < pos && n.shortest < size - d))
+                break;
+            if (n.kidCount > kRecomputeChildren)
                 continue;
-            uint32_t lowest = kNone, shortest = kNone;
-            for (const auto& list : n.exact) {
-                lowest = std::min(lowest, list.first);
-                shortest = std::min(shortest, list.second);
-            }
-            for (const auto& kid : n.children)
-                if (const SNode& c = m_nodes[kid.second]; c.batches) {
+            uint32_t lowest = kNone;
+            size_t shortest = kNoLength;
+            if (n.exactCount)
+                lowest = m_exact[n.exact].pos;
+            if (n.exactCount > kRecomputeChildren)
+                shortest = n.shortest; // still a low bound
+            else
+                for (uint32_t e = n.exact; e < n.exact + n.exactCount; ++e)
+                    shortest = std::min<size_t>(shortest, m_exact[e].tail);
+            for (uint32_t kid = n.kids; kid < n.kids + n.kidCount; ++kid)
+                if (const SNode& c = m_nodes[kid]; c.batches) {
                     lowest = std::min(lowest, c.lowest);
-                    shortest = std::min(shortest, c.shortest + 1);
+                    shortest = std::min<size_t>(shortest, size_t(c.shortest) + 1);
                 }
             n.lowest = lowest;
-            n.shortest = shortest;
+            n.shortest = LengthBound(shortest);
         }
     }
 };
@@ -346,7 +572,7 @@ public:
         std::vector<CBatchTrie::SList> lists;
         for (uint32_t canon = 0; canon < table.firstOfCanonical.size(); ++canon)
             if (const auto& ids = table.sets[table.firstOfCanonical[canon]].ids; !ids.empty())
-                lists.push_back({ids, canon, 0});
+                lists.push_back({ids.data(), uint32_t(ids.size()), canon, 0});
         m_comingSets.AddAll(lists);
     }
 
@@ -467,7 +693,7 @@ public:
             const size_t size = batches[b].set.ids.size();
             if (size == 0)
                 continue;
-            lists.push_back({batches[b].set.ids, b, 0});
+            lists.push_back({batches[b].set.ids.data(), uint32_t(size), b, 0});
             if (m_bySize.size() <= size)
                 m_bySize.resize(size + 1);
             m_bySize[size].push_back(b);
@@ -484,7 +710,7 @@ public:
         for (size_t j = 1; j < m_parted.size(); ++j)
             if (m_parted[j].built && ids.size() > j)
                 ForEachPart(ids, j,
-                            [&](const std::vector<uint32_t>& part, size_t) { m_parted[j].trie.Remove(part, b); });
+                            [&](const uint32_t* part, size_t size, size_t) { m_parted[j].trie.Remove(part, size, b); });
         m_gone.resize(std::max<size_t>(m_gone.size(), b + 1), 0);
         m_gone[b] = 1;
     }
@@ -525,13 +751,11 @@ private:
     template <class Use>
     static void ForEachPart(const std::vector<uint32_t>& ids, size_t j, Use&& use)
     {
-        thread_local std::vector<uint32_t> part;
         const size_t parts = j + 1;
         size_t begin = 0;
         for (size_t p = 0; p < parts; ++p) {
             const size_t end = ids.size() * (p + 1) / parts;
-            part.assign(ids.begin() + begin, ids.begin() + end);
-            use(part, ids.size() - end);
+            use(ids.data() + begin, end - begin, ids.size() - end);
             begin = end;
         }
     }
@@ -588,8 +812,8 @@ private:
                 for (uint32_t b : list) {
                     const std::vector<uint32_t>& ids = m_batches[b].set.ids;
                     if (!Gone(b) && ids.size() > j)
-                        ForEachPart(ids, j, [&](const std::vector<uint32_t>& part, size_t tail) {
-                            parts.push_back({part, b, uint32_t(tail)});
+                        ForEachPart(ids, j, [&](const uint32_t* part, size_t size, size_t tail) {
+                            parts.push_back({part, uint32_t(size), b, uint32_t(tail)});
                         });
                 }
             parted.trie.AddAll(parts);
@@ -725,7 +949,7 @@ int GenerateBoneBatches(SBoneBatchTable& table, uint32_t& outVertexCount, std::v
             if (canonIds.empty())
                 batchOfCanonical[canon] = 0;
             else
-                lists.push_back({canonIds, canon, 0});
+                lists.push_back({canonIds.data(), uint32_t(canonIds.size()), canon, 0});
         }
         size_t left = lists.size();
         unplaced.AddAll(lists);
