@@ -188,7 +188,7 @@ public:
     void Renumber();
     void SaveStrips();
     void RestoreStrips();
-    void Improve(unsigned seed, bool ownSequence);
+    void Improve(unsigned seed, bool own);
     bool NothingToImprove();
     void Output(std::vector<uint32_t>* indices, std::vector<uint32_t>* lengths) const;
 
@@ -666,13 +666,12 @@ void CStripGenerator::RestoreStrips()
     }
 }
 
-// The keys come from rand() after srand(seed); with ownSequence (the
+// The keys come from rand() after srand(seed); with own (the
 // caller found CRandSequence drawing what rand() draws) the same numbers
 // come from an own copy of its generator, which is much cheaper per draw and
 // lets attempts run side by side.
-void CStripGenerator::Improve(unsigned seed, bool ownSequence)
+void CStripGenerator::Improve(unsigned seed, bool own)
 {
-    const bool own = ownSequence;
     CRandSequence sequence(seed);
     if (!own)
         std::srand(seed);

@@ -37,6 +37,16 @@ void ExpectLiteralGeometrySort(const SShapeCase& shape)
     }
 }
 
+// The mesh's indices after SortMeshTriangles with this method.
+std::vector<uint32_t> SortedIndices(const SSceneMesh& m, int method)
+{
+    COptionsData options;
+    options.SetTriSort(method);
+    SSceneMesh sorted = m;
+    SortMeshTriangles(options, sorted);
+    return ReadIndices(sorted.sIndexData, IndexCount(sorted));
+}
+
 } // namespace
 
 class TriangleSortMethod : public ::testing::TestWithParam<int> {};
@@ -253,11 +263,7 @@ TEST(SortMeshTriangles, NeverMovesATriangleIntoAnotherBatch)
     const std::vector<uint32_t> first(faces.begin(), faces.begin() + split * 3);
     const std::vector<uint32_t> second(faces.begin() + split * 3, faces.end());
     for (int method : {eTriSortGeometry, eTriSortD3DX, eTriSortTriStrip}) {
-        COptionsData options;
-        options.SetTriSort(method);
-        SSceneMesh sorted = m;
-        SortMeshTriangles(options, sorted);
-        const std::vector<uint32_t> out = ReadIndices(sorted.sIndexData, IndexCount(sorted));
+        const std::vector<uint32_t> out = SortedIndices(m, method);
         EXPECT_EQ(TriangleSet(std::vector<uint32_t>(out.begin(), out.begin() + split * 3)), TriangleSet(first))
             << "method " << method;
         EXPECT_EQ(TriangleSet(std::vector<uint32_t>(out.begin() + split * 3, out.end())), TriangleSet(second))
@@ -287,11 +293,7 @@ TEST(SortMeshTriangles, BatchesSortedSideBySideAsOneAfterAnother)
     m.puiBatchBoneTotals = {1, 1, 1, 1};
     m.puiBatchBoneList = {0, 1, 2, 3};
     for (int method : {eTriSortGeometry, eTriSortD3DX, eTriSortTriStrip}) {
-        COptionsData options;
-        options.SetTriSort(method);
-        SSceneMesh sorted = m;
-        SortMeshTriangles(options, sorted);
-        const std::vector<uint32_t> out = ReadIndices(sorted.sIndexData, IndexCount(sorted));
+        const std::vector<uint32_t> out = SortedIndices(m, method);
         for (size_t b = 0; b + 1 < starts.size(); ++b) {
             std::vector<uint32_t> part(faces.begin() + starts[b] * 3, faces.begin() + starts[b + 1] * 3);
             if (method == eTriSortGeometry)
