@@ -1,5 +1,6 @@
 // Per-mesh steps on shapes that make algorithms show their worst: a fan (one
-// polygon, every triangle at one vertex), a long thin strip, a random soup,
+// polygon, every triangle at one vertex; also turned, the centre at each
+// corner in turn), a long thin strip, a random soup,
 // one triangle repeated, a grid, a grid with all its vertices at one point,
 // and thousands of tiny meshes. For each shape and size every step runs in a
 // child process of its own with a limit of processor time (a step that passes
@@ -9,8 +10,8 @@
 // and with strips and tangent space.
 // Usage: bench_shapes [TRIANGLES...] [--shape NAME]... [--step NAME]...
 //                     [--limit SECONDS] [--wall]
-//   default sizes 10000 and 100000, every shape (fan strip soup repeat grid
-//   coincident tiny) and every step, 60 s of processor time per step;
+//   default sizes 10000 and 100000, every shape (fan turned strip soup repeat
+//   grid coincident tiny) and every step, 60 s of processor time per step;
 //   --wall prints wall time instead of processor time
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -53,15 +54,20 @@ SShape MakeShape(const std::string& name, uint32_t n)
 {
     SShape s;
     auto vertex = [&](float x, float y) { s.positions.push_back({x, y, 0.0f}); };
-    if (name == "fan") {
+    if (name == "fan" || name == "turned") {
         // A polygon of n + 2 corners as a fan from its first corner: the cap
-        // of a finely divided cylinder.
+        // of a finely divided cylinder. Turned: each triangle starts at
+        // another corner, so the centre is at each corner in turn.
         for (uint32_t i = 0; i < n + 2; ++i) {
             const float a = 6.2831853f * float(i) / float(n + 2);
             vertex(std::cos(a), std::sin(a));
         }
-        for (uint32_t i = 1; i <= n; ++i)
-            s.faces.insert(s.faces.end(), {0, i, i + 1});
+        for (uint32_t i = 1; i <= n; ++i) {
+            uint32_t f[3] = {0, i, i + 1};
+            if (name == "turned")
+                std::rotate(f, f + i % 3, f + 3);
+            s.faces.insert(s.faces.end(), f, f + 3);
+        }
     } else if (name == "strip") {
         const uint32_t cells = (n + 1) / 2;
         for (uint32_t i = 0; i <= cells; ++i)
@@ -281,7 +287,7 @@ int main(int argc, char** argv)
     if (sizes.empty())
         sizes = {10000, 100000};
     if (shapes.empty())
-        shapes = {"fan", "strip", "soup", "repeat", "grid", "coincident", "tiny"};
+        shapes = {"fan", "turned", "strip", "soup", "repeat", "grid", "coincident", "tiny"};
     const std::string out =
         (std::filesystem::temp_directory_path() / ("mw-bench-shapes-" + std::to_string(getpid()) + ".qef")).string();
 

@@ -5,13 +5,12 @@
 #include <cstring>
 #include <vector>
 
-#include <meshoptimizer.h>
-
 #include "base/Parallel.h"
 #include "options/Options.h"
 #include "process/GeometrySort.h"
 #include "process/IndexList.h"
 #include "process/TriStrip.h"
+#include "process/VertexCacheOrder.h"
 #include "scene/Scene.h"
 
 namespace {
@@ -63,37 +62,51 @@ bool OptimiseFaceOrder(uint32_t* faces, uint32_t faceCount, uint32_t vertexCount
     // (and the optimiser would be slow round such vertices).
     if (AllOneTriangle(faces, faceCount))
         return true;
-    std::vector<uint32_t> optimised(indexCount);
-    meshopt_optimizeVertexCache(optimised.data(), faces, indexCount, vertexCount);
+    // The orderer numbers corners in 32 bits; no mesh that fits in memory
+    // comes near.
+    if (indexCount > UINT32_MAX)
+        return false;
+    std::vector<uint32_t> order(faceCount);
+    VertexCacheOrder(faces, faceCount, vertexCount, order.data());
 
-    // The optimiser hands back indices, not a face order: find each output
-    // triangle among the input triangles (the first unused one with the same
-    // corners in the same cyclic order). Triangles are sorted by their
-    // rotated corners, then number, so that equal ones form a run that is
-    // used up from its front.
+    // Equal triangles (the same corners in the same cyclic order) are laid
+    // out in their old order: the k-th of a kind in the new order is the
+    // k-th of that kind in the old. Triangles are grouped by their smallest
+    // corner (in triangle order), then sorted within a group by the other
+    // two and their number, so that each kind is a run in old order.
     std::vector<std::array<uint32_t, 3>> key(faceCount);
-    std::vector<uint32_t> byKey(faceCount);
+    std::vector<uint32_t> start(size_t(vertexCount) + 1, 0);
     for (uint32_t t = 0; t < faceCount; ++t) {
         Canonical(key[t].data(), faces + size_t(t) * 3);
-        byKey[t] = t;
+        ++start[key[t][0] + 1];
     }
-    std::sort(byKey.begin(), byKey.end(),
-              [&](uint32_t a, uint32_t b) { return key[a] != key[b] ? key[a] < key[b] : a < b; });
-    std::vector<uint32_t> next(faceCount); // at a run's first entry: its first unused entry
-    for (uint32_t i = 0; i < faceCount; ++i)
-        next[i] = i;
-    std::vector<uint32_t> remap(faceCount);
+    for (uint32_t v = 0; v < vertexCount; ++v)
+        start[v + 1] += start[v];
+    std::vector<uint32_t> byKey(faceCount);
+    for (uint32_t t = 0; t < faceCount; ++t)
+        byKey[start[key[t][0]]++] = t;
+    // start[v] is now the end of v's group.
+    uint32_t groupStart = 0;
+    for (uint32_t v = 0; v < vertexCount; ++v) {
+        if (start[v] - groupStart > 1)
+            std::sort(byKey.begin() + groupStart, byKey.begin() + start[v], [&](uint32_t a, uint32_t b) {
+                return key[a][1] != key[b][1]   ? key[a][1] < key[b][1]
+                       : key[a][2] != key[b][2] ? key[a][2] < key[b][2]
+                                                : a < b;
+            });
+        groupStart = start[v];
+    }
+    start = std::vector<uint32_t>();
+    // Per triangle, the place in byKey of its kind's next unused one.
+    std::vector<uint32_t> runOf(faceCount), next(faceCount);
     for (uint32_t i = 0; i < faceCount; ++i) {
-        std::array<uint32_t, 3> want;
-        Canonical(want.data(), &optimised[size_t(i) * 3]);
-        const auto run = std::lower_bound(byKey.begin(), byKey.end(), want,
-                                          [&](uint32_t t, const std::array<uint32_t, 3>& k) { return key[t] < k; });
-        const uint32_t first = uint32_t(run - byKey.begin());
-        if (run == byKey.end() || key[*run] != want || next[first] == faceCount || key[byKey[next[first]]] != want)
-            return false; // not a reordering of ours: keep the old order
-        remap[i] = byKey[next[first]];
-        ++next[first];
+        const bool same = i > 0 && key[byKey[i]] == key[byKey[i - 1]];
+        next[i] = i;
+        runOf[byKey[i]] = same ? runOf[byKey[i - 1]] : i;
     }
+    std::vector<uint32_t> remap(faceCount);
+    for (uint32_t i = 0; i < faceCount; ++i)
+        remap[i] = byKey[next[runOf[order[i]]]++];
     std::vector<uint32_t> reordered(indexCount);
     for (uint32_t i = 0; i < faceCount; ++i)
         std::memcpy(&reordered[size_t(i) * 3], faces + size_t(remap[i]) * 3, 3 * sizeof(uint32_t));

@@ -1,6 +1,6 @@
 #pragma once
 // Triangle order for the vertex cache: the dispatch over the sorting methods
-// and the vertex-cache optimiser path (meshoptimizer).
+// and the vertex-cache optimiser path (VertexCacheOrder).
 #include <cstdint>
 
 class COptionsData;
@@ -15,8 +15,8 @@ void SortTriangles(const COptionsData& options, uint8_t* vertices, uint32_t* fac
 void SortTriangles(int method, uint8_t* vertices, uint32_t* faces, uint32_t stride, uint32_t vertexCount,
                    uint32_t faceCount);
 
-// Face order from meshoptimizer's vertex-cache optimiser, applied as a face
-// remap: new triangle i is an old triangle with its indices unchanged.
+// Face order from the vertex-cache optimiser (VertexCacheOrder), applied as a
+// face remap: new triangle i is an old triangle with its indices unchanged.
 // Returns false (faces untouched) when an index is not below vertexCount.
 bool OptimiseFaceOrder(uint32_t* faces, uint32_t faceCount, uint32_t vertexCount);
 

@@ -13,6 +13,7 @@
 #include "process/GeometrySort.h"
 #include "process/TriStrip.h"
 #include "process/TriangleSort.h"
+#include "process/VertexCacheOrder.h"
 
 using namespace permesh;
 
@@ -243,6 +244,49 @@ TEST(OptimiseFaceOrder, TakesTheFirstUnusedOfEqualTriangles)
         std::vector<uint32_t> sorted = shape.faces;
         ASSERT_TRUE(OptimiseFaceOrder(sorted.data(), n, shape.vertexCount)) << shape.name;
         EXPECT_EQ(sorted, expected) << shape.name;
+    }
+}
+
+TEST(VertexCacheOrder, EmitsWhatMeshoptimizerEmits)
+{
+    // meshoptimizer's own optimiser is the reference: the same triangles in
+    // the same order, on shapes where vertices with many triangles keep
+    // their best in a tree (fans with the centre at one corner or at each in
+    // turn, soups where most vertices have dozens of triangles) and on
+    // random small meshes with repeated corners.
+    std::mt19937 rng(2026);
+    std::vector<SShapeCase> shapes = AdversarialShapes();
+    auto add = [&](const std::string& name, std::vector<uint32_t> f) {
+        const uint32_t largest = *std::max_element(f.begin(), f.end());
+        shapes.push_back({name, f, largest + 1});
+        ShuffleTriangles(f, rng);
+        shapes.push_back({name + " shuffled", f, largest + 1});
+    };
+    add("fan of 3,000", FanFaces(3000));
+    {
+        std::vector<uint32_t> f = FanFaces(3000);
+        for (size_t t = 0; t < f.size() / 3; ++t)
+            std::rotate(f.begin() + t * 3, f.begin() + t * 3 + t % 3, f.begin() + t * 3 + 3);
+        add("fan of 3,000, centre at each corner in turn", f);
+    }
+    add("soup over few vertices", SoupFaces(6000, 300, rng));
+    add("grid", GridFaces(40, 40, true));
+    for (int i = 0; i < 60; ++i) {
+        uint32_t vertexCount = 0;
+        std::vector<uint32_t> f = RandomFaces(rng, &vertexCount);
+        shapes.push_back({"random mesh " + std::to_string(i), f, vertexCount});
+    }
+    for (const SShapeCase& shape : shapes) {
+        const uint32_t n = uint32_t(shape.faces.size() / 3);
+        if (n == 0)
+            continue;
+        std::vector<uint32_t> expected(shape.faces.size());
+        meshopt_optimizeVertexCache(expected.data(), shape.faces.data(), shape.faces.size(), shape.vertexCount);
+        std::vector<uint32_t> order(n), got;
+        VertexCacheOrder(shape.faces.data(), n, shape.vertexCount, order.data());
+        for (uint32_t t : order)
+            got.insert(got.end(), shape.faces.begin() + t * 3, shape.faces.begin() + t * 3 + 3);
+        EXPECT_EQ(got, expected) << shape.name;
     }
 }
 
