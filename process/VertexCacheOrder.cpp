@@ -20,8 +20,27 @@ float VertexScore(int position, uint32_t live)
     return kCacheScore[1 + position] + kLiveScore[live < kValenceMax ? live : kValenceMax];
 }
 
-// Vertices with more triangles than this keep the best of their triangles in
-// a tree, so a step where their score stays the same does not walk them all.
+// The optimiser's walk of a list, on its own so that the best stays in
+// registers.
+__attribute__((noinline)) void WalkPlain(const uint32_t* list, uint32_t n, float diff, float* triScores, uint32_t& best,
+                                         float& bestScore)
+{
+    uint32_t localBest = best;
+    float localScore = bestScore;
+    for (uint32_t j = 0; j < n; ++j) {
+        const uint32_t t = list[j];
+        const float triScore = triScores[t] + diff;
+        if (localScore < triScore) {
+            localBest = t;
+            localScore = triScore;
+        }
+        triScores[t] = triScore;
+    }
+    best = localBest;
+    bestScore = localScore;
+}
+
+// Vertices with more triangles than this are busy: see SBusy.
 constexpr uint32_t kBusyVertex = 32;
 
 constexpr uint32_t kNone = ~0u;
@@ -41,16 +60,54 @@ private:
     void BuildLists();
     void Remove(uint32_t t, int k);
 
-    // Busy vertices: a tree over the places of the list, each node the
-    // place of the highest score below it (the first place among equals).
+    // A busy vertex does not walk its triangles at every step. Its corners
+    // are grouped in classes of equal score. When the vertex's own score
+    // changes by d, every one of its triangles gets + d: a class at a time,
+    // and as float addition keeps order (x <= y gives x + d <= y + d),
+    // classes keep their order and only ever become equal, then merge. A
+    // tree over the places of its list holds at each node the place of the
+    // highest class below it (the first place among equals): the first of
+    // the best triangles, which is what the optimiser's walk of the list
+    // picks. A triangle with the vertex at two corners gets + d twice and is
+    // seen in between, at the first of its places; a triangle with another
+    // busy corner tells that corner its new score. Vertices with many of the
+    // latter (one edge shared by very many triangles) are not worth it:
+    // they walk their lists as the others do.
     struct SBusy {
-        uint32_t base; // leaves at m_leaf[base...], nodes at m_node[2 * base...]
-        uint32_t size; // a power of two
+        uint32_t base;                 // places at m_leafClass[base...], nodes at m_node[2 * base...]
+        uint32_t size;                 // a power of two
+        std::vector<uint32_t> sorted;  // its classes, by score
+        std::vector<uint32_t> shared;  // its triangles with another busy corner
+        std::vector<uint32_t> doubled; // its triangles with it at two or three corners
+    };
+    struct SClass {
+        float value;
+        std::vector<uint32_t> members; // corners (3 x triangle + corner)
     };
     void BuildBusy();
-    void SetLeaf(const SBusy& b, uint32_t place, float value);
+    float ClassValue(uint32_t c) const
+    {
+        return c == kNone ? -std::numeric_limits<float>::infinity() : m_classes[c].value;
+    }
+    void SetPlace(const SBusy& b, uint32_t place, uint32_t c);
     void Rebuild(const SBusy& b);
-    void UpdateBusyPlaces(uint32_t t, uint32_t except);
+    void BuildClasses(SBusy& b, uint32_t v);
+    uint32_t NewClass(float value);
+    void AddMember(uint32_t c, uint32_t corner);
+    void DropMember(SBusy& b, uint32_t corner);
+    uint32_t ClassWithValue(SBusy& b, float value);
+    void MoveToValue(uint32_t corner, float value);
+    void Shift(SBusy& b, float diff);
+    // A triangle's score: its class's where it has a busy corner.
+    float Score(uint32_t t) const
+    {
+        if (m_busyCorners.empty() || !m_busyCorners[t])
+            return m_triScore[t];
+        return m_classes[m_classOf[t * 3 + uint32_t(__builtin_ctz(m_busyCorners[t]))]].value;
+    }
+    void SetScore(uint32_t t, float value, uint32_t except);
+    // The walk of one vertex's list at a step: new scores, and the best.
+    void WalkList(uint32_t index, float diff, uint32_t& best, float& bestScore);
 
     const uint32_t* m_faces;
     uint32_t m_fc, m_vc;
@@ -60,10 +117,12 @@ private:
     std::vector<uint32_t> m_busyOf; // per vertex, into m_busy, or kNone
     std::vector<SBusy> m_busy;
     std::vector<uint8_t> m_busyCorners; // per triangle: bit k when corner k is busy
-    std::vector<uint32_t> m_place;      // per busy corner (3 x triangle + corner): its place in the list
-    std::vector<uint8_t> m_corner;      // per place of a busy list: which corner of its triangle
-    std::vector<float> m_leaf;
-    std::vector<uint32_t> m_node;
+    // Per busy corner: its place in the list, its class, its place there.
+    std::vector<uint32_t> m_place, m_classOf, m_memberPos;
+    std::vector<uint8_t> m_corner; // per place of a busy list: which corner of its triangle
+    std::vector<uint32_t> m_leafClass, m_node;
+    std::vector<SClass> m_classes;
+    std::vector<uint32_t> m_freeClasses;
 };
 
 void CVertexCacheOrderer::BuildLists()
@@ -86,23 +145,41 @@ void CVertexCacheOrderer::BuildLists()
 
 void CVertexCacheOrderer::BuildBusy()
 {
+    // Candidates first; those that share too many triangles with others
+    // stay plain.
     m_busyOf.assign(m_vc, kNone);
+    std::vector<uint8_t> candidate(m_vc, 0);
+    bool any = false;
+    for (uint32_t v = 0; v < m_vc; ++v)
+        any |= candidate[v] = m_count[v] > kBusyVertex;
+    if (!any)
+        return;
+    std::vector<uint32_t> sharing(m_vc, 0);
+    for (uint32_t t = 0; t < m_fc; ++t) {
+        const uint32_t* f = m_faces + size_t(t) * 3;
+        for (uint32_t k = 0; k < 3; ++k)
+            if (candidate[f[k]] && ((candidate[f[(k + 1) % 3]] && f[(k + 1) % 3] != f[k]) ||
+                                    (candidate[f[(k + 2) % 3]] && f[(k + 2) % 3] != f[k])))
+                ++sharing[f[k]];
+    }
     uint32_t base = 0;
     for (uint32_t v = 0; v < m_vc; ++v) {
-        if (m_count[v] <= kBusyVertex)
+        if (!candidate[v] || sharing[v] > m_count[v] / 4)
             continue;
         uint32_t size = 1;
         while (size < m_count[v])
             size *= 2;
         m_busyOf[v] = uint32_t(m_busy.size());
-        m_busy.push_back({base, size});
+        m_busy.push_back({base, size, {}, {}, {}});
         base += size;
     }
     if (m_busy.empty())
         return;
     m_busyCorners.assign(m_fc, 0);
     m_place.assign(size_t(m_fc) * 3, kNone);
-    m_leaf.assign(base, -std::numeric_limits<float>::infinity());
+    m_classOf.assign(size_t(m_fc) * 3, kNone);
+    m_memberPos.assign(size_t(m_fc) * 3, 0);
+    m_leafClass.assign(base, kNone);
     m_corner.assign(base, 0);
     m_node.assign(size_t(base) * 2, 0);
     std::vector<uint32_t> fill(m_busy.size(), 0);
@@ -114,45 +191,268 @@ void CVertexCacheOrderer::BuildBusy()
         const uint32_t place = fill[busy]++;
         m_place[c] = place;
         m_corner[m_busy[busy].base + place] = uint8_t(c % 3);
-        m_leaf[m_busy[busy].base + place] = m_triScore[c / 3];
     }
-    for (const SBusy& b : m_busy) {
+    for (uint32_t t = 0; t < m_fc; ++t) {
+        const uint32_t* f = m_faces + size_t(t) * 3;
+        for (uint32_t k = 0; k < 3; ++k) {
+            const uint32_t busy = m_busyOf[f[k]];
+            // Once per triangle and vertex: at its first corner there.
+            if (busy == kNone || (k > 0 && f[0] == f[k]) || (k == 2 && f[1] == f[k]))
+                continue;
+            const uint32_t n1 = f[(k + 1) % 3], n2 = f[(k + 2) % 3];
+            if (n1 == f[k] || n2 == f[k])
+                m_busy[busy].doubled.push_back(t);
+            if ((m_busyOf[n1] != kNone && n1 != f[k]) || (m_busyOf[n2] != kNone && n2 != f[k]))
+                m_busy[busy].shared.push_back(t);
+        }
+    }
+    for (uint32_t v = 0; v < m_vc; ++v) {
+        if (m_busyOf[v] == kNone)
+            continue;
+        SBusy& b = m_busy[m_busyOf[v]];
         for (uint32_t p = 0; p < b.size; ++p)
             m_node[2 * size_t(b.base) + b.size + p] = p;
-        Rebuild(b);
+        BuildClasses(b, v);
     }
 }
 
-void CVertexCacheOrderer::SetLeaf(const SBusy& b, uint32_t place, float value)
+// The classes of v's live corners afresh, from m_triScore.
+void CVertexCacheOrderer::BuildClasses(SBusy& b, uint32_t v)
 {
-    const float* leaf = m_leaf.data() + b.base;
+    for (uint32_t c : b.sorted) {
+        m_classes[c].members.clear();
+        m_freeClasses.push_back(c);
+    }
+    b.sorted.clear();
+    struct SScored {
+        float value;
+        uint32_t place;
+    };
+    std::vector<SScored> scored(m_count[v]);
+    for (uint32_t p = 0; p < m_count[v]; ++p)
+        scored[p] = {m_triScore[m_list[m_offset[v] + p]], p};
+    std::sort(scored.begin(), scored.end(), [](const SScored& x, const SScored& y) { return x.value < y.value; });
+    for (size_t i = 0; i < scored.size(); ++i) {
+        if (i == 0 || scored[i].value != scored[i - 1].value)
+            b.sorted.push_back(NewClass(scored[i].value));
+        const uint32_t corner = m_list[m_offset[v] + scored[i].place] * 3 + m_corner[b.base + scored[i].place];
+        AddMember(b.sorted.back(), corner);
+        m_leafClass[b.base + scored[i].place] = b.sorted.back();
+    }
+    Rebuild(b);
+}
+
+uint32_t CVertexCacheOrderer::NewClass(float value)
+{
+    uint32_t c;
+    if (!m_freeClasses.empty()) {
+        c = m_freeClasses.back();
+        m_freeClasses.pop_back();
+    } else {
+        c = uint32_t(m_classes.size());
+        m_classes.emplace_back();
+    }
+    m_classes[c].value = value;
+    return c;
+}
+
+void CVertexCacheOrderer::AddMember(uint32_t c, uint32_t corner)
+{
+    m_classOf[corner] = c;
+    m_memberPos[corner] = uint32_t(m_classes[c].members.size());
+    m_classes[c].members.push_back(corner);
+}
+
+// Takes the corner out of its class; a class left empty goes.
+void CVertexCacheOrderer::DropMember(SBusy& b, uint32_t corner)
+{
+    const uint32_t c = m_classOf[corner];
+    std::vector<uint32_t>& members = m_classes[c].members;
+    const uint32_t pos = m_memberPos[corner];
+    members[pos] = members.back();
+    m_memberPos[members[pos]] = pos;
+    members.pop_back();
+    m_classOf[corner] = kNone;
+    if (!members.empty())
+        return;
+    const float value = m_classes[c].value;
+    auto it = std::lower_bound(b.sorted.begin(), b.sorted.end(), value,
+                               [&](uint32_t x, float v) { return m_classes[x].value < v; });
+    while (it != b.sorted.end() && *it != c)
+        ++it;
+    if (it != b.sorted.end())
+        b.sorted.erase(it);
+    m_freeClasses.push_back(c);
+}
+
+uint32_t CVertexCacheOrderer::ClassWithValue(SBusy& b, float value)
+{
+    const auto it = std::lower_bound(b.sorted.begin(), b.sorted.end(), value,
+                                     [&](uint32_t x, float v) { return m_classes[x].value < v; });
+    if (it != b.sorted.end() && m_classes[*it].value == value)
+        return *it;
+    const uint32_t c = NewClass(value);
+    b.sorted.insert(it, c);
+    return c;
+}
+
+void CVertexCacheOrderer::SetPlace(const SBusy& b, uint32_t place, uint32_t c)
+{
+    const uint32_t* leaf = m_leafClass.data() + b.base;
     uint32_t* node = m_node.data() + 2 * size_t(b.base);
-    m_leaf[b.base + place] = value;
+    m_leafClass[b.base + place] = c;
     for (uint32_t i = (b.size + place) / 2; i >= 1; i /= 2) {
         const uint32_t l = node[2 * i], r = node[2 * i + 1];
-        node[i] = leaf[r] > leaf[l] ? r : l;
+        node[i] = ClassValue(leaf[r]) > ClassValue(leaf[l]) ? r : l;
     }
 }
 
 void CVertexCacheOrderer::Rebuild(const SBusy& b)
 {
-    const float* leaf = m_leaf.data() + b.base;
+    const uint32_t* leaf = m_leafClass.data() + b.base;
     uint32_t* node = m_node.data() + 2 * size_t(b.base);
     for (uint32_t i = b.size - 1; i >= 1; --i) {
         const uint32_t l = node[2 * i], r = node[2 * i + 1];
-        node[i] = leaf[r] > leaf[l] ? r : l;
+        node[i] = ClassValue(leaf[r]) > ClassValue(leaf[l]) ? r : l;
     }
 }
 
-// The busy corners of t (but those at vertex `except`) see its new score.
-void CVertexCacheOrderer::UpdateBusyPlaces(uint32_t t, uint32_t except)
+// A busy corner's triangle has a new score.
+void CVertexCacheOrderer::MoveToValue(uint32_t corner, float value)
 {
-    for (uint32_t k = 0; k < 3; ++k) {
-        if (!(m_busyCorners[t] & (1u << k)))
+    if (m_classes[m_classOf[corner]].value == value)
+        return;
+    SBusy& b = m_busy[m_busyOf[m_faces[corner]]];
+    DropMember(b, corner);
+    const uint32_t c = ClassWithValue(b, value);
+    AddMember(c, corner);
+    SetPlace(b, m_place[corner], c);
+}
+
+// Every triangle of the vertex gets + diff: every class does. Classes that
+// become equal merge, the smaller into the larger.
+void CVertexCacheOrderer::Shift(SBusy& b, float diff)
+{
+    for (uint32_t c : b.sorted)
+        m_classes[c].value += diff;
+    size_t kept = 0;
+    for (size_t i = 0; i < b.sorted.size(); ++i) {
+        uint32_t c = b.sorted[i];
+        if (kept > 0 && m_classes[b.sorted[kept - 1]].value == m_classes[c].value) {
+            uint32_t keep = b.sorted[kept - 1];
+            if (m_classes[keep].members.size() < m_classes[c].members.size())
+                std::swap(keep, c);
+            for (uint32_t corner : m_classes[c].members) {
+                m_classOf[corner] = keep;
+                m_memberPos[corner] = uint32_t(m_classes[keep].members.size());
+                m_classes[keep].members.push_back(corner);
+                SetPlace(b, m_place[corner], keep);
+            }
+            m_classes[c].members.clear();
+            m_freeClasses.push_back(c);
+            b.sorted[kept - 1] = keep;
             continue;
-        const uint32_t c = t * 3 + k, v = m_faces[c];
-        if (v != except && m_place[c] != kNone)
-            SetLeaf(m_busy[m_busyOf[v]], m_place[c], m_triScore[t]);
+        }
+        b.sorted[kept++] = c;
+    }
+    b.sorted.resize(kept);
+}
+
+// The triangle's score, at every busy corner but those of vertex `except`.
+void CVertexCacheOrderer::SetScore(uint32_t t, float value, uint32_t except)
+{
+    m_triScore[t] = value;
+    if (m_busyCorners.empty() || !m_busyCorners[t])
+        return;
+    for (uint32_t k = 0; k < 3; ++k) {
+        const uint32_t corner = t * 3 + k;
+        if ((m_busyCorners[t] & (1u << k)) && m_faces[corner] != except && m_classOf[corner] != kNone)
+            MoveToValue(corner, value);
+    }
+}
+
+void CVertexCacheOrderer::WalkList(uint32_t index, float diff, uint32_t& best, float& bestScore)
+{
+    const uint32_t* list = m_list.data() + m_offset[index];
+    const uint32_t n = m_count[index];
+    const uint32_t busy = m_busyOf[index];
+    if (busy == kNone) {
+        // Locals, and a loop without calls where no corner is busy: the
+        // best stays in registers.
+        float* triScores = m_triScore.data();
+        uint32_t localBest = best;
+        float localScore = bestScore;
+        if (m_busyCorners.empty()) {
+            WalkPlain(list, n, diff, triScores, localBest, localScore);
+        } else {
+            for (uint32_t j = 0; j < n; ++j) {
+                const uint32_t t = list[j];
+                const bool atBusy = m_busyCorners[t] != 0;
+                const float triScore = (atBusy ? Score(t) : triScores[t]) + diff;
+                if (localScore < triScore) {
+                    localBest = t;
+                    localScore = triScore;
+                }
+                if (atBusy)
+                    SetScore(t, triScore, kNone);
+                else
+                    triScores[t] = triScore;
+            }
+        }
+        best = localBest;
+        bestScore = localScore;
+        return;
+    }
+    SBusy& b = m_busy[busy];
+    if (diff != 0.0f) {
+        Shift(b, diff);
+        // A triangle there twice: + diff again at its later places.
+        for (uint32_t t : b.doubled) {
+            if (m_emitted[t])
+                continue;
+            uint32_t corners[3], count = 0;
+            for (uint32_t k = 0; k < 3; ++k)
+                if (m_faces[t * 3 + k] == index)
+                    corners[count++] = t * 3 + k;
+            for (uint32_t i = 1; i < count; ++i)
+                for (uint32_t j = i; j > 0 && m_place[corners[j]] < m_place[corners[j - 1]]; --j)
+                    std::swap(corners[j], corners[j - 1]);
+            float value = m_classes[m_classOf[corners[0]]].value;
+            for (uint32_t j = 1; j < count; ++j) {
+                value += diff;
+                MoveToValue(corners[j], value);
+            }
+        }
+    }
+    if (n > 0) {
+        const uint32_t place = m_node[2 * size_t(b.base) + 1];
+        const float top = ClassValue(m_leafClass[b.base + place]);
+        if (bestScore < top) {
+            best = list[place];
+            bestScore = top;
+        }
+    }
+    if (diff == 0.0f)
+        return;
+    // After the walk: a triangle there twice has its last score at every
+    // place; other busy corners learn the new scores.
+    for (uint32_t t : b.doubled) {
+        if (m_emitted[t])
+            continue;
+        uint32_t last = kNone;
+        for (uint32_t k = 0; k < 3; ++k) {
+            const uint32_t corner = t * 3 + k;
+            if (m_faces[corner] == index && (last == kNone || m_place[corner] > m_place[last]))
+                last = corner;
+        }
+        SetScore(t, m_classes[m_classOf[last]].value, kNone);
+    }
+    for (uint32_t t : b.shared) {
+        if (m_emitted[t])
+            continue;
+        const uint32_t* f = m_faces + size_t(t) * 3;
+        const uint32_t k = f[0] == index ? 0 : f[1] == index ? 1 : 2;
+        SetScore(t, m_classes[m_classOf[t * 3 + k]].value, index);
     }
 }
 
@@ -182,17 +482,18 @@ void CVertexCacheOrderer::Remove(uint32_t t, int k)
     }
     if (corner == kNone)
         return;
-    const SBusy& b = m_busy[busy];
+    SBusy& b = m_busy[busy];
     const uint32_t place = m_place[corner];
-    const uint32_t moved = list[last], movedCorner = m_corner[b.base + last];
-    list[place] = moved;
-    m_corner[b.base + place] = uint8_t(movedCorner);
-    m_place[moved * 3 + movedCorner] = place;
+    const uint32_t moved = list[last] * 3 + m_corner[b.base + last];
+    list[place] = list[last];
+    m_corner[b.base + place] = m_corner[b.base + last];
+    m_place[moved] = place;
     m_place[corner] = kNone;
     --m_count[v];
+    DropMember(b, corner);
     if (place != last)
-        SetLeaf(b, place, m_triScore[moved]);
-    SetLeaf(b, last, -std::numeric_limits<float>::infinity());
+        SetPlace(b, place, m_classOf[moved]);
+    SetPlace(b, last, kNone);
 }
 
 void CVertexCacheOrderer::Run(uint32_t* order)
@@ -207,7 +508,6 @@ void CVertexCacheOrderer::Run(uint32_t* order)
         m_triScore[t] = m_vertexScore[f[0]] + m_vertexScore[f[1]] + m_vertexScore[f[2]];
     }
     BuildBusy();
-    const bool anyBusy = !m_busy.empty();
     m_emitted.assign(m_fc, 0);
 
     uint32_t cacheHolder[2][kCacheSize + 3];
@@ -249,40 +549,7 @@ void CVertexCacheOrderer::Run(uint32_t* order)
             const float score = VertexScore(i >= kCacheSize ? -1 : int(i), m_live[index]);
             const float diff = score - m_vertexScore[index];
             m_vertexScore[index] = score;
-            const uint32_t* list = m_list.data() + m_offset[index];
-            const uint32_t n = m_count[index];
-            const uint32_t busy = m_busyOf[index];
-            if (busy != kNone && diff == 0.0f) {
-                // Its triangles' scores stay as they are: the tree has their
-                // best, first in list order.
-                if (n == 0)
-                    continue;
-                const SBusy& tree = m_busy[busy];
-                const uint32_t place = m_node[2 * size_t(tree.base) + 1];
-                const float top = m_leaf[tree.base + place];
-                if (bestScore < top) {
-                    best = list[place];
-                    bestScore = top;
-                }
-                continue;
-            }
-            for (uint32_t j = 0; j < n; ++j) {
-                const uint32_t t = list[j];
-                const float triScore = m_triScore[t] + diff;
-                if (bestScore < triScore) {
-                    best = t;
-                    bestScore = triScore;
-                }
-                m_triScore[t] = triScore;
-                if (anyBusy && m_busyCorners[t])
-                    UpdateBusyPlaces(t, busy != kNone ? index : kNone);
-            }
-            if (busy != kNone) {
-                const SBusy& tree = m_busy[busy];
-                for (uint32_t p = 0; p < n; ++p)
-                    m_leaf[tree.base + p] = m_triScore[list[p]];
-                Rebuild(tree);
-            }
+            WalkList(index, diff, best, bestScore);
         }
 
         current = best;

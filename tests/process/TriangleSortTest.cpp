@@ -251,9 +251,11 @@ TEST(VertexCacheOrder, EmitsWhatMeshoptimizerEmits)
 {
     // meshoptimizer's own optimiser is the reference: the same triangles in
     // the same order, on shapes where vertices with many triangles keep
-    // their best in a tree (fans with the centre at one corner or at each in
-    // turn, soups where most vertices have dozens of triangles) and on
-    // random small meshes with repeated corners.
+    // their triangles in classes of equal score (fans with the centre at one
+    // corner or at each in turn, caps whose rim has been through the cache,
+    // centres that share triangles or sit at two corners of one, soups where
+    // most vertices have dozens of triangles) and on random small meshes
+    // with repeated corners.
     std::mt19937 rng(2026);
     std::vector<SShapeCase> shapes = AdversarialShapes();
     auto add = [&](const std::string& name, std::vector<uint32_t> f) {
@@ -268,6 +270,50 @@ TEST(VertexCacheOrder, EmitsWhatMeshoptimizerEmits)
         for (size_t t = 0; t < f.size() / 3; ++t)
             std::rotate(f.begin() + t * 3, f.begin() + t * 3 + t % 3, f.begin() + t * 3 + 3);
         add("fan of 3,000, centre at each corner in turn", f);
+    }
+    {
+        // A cylinder of 1,500 sides, side first: its rim vertices have been
+        // in the cache long before the caps come, whose triangles start at
+        // each corner in turn.
+        const uint32_t n = 1500;
+        std::vector<uint32_t> f;
+        for (uint32_t i = 0; i < n; ++i)
+            f.insert(f.end(), {i, (i + 1) % n, n + i, (i + 1) % n, n + (i + 1) % n, n + i});
+        for (uint32_t i = 0; i < n; ++i) {
+            uint32_t top[3] = {2 * n, (i + 1) % n, i}, bottom[3] = {2 * n + 1, n + i, n + (i + 1) % n};
+            std::rotate(top, top + i % 3, top + 3);
+            std::rotate(bottom, bottom + (i + 1) % 3, bottom + 3);
+            f.insert(f.end(), top, top + 3);
+            f.insert(f.end(), bottom, bottom + 3);
+        }
+        add("cylinder with turned caps", f);
+    }
+    {
+        // Two turned fans of 1,000 whose centres share 150 triangles, some
+        // with a centre at two corners.
+        std::vector<uint32_t> f;
+        for (uint32_t i = 0; i < 1000; ++i) {
+            uint32_t a[3] = {0, 2 + i, 3 + i}, b[3] = {1, 1100 + i, 1101 + i};
+            std::rotate(a, a + i % 3, a + 3);
+            std::rotate(b, b + (i + 2) % 3, b + 3);
+            f.insert(f.end(), a, a + 3);
+            f.insert(f.end(), b, b + 3);
+        }
+        for (uint32_t i = 0; i < 150; ++i)
+            f.insert(f.end(), {0, 1, 2 + 6 * i});
+        for (uint32_t i = 0; i < 20; ++i)
+            f.insert(f.end(), {1, 1100 + 9 * i, 1});
+        add("two turned fans sharing triangles", f);
+    }
+    {
+        // 400 triangles on one edge: its two vertices share every triangle.
+        std::vector<uint32_t> f;
+        for (uint32_t i = 0; i < 400; ++i) {
+            uint32_t t[3] = {0, 1, 2 + i};
+            std::rotate(t, t + i % 3, t + 3);
+            f.insert(f.end(), t, t + 3);
+        }
+        add("one edge of many triangles", f);
     }
     add("soup over few vertices", SoupFaces(6000, 300, rng));
     add("grid", GridFaces(40, 40, true));
