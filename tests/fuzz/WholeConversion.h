@@ -1,8 +1,9 @@
 #pragma once
 // A whole conversion of one Collada or glTF document as the program runs it,
 // with the output written to memory: import, then processing and writing
-// with the import's options and again with strips and tangent space (the
-// steps with the most work per triangle). Shared by the fuzz targets and the
+// with the import's options and again with strips, tangent space and the
+// vertex-cache order (the steps with the most work per triangle, and the
+// triangle order the default leaves out). Shared by the fuzz targets and the
 // fuzz regression table, so that a slow or faulty step after the import is
 // found and kept found.
 #include <cstdint>
@@ -17,13 +18,15 @@
 #include "process/SceneExporter.h"
 #include "scene/SceneWrite.h"
 
-// Processing and writing to memory with `options` and again with strips and
-// tangent space: 0, or 100 when a run gave up (with its message in the log).
+// Processing and writing to memory with `options` and again with strips,
+// tangent space and the vertex-cache order: 0, or 100 when a run gave up
+// (with its message in the log).
 inline int ProcessWhole(const SImportScene& scene, const COptions& options)
 {
     COptions strips = options;
     strips.SetPrimType(ePrimTriangleStrip);
     strips.SetBool(opt::bTangentSpace, true);
+    strips.SetTriSort(eTriSortD3DX);
     int result = 0;
     const COptions* runs[] = {&options, &strips};
     for (const COptions* run : runs) {
