@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "process/IndexList.h"
+
 namespace {
 
 constexpr uint32_t kNoIndex = ~0u;
@@ -1343,21 +1345,9 @@ void GeometrySort(uint8_t* vertices, uint32_t* faces, uint32_t stride, uint32_t 
         // A bone batch uses a few of its mesh's vertices: the sorter's tables
         // per vertex are kept to those, numbered in their old order, which
         // leaves every comparison it makes (and so its order) as it was.
-        std::vector<uint32_t> number(vertexCount, 0);
-        for (size_t i = 0; i < indexCount; ++i)
-            number[faces[i]] = 1;
-        uint32_t used = 0;
-        for (uint32_t& n : number)
-            n = n ? used++ : kNoIndex;
         std::vector<uint32_t> compact;
-        if (uint64_t(used) * 4 < uint64_t(vertexCount) * 3) {
-            compact.resize(indexCount);
-            for (size_t i = 0; i < indexCount; ++i)
-                compact[i] = number[faces[i]];
-        }
-        number = std::vector<uint32_t>();
-        CGeometrySorter sorter(compact.empty() ? faces : compact.data(), compact.empty() ? vertexCount : used,
-                               faceCount, maxVertices, maxTriangles);
+        const uint32_t used = CompactIndices(faces, indexCount, vertexCount, &compact);
+        CGeometrySorter sorter(compact.empty() ? faces : compact.data(), used, faceCount, maxVertices, maxTriangles);
         const std::vector<uint32_t> order = sorter.Run();
         compact = std::vector<uint32_t>();
         std::vector<uint32_t> sorted(indexCount);

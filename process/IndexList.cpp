@@ -17,6 +17,24 @@ void WriteIndices32(SVertexChannel& channel, const std::vector<uint32_t>& indice
     channel.uiOffset = 0;
 }
 
+uint32_t CompactIndices(const uint32_t* indices, size_t indexCount, uint32_t vertexCount,
+                        std::vector<uint32_t>* compact)
+{
+    compact->clear();
+    std::vector<uint32_t> number(vertexCount, 0);
+    for (size_t i = 0; i < indexCount; ++i)
+        number[indices[i]] = 1;
+    uint32_t used = 0;
+    for (uint32_t& n : number)
+        n = n ? used++ : ~0u;
+    if (uint64_t(used) * 4 >= uint64_t(vertexCount) * 3)
+        return vertexCount;
+    compact->resize(indexCount);
+    for (size_t i = 0; i < indexCount; ++i)
+        (*compact)[i] = number[indices[i]];
+    return used;
+}
+
 void FlipWinding(SSceneMesh& mesh, int c0, int c1, int c2)
 {
     SVertexChannel& ind = mesh.sIndexData;

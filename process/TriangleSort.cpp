@@ -66,8 +66,13 @@ bool OptimiseFaceOrder(uint32_t* faces, uint32_t faceCount, uint32_t vertexCount
     // comes near.
     if (indexCount > UINT32_MAX)
         return false;
+    // On a bone batch the tables per vertex below are kept to its vertices,
+    // renumbered in their old order (which keeps every comparison).
+    std::vector<uint32_t> compact;
+    const uint32_t used = CompactIndices(faces, indexCount, vertexCount, &compact);
+    const uint32_t* numbered = compact.empty() ? faces : compact.data();
     std::vector<uint32_t> order(faceCount);
-    VertexCacheOrder(faces, faceCount, vertexCount, order.data());
+    VertexCacheOrder(numbered, faceCount, used, order.data());
 
     // Equal triangles (the same corners in the same cyclic order) are laid
     // out in their old order: the k-th of a kind in the new order is the
@@ -75,19 +80,19 @@ bool OptimiseFaceOrder(uint32_t* faces, uint32_t faceCount, uint32_t vertexCount
     // corner (in triangle order), then sorted within a group by the other
     // two and their number, so that each kind is a run in old order.
     std::vector<std::array<uint32_t, 3>> key(faceCount);
-    std::vector<uint32_t> start(size_t(vertexCount) + 1, 0);
+    std::vector<uint32_t> start(size_t(used) + 1, 0);
     for (uint32_t t = 0; t < faceCount; ++t) {
-        Canonical(key[t].data(), faces + size_t(t) * 3);
+        Canonical(key[t].data(), numbered + size_t(t) * 3);
         ++start[key[t][0] + 1];
     }
-    for (uint32_t v = 0; v < vertexCount; ++v)
+    for (uint32_t v = 0; v < used; ++v)
         start[v + 1] += start[v];
     std::vector<uint32_t> byKey(faceCount);
     for (uint32_t t = 0; t < faceCount; ++t)
         byKey[start[key[t][0]]++] = t;
     // start[v] is now the end of v's group.
     uint32_t groupStart = 0;
-    for (uint32_t v = 0; v < vertexCount; ++v) {
+    for (uint32_t v = 0; v < used; ++v) {
         if (start[v] - groupStart > 1)
             std::sort(byKey.begin() + groupStart, byKey.begin() + start[v], [&](uint32_t a, uint32_t b) {
                 return key[a][1] != key[b][1]   ? key[a][1] < key[b][1]

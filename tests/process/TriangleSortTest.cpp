@@ -228,7 +228,17 @@ TEST(OptimiseFaceOrder, TakesTheFirstUnusedOfEqualTriangles)
                 return true;
         return false;
     };
-    for (const SShapeCase& shape : AdversarialShapes()) {
+    std::vector<SShapeCase> shapes = AdversarialShapes();
+    // Also as a bone batch would be: a few of many vertices, numbered apart.
+    for (size_t i = 0, count = shapes.size(); i < count; ++i) {
+        SShapeCase batch = shapes[i];
+        batch.name += " among more vertices";
+        for (uint32_t& index : batch.faces)
+            index = 700 + 3 * index;
+        batch.vertexCount = 700 + 3 * batch.vertexCount + 500;
+        shapes.push_back(batch);
+    }
+    for (const SShapeCase& shape : shapes) {
         const uint32_t n = uint32_t(shape.faces.size() / 3);
         std::vector<uint32_t> optimised(shape.faces.size());
         meshopt_optimizeVertexCache(optimised.data(), shape.faces.data(), shape.faces.size(), shape.vertexCount);
