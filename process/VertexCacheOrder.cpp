@@ -42,6 +42,13 @@ __attribute__((noinline)) void WalkPlain(const uint32_t* list, uint32_t n, float
 
 // Vertices with more triangles than this are busy: see SBusy.
 constexpr uint32_t kBusyVertex = 32;
+// What keeps a busy vertex's work per change of its score small: at most
+// this many triangles with it at two corners, at most 1/kMostSharedPart of
+// its triangles shared with other vertices of many triangles, and at most
+// this many classes (past that it walks its list from its next turn on).
+constexpr uint32_t kMostDoubled = 16;
+constexpr uint32_t kMostSharedPart = 16;
+constexpr size_t kMostClasses = 64;
 
 constexpr uint32_t kNone = ~0u;
 
@@ -70,10 +77,12 @@ private:
     // the best triangles, which is what the optimiser's walk of the list
     // picks. A triangle with the vertex at two corners gets + d twice and is
     // seen in between, at the first of its places; a triangle with another
-    // busy corner tells that corner its new score. Vertices with many of the
-    // latter (one edge shared by very many triangles) are not worth it:
-    // they walk their lists as the others do.
+    // busy corner tells that corner its new score. Vertices with many of
+    // either (one edge shared by very many triangles, a fan of triangles
+    // welded at the centre) or with many classes are not worth it: they walk
+    // their lists as the others do.
     struct SBusy {
+        uint32_t vertex;
         uint32_t base;                 // places at m_leafClass[base...], nodes at m_node[2 * base...]
         uint32_t size;                 // a power of two
         std::vector<uint32_t> sorted;  // its classes, by score
@@ -98,6 +107,7 @@ private:
     uint32_t ClassWithValue(SBusy& b, float value);
     void MoveToValue(uint32_t corner, float value);
     void Shift(SBusy& b, float diff);
+    void Demote(uint32_t v);
     // A triangle's score: its class's where it has a busy corner.
     float Score(uint32_t t) const
     {
@@ -145,8 +155,8 @@ void CVertexCacheOrderer::BuildLists()
 
 void CVertexCacheOrderer::BuildBusy()
 {
-    // Candidates first; those that share too many triangles with others
-    // stay plain.
+    // Candidates first; those that share too many triangles with others, or
+    // are at two corners of too many, stay plain.
     m_busyOf.assign(m_vc, kNone);
     std::vector<uint8_t> candidate(m_vc, 0);
     bool any = false;
@@ -154,23 +164,28 @@ void CVertexCacheOrderer::BuildBusy()
         any |= candidate[v] = m_count[v] > kBusyVertex;
     if (!any)
         return;
-    std::vector<uint32_t> sharing(m_vc, 0);
+    std::vector<uint32_t> sharing(m_vc, 0), doubled(m_vc, 0);
     for (uint32_t t = 0; t < m_fc; ++t) {
         const uint32_t* f = m_faces + size_t(t) * 3;
-        for (uint32_t k = 0; k < 3; ++k)
-            if (candidate[f[k]] && ((candidate[f[(k + 1) % 3]] && f[(k + 1) % 3] != f[k]) ||
-                                    (candidate[f[(k + 2) % 3]] && f[(k + 2) % 3] != f[k])))
+        for (uint32_t k = 0; k < 3; ++k) {
+            if (!candidate[f[k]])
+                continue;
+            if ((candidate[f[(k + 1) % 3]] && f[(k + 1) % 3] != f[k]) ||
+                (candidate[f[(k + 2) % 3]] && f[(k + 2) % 3] != f[k]))
                 ++sharing[f[k]];
+            if (f[(k + 1) % 3] == f[k])
+                ++doubled[f[k]];
+        }
     }
     uint32_t base = 0;
     for (uint32_t v = 0; v < m_vc; ++v) {
-        if (!candidate[v] || sharing[v] > m_count[v] / 4)
+        if (!candidate[v] || sharing[v] > m_count[v] / kMostSharedPart || doubled[v] > kMostDoubled)
             continue;
         uint32_t size = 1;
         while (size < m_count[v])
             size *= 2;
         m_busyOf[v] = uint32_t(m_busy.size());
-        m_busy.push_back({base, size, {}, {}, {}});
+        m_busy.push_back({v, base, size, {}, {}, {}});
         base += size;
     }
     if (m_busy.empty())
@@ -358,6 +373,28 @@ void CVertexCacheOrderer::Shift(SBusy& b, float diff)
     b.sorted.resize(kept);
 }
 
+// From now on v walks its list: its triangles' scores are kept with them
+// again (or at their other busy corners) and its classes go.
+void CVertexCacheOrderer::Demote(uint32_t v)
+{
+    SBusy& b = m_busy[m_busyOf[v]];
+    const uint32_t* list = m_list.data() + m_offset[v];
+    for (uint32_t p = 0; p < m_count[v]; ++p) {
+        const uint32_t t = list[p], corner = t * 3 + m_corner[b.base + p];
+        m_triScore[t] = m_classes[m_classOf[corner]].value;
+        m_busyCorners[t] &= uint8_t(~(1u << (corner % 3)));
+        m_classOf[corner] = kNone;
+    }
+    for (uint32_t c : b.sorted) {
+        m_classes[c].members.clear();
+        m_freeClasses.push_back(c);
+    }
+    b.sorted.clear();
+    b.shared.clear();
+    b.doubled.clear();
+    m_busyOf[v] = kNone;
+}
+
 // The triangle's score, at every busy corner but those of vertex `except`.
 void CVertexCacheOrderer::SetScore(uint32_t t, float value, uint32_t except)
 {
@@ -404,6 +441,11 @@ void CVertexCacheOrderer::WalkList(uint32_t index, float diff, uint32_t& best, f
         return;
     }
     SBusy& b = m_busy[busy];
+    if (b.sorted.size() > kMostClasses) {
+        Demote(index);
+        WalkList(index, diff, best, bestScore);
+        return;
+    }
     if (diff != 0.0f) {
         Shift(b, diff);
         // A triangle there twice: + diff again at its later places.

@@ -263,9 +263,11 @@ TEST(VertexCacheOrder, EmitsWhatMeshoptimizerEmits)
     // the same order, on shapes where vertices with many triangles keep
     // their triangles in classes of equal score (fans with the centre at one
     // corner or at each in turn, caps whose rim has been through the cache,
-    // centres that share triangles or sit at two corners of one, soups where
-    // most vertices have dozens of triangles) and on random small meshes
-    // with repeated corners.
+    // centres that share triangles or sit at two corners of one, a hub with
+    // too many classes), on those that walk their lists instead (one edge of
+    // many triangles, a fan welded at its centre, soups where most vertices
+    // have dozens of triangles) and on random small meshes with repeated
+    // corners.
     std::mt19937 rng(2026);
     std::vector<SShapeCase> shapes = AdversarialShapes();
     auto add = [&](const std::string& name, std::vector<uint32_t> f) {
@@ -299,8 +301,8 @@ TEST(VertexCacheOrder, EmitsWhatMeshoptimizerEmits)
         add("cylinder with turned caps", f);
     }
     {
-        // Two turned fans of 1,000 whose centres share 150 triangles, some
-        // with a centre at two corners.
+        // Two turned fans of 1,000 whose centres share 50 triangles, and a
+        // centre at two corners of 10.
         std::vector<uint32_t> f;
         for (uint32_t i = 0; i < 1000; ++i) {
             uint32_t a[3] = {0, 2 + i, 3 + i}, b[3] = {1, 1100 + i, 1101 + i};
@@ -309,9 +311,9 @@ TEST(VertexCacheOrder, EmitsWhatMeshoptimizerEmits)
             f.insert(f.end(), a, a + 3);
             f.insert(f.end(), b, b + 3);
         }
-        for (uint32_t i = 0; i < 150; ++i)
-            f.insert(f.end(), {0, 1, 2 + 6 * i});
-        for (uint32_t i = 0; i < 20; ++i)
+        for (uint32_t i = 0; i < 50; ++i)
+            f.insert(f.end(), {0, 1, 2 + 19 * i});
+        for (uint32_t i = 0; i < 10; ++i)
             f.insert(f.end(), {1, 1100 + 9 * i, 1});
         add("two turned fans sharing triangles", f);
     }
@@ -324,6 +326,39 @@ TEST(VertexCacheOrder, EmitsWhatMeshoptimizerEmits)
             f.insert(f.end(), t, t + 3);
         }
         add("one edge of many triangles", f);
+    }
+    {
+        // A fan of 600 welded at its centre: every triangle has the centre
+        // at two corners.
+        std::vector<uint32_t> f;
+        for (uint32_t i = 0; i < 600; ++i)
+            f.insert(f.end(), {0, i % 2 ? 0 : 1 + i, i % 2 ? 1 + i : 0});
+        add("fan welded at its centre", f);
+    }
+    {
+        // A hub of about 1,000 triangles over a soup of 300 vertices: so many
+        // different scores at the hub that it goes back to walking its list.
+        std::mt19937 hubRng(1);
+        std::vector<uint32_t> f;
+        for (int i = 0; i < 1000; ++i) {
+            const uint32_t a = 1 + hubRng() % 300, b = 1 + hubRng() % 300;
+            if (a == b)
+                continue;
+            uint32_t t[3] = {0, a, b};
+            std::rotate(t, t + hubRng() % 3, t + 3);
+            f.insert(f.end(), t, t + 3);
+        }
+        for (int i = 0; i < 1500; ++i) {
+            const uint32_t a = 1 + hubRng() % 300, b = 1 + hubRng() % 300, c = 1 + hubRng() % 300;
+            if (a != b && b != c && a != c)
+                f.insert(f.end(), {a, b, c});
+        }
+        for (size_t i = f.size() / 3; i > 1; --i) {
+            const size_t j = hubRng() % i;
+            for (int k = 0; k < 3; ++k)
+                std::swap(f[(i - 1) * 3 + k], f[j * 3 + k]);
+        }
+        shapes.push_back({"hub over a soup", f, 301});
     }
     add("soup over few vertices", SoupFaces(6000, 300, rng));
     add("grid", GridFaces(40, 40, true));
