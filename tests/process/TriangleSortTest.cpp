@@ -367,6 +367,28 @@ TEST(VertexCacheOrder, EmitsWhatMeshoptimizerEmits)
         std::vector<uint32_t> f = RandomFaces(rng, &vertexCount);
         shapes.push_back({"random mesh " + std::to_string(i), f, vertexCount});
     }
+    for (int i = 0; i < 40; ++i) {
+        // A few hubs and a rim, in random pieces: fans, triangles at two
+        // hubs, hubs at two corners, strays; each triangle turned at random.
+        const uint32_t hubs = 1 + rng() % 4, rim = 20 + rng() % 200, vertices = hubs + rim;
+        std::vector<uint32_t> f;
+        for (int piece = 1 + int(rng() % 4); piece > 0; --piece) {
+            const uint32_t kind = rng() % 4;
+            for (uint32_t j = 0, count = 20 + rng() % 300; j < count; ++j) {
+                const uint32_t hub = rng() % hubs;
+                uint32_t t[3] = {hub, hubs + j % rim, hubs + (j + 1) % rim};
+                if (kind == 1)
+                    t[1] = rng() % hubs;
+                else if (kind == 2)
+                    t[1] = rng() % 4 == 0 ? hub : hubs + rng() % rim;
+                else if (kind == 3)
+                    t[0] = rng() % vertices, t[1] = rng() % vertices, t[2] = rng() % vertices;
+                std::rotate(t, t + rng() % 3, t + 3);
+                f.insert(f.end(), t, t + 3);
+            }
+        }
+        shapes.push_back({"random hubs " + std::to_string(i), f, vertices});
+    }
     for (const SShapeCase& shape : shapes) {
         const uint32_t n = uint32_t(shape.faces.size() / 3);
         if (n == 0)
