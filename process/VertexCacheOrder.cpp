@@ -82,7 +82,6 @@ private:
     // welded at the centre) or with many classes are not worth it: they walk
     // their lists as the others do.
     struct SBusy {
-        uint32_t vertex;
         uint32_t base;                 // places at m_leafClass[base...], nodes at m_node[2 * base...]
         uint32_t size;                 // a power of two
         std::vector<uint32_t> sorted;  // its classes, by score
@@ -105,6 +104,12 @@ private:
     void AddMember(uint32_t c, uint32_t corner);
     void DropMember(SBusy& b, uint32_t corner);
     uint32_t ClassWithValue(SBusy& b, float value);
+    // The first of the vertex's classes whose score is not below `value`.
+    std::vector<uint32_t>::iterator FirstAtLeast(SBusy& b, float value)
+    {
+        return std::lower_bound(b.sorted.begin(), b.sorted.end(), value,
+                                [&](uint32_t x, float v) { return m_classes[x].value < v; });
+    }
     void MoveToValue(uint32_t corner, float value);
     void Shift(SBusy& b, float diff);
     void Demote(uint32_t v);
@@ -185,7 +190,7 @@ void CVertexCacheOrderer::BuildBusy()
         while (size < m_count[v])
             size *= 2;
         m_busyOf[v] = uint32_t(m_busy.size());
-        m_busy.push_back({v, base, size, {}, {}, {}});
+        m_busy.push_back({base, size, {}, {}, {}});
         base += size;
     }
     if (m_busy.empty())
@@ -290,9 +295,7 @@ void CVertexCacheOrderer::DropMember(SBusy& b, uint32_t corner)
     m_classOf[corner] = kNone;
     if (!members.empty())
         return;
-    const float value = m_classes[c].value;
-    auto it = std::lower_bound(b.sorted.begin(), b.sorted.end(), value,
-                               [&](uint32_t x, float v) { return m_classes[x].value < v; });
+    auto it = FirstAtLeast(b, m_classes[c].value);
     while (it != b.sorted.end() && *it != c)
         ++it;
     if (it != b.sorted.end())
@@ -302,8 +305,7 @@ void CVertexCacheOrderer::DropMember(SBusy& b, uint32_t corner)
 
 uint32_t CVertexCacheOrderer::ClassWithValue(SBusy& b, float value)
 {
-    const auto it = std::lower_bound(b.sorted.begin(), b.sorted.end(), value,
-                                     [&](uint32_t x, float v) { return m_classes[x].value < v; });
+    const auto it = FirstAtLeast(b, value);
     if (it != b.sorted.end() && m_classes[*it].value == value)
         return *it;
     const uint32_t c = NewClass(value);

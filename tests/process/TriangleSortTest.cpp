@@ -353,11 +353,7 @@ TEST(VertexCacheOrder, EmitsWhatMeshoptimizerEmits)
             if (a != b && b != c && a != c)
                 f.insert(f.end(), {a, b, c});
         }
-        for (size_t i = f.size() / 3; i > 1; --i) {
-            const size_t j = hubRng() % i;
-            for (int k = 0; k < 3; ++k)
-                std::swap(f[(i - 1) * 3 + k], f[j * 3 + k]);
-        }
+        ShuffleTriangles(f, hubRng);
         shapes.push_back({"hub over a soup", f, 301});
     }
     add("soup over few vertices", SoupFaces(6000, 300, rng));
