@@ -159,6 +159,11 @@ struct SStripTables {
     std::vector<uint32_t> orig, inner;
     std::vector<STri> initial;
     std::vector<uint32_t> position, stateAt, chainStart, chainJump, chainAt;
+    // Per position: how many states a walk from there can take before it
+    // meets one of its own triangles again (or its way ends), found within
+    // the chain and, for a closed loop, round it; kUnbounded when the path
+    // leaves the chain first.
+    std::vector<uint32_t> pathLength;
     // Per triangle, of its six walk states: where each lies, and the chain
     // whose masks are counted for it (the path ends in it), else ~0. A kept
     // walk reads both for every triangle whose strip end changed: one cache
@@ -177,7 +182,8 @@ public:
     CStripGenerator(const uint32_t* faces, uint32_t faceCount, SStripTables& tables)
         : m_idx(faces), m_n(faceCount), m_orig(tables.orig), m_inner(tables.inner), m_initial(tables.initial),
           m_position(tables.position), m_stateAt(tables.stateAt), m_chainStart(tables.chainStart),
-          m_chainJump(tables.chainJump), m_chainAt(tables.chainAt), m_triStates(tables.triStates)
+          m_chainJump(tables.chainJump), m_chainAt(tables.chainAt), m_triStates(tables.triStates),
+          m_pathLength(tables.pathLength)
     {
     }
     CStripGenerator(const CStripGenerator&) = default;
@@ -296,6 +302,9 @@ private:
     std::vector<uint32_t>& m_chainJump;  // per chain: the state after its last, or ~0
     std::vector<uint32_t>& m_chainAt;    // position -> chain
     std::vector<SStripTables::STriStates>& m_triStates;
+    std::vector<uint32_t>& m_pathLength; // position -> states a walk can take
+    static constexpr uint32_t kUnbounded = ~0u;
+    void MeasurePaths();
     // Tracked while improving.
     bool m_tracking = false;
     std::vector<uint64_t> m_endBits; // positions whose triangle ends a strip
@@ -824,6 +833,38 @@ void CStripGenerator::BuildChains()
         m_triStates[st / 6].position[st % 6] = m_position[st];
         m_triStates[st / 6].countedChain[st % 6] = m_chainJump[chain] == ~0u ? chain : ~0u;
     }
+    MeasurePaths();
+}
+
+// A walk stops at the first triangle it has already taken, wherever the
+// strips stand: within a chain that is the first position, from the walk's
+// start on, whose triangle came earlier. Swept from each chain's end
+// backwards (twice round a closed loop, whose walks go round to its start).
+void CStripGenerator::MeasurePaths()
+{
+    m_pathLength.assign(m_stateAt.size(), kUnbounded);
+    std::vector<uint32_t> seenAt(m_n, ~0u), seenIn(m_n, ~0u);
+    for (uint32_t c = 0; c + 1 < m_chainStart.size(); ++c) {
+        const uint32_t start = m_chainStart[c], length = m_chainStart[c + 1] - start;
+        const uint32_t jump = m_chainJump[c];
+        const bool loop = jump != ~0u && m_position[jump] == start;
+        const uint32_t unrolled = loop ? 2 * length : length;
+        // stop: the first index (of the unrolled chain) a walk from index j
+        // does not take.
+        uint32_t stop = unrolled;
+        for (uint32_t j = unrolled; j-- > 0;) {
+            const uint32_t tri = m_stateAt[start + j % length] / 6;
+            if (seenIn[tri] == c)
+                stop = std::min(stop, seenAt[tri]);
+            seenIn[tri] = c;
+            seenAt[tri] = j;
+            if (j >= length)
+                continue;
+            // The way ends with the chain, or goes on into another one.
+            if (stop < unrolled || jump == ~0u)
+                m_pathLength[start + j] = stop - j;
+        }
+    }
 }
 
 uint32_t CStripGenerator::ChainOf(uint32_t position) const
@@ -948,6 +989,11 @@ void CStripGenerator::StartTracking()
             SetMaskRange(m_chainStart[c], m_chainStart[c + 1], 3, true);
             continue;
         }
+        // Walks that meet their own triangles before the chain ends are
+        // checked walk by walk, over what they can take.
+        for (uint32_t pos = m_chainStart[c]; pos < m_chainStart[c + 1]; ++pos)
+            if ((m_stateAt[pos] & 1) && m_pathLength[pos] < m_chainStart[c + 1] - pos)
+                m_track[m_stateAt[pos] / 6].mask |= 0x40;
         UpdateChain(c);
     }
     m_tracking = true;
@@ -997,6 +1043,7 @@ bool CStripGenerator::MayKeep(int32_t t, int slot, int threshold)
     SRun runs[8];
     int runCount = 0;
     uint32_t pos = m_position[uint32_t(t) * 6 + uint32_t(slot) * 2 + 1];
+    uint32_t left = m_pathLength[pos]; // states the walk can take, when known
     for (;;) {
         const uint32_t chain = ChainOf(pos);
         uint32_t limit = m_chainStart[chain + 1];
@@ -1009,6 +1056,10 @@ bool CStripGenerator::MayKeep(int32_t t, int slot, int threshold)
                 limit = runs[r].from;
                 stop = true;
             }
+        if (left != kUnbounded && left < limit - pos) {
+            limit = pos + left;
+            stop = true;
+        }
         for (uint32_t x = pos; x < limit; ++x) {
             if (!TestBit(m_endBits, x))
                 continue;
@@ -1022,6 +1073,8 @@ bool CStripGenerator::MayKeep(int32_t t, int slot, int threshold)
         }
         if (stop || m_chainJump[chain] == ~0u)
             return false;
+        if (left != kUnbounded)
+            left -= limit - pos;
         if (runCount == 8)
             return true; // too winding to follow: let the walk decide
         runs[runCount++] = {pos, chain};

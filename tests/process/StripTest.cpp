@@ -71,6 +71,23 @@ TEST(TriStrip, MatchesTheLiteralGeneratorOnClosedBands)
             }
         ExpectLiteralStrips(faces, "torus " + std::to_string(size));
     }
+    // A capped cylinder, as modelling tools write it: walks along its side
+    // come back round to their own triangles, and paths run on into the caps.
+    for (uint32_t segments : {6u, 13u, 40u}) {
+        const uint32_t rows = segments / 4 + 1, ring = segments;
+        std::vector<uint32_t> faces;
+        for (uint32_t y = 0; y < rows; ++y)
+            for (uint32_t x = 0; x < ring; ++x) {
+                const uint32_t a = y * ring + x, b = y * ring + (x + 1) % ring, c = a + ring, d = b + ring;
+                faces.insert(faces.end(), {a, b, c, b, d, c});
+            }
+        const uint32_t bottom = (rows + 1) * ring, top = bottom + 1;
+        for (uint32_t x = 0; x < ring; ++x) {
+            faces.insert(faces.end(), {bottom, (x + 1) % ring, x});
+            faces.insert(faces.end(), {top, rows * ring + x, rows * ring + (x + 1) % ring});
+        }
+        ExpectLiteralStrips(faces, "cylinder " + std::to_string(segments));
+    }
 }
 
 TEST(TriStrip, MatchesTheLiteralGeneratorOnAdversarialShapes)
