@@ -735,7 +735,9 @@ void CStripGenerator::Improve(unsigned seed, bool own)
                 tri = order[next++].tri;
                 // Keys scatter the triangles over memory: fetch ahead.
                 if (next + 8 < order.size()) {
-                    __builtin_prefetch(&m_t[order[next + 8].tri]);
+                    const STri* ahead = &m_t[order[next + 8].tri];
+                    __builtin_prefetch(ahead);
+                    __builtin_prefetch(reinterpret_cast<const char*>(ahead + 1) - 1); // records cross lines
                     __builtin_prefetch(&m_track[order[next + 8].tri].mask);
                 }
             } else {
@@ -1018,7 +1020,11 @@ void CStripGenerator::TrackChanges()
         for (uint32_t k = 0; k < 6; ++k) {
             const uint32_t chain = m_triStates[size_t(t)].countedChain[k];
             if (chain != ~0u) {
+                // And what the count reads first near the state (short chains).
+                const uint32_t pos = m_triStates[size_t(t)].position[k];
                 __builtin_prefetch(&m_count[chain]);
+                __builtin_prefetch(&m_stateAt[pos]);
+                __builtin_prefetch(&m_endBits[pos >> 6]);
                 m_chainsToCount.push_back(chain);
             }
         }
