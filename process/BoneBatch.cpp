@@ -54,21 +54,49 @@ struct SVertexReader {
     }
 };
 
+// A vertex's influences as the batching reads them, read once per vertex
+// (a vertex is a corner of several triangles): the bone of each slot whose
+// weight is not zero, and whether one of those names a negative (or
+// unreadable) bone.
+struct SVertexBones {
+    int32_t bone[4];
+    uint8_t weighted; // bit k: slot k has a weight
+    bool bad;
+};
+
+SVertexBones ReadVertexBones(const SVertexReader& reader, uint32_t v)
+{
+    SVertexBones out{{0, 0, 0, 0}, 0, false};
+    float w[4], idx[4];
+    reader.Read(v, w, idx);
+    for (uint32_t k = 0; k < reader.n; ++k) {
+        if (w[k] == 0.0f)
+            continue;
+        const double b = std::trunc(double(idx[k]));
+        if (!(b >= 0.0) || b > double(std::numeric_limits<int32_t>::max())) {
+            out.bad = true;
+            continue;
+        }
+        out.bone[k] = int32_t(b);
+        out.weighted |= uint8_t(1u << k);
+    }
+    return out;
+}
+
 // The bones of one triangle in insertion order; false when it needs more
 // than limit bones or names a negative (or unreadable) bone.
-bool TriangleBones(const SVertexReader& reader, const uint32_t* face, uint32_t limit, std::vector<int32_t>& bones)
+bool TriangleBones(const std::vector<SVertexBones>& vertexBones, uint32_t n, const uint32_t* face, uint32_t limit,
+                   std::vector<int32_t>& bones)
 {
     bones.clear();
     for (int c = 0; c < 3; ++c) {
-        float w[4], idx[4];
-        reader.Read(face[c], w, idx);
-        for (uint32_t k = 0; k < reader.n; ++k) {
-            if (w[k] == 0.0f)
+        const SVertexBones& vb = vertexBones[face[c]];
+        if (vb.bad)
+            return false;
+        for (uint32_t k = 0; k < n; ++k) {
+            if (!(vb.weighted >> k & 1))
                 continue;
-            const double b = std::trunc(double(idx[k]));
-            if (!(b >= 0.0) || b > double(std::numeric_limits<int32_t>::max()))
-                return false;
-            const int32_t bone = int32_t(b);
+            const int32_t bone = vb.bone[k];
             if (std::find(bones.begin(), bones.end(), bone) != bones.end())
                 continue;
             if (bones.size() >= limit)
@@ -896,20 +924,30 @@ int GenerateBoneBatches(SBoneBatchTable& table, uint32_t& outVertexCount, std::v
         if (faces[i] >= vertexCount)
             return 1;
     const SVertexReader reader{vertices, stride, weightOffset, indexOffset, n, weightType, indexType};
+    std::vector<SVertexBones> vertexBones(vertexCount);
+    for (uint32_t v = 0; v < vertexCount; ++v)
+        vertexBones[v] = ReadVertexBones(reader, v);
 
-    // The bone set of every triangle, interned.
+    // The bone set of every triangle, interned. Neighbouring triangles often
+    // list the same bones in the same order: those skip the lookup.
     SSetTable sets;
     std::vector<uint32_t> triangleSet(faceCount);
     std::unordered_map<int32_t, uint32_t> denseOf;
-    std::vector<int32_t> bones;
+    std::vector<int32_t> bones, lastBones;
+    uint32_t lastSet = kNone;
     std::vector<uint32_t> ids;
     for (uint32_t t = 0; t < faceCount; ++t) {
-        if (!TriangleBones(reader, faces + 3 * size_t(t), boneLimit, bones))
+        if (!TriangleBones(vertexBones, n, faces + 3 * size_t(t), boneLimit, bones))
             return 1;
+        if (lastSet != kNone && bones == lastBones) {
+            triangleSet[t] = lastSet;
+            continue;
+        }
+        lastBones = bones;
         const std::string orderKey(reinterpret_cast<const char*>(bones.data()), bones.size() * sizeof(int32_t));
         const auto found = sets.byOrder.find(orderKey);
         if (found != sets.byOrder.end()) {
-            triangleSet[t] = found->second;
+            triangleSet[t] = lastSet = found->second;
             continue;
         }
         SBoneSet s;
@@ -925,7 +963,7 @@ int GenerateBoneBatches(SBoneBatchTable& table, uint32_t& outVertexCount, std::v
         sets.canonical.push_back(canon.first->second);
         sets.sets.push_back(std::move(s));
         sets.byOrder.emplace(orderKey, number);
-        triangleSet[t] = number;
+        triangleSet[t] = lastSet = number;
     }
 
     // First assignment, then merging.
@@ -1014,13 +1052,12 @@ int GenerateBoneBatches(SBoneBatchTable& table, uint32_t& outVertexCount, std::v
             const uint32_t t = order[i];
             for (int c = 0; c < 3; ++c) {
                 const uint32_t v = faces[3 * size_t(t) + c];
-                float w[4], idx[4];
-                reader.Read(v, w, idx);
+                const SVertexBones& vb = vertexBones[v];
                 int32_t local[4] = {0, 0, 0, 0};
                 for (uint32_t k = 0; k < n; ++k) {
-                    if (w[k] == 0.0f)
+                    if (!(vb.weighted >> k & 1))
                         continue;
-                    const int32_t bone = int32_t(std::trunc(idx[k]));
+                    const int32_t bone = vb.bone[k];
                     const auto at = std::find(batchBones.begin(), batchBones.end(), bone);
                     local[k] = at != batchBones.end() ? int32_t(at - batchBones.begin()) : bone;
                 }

@@ -352,6 +352,9 @@ TEST(BoneBatch, Failures)
     EXPECT_EQ(Batch(negative, faces, 9).result, 1) << "negative bone";
     const std::vector<SVertex> unweighted = {V(0, {{0, 1}, {-1, 0}}), V(1, {{0, 1}}), V(2, {{0, 1}})};
     EXPECT_EQ(Batch(unweighted, faces, 9).result, 0) << "negative bone of weight 0";
+    std::vector<SVertex> unused = unweighted;
+    unused.push_back(V(3, {{-1, 1}}));
+    EXPECT_EQ(Batch(unused, faces, 9).result, 0) << "negative bone on a vertex no triangle uses";
 
     // On failure nothing changes.
     std::vector<uint32_t> list = {0, 1, 2};
