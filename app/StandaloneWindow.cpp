@@ -1,5 +1,7 @@
 #include "app/StandaloneWindow.h"
 
+#include "app/RecentFiles.h"
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -468,7 +470,10 @@ void CStandaloneWindow::onExportFile(const QString& path)
     const COptions runOptions = ExportOptionsFor(m_options, path);
     connect(m_pConverter, qOverload<E2QEFErrorCodes>(&CConverterObject::finished), this,
             [this, run, path, runOptions](E2QEFErrorCodes code) {
-                if (run != m_exportRun || code != E2QEF_SUCCESS || runOptions.GetExpFormat() != eExpFormatScene)
+                if (run != m_exportRun || code != E2QEF_SUCCESS)
+                    return;
+                RecordExportedFile(runOptions.OutputPath().c_str());
+                if (runOptions.GetExpFormat() != eExpFormatScene)
                     return;
                 showPreview(path, runOptions.GetBool(opt::bDisplayInVistrel) &&
                                       runOptions.String(opt::sPathToVistrel).empty());

@@ -3,7 +3,7 @@
 #include <map>
 #include <string>
 
-#include "convert/RecentFiles.h"
+#include "app/RecentFiles.h"
 #include "options/Options.h"
 #include "prefs/ZGXPreferences.h"
 

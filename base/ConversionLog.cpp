@@ -1,12 +1,11 @@
 #include "base/ConversionLog.h"
 
-#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 
 namespace {
 
-std::atomic<ILogSink*> g_sink{nullptr};
+thread_local ILogSink* t_sink = nullptr;
 thread_local CHeldLog* t_held = nullptr;
 
 void FormatMessage(char (&buffer)[kConversionLogMaxChars + 1], const char* format, va_list args)
@@ -19,12 +18,18 @@ void FormatMessage(char (&buffer)[kConversionLogMaxChars + 1], const char* forma
 
 void SetLogSink(ILogSink* sink)
 {
-    g_sink = sink;
+    t_sink = sink;
 }
 
 void ClearLogSink(ILogSink* sink)
 {
-    g_sink.compare_exchange_strong(sink, nullptr);
+    if (t_sink == sink)
+        t_sink = nullptr;
+}
+
+ILogSink* CurrentLogSink()
+{
+    return t_sink;
 }
 
 CHeldLog::CHeldLog() : m_outer(t_held)
@@ -51,7 +56,7 @@ void ReplayLog(const std::vector<SLogMessage>& messages)
             t_held->Add(m);
             continue;
         }
-        ILogSink* sink = g_sink;
+        ILogSink* sink = t_sink;
         if (!sink)
             return;
         if (m.progress)
@@ -63,7 +68,7 @@ void ReplayLog(const std::vector<SLogMessage>& messages)
 
 void ConversionLog(int level, const char* format, ...)
 {
-    ILogSink* sink = g_sink;
+    ILogSink* sink = t_sink;
     if (!format || (!sink && !t_held))
         return;
     char buffer[kConversionLogMaxChars + 1];
@@ -79,7 +84,7 @@ void ConversionLog(int level, const char* format, ...)
 
 void ConversionProgress(int percent, const char* format, ...)
 {
-    ILogSink* sink = g_sink;
+    ILogSink* sink = t_sink;
     if (!format || (!sink && !t_held))
         return;
     char buffer[kConversionLogMaxChars + 1];

@@ -1,6 +1,8 @@
 #pragma once
-// The message log of a conversion: callable from anywhere on the worker
-// thread, delivered to the sink that the running conversion installs.
+// The message log of a conversion: callable from anywhere in the code that a
+// conversion runs, delivered to the sink that the conversion installed on its
+// thread (ParallelFor hands it on to the threads it starts). Conversions on
+// different threads log to their own sinks.
 #include <string>
 #include <vector>
 
@@ -51,11 +53,13 @@ public:
     virtual void LogProgress(int percent, const char* text) = 0;
 };
 
-// Installs the sink (null for none).
+// Installs the sink of the calling thread (null for none).
 void SetLogSink(ILogSink* sink);
-// Removes the sink only when it is still the given one, so a late
-// destruction cannot silence a newer run.
+// Removes the calling thread's sink only when it is still the given one, so
+// a late destruction cannot silence a newer run.
 void ClearLogSink(ILogSink* sink);
+// The calling thread's sink, or null.
+ILogSink* CurrentLogSink();
 
 // A message held back by a CHeldLog.
 struct SLogMessage {

@@ -5,47 +5,47 @@
 
 namespace {
 
+thread_local SFileTrace* t_trace = nullptr;
+
+// Threads of one conversion may note files at once.
 std::mutex& TraceMutex()
 {
     static std::mutex m;
     return m;
 }
 
-SFileTrace& Trace()
-{
-    static SFileTrace trace;
-    return trace;
-}
-
 // Few files per conversion, so a scan is cheaper than a set.
-void AddOnce(std::vector<std::string>& list, const std::string& path)
+void AddOnce(std::vector<std::string> SFileTrace::*list, const std::string& path)
 {
-    if (!path.empty() && std::find(list.begin(), list.end(), path) == list.end())
-        list.push_back(path);
+    SFileTrace* trace = t_trace;
+    if (!trace || path.empty())
+        return;
+    std::lock_guard<std::mutex> lock(TraceMutex());
+    std::vector<std::string>& l = trace->*list;
+    if (std::find(l.begin(), l.end(), path) == l.end())
+        l.push_back(path);
 }
 
 } // namespace
 
 void NoteFileRead(const std::string& path)
 {
-    std::lock_guard<std::mutex> lock(TraceMutex());
-    AddOnce(Trace().read, path);
+    AddOnce(&SFileTrace::read, path);
 }
 
 void NoteFileWritten(const std::string& path)
 {
-    std::lock_guard<std::mutex> lock(TraceMutex());
-    AddOnce(Trace().written, path);
+    AddOnce(&SFileTrace::written, path);
 }
 
-void ClearFileTrace()
+SFileTrace* CurrentFileTrace()
 {
-    std::lock_guard<std::mutex> lock(TraceMutex());
-    Trace() = SFileTrace();
+    return t_trace;
 }
 
-SFileTrace FileTrace()
+SFileTrace* SetFileTrace(SFileTrace* trace)
 {
-    std::lock_guard<std::mutex> lock(TraceMutex());
-    return Trace();
+    SFileTrace* old = t_trace;
+    t_trace = trace;
+    return old;
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The files a conversion read and wrote, for dependency files: the readers
-// and writers note each file as they open it; the run clears the record at
-// its start and takes it at its end. One record per process, so conversions
-// that must be told apart run in processes of their own.
+// and writers note each file as they open it into the record that the
+// conversion installed on its thread (ParallelFor hands it on to the threads
+// it starts). Without a record, notes are dropped.
 #include <string>
 #include <vector>
 
@@ -15,7 +15,8 @@ struct SFileTrace {
 void NoteFileRead(const std::string& path);
 // Notes a file that was written in full.
 void NoteFileWritten(const std::string& path);
-// Empties the record.
-void ClearFileTrace();
-// The record so far.
-SFileTrace FileTrace();
+
+// The calling thread's record, or null.
+SFileTrace* CurrentFileTrace();
+// Installs the calling thread's record (null for none); returns the one it replaces.
+SFileTrace* SetFileTrace(SFileTrace* trace);

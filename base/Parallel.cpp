@@ -7,6 +7,9 @@
 #include <thread>
 #include <vector>
 
+#include "base/ConversionLog.h"
+#include "base/FileTrace.h"
+
 unsigned ParallelWorkers()
 {
     return std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
@@ -27,6 +30,9 @@ void ParallelFor(size_t count, const std::function<void(size_t)>& fn)
     std::mutex failure;
     size_t failedPiece = count;
     std::exception_ptr error;
+    // The helpers log to the caller's sink and note files in its record.
+    ILogSink* const sink = CurrentLogSink();
+    SFileTrace* const trace = CurrentFileTrace();
     auto run = [&] {
         for (size_t i = next++; i < count; i = next++) {
             try {
@@ -45,7 +51,11 @@ void ParallelFor(size_t count, const std::function<void(size_t)>& fn)
     helpers.reserve(threads - 1);
     for (size_t t = 1; t < threads; ++t) {
         try {
-            helpers.emplace_back(run);
+            helpers.emplace_back([&] {
+                SetLogSink(sink);
+                SetFileTrace(trace);
+                run();
+            });
         } catch (...) {
             break; // no thread to be had: the others (and this one) do the work
         }

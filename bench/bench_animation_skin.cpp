@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "collada/Animation.h"
-#include "collada/C2QHub.h"
 #include "collada/Collada2QEF.h"
 #include "collada/DAEParser.h"
 #include "collada/ElCore.h"
@@ -104,19 +103,21 @@ const std::string& AnimatedDocument()
 void BM_AnimationSampling(benchmark::State& state)
 {
     const std::string& doc = AnimatedDocument();
-    if (!CDAEParser::LoadDocumentFromMemory("animated.dae", doc.data(), doc.size()) || !C2QHub::Instance().Document()) {
+    std::unique_ptr<CEl_Collada> loaded;
+    if (!CDAEParser::LoadDocumentFromMemory("animated.dae", doc.data(), doc.size(), loaded) || !loaded) {
         state.SkipWithError("the generated document does not load");
         return;
     }
-    CEl_Collada& document = *C2QHub::Instance().Document();
+    CEl_Collada& document = *loaded;
     const EUpAxis mode = document.UpAxisMode();
     std::vector<CEl_Node*> nodes;
     for (CDAEObject* o : document.Index().Objects(eCatNode))
         nodes.push_back(static_cast<CEl_Node*>(o));
     size_t blocks = 0;
     for (auto _ : state) {
-        CAnimationLibrary library;
-        library.Prepare(document.Libraries(CEl_Collada::eLibAnimations), true);
+        CImportWarnings warnings;
+        CAnimationLibrary library(warnings);
+        library.Prepare(document.Libraries(CEl_Collada::eLibAnimations), true, SImportSettings().frameBlockLimit);
         blocks = 0;
         for (CEl_Node* node : nodes) {
             SImportNode record;
@@ -130,7 +131,6 @@ void BM_AnimationSampling(benchmark::State& state)
     }
     state.counters["frame_blocks"] = double(blocks);
     state.counters["blocks_per_s"] = benchmark::Counter(double(blocks), benchmark::Counter::kIsIterationInvariantRate);
-    C2QHub::Instance().SetDocument(nullptr);
 }
 BENCHMARK(BM_AnimationSampling)->Unit(benchmark::kMillisecond);
 

@@ -30,7 +30,7 @@
 
 #include "BigBenchDocuments.h"
 #include "base/ConversionLog.h"
-#include "collada/Collada2QEF.h"
+#include "convert/Convert.h"
 #include "options/Options.h"
 #include "process/SceneExporter.h"
 #include "scene/ImportScene.h"
@@ -55,7 +55,8 @@ struct SResult {
     int ok = 0;
 };
 
-// Notes when the parse ends: the first "Complete." after "Parsing".
+// Notes when the parse ends (the first "Complete." after "Parsing"), when
+// processing starts ("Export stage 1") and when writing starts ("Saving").
 class CStageSink : public ILogSink {
 public:
     void LogMessage(int, const char* text) override
@@ -67,12 +68,20 @@ public:
             m_parseEnd = Clock::now();
         }
     }
-    void LogProgress(int, const char*) override {}
+    void LogProgress(int, const char* text) override
+    {
+        if (std::strcmp(text, "Export stage 1") == 0)
+            m_processStart = Clock::now();
+        else if (std::strcmp(text, "Saving") == 0)
+            m_writeStart = Clock::now();
+    }
     Clock::time_point ParseEnd() const { return m_parseEnd; }
+    Clock::time_point ProcessStart() const { return m_processStart; }
+    Clock::time_point WriteStart() const { return m_writeStart; }
 
 private:
     bool m_parsing = false;
-    Clock::time_point m_parseEnd;
+    Clock::time_point m_parseEnd, m_processStart, m_writeStart;
 };
 
 void Usage(SResult& r)
@@ -126,7 +135,7 @@ SResult ReadAlone(const std::string& path)
     });
 }
 
-SResult Convert(const std::string& path, const std::string& out, bool skinned)
+SResult ConvertInChild(const std::string& path, const std::string& out, bool skinned)
 {
     return InChild([&] {
         SResult r;
@@ -135,30 +144,21 @@ SResult Convert(const std::string& path, const std::string& out, bool skinned)
             options.SetBool(opt::bExportSkin, true);
             options.SetBool(opt::bExportAnimations, true);
         }
+        options.SetOutputPath(out);
         CStageSink sink;
-        SetLogSink(&sink);
         const auto start = Clock::now();
-        SImportScene scene;
-        {
-            CCollada2QEF importer;
-            if (importer.Import(path.c_str(), &scene, &options) != 0)
-                return r;
-        }
-        const auto imported = Clock::now();
-        r.stage[eParse] = std::chrono::duration<double>(sink.ParseEnd() - start).count();
-        r.stage[eBuild] = std::chrono::duration<double>(imported - sink.ParseEnd()).count();
-        CSceneExporter exporter;
-        exporter.SetOutputPath(out);
-        if (!exporter.Process(scene, options))
+        if (Convert(path, options, &sink).code != 0)
             return r;
-        r.stage[eProcess] = Since(imported);
-        const auto written = Clock::now();
-        if (!exporter.Write(out.c_str(), options, "bench"))
-            return r;
-        r.stage[eWrite] = Since(written);
-        r.wall = Since(start);
+        const auto end = Clock::now();
+        auto seconds = [](Clock::time_point a, Clock::time_point b) {
+            return std::chrono::duration<double>(b - a).count();
+        };
+        r.stage[eParse] = seconds(start, sink.ParseEnd());
+        r.stage[eBuild] = seconds(sink.ParseEnd(), sink.ProcessStart());
+        r.stage[eProcess] = seconds(sink.ProcessStart(), sink.WriteStart());
+        r.stage[eWrite] = seconds(sink.WriteStart(), end);
+        r.wall = seconds(start, end);
         r.ok = 1;
-        ClearLogSink(&sink);
         return r;
     });
 }
@@ -213,7 +213,7 @@ int main(int argc, char** argv)
         for (int k = 0; k < repeat; ++k) {
             const SResult readAlone = ReadAlone(path);
             const std::string out = path.substr(0, path.size() - 4) + ".qef";
-            const SResult r = Convert(path, out, skinned);
+            const SResult r = ConvertInChild(path, out, skinned);
             if (!keep)
                 fs::remove(out);
             if (!r.ok) {

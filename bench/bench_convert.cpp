@@ -19,6 +19,7 @@
 
 #include "ColladaBenchDocument.h"
 #include "collada/Collada2QEF.h"
+#include "convert/Convert.h"
 #include "scene/ImportScene.h"
 #include "options/Options.h"
 #include "process/SceneBuild.h"
@@ -181,14 +182,9 @@ void BM_ConvertGridDae(benchmark::State& state)
     for (auto _ : state) {
         const SRun run = InChild([&] {
             COptions options;
+            options.SetOutputPath(out);
             const auto start = std::chrono::steady_clock::now();
-            SImportScene scene;
-            CCollada2QEF importer;
-            if (importer.Import(dae.c_str(), &scene, &options) != 0)
-                return -1.0;
-            CSceneExporter exporter;
-            exporter.SetOutputPath(out);
-            if (!exporter.Process(scene, options) || !exporter.Write(out.c_str(), options, "bench"))
+            if (Convert(dae, options, nullptr).code != 0)
                 return -1.0;
             return Seconds(start);
         });

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <unistd.h>
 
+#include "convert/Convert.h"
 #include "convert/ConversionRunner.h"
 #include "base/Version.h"
 #include "cli/Profiles.h"
@@ -374,20 +375,22 @@ int ConvertOne(const SConvertArgs& a, const QString& input, const QString& outpu
 
     // A batch child leaves progress out: its log is shown whole when it ends.
     CMessagePrinter printer(a.quiet, a.batchChild);
-    ClearFileTrace();
+    SConvertResult run;
+    const int result = RunConversion(
+        options, input, [&printer](const SConversionMessage& m) { printer(m); }, &run);
+    // The profile store and the options file are read before the run.
+    SFileTrace& files = run.files;
+    std::vector<std::string> before;
     if (a.optionArgs.profileGiven)
-        NoteFileRead(ProfileStorePath().toStdString());
+        before.push_back(ProfileStorePath().toStdString());
     if (!a.optionArgs.file.isEmpty())
-        NoteFileRead(a.optionArgs.file.toStdString());
-    NoteFileRead(input.toStdString());
-    // The conversions of a batch stay out of the window's list of exported
-    // files: hundreds of build outputs are not what a user opened, and
-    // parallel children would only race on that store.
-    const int result = RunConversionAndWait(
-        options, input, [&printer](const SConversionMessage& m) { printer(m); }, !a.batchChild);
-    if (result == E2QEF_SUCCESS)
-        NoteFileWritten(output.toStdString());
-    *trace = FileTrace();
+        before.push_back(a.optionArgs.file.toStdString());
+    before.push_back(input.toStdString());
+    for (const std::string& path : files.read)
+        if (std::find(before.begin(), before.end(), path) == before.end())
+            before.push_back(path);
+    files.read = std::move(before);
+    *trace = std::move(files);
     return result;
 }
 

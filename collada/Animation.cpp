@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "base/ConversionLog.h"
-#include "collada/AffineDecompose.h"
+#include "import/AffineDecompose.h"
 #include "collada/DAEMath.h"
 #include "collada/ElCore.h"
 #include "collada/ElGeometry.h"
@@ -15,10 +15,6 @@
 #include "collada/NodeTransform.h"
 
 namespace {
-
-// Frame blocks one import may hold (about half a gigabyte); a longer animation is
-// cut so that a key time of a million seconds cannot exhaust memory.
-std::atomic<uint64_t> g_frameBlockLimit{uint64_t(1) << 22};
 
 // Nested animations deeper than this are not followed.
 constexpr size_t kMaxAnimationDepth = 256;
@@ -162,11 +158,6 @@ void Tangent(const std::vector<float>* values, int stride, int outputStride, int
 
 } // namespace
 
-double AnimRound4(double x)
-{
-    return std::floor(x * 10000.0 + 0.0005) / 10000.0;
-}
-
 SKeyInterval FindKeyInterval(const SAnimChannel& channel, double T)
 {
     SKeyInterval k;
@@ -193,7 +184,7 @@ SKeyInterval FindKeyInterval(const SAnimChannel& channel, double T)
     return k;
 }
 
-float SampleChannel(const SAnimChannel& channel, const SKeyInterval& k, double T, int c)
+float SampleChannel(const SAnimChannel& channel, const SKeyInterval& k, double T, int c, CImportWarnings& warnings)
 {
     const int64_t stride = channel.iOutputStride;
     const double a = ValueAt(channel.pOutput, stride * k.prev + c);
@@ -201,7 +192,7 @@ float SampleChannel(const SAnimChannel& channel, const SKeyInterval& k, double T
     if (kind == eInterpStep || k.prev == k.next)
         return float(a);
     if (InterpolationOf(channel, k.next) != kind)
-        C2QHub::Instance().WarnOnce(eWarnMixedInterpolation);
+        warnings.WarnOnce(eWarnMixedInterpolation);
     const double b = ValueAt(channel.pOutput, stride * k.next + c);
     const double tPrev = channel.keys[size_t(k.prev)];
     const double tNext = channel.keys[size_t(k.next)];
@@ -210,7 +201,7 @@ float SampleChannel(const SAnimChannel& channel, const SKeyInterval& k, double T
     if (kind == eInterpLinear)
         return float(a + s * (b - a));
     if (kind == eInterpUnknown) {
-        C2QHub::Instance().WarnOnce(eWarnInterpolation);
+        warnings.WarnOnce(eWarnInterpolation);
         return 0.0f;
     }
 
@@ -430,7 +421,7 @@ SAnimatedTransforms BindChannels(const CEl_Node& node, const std::vector<const S
 // static transform is, so a frame whose values equal the static ones gives
 // the static block.
 SImportTransform FrameAt(const CEl_Node& node, SAnimatedTransforms& animated, const SImportTransform& staticBlock,
-                         double T, EUpAxis mode)
+                         double T, EUpAxis mode, CImportWarnings& warnings)
 {
     std::vector<SNodeTransform>& transforms = animated.transforms;
     std::vector<bool> touched(transforms.size(), false);
@@ -442,7 +433,7 @@ SImportTransform FrameAt(const CEl_Node& node, SAnimatedTransforms& animated, co
         const int count = ValueCount(t.eKind);
         const int components = b.bWhole ? b.pChannel->iOutputStride : 1;
         for (int c = 0; c < components && b.first + c < count; ++c)
-            t.values[b.first + c] = SampleChannel(*b.pChannel, k, T, c);
+            t.values[b.first + c] = SampleChannel(*b.pChannel, k, T, c, warnings);
         touched[b.element] = true;
     }
     for (size_t i = 0; i < transforms.size(); ++i)
@@ -487,7 +478,7 @@ SImportTransform FrameAt(const CEl_Node& node, SAnimatedTransforms& animated, co
 
 // ---------------------------------------------------------------- library
 
-void CAnimationLibrary::Prepare(const std::vector<CDAEObject*>& libraries, bool allFrames)
+void CAnimationLibrary::Prepare(const std::vector<CDAEObject*>& libraries, bool allFrames, uint64_t frameBlockLimit)
 {
     m_channels.clear();
     m_byTarget.clear();
@@ -540,33 +531,7 @@ void CAnimationLibrary::Prepare(const std::vector<CDAEObject*>& libraries, bool 
     if (!any)
         return;
     m_dStart = t0;
-    m_uiLastFrame = SampledLastFrame(t0, t1, m_byTarget.size(), allFrames);
-}
-
-uint32_t SampledLastFrame(double t0, double t1, uint64_t perFrame, bool allFrames)
-{
-    if (!allFrames)
-        return 0;
-    const double frames = std::floor((t1 - t0) / double(kAnimFrameStep));
-    const uint64_t maxLast = FrameBlockLimit() / std::max<uint64_t>(1, perFrame);
-    if (maxLast == 0 || !(frames <= double(maxLast - 1))) {
-        const uint64_t last = maxLast ? maxLast - 1 : 0;
-        ConversionLog(eLogWarning,
-                      "Warning: The animation is too long to be sampled in full; only its first %u frames are kept.\n",
-                      unsigned(last + 1));
-        return uint32_t(last);
-    }
-    return uint32_t(std::max(0.0, frames));
-}
-
-uint64_t FrameBlockLimit()
-{
-    return g_frameBlockLimit.load(std::memory_order_relaxed);
-}
-
-void SetFrameBlockLimit(uint64_t blocks)
-{
-    g_frameBlockLimit.store(blocks, std::memory_order_relaxed);
+    m_uiLastFrame = SampledLastFrame(t0, t1, m_byTarget.size(), allFrames, frameBlockLimit);
 }
 
 double CAnimationLibrary::FrameTime(uint32_t f) const
@@ -592,7 +557,7 @@ bool CAnimationLibrary::Attach(const CEl_Node& node, SImportNode& record, EUpAxi
         record.frames.clear();
         record.frames.reserve(size_t(m_uiLastFrame) + 1);
         for (uint32_t f = 0; f <= m_uiLastFrame; ++f)
-            record.frames.push_back(FrameAt(node, animated, record.transform, FrameTime(f), mode));
+            record.frames.push_back(FrameAt(node, animated, record.transform, FrameTime(f), mode, m_warnings));
     } catch (const std::bad_alloc&) {
         ConversionLog(eLogError, "Error: Failed to add animation frames to node '%s'.", record.name.c_str());
         std::vector<SImportTransform>().swap(record.frames);

@@ -8,32 +8,14 @@
 #include <unordered_map>
 #include <vector>
 
-#include "collada/C2QHub.h"
+#include "collada/UpAxis.h"
 #include "collada/ElAnimation.h"
+#include "import/Frames.h"
+#include "import/ImportWarnings.h"
 #include "scene/ImportScene.h"
 
 class CDAEObject;
 class CEl_Node;
-
-// Seconds between frames, as the scene format has always sampled.
-constexpr float kAnimFrameStep = 0.033333f;
-
-// round4(x) = floor(x * 10000 + 0.0005) / 10000: frame and key times are
-// compared at this precision.
-double AnimRound4(double x);
-
-// N, the last frame sampled for keys spanning [t0, t1] seconds, when
-// perFrame blocks (or samples) are made at every frame: cut, with a warning,
-// where the frames would pass the import's limit of frame blocks. 0 when
-// !allFrames: a conversion that uses no frame but the first samples only it,
-// so a document's key span costs nothing there.
-uint32_t SampledLastFrame(double t0, double t1, uint64_t perFrame, bool allFrames);
-
-// The import's limit of frame blocks (1 << 22, about half a gigabyte of
-// them). A fuzz target lowers it: a long animation is linear work, but its
-// frames alone would pass the time the fuzzer gives one input.
-uint64_t FrameBlockLimit();
-void SetFrameBlockLimit(uint64_t blocks);
 
 // One channel made ready for sampling.
 struct SAnimChannel {
@@ -63,10 +45,14 @@ struct SKeyInterval {
 
 class CAnimationLibrary {
 public:
+    // Warnings of sampling go to the import's warnings.
+    explicit CAnimationLibrary(CImportWarnings& warnings) : m_warnings(warnings) {}
+
     // Groups the channels of every animation library (nested animations
     // included) by target node id and fixes the frame range (frame 0 alone
     // when !allFrames).
-    void Prepare(const std::vector<CDAEObject*>& libraries, bool allFrames);
+    // At most frameBlockLimit frame blocks are made (SampledLastFrame).
+    void Prepare(const std::vector<CDAEObject*>& libraries, bool allFrames, uint64_t frameBlockLimit);
 
     // N: frames 0 .. N are sampled.
     uint32_t LastFrame() const { return m_uiLastFrame; }
@@ -84,6 +70,7 @@ public:
     double FrameTime(uint32_t f) const;
 
 private:
+    CImportWarnings& m_warnings;
     std::vector<std::unique_ptr<SAnimChannel>> m_channels;
     std::unordered_map<std::string, std::vector<const SAnimChannel*>> m_byTarget; // lower-case id
     uint32_t m_uiLastFrame = 0;
@@ -96,4 +83,5 @@ private:
 SKeyInterval FindKeyInterval(const SAnimChannel& channel, double T);
 
 // Value component c of a channel at time T within interval k.
-float SampleChannel(const SAnimChannel& channel, const SKeyInterval& k, double T, int c);
+// Interpolations it cannot follow are warned of through warnings.
+float SampleChannel(const SAnimChannel& channel, const SKeyInterval& k, double T, int c, CImportWarnings& warnings);

@@ -16,55 +16,38 @@
 CCollada2QEF::CCollada2QEF() = default;
 CCollada2QEF::~CCollada2QEF() = default;
 
-namespace {
-
-// Clears the hub's pointers to the caller's scene and options on every way
-// out of an import.
-struct SHubImportGuard {
-    C2QHub& hub;
-    ~SHubImportGuard()
-    {
-        hub.SetScene(nullptr);
-        hub.SetOptions(nullptr);
-    }
-};
-
-} // namespace
-
-int CCollada2QEF::Import(const char* inputPath, SImportScene* scene, COptionsData* options)
+int CCollada2QEF::Import(const char* inputPath, SImportScene* scene, const COptionsData* options,
+                         const SImportSettings& settings)
 {
     if (!inputPath || !*inputPath || !scene || !options)
         return E2QEF_READ_FAILED;
-    C2QHub& hub = C2QHub::Instance();
-    SHubImportGuard guard{hub};
-    if (!CDAEParser::LoadDocument(inputPath) || !hub.Document())
+    SColladaImport im;
+    if (!CDAEParser::LoadDocument(inputPath, im.document) || !im.document)
         return E2QEF_READ_FAILED;
-    CEl_Collada& document = *hub.Document();
-    hub.ClearWarnings();
-    hub.SetUpAxis(document.UpAxisMode());
-    m_eUpAxis = document.UpAxisMode();
+    CEl_Collada& document = *im.document;
+    im.upAxis = document.UpAxisMode();
+    im.options = options;
+    im.scene = scene;
+    im.settings = settings;
 
     CDAEObject* visualScene = document.VisualScene();
     if (!visualScene) {
         ConversionLog(eLogError, "Error: No scene found in %s.", inputPath);
-        hub.SetDocument(nullptr);
         return E2QEF_NO_SCENE;
     }
-    hub.SetScene(scene);
-    hub.SetOptions(options);
-    m_pScene = scene;
-    m_pOptions = options;
+    m_pImport = &im;
     m_bWarnedCopyLimit = false;
     m_bWarnedCopyBudget = false;
     m_copiedBytes = 0;
 
     // Materials first: geometry refers to their scene indices.
-    const std::string effectFolder =
-        !m_outputFolder.empty() ? m_outputFolder : QFileInfo(QString::fromUtf8(inputPath)).absolutePath().toStdString();
+    const std::string effectFolder = !settings.outputFolder.empty()
+                                         ? settings.outputFolder
+                                         : QFileInfo(QString::fromUtf8(inputPath)).absolutePath().toStdString();
     for (CDAEObject* library : document.Libraries(CEl_Collada::eLibMaterials))
         for (CDAEObject* c : Children(library))
             if (c->Kind() == eEl_material)
-                ConvertMaterial(*static_cast<CEl_Material*>(c), *scene, options, effectFolder);
+                ConvertMaterial(*static_cast<CEl_Material*>(c), *scene, options, document.Index(), effectFolder);
 
     m_libraryNodes.clear();
     const auto& animationLibraries = document.Libraries(CEl_Collada::eLibAnimations);
@@ -73,10 +56,9 @@ int CCollada2QEF::Import(const char* inputPath, SImportScene* scene, COptionsDat
     m_pAnimation.reset();
     if (m_pAnimations) {
         // Channels of every animation library count, not only the first's.
-        m_pAnimation = std::make_unique<CAnimationLibrary>();
-        m_pAnimation->Prepare(animationLibraries, options->UsesFrames());
+        m_pAnimation = std::make_unique<CAnimationLibrary>(im.warnings);
+        m_pAnimation->Prepare(animationLibraries, options->UsesFrames(), settings.frameBlockLimit);
     }
-
     CDAEIndex& index = document.Index();
     // Plain nodes and joints get their records before anything refers to
     // them (skins name joints, cameras name targets).
@@ -101,13 +83,11 @@ int CCollada2QEF::Import(const char* inputPath, SImportScene* scene, COptionsDat
     if (m_pAnimation)
         m_pAnimation->Finish(*scene);
     else
-        options->SetBool(opt::bExportAnimations, false);
+        scene->animated = false;
 
-    // Nothing after the import reads the element model; release it rather
-    // than hold it through processing and writing.
-    hub.SetDocument(nullptr);
-    m_pScene = nullptr;
-    m_pOptions = nullptr;
+    // Nothing after the import reads the element model; it goes with im
+    // rather than being held through processing and writing.
+    m_pImport = nullptr;
     m_pAnimations = nullptr;
     m_pAnimation.reset();
     return E2QEF_SUCCESS;

@@ -4,7 +4,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "collada/C2QHub.h"
+#include "collada/ColladaImport.h"
 #include "scene/I2QEF.h"
 #include "scene/ImportScene.h"
 
@@ -18,15 +18,11 @@ public:
     CCollada2QEF();
     ~CCollada2QEF() override;
 
-    // Folder that receives files written beside the output (effect files);
-    // when empty, the input file's folder.
-    void SetOutputFolder(const std::string& folder) { m_outputFolder = folder; }
-
     // 0 on success, 1 when no Collada document could be read, 7 when the
-    // document has no scene. Clears bExportAnimations when the document has
-    // no library_animations and switches the normal channel off when a mesh
-    // has no normals.
-    int Import(const char* inputPath, SImportScene* scene, COptionsData* options) override;
+    // document has no scene. A document without library_animations leaves
+    // the scene's animated flag off; a mesh without normals gets smooth ones.
+    int Import(const char* inputPath, SImportScene* scene, const COptionsData* options,
+               const SImportSettings& settings = SImportSettings()) override;
 
 private:
     // Converts a node (and with recurse its subtree) into the list of its
@@ -48,13 +44,10 @@ private:
     // a warning, once) when it does not fit.
     bool TakeCopyBudget(const SImportNode& record);
 
-    std::string m_outputFolder;
+    SColladaImport* m_pImport = nullptr; // the running import
     std::vector<SImportNode> m_libraryNodes;
-    SImportScene* m_pScene = nullptr;
-    COptionsData* m_pOptions = nullptr;
     CEl_Library_Animations* m_pAnimations = nullptr;
     std::unique_ptr<CAnimationLibrary> m_pAnimation; // the sampled channels
-    EUpAxis m_eUpAxis = eUpAxisNone;
     bool m_bWarnedCopyLimit = false;
     bool m_bWarnedCopyBudget = false;
     size_t m_copiedBytes = 0;                         // arrays of instanced copies made by this import

@@ -1,19 +1,10 @@
 #pragma once
 // Matrix helpers of the importer, on top of the shared ones in base/Math.h.
-#include <cmath>
-
 #include "base/Math.h"
+#include "import/ImportMath.h"
 
-#include "collada/C2QHub.h"
+#include "collada/UpAxis.h"
 #include "scene/ImportScene.h"
-
-// Degrees to radians as the importer has always converted them.
-constexpr float kDegToRad = 0.01745329238474369f;
-
-// The rotate element's matrix for a (normalised) axis and an angle in
-// degrees: counter-clockwise about the axis, so (1,0,0) turned 90 degrees
-// about +Z lands on (0,1,0).
-SMatrix44 RotationMatrix(float x, float y, float z, float degrees);
 
 // The change of basis of the up axis, as a matrix for row vectors: for Z-up
 // (x, y, z) -> (x, z, -y), so the document's +Z comes out as +Y; for the
@@ -32,19 +23,4 @@ inline void ToYUpVector(float* v, EUpAxis mode)
     const float y = v[1];
     v[1] = v[2];
     v[2] = -y;
-}
-
-inline float Length3(const float* v)
-{
-    return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-}
-// Normalises in place; a zero (or non-finite) length leaves the vector alone.
-inline void Normalise3(float* v)
-{
-    const float len = Length3(v);
-    if (len > 0 && std::isfinite(len)) {
-        v[0] /= len;
-        v[1] /= len;
-        v[2] /= len;
-    }
 }

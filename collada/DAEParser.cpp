@@ -16,7 +16,6 @@
 #include <QString>
 
 #include "base/ConversionLog.h"
-#include "collada/C2QHub.h"
 #include "collada/DAEGrammar.h"
 #include "collada/ElCore.h"
 #include "scene/ReadAll.h"
@@ -128,9 +127,9 @@ void BuildTree(const pugi::xml_node& rootElement, CEl_Collada& root)
     }
 }
 
-bool LoadParsed(const char* name, pugi::xml_document& doc, const pugi::xml_parse_result& result)
+bool LoadParsed(const char* name, pugi::xml_document& doc, const pugi::xml_parse_result& result,
+                std::unique_ptr<CEl_Collada>& out)
 {
-    C2QHub& hub = C2QHub::Instance();
     if (!result) {
         ConversionLog(eLogError, "Failed to parse %s.", name);
         // The user needs to know what is wrong with the file, not only that
@@ -151,8 +150,7 @@ bool LoadParsed(const char* name, pugi::xml_document& doc, const pugi::xml_parse
     for (const pugi::xml_attribute& a : rootElement.attributes())
         root->SetAttribute(a.name(), a.value());
     CEl_Collada* document = root.get();
-    hub.SetDocument(std::move(root));
-    hub.SetUpAxis(eUpAxisNone); // the asset sets it while the tree is built
+    out = std::move(root);
     BuildTree(rootElement, *document);
     // Every number has been parsed out of the text by now; release the XML
     // before resolving so the two never peak together with the scene.
@@ -166,12 +164,11 @@ bool LoadParsed(const char* name, pugi::xml_document& doc, const pugi::xml_parse
 
 } // namespace
 
-bool CDAEParser::LoadDocument(const char* fileName)
+bool CDAEParser::LoadDocument(const char* fileName, std::unique_ptr<CEl_Collada>& document)
 {
-    C2QHub& hub = C2QHub::Instance();
     // An earlier document is never used for this file, and it should not
     // take up memory while this one loads.
-    hub.SetDocument(nullptr);
+    document.reset();
     if (!fileName)
         return false;
     ConversionLog(eLogInfo, "Parsing %s.", fileName);
@@ -187,17 +184,17 @@ bool CDAEParser::LoadDocument(const char* fileName)
     pugi::xml_document doc;
     const pugi::xml_parse_result result =
         doc.load_buffer_inplace(bytes.data(), size_t(bytes.size()), pugi::parse_default, pugi::encoding_auto);
-    return LoadParsed(fileName, doc, result);
+    return LoadParsed(fileName, doc, result, document);
 }
 
-bool CDAEParser::LoadDocumentFromMemory(const char* name, const void* data, size_t size)
+bool CDAEParser::LoadDocumentFromMemory(const char* name, const void* data, size_t size,
+                                        std::unique_ptr<CEl_Collada>& document)
 {
-    C2QHub& hub = C2QHub::Instance();
-    hub.SetDocument(nullptr);
+    document.reset();
     if (!name)
         name = "";
     ConversionLog(eLogInfo, "Parsing %s.", name);
     pugi::xml_document doc;
     const pugi::xml_parse_result result = doc.load_buffer(data, size, pugi::parse_default, pugi::encoding_auto);
-    return LoadParsed(name, doc, result);
+    return LoadParsed(name, doc, result, document);
 }

@@ -8,7 +8,6 @@
 #include "base/ConversionLog.h"
 #include "base/FileTrace.h"
 #include "base/Version.h"
-#include "collada/C2QHub.h"
 #include "collada/ElCore.h"
 #include "collada/ElGLSL.h"
 #include "collada/ElGeometry.h"
@@ -58,7 +57,8 @@ std::string EffectFileName(const std::string& materialName)
     return name + ".qdl";
 }
 
-std::string BuildEffectText(const CEl_Material& material, CEl_Profile_GLSL& profile, std::string* effectName)
+std::string BuildEffectText(const CEl_Material& material, CEl_Profile_GLSL& profile, const CDAEIndex& index,
+                            std::string* effectName)
 {
     const std::vector<CEl_Pass*>& passes = profile.Passes();
     if (passes.empty())
@@ -96,7 +96,6 @@ std::string BuildEffectText(const CEl_Material& material, CEl_Profile_GLSL& prof
         *effectName = name;
 
     const CEl_Shader* shaders[2] = {pass.VertexShader(), pass.FragmentShader()};
-    const CEl_Collada* document = C2QHub::Instance().Document();
     auto shaderName = [](const CEl_Shader* s) { return s->Name() ? s->Name()->Source() : std::string(); };
     std::string out;
 
@@ -112,8 +111,7 @@ std::string BuildEffectText(const CEl_Material& material, CEl_Profile_GLSL& prof
             continue;
         for (const CEl_Shader::SLinkedBind& b : shader->Textures()) {
             const CEl_Sampler2D* sampler = View(b.pParam, instanceEffect).Sampler();
-            const CEl_Image* image =
-                document ? ResolveSamplerImage(sampler, profile.Newparams(), document->Index()) : nullptr;
+            const CEl_Image* image = ResolveSamplerImage(sampler, profile.Newparams(), index);
             if (!image)
                 continue;
             out += "\tFILE\t" + b.pBind->Symbol() + "\t" + image->FileName();
@@ -218,11 +216,11 @@ std::string BuildEffectText(const CEl_Material& material, CEl_Profile_GLSL& prof
     return out;
 }
 
-bool WriteEffectFile(const CEl_Material& material, CEl_Profile_GLSL& profile, const std::string& folder,
-                     SMaterial& record)
+bool WriteEffectFile(const CEl_Material& material, CEl_Profile_GLSL& profile, const CDAEIndex& index,
+                     const std::string& folder, SMaterial& record)
 {
     std::string effectName;
-    const std::string text = BuildEffectText(material, profile, &effectName);
+    const std::string text = BuildEffectText(material, profile, index, &effectName);
     if (text.empty())
         return false;
     const std::string fileName = EffectFileName(record.name);

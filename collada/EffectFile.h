@@ -4,6 +4,7 @@
 
 #include "scene/ImportScene.h"
 
+class CDAEIndex;
 class CEl_Material;
 class CEl_Profile_GLSL;
 
@@ -16,10 +17,11 @@ std::string EffectFileName(const std::string& materialName);
 
 // The effect file's text, or empty when the profile has no pass or the
 // effect has no name. Links the parameters (usage, shader binds) first.
-std::string BuildEffectText(const CEl_Material& material, CEl_Profile_GLSL& profile, std::string* effectName);
+std::string BuildEffectText(const CEl_Material& material, CEl_Profile_GLSL& profile, const CDAEIndex& index,
+                            std::string* effectName);
 
 // Writes folder/EffectFileName(record.name) and sets the record's effect file
 // and effect name. False when nothing was written (an unopenable file is
 // reported).
-bool WriteEffectFile(const CEl_Material& material, CEl_Profile_GLSL& profile, const std::string& folder,
-                     SMaterial& record);
+bool WriteEffectFile(const CEl_Material& material, CEl_Profile_GLSL& profile, const CDAEIndex& index,
+                     const std::string& folder, SMaterial& record);

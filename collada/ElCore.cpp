@@ -18,8 +18,6 @@ bool CEl_Asset::AddChild(CDAEObject* child)
     if (child->Kind() != eEl_up_axis)
         return false;
     m_eUpAxis = ParseUpAxis(child->GetContent());
-    // Transforms parsed from here on see the document's axis.
-    C2QHub::Instance().SetUpAxis(m_eUpAxis);
     return CDAEObject::AddChild(child);
 }
 
@@ -228,7 +226,6 @@ bool CEl_Collada::AddChild(CDAEObject* child)
         if (m_pAsset)
             return false;
         m_pAsset = static_cast<CEl_Asset*>(child);
-        C2QHub::Instance().SetUpAxis(m_pAsset->UpAxis());
         break;
     case eEl_scene:
         if (m_pScene)

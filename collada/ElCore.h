@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "collada/C2QHub.h"
+#include "collada/UpAxis.h"
 #include "collada/DAEIndex.h"
 #include "collada/DAEObject.h"
 

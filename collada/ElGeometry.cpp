@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "base/ConversionLog.h"
-#include "collada/C2QHub.h"
 #include "collada/DAENumbers.h"
 #include "collada/PolygonTriangulate.h"
 
@@ -352,7 +351,7 @@ void CEl_Triangles::BindInput(const CEl_Input* input, int32_t offset, int depth)
         if (m_iTexcoords < 8)
             m_texcoords[m_iTexcoords++] = binding;
         else
-            C2QHub::Instance().WarnOnce(eWarnUVSets);
+            m_bDroppedTexcoords = true;
         break;
     }
 }

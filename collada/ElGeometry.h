@@ -187,6 +187,8 @@ public:
     // Triangles whose corners all lie within the index data (what a mesh
     // can hold at most); valid after Build.
     int64_t TrianglesWithinData() const { return m_iTrianglesWithinData; }
+    // More than 8 texture coordinate inputs, the rest left out; valid after Build.
+    bool DroppedTexcoords() const { return m_bDroppedTexcoords; }
     int InputCount() const { return m_iInputCount; }
     int IndexStride() const { return m_iStride; }
     const SInputBinding& NormalBinding() const { return m_normal; }
@@ -218,6 +220,7 @@ protected:
     bool m_bPosition = false, m_bNormal = false, m_bColour = false;
     SInputBinding m_texcoords[8];
     int m_iTexcoords = 0;
+    bool m_bDroppedTexcoords = false;
     bool m_bBuilt = false;
     bool m_bBuildResult = false;
     int64_t m_iTriangles = 0;

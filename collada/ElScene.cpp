@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "collada/C2QHub.h"
+#include "collada/UpAxis.h"
 #include "collada/DAEMath.h"
 #include "collada/DAENumbers.h"
 #include "collada/ElCore.h"

@@ -64,7 +64,7 @@ void FillFromCommonTechnique(const CEl_Shader1& technique, bool invertTransparen
 }
 
 int32_t ConvertMaterial(CEl_Material& material, SImportScene& scene, const COptionsData* options,
-                        const std::string& effectFolder)
+                        const CDAEIndex& index, const std::string& effectFolder)
 {
     const char* name = material.GetName() ? material.GetName() : material.GetId();
     if (!name) {
@@ -79,10 +79,10 @@ int32_t ConvertMaterial(CEl_Material& material, SImportScene& scene, const COpti
             FillFromCommonTechnique(*common->Technique(), options && options->GetBool(opt::bInvertTransparency),
                                     record);
         if (effect->ProfileGLSL())
-            WriteEffectFile(material, *effect->ProfileGLSL(), effectFolder, record);
+            WriteEffectFile(material, *effect->ProfileGLSL(), index, effectFolder, record);
     }
     scene.materials.push_back(std::move(record));
-    const int32_t index = int32_t(scene.materials.size() - 1);
-    material.SetSceneIndex(index);
-    return index;
+    const int32_t sceneIndex = int32_t(scene.materials.size() - 1);
+    material.SetSceneIndex(sceneIndex);
+    return sceneIndex;
 }

@@ -5,6 +5,7 @@
 
 #include "scene/ImportScene.h"
 
+class CDAEIndex;
 class CEl_Material;
 class CEl_Shader1;
 class COptionsData;
@@ -13,7 +14,7 @@ class COptionsData;
 // in the material; -1 (nothing appended) for a material without name and id.
 // A profile_GLSL effect is written as an effect file into effectFolder.
 int32_t ConvertMaterial(CEl_Material& material, SImportScene& scene, const COptionsData* options,
-                        const std::string& effectFolder);
+                        const CDAEIndex& index, const std::string& effectFolder);
 
 // Colours, textures, shininess and opacity of a lambert, phong or blinn.
 void FillFromCommonTechnique(const CEl_Shader1& technique, bool invertTransparency, SMaterial& record);

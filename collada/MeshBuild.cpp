@@ -7,7 +7,7 @@
 
 #include "base/ConversionLog.h"
 #include "base/Parallel.h"
-#include "collada/C2QHub.h"
+#include "collada/ColladaImport.h"
 #include "collada/DAEMath.h"
 #include "collada/ElCore.h"
 #include "collada/ElGeometry.h"
@@ -15,7 +15,7 @@
 #include "collada/ElScene.h"
 #include "collada/ElSkin.h"
 #include "collada/Skin.h"
-#include "collada/SmoothNormals.h"
+#include "import/SmoothNormals.h"
 #include "options/Options.h"
 
 namespace {
@@ -53,7 +53,7 @@ struct SPieceRead {
 // Gives the skin warnings of the pieces read, in the order reading the
 // corners one by one gives them: by corner, the bone limit before the weights
 // of the same corner.
-void GiveWarnings(const std::vector<SPieceRead>& pieces)
+void GiveWarnings(const std::vector<SPieceRead>& pieces, CImportWarnings& warnings)
 {
     std::vector<std::pair<int64_t, int>> given;
     for (const SPieceRead& p : pieces)
@@ -62,24 +62,26 @@ void GiveWarnings(const std::vector<SPieceRead>& pieces)
                 given.push_back({p.firstWarning[w], w == eWarnBoneLimit ? -1 : w});
     std::sort(given.begin(), given.end());
     for (const auto& g : given)
-        C2QHub::Instance().WarnOnce(g.second < 0 ? int(eWarnBoneLimit) : g.second);
+        warnings.WarnOnce(g.second < 0 ? int(eWarnBoneLimit) : g.second);
 }
 
 } // namespace
 
-bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
+bool BuildPrimitiveMesh(SColladaImport& im, CEl_Triangles& primitive, SImportNode& record,
                         const std::vector<CEl_Instance_material*>& materials, const CDAEObject* skin)
 {
     const CEl_Skin* skinned = (skin && skin->Kind() == eEl_skin) ? static_cast<const CEl_Skin*>(skin) : nullptr;
     const int32_t material = MaterialIndexFor(primitive, materials);
     if (!primitive.Build())
         return true; // no index data: no triangles, no message
+    if (primitive.DroppedTexcoords())
+        im.warnings.WarnOnce(eWarnUVSets);
 
-    COptionsData* options = C2QHub::Instance().Options();
+    const COptionsData* options = im.options;
     const bool normals = options ? options->GetExport(eVANormal) : true;
     const bool colours = options ? options->GetExport(eVAColour) : false;
     const bool mapping = options ? options->GetBool(opt::bExportMappingChannels) : false;
-    const EUpAxis upAxis = C2QHub::Instance().UpAxis();
+    const EUpAxis upAxis = im.upAxis;
 
     // Corner 3t + c of triangle t becomes entry 3t + c of every per-corner
     // array, so the arrays are sized first and runs of triangles are read on
@@ -134,7 +136,7 @@ bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
                 uint32_t warnings = 0;
                 size_t listed = 0;
                 const bool has = GatherInfluences(*skinned, primitive.GetPositionIndex(q), corner,
-                                                  &influences[size_t(q) * kMaxInfluences], &listed, &warnings);
+                                                  &influences[size_t(q) * kMaxInfluences], &listed, warnings);
                 influenceCounts[size_t(q)] = has ? uint8_t(listed) : CInfluenceLists::kNoList;
                 for (int w = 0; w < eWarnCount; ++w)
                     if ((warnings >> w & 1) && piece.firstWarning[w] < 0)
@@ -201,7 +203,7 @@ bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
         }
         pieces.push_back(rest);
     }
-    GiveWarnings(pieces);
+    GiveWarnings(pieces, im.warnings);
     const SPieceRead& last = pieces.back();
     bool missingNormals = false;
     for (const SPieceRead& p : pieces)
@@ -216,13 +218,8 @@ bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
         set.triangles.resize(size_t(last.done));
         record.uvSets.push_back(std::move(set));
     }
-    if (missingNormals) {
-        // One mesh without normals leaves the others theirs; it gets smooth
-        // ones over its welded positions.
-        ConversionLog(eLogWarning, "Warning: Mesh '%s' has no normals; smooth normals were computed for it.\n",
-                      record.name.c_str());
-        ComputeSmoothNormals(record);
-    }
+    if (missingNormals)
+        MendMissingNormals(record);
     if (skinned) {
         // Every corner needs its list, or none of them is kept.
         SImportSkin skinBlock;
@@ -239,8 +236,9 @@ bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
     return true;
 }
 
-bool BuildGeometryInstance(CEl_Geometry& geometry, int32_t recordIndex, CEl_Node& node, std::vector<SImportNode>& nodes,
-                           const std::vector<CEl_Instance_material*>& materials, const CDAEObject* skin)
+bool BuildGeometryInstance(SColladaImport& im, CEl_Geometry& geometry, int32_t recordIndex, CEl_Node& node,
+                           std::vector<SImportNode>& nodes, const std::vector<CEl_Instance_material*>& materials,
+                           const CDAEObject* skin)
 {
     const std::vector<CEl_Triangles*>& primitives = geometry.Primitives();
     const std::string name = nodes[size_t(recordIndex)].name;
@@ -250,7 +248,7 @@ bool BuildGeometryInstance(CEl_Geometry& geometry, int32_t recordIndex, CEl_Node
     }
     if (primitives.size() == 1) {
         nodes[size_t(recordIndex)].content = eImportMesh;
-        return BuildPrimitiveMesh(*primitives[0], nodes[size_t(recordIndex)], materials, skin);
+        return BuildPrimitiveMesh(im, *primitives[0], nodes[size_t(recordIndex)], materials, skin);
     }
     ConversionLog(eLogInfo, "Note: Splitting \"%s\" up into individual nodes as it is made up of %i meshes.\n",
                   name.c_str(), int(primitives.size()));
@@ -265,6 +263,6 @@ bool BuildGeometryInstance(CEl_Geometry& geometry, int32_t recordIndex, CEl_Node
         nodes.push_back(std::move(sub));
     }
     for (size_t i = 0; i < primitives.size(); ++i)
-        BuildPrimitiveMesh(*primitives[i], nodes[first + i], materials, skin);
+        BuildPrimitiveMesh(im, *primitives[i], nodes[first + i], materials, skin);
     return true;
 }

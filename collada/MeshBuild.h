@@ -7,6 +7,7 @@
 
 #include "scene/ImportScene.h"
 
+struct SColladaImport;
 class CDAEObject;
 class CEl_Geometry;
 class CEl_Instance_material;
@@ -17,11 +18,13 @@ class CEl_Triangles;
 // per primitive appended after it, whose indices join node's mesh records.
 // False, after an error message, when the geometry has no primitive. skin is
 // the skin controller of an instance_controller, or null (static mesh).
-bool BuildGeometryInstance(CEl_Geometry& geometry, int32_t recordIndex, CEl_Node& node, std::vector<SImportNode>& nodes,
-                           const std::vector<CEl_Instance_material*>& materials, const CDAEObject* skin);
+bool BuildGeometryInstance(SColladaImport& im, CEl_Geometry& geometry, int32_t recordIndex, CEl_Node& node,
+                           std::vector<SImportNode>& nodes, const std::vector<CEl_Instance_material*>& materials,
+                           const CDAEObject* skin);
 
 // Mesh data of one primitive into record, which holds none yet. Long
 // primitives are read in pieces on all cores; the record, and the warnings,
-// are those of reading the corners one by one.
-bool BuildPrimitiveMesh(CEl_Triangles& primitive, SImportNode& record,
+// are those of reading the corners one by one. A mesh without normals gets
+// smooth ones when the options export normals.
+bool BuildPrimitiveMesh(SColladaImport& im, CEl_Triangles& primitive, SImportNode& record,
                         const std::vector<CEl_Instance_material*>& materials, const CDAEObject* skin);

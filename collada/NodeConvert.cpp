@@ -8,7 +8,6 @@
 
 #include "base/ConversionLog.h"
 #include "collada/Animation.h"
-#include "collada/C2QHub.h"
 #include "collada/Collada2QEF.h"
 #include "collada/ElCore.h"
 #include "collada/ElGeometry.h"
@@ -57,7 +56,7 @@ T* TargetAs(const CEl_Node& node, EElementKind kind)
 std::vector<SImportNode>* CCollada2QEF::ListFor(const CEl_Node& node)
 {
     if (node.Container() == eEl_visual_scene)
-        return m_pScene ? &m_pScene->nodes : nullptr;
+        return m_pImport->scene ? &m_pImport->scene->nodes : nullptr;
     if (node.Container() == eEl_library_nodes)
         return &m_libraryNodes;
     return nullptr;
@@ -136,9 +135,9 @@ int32_t CCollada2QEF::ConvertOne(CEl_Node* node, CEl_Node* parent)
     else
         record.name = "QEFNode-" + std::to_string(index);
     node->SetConvertedIndex(index);
-    record.transform = StaticTransform(*node, m_eUpAxis);
+    record.transform = StaticTransform(*node, m_pImport->upAxis);
     if (m_pAnimation)
-        m_pAnimation->Attach(*node, record, m_eUpAxis);
+        m_pAnimation->Attach(*node, record, m_pImport->upAxis);
 
     bool appended = true;
     switch (node->Content()) {
@@ -155,7 +154,7 @@ int32_t CCollada2QEF::ConvertOne(CEl_Node* node, CEl_Node* parent)
         list->push_back(std::move(record));
         const auto* instance = static_cast<const CEl_Instance_geometry*>(node->Instance());
         if (CEl_Geometry* geometry = TargetAs<CEl_Geometry>(*node, eEl_geometry))
-            BuildGeometryInstance(*geometry, index, *node, *list, instance->Materials(), nullptr);
+            BuildGeometryInstance(*m_pImport, *geometry, index, *node, *list, instance->Materials(), nullptr);
         break;
     }
     case eNodeContentController:
@@ -172,8 +171,8 @@ int32_t CCollada2QEF::ConvertOne(CEl_Node* node, CEl_Node* parent)
         }
         const SVec4& colour = type->Colour();
         if (type->Technique() == eLightTechAmbient) {
-            if (m_pScene)
-                m_pScene->ambient = {colour[0], colour[1], colour[2]};
+            if (m_pImport->scene)
+                m_pImport->scene->ambient = {colour[0], colour[1], colour[2]};
             appended = false;
             break;
         }
@@ -235,7 +234,7 @@ void CCollada2QEF::CopyMeshRecords(CEl_Node* node, int32_t parentRecord)
     const std::vector<SImportNode>* source = ListFor(*node);
     if (!source || node->MeshRecords().empty())
         return;
-    std::vector<SImportNode>& scene = m_pScene->nodes;
+    std::vector<SImportNode>& scene = m_pImport->scene->nodes;
     for (int32_t at : node->MeshRecords()) {
         if (at < 0 || size_t(at) >= source->size() || scene.size() >= kMaxSceneRecords ||
             !TakeCopyBudget((*source)[size_t(at)]))
@@ -263,9 +262,9 @@ bool CCollada2QEF::TakeCopyBudget(const SImportNode& record)
 
 void CCollada2QEF::CopyInstancedSubtree(CEl_Node* instancing, int32_t record)
 {
-    if (!m_pScene)
+    if (!m_pImport->scene)
         return;
-    std::vector<SImportNode>& scene = m_pScene->nodes;
+    std::vector<SImportNode>& scene = m_pImport->scene->nodes;
     // The nodes being expanded on the way down: following an instance to one
     // of them again would never end, so such a repeated instance is cut.
     std::unordered_map<const CEl_Node*, int> onPath;
@@ -334,7 +333,7 @@ void CCollada2QEF::CopyInstancedSubtree(CEl_Node* instancing, int32_t record)
 
 void CCollada2QEF::LinkCameraTargets()
 {
-    CEl_Collada* document = C2QHub::Instance().Document();
+    CEl_Collada* document = m_pImport->document.get();
     if (!document)
         return;
     for (CDAEObject* o : document->Index().Objects(eCatNode)) {
@@ -353,32 +352,33 @@ void CCollada2QEF::LinkCameraTargets()
 
 void CCollada2QEF::BuildSkinnedMesh(CEl_Node* node, int32_t index, std::vector<SImportNode>& list)
 {
-    CEl_Collada* document = C2QHub::Instance().Document();
+    CEl_Collada* document = m_pImport->document.get();
     const CEl_Controller* controller = TargetAs<CEl_Controller>(*node, eEl_controller);
     CEl_Skin* skin = controller ? controller->Skin() : nullptr;
     const auto* instance = static_cast<const CEl_Instance_controller*>(node->Instance());
     if (document && controller && !skin && controller->Morph()) {
         // A morph alone: its base mesh, unskinned.
-        C2QHub::Instance().WarnOnce(eWarnMorphTargets);
+        m_pImport->warnings.WarnOnce(eWarnMorphTargets);
         if (CEl_Geometry* base = ControllerSourceGeometry(controller->Morph()->SourceUrl(), document->Index(), nullptr))
-            BuildGeometryInstance(*base, index, *node, list, instance->Materials(), nullptr);
+            BuildGeometryInstance(*m_pImport, *base, index, *node, list, instance->Materials(), nullptr);
         return;
     }
     if (!document || !skin)
         return;
-    const std::vector<SImportNode>* sceneNodes = m_pScene ? &m_pScene->nodes : nullptr;
-    PrepareSkin(*skin, document->Index(), sceneNodes, m_eUpAxis, NodeWorldMatrix(*node, 0, ListFor(*node), m_eUpAxis));
+    const std::vector<SImportNode>* sceneNodes = m_pImport->scene ? &m_pImport->scene->nodes : nullptr;
+    PrepareSkin(*skin, document->Index(), sceneNodes, m_pImport->upAxis,
+                NodeWorldMatrix(*node, 0, ListFor(*node), m_pImport->upAxis));
     CEl_Geometry* geometry = skin->Prepared().pGeometry;
     if (skin->Prepared().bThroughMorph)
-        C2QHub::Instance().WarnOnce(eWarnMorphTargets);
-    const bool exportSkin = !m_pOptions || m_pOptions->GetBool(opt::bExportSkin);
+        m_pImport->warnings.WarnOnce(eWarnMorphTargets);
+    const bool exportSkin = !m_pImport->options || m_pImport->options->GetBool(opt::bExportSkin);
     if (!exportSkin) {
         // Without skinning the geometry alone is wanted, bones or not.
         if (geometry)
-            BuildGeometryInstance(*geometry, index, *node, list, instance->Materials(), nullptr);
+            BuildGeometryInstance(*m_pImport, *geometry, index, *node, list, instance->Materials(), nullptr);
         return;
     }
     if (!SkinIsBuildable(*skin))
         return; // the record stays, without mesh
-    BuildGeometryInstance(*geometry, index, *node, list, instance->Materials(), skin);
+    BuildGeometryInstance(*m_pImport, *geometry, index, *node, list, instance->Materials(), skin);
 }

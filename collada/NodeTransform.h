@@ -2,7 +2,8 @@
 // Node matrices and the static transform block of a node record.
 #include <vector>
 
-#include "collada/C2QHub.h"
+#include "collada/UpAxis.h"
+#include "import/Transform.h"
 #include "scene/ImportScene.h"
 
 class CEl_Node;
@@ -19,8 +20,5 @@ SMatrix44 NodeLocalMatrix(const CEl_Node& node, int frame, const std::vector<SIm
 // Local matrix times each ancestor's local matrix, parent first.
 SMatrix44 NodeWorldMatrix(const CEl_Node& node, int frame, const std::vector<SImportNode>* records, EUpAxis mode);
 
-// Splits a local matrix into a transform block: the parts by affine
-// decomposition, the matrix as given (with an affine last column).
-SImportTransform DecomposeTransform(const SMatrix44& local);
 // The node's static transform: DecomposeTransform of its local matrix at -1.
 SImportTransform StaticTransform(const CEl_Node& node, EUpAxis mode);

@@ -98,55 +98,6 @@ void PrepareSkin(CEl_Skin& skin, const CDAEIndex& index, const std::vector<SImpo
     }
 }
 
-namespace {
-
-// Notes warning n: into *warnings when given, else at once.
-void Warn(int n, uint32_t* warnings)
-{
-    if (warnings)
-        *warnings |= 1u << n;
-    else
-        C2QHub::Instance().WarnOnce(n);
-}
-
-// ReduceInfluences on entries[0, n): returns how many are kept.
-size_t ReduceInfluences(SImportInfluence* entries, size_t n, float& scale, uint32_t* warnings)
-{
-    // Heaviest first; equal weights keep their order. Short lists (all that
-    // exporters write) are sorted by insertion, which is stable and needs no
-    // buffer.
-    auto heavier = [](const SImportInfluence& a, const SImportInfluence& b) { return a.weight > b.weight; };
-    if (n <= 16) {
-        for (size_t i = 1; i < n; ++i)
-            for (size_t j = i; j > 0 && heavier(entries[j], entries[j - 1]); --j)
-                std::swap(entries[j], entries[j - 1]);
-    } else {
-        std::stable_sort(entries, entries + n, heavier);
-    }
-    if (n > kMaxInfluences) {
-        n = kMaxInfluences;
-        Warn(eWarnBoneLimit, warnings);
-    }
-    double sum = 0;
-    for (size_t i = 0; i < n; ++i)
-        sum += entries[i].weight;
-    scale = 1;
-    if (sum != 0 && (sum < 0.99999 || sum > 1.00001)) {
-        Warn(eWarnBoneWeights, warnings);
-        scale = float(1.0 / sum);
-    }
-    return n;
-}
-
-} // namespace
-
-float ReduceInfluences(std::vector<SImportInfluence>& entries)
-{
-    float scale = 1;
-    entries.resize(ReduceInfluences(entries.data(), entries.size(), scale, nullptr));
-    return scale;
-}
-
 bool SkinIsBuildable(const CEl_Skin& skin)
 {
     const CEl_Skin::SPrepared& p = skin.Prepared();
@@ -154,18 +105,8 @@ bool SkinIsBuildable(const CEl_Skin& skin)
            p.iWeightJointCount == int64_t(p.JointCount());
 }
 
-bool GatherInfluences(const CEl_Skin& skin, int32_t positionIndex, SCornerData& corner, SImportSkin& block)
-{
-    SImportInfluence list[kMaxInfluences];
-    size_t listed = 0;
-    if (!GatherInfluences(skin, positionIndex, corner, list, &listed, nullptr))
-        return false;
-    block.influences.push_back(list, list + listed);
-    return true;
-}
-
 bool GatherInfluences(const CEl_Skin& skin, int32_t positionIndex, SCornerData& corner, SImportInfluence* list,
-                      size_t* listed, uint32_t* warnings)
+                      size_t* listed, uint32_t& warnings)
 {
     *listed = 0;
     const CEl_Skin::SPrepared& prepared = skin.Prepared();

@@ -3,15 +3,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "collada/C2QHub.h"
+#include "collada/UpAxis.h"
+#include "import/Influences.h"
 #include "scene/ImportScene.h"
 
 class CDAEIndex;
 class CEl_Skin;
 struct SCornerData;
-
-// Bones a corner keeps at most.
-constexpr size_t kMaxInfluences = 4;
 
 // Resolves the skin's geometry, inverse bind matrices and joint nodes and
 // computes the joint matrices: bind shape x inverse bind x joint world at
@@ -24,22 +22,15 @@ constexpr size_t kMaxInfluences = 4;
 void PrepareSkin(CEl_Skin& skin, const CDAEIndex& index, const std::vector<SImportNode>* sceneNodes, EUpAxis mode,
                  const SMatrix44& meshWorld);
 
-// Sorts influences heaviest first (equal weights keep their order) and keeps
-// the first kMaxInfluences (WarnOnce(eWarnBoneLimit) when it drops any).
-// Returns the scale that makes the kept weights add up to 1: 1 when they do
-// within 1e-5 or add up to 0, else 1/sum after WarnOnce(eWarnBoneWeights).
-float ReduceInfluences(std::vector<SImportInfluence>& entries);
-
 // A prepared skin can build a skinned mesh: geometry, joints, float weights
 // and as many joints in the weights as in the skin.
 bool SkinIsBuildable(const CEl_Skin& skin);
 
-// The influences of one corner, heaviest first, at most four, rescaled to
-// add up to 1; the corner's position and normal become their bind-pose
-// values. False (no list appended) when the vertex has no readable entries.
-bool GatherInfluences(const CEl_Skin& skin, int32_t positionIndex, SCornerData& corner, SImportSkin& block);
-// The same into list[0, *listed) (room for kMaxInfluences). Safe to call from
-// several threads at once: with warnings given, the warnings it would give
-// are added to it as bits (1 << EWarning number) instead of being logged.
+// The influences of one corner into list[0, *listed) (room for
+// kMaxInfluences), heaviest first, at most four, rescaled to add up to 1; the
+// corner's position and normal become their bind-pose values. False (no list)
+// when the vertex has no readable entries. Safe to call from several threads
+// at once: the warnings it would give are added to warnings as bits
+// (1 << EImportWarning).
 bool GatherInfluences(const CEl_Skin& skin, int32_t positionIndex, SCornerData& corner, SImportInfluence* list,
-                      size_t* listed, uint32_t* warnings);
+                      size_t* listed, uint32_t& warnings);

@@ -1,7 +1,6 @@
 #pragma once
-// Runs one conversion on its own worker thread and waits for it, handing every
-// message to a callback on the calling thread in the order they were sent.
-// The command line and the tests use it; the window wires its own thread.
+// Convert() for callers that take messages as values: every message is handed
+// to a callback on the calling thread, in the order it was sent.
 #include <QString>
 
 #include <functional>
@@ -17,7 +16,10 @@ struct SConversionMessage {
 
 using ConversionMessageSink = std::function<void(const SConversionMessage&)>;
 
-// Needs a QCoreApplication. Returns the run's E2QEFErrorCodes value.
-// recordExport false leaves the written file out of the exported-files list.
-int RunConversionAndWait(const COptions& options, const QString& inputPath,
-                         const ConversionMessageSink& sink = ConversionMessageSink(), bool recordExport = true);
+struct SConvertResult;
+
+// Runs one conversion on the calling thread; returns its E2QEFErrorCodes
+// value. result, when given, receives the whole result (files read and
+// written included).
+int RunConversion(const COptions& options, const QString& inputPath,
+                  const ConversionMessageSink& sink = ConversionMessageSink(), SConvertResult* result = nullptr);

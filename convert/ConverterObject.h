@@ -1,20 +1,14 @@
 #pragma once
-// One conversion run: import, process, write, record. Created on the GUI
-// thread, moved to a worker thread, started by the thread's start signal.
+// One conversion run for the window's worker thread: created on the GUI
+// thread, moved to a worker thread, started by the thread's start signal. It
+// runs Convert() and turns its messages into signals.
 #include <QObject>
 #include <QString>
-
-#include <atomic>
 
 #include "base/ConversionLog.h"
 #include "base/ResultCodes.h"
 #include "options/Options.h"
 
-class I2QEF;
-struct SImportScene;
-
-// While it exists, the converter is where the message log goes (the log's
-// sink): each message becomes one of its signals.
 class CConverterObject : public QObject, public ILogSink {
     Q_OBJECT
 public:
@@ -25,9 +19,6 @@ public:
     const QString& InputPath() const { return m_inputPath; }
     // Result of the last run; -1 before it has ended.
     int Result() const { return m_result; }
-    // Whether a written file joins the list of exported files (on unless
-    // turned off: a build's many conversions are not the user's exports).
-    void SetRecordExport(bool record) { m_recordExport = record; }
 
 signals:
     void finished(E2QEFErrorCodes res);
@@ -42,21 +33,12 @@ public slots:
     void start();
 
 private:
-    int Run();
-    // The import step; an exception leaving it ends the run with its reason.
-    int Import(I2QEF& importer, SImportScene& scene);
     void LogMessage(int level, const char* text) override;
     void LogProgress(int percent, const char* text) override;
 
     COptions m_options;
     QString m_inputPath;
     int m_result = -1;
-    int m_errorLines = 0; // red lines of the current run
-    bool m_recordExport = true;
 };
-
-// The converter that receives log messages; set and cleared by the converter
-// itself on construction and destruction.
-extern std::atomic<CConverterObject*> g_pActiveConverter;
 
 Q_DECLARE_METATYPE(E2QEFErrorCodes)

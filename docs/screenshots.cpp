@@ -92,7 +92,7 @@ int main(int argc, char** argv)
     options.SetBool(opt::bExportMappingChannels, true);
     options.SetExport(eVAUVW0, true);
     options.SetEnable(eVAUVW0, 3);
-    if (RunConversionAndWait(options, examples.filePath(QStringLiteral("textured_box.dae"))) != 0)
+    if (RunConversion(options, examples.filePath(QStringLiteral("textured_box.dae"))) != 0)
         return 1;
     // The example names its texture but does not ship it: planks beside the file.
     QImage crate(128, 128, QImage::Format_RGB32);

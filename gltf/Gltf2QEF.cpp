@@ -6,7 +6,6 @@
 
 #include "base/ConversionLog.h"
 #include "base/ResultCodes.h"
-#include "collada/C2QHub.h"
 #include "gltf/GltfImport.h"
 
 void SGltfImport::WarnOnce(EGltfWarning w, const char* text)
@@ -41,7 +40,6 @@ int Convert(SGltfImport& im, const std::string& name)
     }
     CGltfAccessors accessors(im.doc);
     im.accessors = &accessors;
-    C2QHub::Instance().ClearWarnings(); // bone and texture-set warnings are shared with the Collada import
     GltfConvertMaterials(im);
     GltfConvertNodes(im);
     GltfConvertAnimations(im);
@@ -64,24 +62,27 @@ int Guarded(SGltfImport& im, const std::string& name, const std::function<void()
 
 } // namespace
 
-int CGltf2QEF::Import(const char* inputPath, SImportScene* scene, COptionsData* options)
+int CGltf2QEF::Import(const char* inputPath, SImportScene* scene, const COptionsData* options,
+                      const SImportSettings& settings)
 {
     if (!inputPath || !*inputPath || !scene || !options)
         return E2QEF_READ_FAILED;
     SGltfImport im;
     im.scene = scene;
     im.options = options;
+    im.settings = settings;
     const std::string path = inputPath;
     return Guarded(im, path, [&] { LoadGltfFile(path, im.doc); });
 }
 
 int CGltf2QEF::ImportBytes(const uint8_t* data, size_t size, const std::string& folder, const std::string& name,
-                           SImportScene* scene, COptionsData* options)
+                           SImportScene* scene, const COptionsData* options, const SImportSettings& settings)
 {
     if (!scene || !options)
         return E2QEF_READ_FAILED;
     SGltfImport im;
     im.scene = scene;
     im.options = options;
+    im.settings = settings;
     return Guarded(im, name, [&] { LoadGltfBytes(data, size, folder, name, im.doc); });
 }

@@ -11,12 +11,14 @@ class CGltf2QEF : public I2QEF {
 public:
     // 0 on success; 1 when the file, a buffer or anything the scene uses is
     // missing or damaged (one error line names it); 7 when the document has
-    // no scene. Clears bExportAnimations when nothing is animated and
-    // switches the normal channel off when a mesh has no normals.
-    int Import(const char* inputPath, SImportScene* scene, COptionsData* options) override;
+    // no scene. Nothing animated leaves the scene's animated flag off; a
+    // mesh without normals gets smooth ones.
+    int Import(const char* inputPath, SImportScene* scene, const COptionsData* options,
+               const SImportSettings& settings = SImportSettings()) override;
 
     // The same from bytes in memory; external buffers are looked up in
     // folder (none when it is empty). name is used in messages.
     int ImportBytes(const uint8_t* data, size_t size, const std::string& folder, const std::string& name,
-                    SImportScene* scene, COptionsData* options);
+                    SImportScene* scene, const COptionsData* options,
+                    const SImportSettings& settings = SImportSettings());
 };

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "collada/Animation.h"
-#include "collada/DAEMath.h"
-#include "collada/NodeTransform.h"
+#include "import/Frames.h"
+#include "import/ImportMath.h"
+#include "import/Transform.h"
 #include "gltf/GltfImport.h"
 #include "options/Options.h"
 
@@ -175,12 +175,12 @@ void GltfConvertAnimations(SGltfImport& im)
     uint32_t last = 0;
     if (animated > 0) {
         // Every channel is sampled at every frame.
-        last = SampledLastFrame(t0, t1, channels.size(), im.options->UsesFrames());
+        last = SampledLastFrame(t0, t1, channels.size(), im.options->UsesFrames(), im.settings.frameBlockLimit);
         im.scene->firstFrame = 0;
         im.scene->lastFrame = last;
         im.scene->frameRate = uint32_t(1.0f / kAnimFrameStep);
     } else {
-        im.options->SetBool(opt::bExportAnimations, false);
+        im.scene->animated = false;
     }
 
     // Parents come before their children in the order, so world matrices

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "import/ImportWarnings.h"
+#include "scene/I2QEF.h"
 #include "scene/ImportScene.h"
 #include "gltf/GltfAccessor.h"
 #include "gltf/GltfDocument.h"
@@ -42,7 +44,8 @@ struct SGltfImport {
     SGltfDocument doc;
     CGltfAccessors* accessors = nullptr;
     SImportScene* scene = nullptr;
-    COptionsData* options = nullptr;
+    const COptionsData* options = nullptr;
+    SImportSettings settings;
     std::vector<SGltfNodeRecord> nodes;             // by glTF node index
     std::vector<int32_t> order;                     // glTF nodes of the scene, parents before children
     int32_t materialBase = 0;                       // scene index of the document's first material
@@ -50,6 +53,7 @@ struct SGltfImport {
     std::vector<std::array<float, 6>> uvTransforms; // per material: KHR_texture_transform as a 2x3 matrix
     std::vector<uint8_t> hasUvTransform;
     bool warned[eGltfWarnCount] = {};
+    CImportWarnings warnings; // those the Collada import gives too
     size_t copiedCorners = 0; // corners of index data drawn more than once
 
     void WarnOnce(EGltfWarning w, const char* text);
@@ -64,8 +68,9 @@ void GltfConvertMaterials(SGltfImport& im);
 // depth-first order, with names, static transforms, camera and light data.
 void GltfConvertNodes(SGltfImport& im);
 
-// Samples the animations onto the scene's frames; sets the frame range or
-// turns bExportAnimations off when there is nothing to sample. Fills world0.
+// Samples the animations onto the scene's frames; sets the frame range, or
+// marks the scene as not animated when there is nothing to sample. Fills
+// world0.
 void GltfConvertAnimations(SGltfImport& im);
 
 // Mesh data of every node that has a mesh, skinned ones with their

@@ -7,9 +7,10 @@
 #include <memory>
 
 #include "base/ConversionLog.h"
-#include "collada/C2QHub.h"
-#include "collada/DAEMath.h"
-#include "collada/Skin.h"
+#include "import/ImportMath.h"
+#include "import/ImportWarnings.h"
+#include "import/Influences.h"
+#include "import/SmoothNormals.h"
 #include "gltf/GltfImport.h"
 #include "gltf/GltfPrimitive.h"
 #include "options/Options.h"
@@ -163,7 +164,8 @@ struct SSkinnedVertices {
 
 // With apply false the joints are only checked.
 void SkinVertices(const SGltfPrimitiveData& data, const std::string& what, const SSkinBinding& skin, bool apply,
-                  std::vector<float>& positions, std::vector<float>& normals, SSkinnedVertices& out)
+                  std::vector<float>& positions, std::vector<float>& normals, SSkinnedVertices& out,
+                  CImportWarnings& warnings)
 {
     const size_t vertices = positions.size() / 3;
     std::vector<std::vector<SImportInfluence>> entries(vertices);
@@ -190,7 +192,7 @@ void SkinVertices(const SGltfPrimitiveData& data, const std::string& what, const
         return;
     for (size_t v = 0; v < vertices; ++v) {
         std::vector<SImportInfluence>& list = entries[v];
-        const float scale = ReduceInfluences(list);
+        const float scale = ReduceInfluences(list, warnings);
         double position[3] = {0, 0, 0}, normal[3] = {0, 0, 0};
         bool moved = false;
         const float* p = &positions[3 * v];
@@ -232,7 +234,7 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
     if (GltfMember(primitive, "targets"))
         im.WarnOnce(eGltfWarnMorph, "Warning: Morph targets are not exported; meshes keep their base shape.");
 
-    COptionsData* options = im.options;
+    const COptionsData* options = im.options;
     const bool wantNormals = options->GetExport(eVANormal);
     SGltfPrimitiveWants wants;
     wants.colours = options->GetExport(eVAColour);
@@ -253,7 +255,7 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
         return;
     }
     if (data.uvs.size() > size_t(kMaxUVSets)) {
-        C2QHub::Instance().WarnOnce(eWarnUVSets);
+        im.warnings.WarnOnce(eWarnUVSets);
         data.uvs.resize(kMaxUVSets);
     }
     std::vector<float>& positions = data.positions;
@@ -283,19 +285,15 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
     SSkinnedVertices skinned;
     const bool skinning = skin && options->GetBool(opt::bExportSkin);
     if (skin)
-        SkinVertices(data, what, *skin, skinning, positions, normals, skinned);
+        SkinVertices(data, what, *skin, skinning, positions, normals, skinned, im.warnings);
 
     const std::vector<uint32_t> corners = TriangleCorners(data, mode, what);
     const size_t triangles = corners.size() / 3;
     if (record.positions.size() + corners.size() > size_t(INT32_MAX))
         GltfFail("%s has more corners than a mesh can hold", what.c_str());
 
-    bool normalsOn = wantNormals;
-    if (normalsOn && !hasNormals) {
-        ConversionLog(eLogInfo, "Disabling the export of normals as mesh '%s' has none.\n", record.name.c_str());
-        options->SetExport(eVANormal, false);
-        normalsOn = false;
-    }
+    // A mesh without normals gets smooth ones once its corners are read.
+    const bool normalsOn = wantNormals && hasNormals;
     record.positions.reserve(corners.size());
     record.triangles.reserve(triangles);
     if (normalsOn)
@@ -351,6 +349,8 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
     }
     for (SImportUVSet& s : sets)
         record.uvSets.push_back(std::move(s));
+    if (wantNormals && !hasNormals && !record.triangles.empty())
+        MendMissingNormals(record);
     // A skinned node whose mesh names no joints is a plain mesh.
     const bool influenced = !block.influences.Entries().empty();
     if (skinning && influenced)

@@ -2,8 +2,8 @@
 // cameras and lights.
 #include <cmath>
 
-#include "collada/DAEMath.h"
-#include "collada/NodeTransform.h"
+#include "import/ImportMath.h"
+#include "import/Transform.h"
 #include "gltf/GltfImport.h"
 
 namespace {

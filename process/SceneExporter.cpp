@@ -15,8 +15,17 @@
 CSceneExporter::CSceneExporter() = default;
 CSceneExporter::~CSceneExporter() = default;
 
-bool CSceneExporter::Process(const SImportScene& source, const COptionsData& options)
+COptionsData ExportOptions(const COptionsData& options, const SImportScene& scene)
 {
+    COptionsData effective = options;
+    if (!scene.animated)
+        effective.SetBool(opt::bExportAnimations, false);
+    return effective;
+}
+
+bool CSceneExporter::Process(const SImportScene& source, const COptionsData& given)
+{
+    const COptionsData options = ExportOptions(given, source);
     m_pScene = std::make_unique<SScene>();
     SScene& scene = *m_pScene;
 

@@ -7,6 +7,11 @@ class COptionsData;
 struct SImportScene;
 struct SScene;
 
+// The options a scene is processed and written with: the caller's, less what
+// the document cannot give (a scene with nothing animated exports no
+// animation, and the options text written with it says so).
+COptionsData ExportOptions(const COptionsData& options, const SImportScene& scene);
+
 class CSceneExporter {
 public:
     CSceneExporter();
@@ -18,6 +23,7 @@ public:
     void SetOutputPath(const std::string& path) { m_outputPath = path; }
     const std::string& OutputPath() const { return m_outputPath; }
 
+    // Processes with ExportOptions(options, scene).
     bool Process(const SImportScene& scene, const COptionsData& options);
     // Writes the processed scene in the options' output format: a scene file,
     // or C source that embeds one. False (with a message) when nothing was

@@ -244,6 +244,9 @@ struct SMaterial {
 };
 
 struct SImportScene {
+    // False when the document has nothing to animate: no animation is
+    // exported, whatever the options ask.
+    bool animated = true;
     uint32_t firstFrame = 0;
     uint32_t lastFrame = 0;
     uint32_t frameRate = 30;

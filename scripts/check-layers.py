@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """Fails when a folder includes a header of a folder above it.
 
-The layers, low to high: base -> prefs -> options -> scene -> process and the
-importers -> convert -> the command line, the widgets, the window and the
-viewer. Each folder may include its own headers and those of the folders it
+The layers, low to high: base -> prefs -> options -> scene -> import (what the
+importers share) -> process and the importers -> convert -> the command line,
+the widgets, the window and the viewer. Each folder may include its own headers and those of the folders it
 lists below; the build runs this check, so an upward include does not build.
 """
 import pathlib
@@ -15,16 +15,15 @@ BELOW = {
     "prefs": ["base"],
     "options": ["base", "prefs"],
     "scene": ["base", "prefs", "options"],
+    "import": ["base", "prefs", "options", "scene"],
     "process": ["base", "prefs", "options", "scene"],
-    "collada": ["base", "prefs", "options", "scene"],
-    # The glTF importer shares the Collada importer's decomposition, influence
-    # reduction and frame limit.
-    "gltf": ["base", "prefs", "options", "scene", "collada"],
-    "convert": ["base", "prefs", "options", "scene", "process", "collada", "gltf"],
-    "cli": ["base", "prefs", "options", "scene", "process", "collada", "gltf", "convert"],
+    "collada": ["base", "prefs", "options", "scene", "import"],
+    "gltf": ["base", "prefs", "options", "scene", "import"],
+    "convert": ["base", "prefs", "options", "scene", "import", "process", "collada", "gltf"],
+    "cli": ["base", "prefs", "options", "scene", "import", "process", "collada", "gltf", "convert"],
     "gui": ["base", "prefs", "options", "scene"],
     "viewer": ["base", "prefs", "options", "scene", "gui"],
-    "app": ["base", "prefs", "options", "scene", "process", "collada", "gltf", "convert", "gui", "viewer"],
+    "app": ["base", "prefs", "options", "scene", "import", "process", "collada", "gltf", "convert", "gui", "viewer"],
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z]+)/')
 

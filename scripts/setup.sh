@@ -7,7 +7,9 @@ cd "$(dirname "$0")/.."
 BUILD_DIR="${1:-build}"
 shift || true
 
-PACKAGES=(cmake g++ make pkg-config qt6-base-dev libpugixml-dev libmeshoptimizer-dev
+# git and file too: the format check lists files with git, CPack's Debian
+# generator asks file about every program; a bare Debian root has neither.
+PACKAGES=(git file cmake g++ make pkg-config qt6-base-dev libpugixml-dev libmeshoptimizer-dev
           libgtest-dev libgmock-dev libbenchmark-dev python3 ccache dpkg-dev python3-collada clang-format
           nlohmann-json3-dev libdraco-dev libqt6opengl6-dev xvfb xauth libgl1-mesa-dri libglx-mesa0 ninja-build)
 missing=()

@@ -22,7 +22,8 @@ export QT_QPA_PLATFORM=offscreen
 # the same sources: paths are taken relative to the checkout.
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 
-command -v clang-format >/dev/null || bash scripts/setup.sh --packages-only
+# Everything the suite calls, on a bare Debian root too (git, file, ...).
+bash scripts/setup.sh --packages-only
 echo "== format (.clang-format)"
 bash scripts/check-format.sh
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "process/SceneExporter.h"
 #include "ColladaTestUtil.h"
 #include "collada/Animation.h"
 #include "collada/ElAnimation.h"
@@ -178,8 +179,10 @@ TEST(ColladaAnimation, KeyIntervals)
 TEST(ColladaAnimation, Interpolations)
 {
     CLogCapture log;
-    C2QHub::Instance().ClearWarnings();
-    auto at = [](SChannelData& d, double T) { return SampleChannel(d.channel, FindKeyInterval(d.channel, T), T, 0); };
+    CImportWarnings warnings;
+    auto at = [&warnings](SChannelData& d, double T) {
+        return SampleChannel(d.channel, FindKeyInterval(d.channel, T), T, 0, warnings);
+    };
     SChannelData linear({0, 1}, {2, 4}, {"LINEAR", "LINEAR"});
     EXPECT_FLOAT_EQ(at(linear, 0.25), 2.5f);
     SChannelData step({0, 1}, {2, 4}, {"STEP", "STEP"});
@@ -228,7 +231,7 @@ TEST(ColladaAnimation, FramesOfNodes)
 {
     auto run = ImportFixture("animation.dae", [](COptions& o) { o.SetBool(opt::bExportAnimations, true); });
     ASSERT_EQ(run->result, 0);
-    EXPECT_TRUE(run->options.GetBool(opt::bExportAnimations));
+    EXPECT_TRUE(ExportOptions(run->options, run->scene).GetBool(opt::bExportAnimations));
     // Keys from 0 to 1 second: frames 0 .. 30 at 30 per second.
     EXPECT_EQ(run->scene.firstFrame, 0u);
     EXPECT_EQ(run->scene.lastFrame, 30u);
@@ -447,7 +450,7 @@ TEST(ColladaAnimation, WithoutLibraryAnimationsAreOff)
 {
     auto run = ImportFixture("transforms.dae", [](COptions& o) { o.SetBool(opt::bExportAnimations, true); });
     ASSERT_EQ(run->result, 0);
-    EXPECT_FALSE(run->options.GetBool(opt::bExportAnimations));
+    EXPECT_FALSE(ExportOptions(run->options, run->scene).GetBool(opt::bExportAnimations));
     EXPECT_EQ(run->scene.lastFrame, 0u);
     for (const SImportNode& n : run->scene.nodes)
         EXPECT_TRUE(n.frames.empty());

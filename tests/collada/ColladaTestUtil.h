@@ -41,8 +41,9 @@ std::unique_ptr<SImportRun> ImportPath(const std::string& path, Setup&& setup, c
     auto run = std::make_unique<SImportRun>();
     setup(run->options);
     CCollada2QEF importer;
-    importer.SetOutputFolder(outputFolder);
-    run->result = importer.Import(path.c_str(), &run->scene, &run->options);
+    SImportSettings settings;
+    settings.outputFolder = outputFolder;
+    run->result = importer.Import(path.c_str(), &run->scene, &run->options, settings);
     return run;
 }
 

@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "ColladaTestUtil.h"
-#include "collada/SmoothNormals.h"
+#include "import/SmoothNormals.h"
 
 TEST(ColladaGeometry, EveryPrimitiveKindTriangulates)
 {

@@ -13,7 +13,6 @@
 
 #include "base/Parallel.h"
 #include "common/TestSupport.h"
-#include "collada/C2QHub.h"
 #include "collada/DAENumbers.h"
 #include "collada/DAEObject.h"
 #include "collada/DAEParser.h"
@@ -318,8 +317,9 @@ TEST(ColladaNumbers, LongListsGiveTheSameArrayWhateverTheirCount)
                                  std::to_string(expected.size() + 3) + "\">" + values +
                                  "</float_array></source></mesh></geometry></library_geometries></COLLADA>";
     CLogCapture log;
-    ASSERT_TRUE(CDAEParser::LoadDocumentFromMemory("big.dae", document.data(), document.size()));
-    const CEl_Collada* root = C2QHub::Instance().Document();
+    std::unique_ptr<CEl_Collada> loaded;
+    ASSERT_TRUE(CDAEParser::LoadDocumentFromMemory("big.dae", document.data(), document.size(), loaded));
+    const CEl_Collada* root = loaded.get();
     ASSERT_NE(root, nullptr);
     const auto* array = root->Index().Find<CEl_FloatArray>("#big", eMatchId, eCatArray, eEl_float_array);
     ASSERT_NE(array, nullptr);

@@ -7,8 +7,8 @@
 
 #include <string>
 
+#include "process/SceneExporter.h"
 #include "ColladaTestUtil.h"
-#include "collada/C2QHub.h"
 #include "collada/DAEParser.h"
 #include "collada/ElCore.h"
 #include "collada/ElGeometry.h"
@@ -16,11 +16,15 @@
 
 namespace {
 
-// Loads a document into the hub and returns its root (null without a tree).
+// The document last loaded by Load.
+std::unique_ptr<CEl_Collada> g_loaded;
+
+// Loads a document and returns its root (null without a tree), kept until
+// the next Load.
 CEl_Collada* Load(const std::string& text)
 {
-    CDAEParser::LoadDocumentFromMemory("test.dae", text.data(), text.size());
-    return C2QHub::Instance().Document();
+    CDAEParser::LoadDocumentFromMemory("test.dae", text.data(), text.size(), g_loaded);
+    return g_loaded.get();
 }
 
 const char kTwoNodes[] = R"(<COLLADA>
@@ -161,8 +165,6 @@ TEST(ColladaParser, ResultCodes)
                 << c.fixture;
         }
         EXPECT_FALSE(run->log->Contains(eLogInfo, QStringLiteral("Complete.")) && c.result == 1) << c.fixture;
-        // A failed import leaves no document behind for the next one.
-        EXPECT_EQ(C2QHub::Instance().Document(), nullptr);
     }
     SImportScene scene;
     COptions options;
@@ -202,11 +204,14 @@ TEST(ColladaParser, DeepNestingDoesNotExhaustTheStack)
     EXPECT_EQ(run->scene.nodes.back().name, "n" + std::to_string(depth - 1));
 }
 
-TEST(ColladaParser, ImportClearsExportAnimationsWithoutAnimationLibrary)
+TEST(ColladaParser, WithoutAnimationLibraryNothingIsExportedAnimated)
 {
     auto without = ImportFixture("transforms.dae", [](COptions& o) { o.SetBool(opt::bExportAnimations, true); });
     ASSERT_EQ(without->result, 0);
-    EXPECT_FALSE(without->options.GetBool(opt::bExportAnimations));
+    // The import records what the document lacks; the caller's options stay as they were.
+    EXPECT_FALSE(without->scene.animated);
+    EXPECT_TRUE(without->options.GetBool(opt::bExportAnimations));
+    EXPECT_FALSE(ExportOptions(without->options, without->scene).GetBool(opt::bExportAnimations));
 
     QTemporaryDir dir;
     const std::string path = dir.path().toStdString() + "/anim.dae";
@@ -214,7 +219,7 @@ TEST(ColladaParser, ImportClearsExportAnimationsWithoutAnimationLibrary)
       <visual_scene id="vs"/></library_visual_scenes><scene><instance_visual_scene url="#vs"/></scene></COLLADA>)"));
     auto with = ImportPath(path, [](COptions& o) { o.SetBool(opt::bExportAnimations, true); });
     ASSERT_EQ(with->result, 0);
-    EXPECT_TRUE(with->options.GetBool(opt::bExportAnimations));
+    EXPECT_TRUE(ExportOptions(with->options, with->scene).GetBool(opt::bExportAnimations));
 }
 
 TEST(ColladaParser, CommandLineConvertReachesTheImport)

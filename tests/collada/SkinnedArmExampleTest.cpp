@@ -1,6 +1,7 @@
 // The skinned and animated example imports completely.
 #include <gtest/gtest.h>
 
+#include "process/SceneExporter.h"
 #include "ColladaTestUtil.h"
 
 TEST(ColladaExample, SkinnedArm)
@@ -12,7 +13,7 @@ TEST(ColladaExample, SkinnedArm)
     ASSERT_EQ(run->result, 0);
     EXPECT_EQ(run->log->Count(eLogWarning), 0);
     EXPECT_EQ(run->log->Count(eLogError), 0);
-    EXPECT_TRUE(run->options.GetBool(opt::bExportAnimations));
+    EXPECT_TRUE(ExportOptions(run->options, run->scene).GetBool(opt::bExportAnimations));
 
     // Two seconds of animation: frames 0 .. 60.
     EXPECT_EQ(run->scene.lastFrame, 60u);

@@ -7,9 +7,13 @@
 #include <QThread>
 #include <QTimer>
 
+#include <thread>
+
 #include "TestSupport.h"
 #include "base/ConversionLog.h"
+#include "convert/Convert.h"
 #include "convert/ConverterObject.h"
+#include "gltf/GltfTestUtil.h"
 
 namespace {
 
@@ -43,7 +47,6 @@ std::vector<QString> RunAndRecord(const COptions& options, const QString& input)
     loop.exec();
     thread.wait();
     delete converter;
-    EXPECT_EQ(g_pActiveConverter.load(), nullptr);
     return events;
 }
 
@@ -118,7 +121,7 @@ TEST_F(ConversionRun, FailureRecordsNoExportedFileAndLogsNoSuccess)
 
 TEST(ConversionLogTest, SilentWithoutConverterOrFormat)
 {
-    ASSERT_EQ(g_pActiveConverter.load(), nullptr);
+    ASSERT_EQ(CurrentLogSink(), nullptr);
     ConversionLog(eLogError, "nobody listens %d", 1); // must not crash
     ConversionProgress(50, "nobody listens");
     CLogCapture capture;
@@ -156,4 +159,76 @@ TEST(ConversionLogTest, LongTextIsCut)
     ASSERT_EQ(capture.Messages().size(), 2u);
     EXPECT_EQ(capture.Messages()[0].text.size(), 1023);
     EXPECT_EQ(capture.Messages()[1].text.size(), 1023);
+}
+
+// Several conversions in one process at once give each the bytes and the
+// messages it gives alone: the log sink, the file record and the import
+// state belong to each conversion.
+TEST_F(ConversionRun, ConversionsOnSeveralThreadsMatchOneAfterAnother)
+{
+    // A glTF mesh without normals: smooth normals are computed for it.
+    SGltfBuilder b;
+    b.MeshNode(b.Triangles({0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0}, {0, 1, 2, 2, 1, 3}), "Quad");
+    const QString gltf = Make("quad.gltf", QByteArray::fromStdString(b.Gltf()));
+    const std::vector<std::string> inputs = {ExamplePath("textured_box.dae"), ExamplePath("skinned_arm.dae"),
+                                             gltf.toStdString()};
+    struct SRun {
+        std::vector<std::pair<int, std::string>> messages;
+        SConvertResult result;
+        QByteArray bytes;
+    };
+    class CRecord : public ILogSink {
+    public:
+        explicit CRecord(SRun& run) : m_run(run) {}
+        void LogMessage(int level, const char* text) override { m_run.messages.emplace_back(level, text); }
+        void LogProgress(int, const char*) override {}
+
+    private:
+        SRun& m_run;
+    };
+    auto convert = [&](size_t i, const QString& folder, SRun& run) {
+        COptions options;
+        options.SetBool(opt::bExportSkin, true);
+        options.SetBool(opt::bExportAnimations, true);
+        options.SetOutputPath((folder + QStringLiteral("/out%1.qef").arg(i)).toStdString());
+        CRecord sink(run);
+        run.result = Convert(inputs[i], options, &sink);
+        QFile f(QString::fromStdString(run.result.outputPath));
+        if (f.open(QIODevice::ReadOnly))
+            run.bytes = f.readAll();
+        // The output's path differs between the two folders.
+        for (auto& m : run.messages)
+            m.second = QString::fromStdString(m.second).replace(folder, "OUT").toStdString();
+    };
+    QDir(dir.path()).mkdir("one");
+    QDir(dir.path()).mkdir("many");
+    std::vector<SRun> alone(inputs.size()), together(inputs.size());
+    for (size_t i = 0; i < inputs.size(); ++i)
+        convert(i, dir.path() + "/one", alone[i]);
+    std::vector<std::thread> threads;
+    for (int round = 0; round < 2; ++round) {
+        for (size_t i = 0; i < inputs.size(); ++i)
+            threads.emplace_back([&, i] {
+                together[i] = SRun();
+                convert(i, dir.path() + "/many", together[i]);
+            });
+        for (std::thread& t : threads)
+            t.join();
+        threads.clear();
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            SCOPED_TRACE(inputs[i]);
+            ASSERT_EQ(alone[i].result.code, 0);
+            EXPECT_EQ(together[i].result.code, 0);
+            EXPECT_FALSE(alone[i].bytes.isEmpty());
+            EXPECT_EQ(together[i].bytes, alone[i].bytes);
+            EXPECT_EQ(together[i].messages, alone[i].messages);
+            // Each run's record holds its own input and output, and no other's.
+            ASSERT_FALSE(together[i].result.files.read.empty());
+            EXPECT_EQ(together[i].result.files.read.front(), inputs[i]);
+            EXPECT_EQ(together[i].result.files.written, std::vector<std::string>{together[i].result.outputPath});
+        }
+    }
+    // Nothing of a run stays installed on the calling thread.
+    EXPECT_EQ(CurrentLogSink(), nullptr);
+    EXPECT_EQ(CurrentFileTrace(), nullptr);
 }

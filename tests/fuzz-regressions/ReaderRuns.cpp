@@ -47,10 +47,11 @@ int RunReader(EReader reader, const std::string& path)
     case eReaderCollada: {
         QTemporaryDir out;
         CCollada2QEF importer;
-        importer.SetOutputFolder(out.path().toStdString());
+        SImportSettings settings;
+        settings.outputFolder = out.path().toStdString();
         SImportScene scene;
         COptionsData options;
-        return importer.Import(path.c_str(), &scene, &options);
+        return importer.Import(path.c_str(), &scene, &options, settings);
     }
     case eReaderColladaWhole: {
         QTemporaryDir out;

@@ -5,8 +5,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "convert/ConverterObject.h"
-#include "options/Options.h"
+#include "base/ConversionLog.h"
 
 const std::string& FuzzTempDir()
 {
@@ -15,11 +14,19 @@ const std::string& FuzzTempDir()
     return path;
 }
 
+namespace {
+// Takes every message, already formatted, and drops it.
+class CFormattingSink : public ILogSink {
+public:
+    void LogMessage(int, const char*) override {}
+    void LogProgress(int, const char*) override {}
+};
+} // namespace
+
 void InstallFuzzLogSink()
 {
-    static std::unique_ptr<CConverterObject> converter;
-    if (!converter)
-        converter = std::make_unique<CConverterObject>(COptions(), QString());
+    static CFormattingSink sink;
+    SetLogSink(&sink);
 }
 
 bool WriteFuzzFile(const std::string& path, const void* data, size_t size)

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "collada/Animation.h"
 #include "collada/Collada2QEF.h"
 #include "gltf/Gltf2QEF.h"
 #include "scene/ImportScene.h"
@@ -44,10 +43,11 @@ inline int ProcessWhole(const SImportScene& scene, const COptions& options)
 inline int ConvertColladaWhole(const std::string& path, const std::string& outputFolder)
 {
     CCollada2QEF importer;
-    importer.SetOutputFolder(outputFolder);
+    SImportSettings settings;
+    settings.outputFolder = outputFolder;
     SImportScene scene;
     COptions options;
-    const int imported = importer.Import(path.c_str(), &scene, &options);
+    const int imported = importer.Import(path.c_str(), &scene, &options, settings);
     return imported != 0 ? imported : ProcessWhole(scene, options);
 }
 
@@ -58,17 +58,14 @@ inline int ConvertColladaWhole(const std::string& path, const std::string& outpu
 // fill the import's whole limit and pass the fuzzer's time for one input.
 inline int ConvertGltfWhole(const uint8_t* data, size_t size)
 {
-    struct SBlockLimit {
-        uint64_t saved = FrameBlockLimit();
-        SBlockLimit() { SetFrameBlockLimit(uint64_t(1) << 16); }
-        ~SBlockLimit() { SetFrameBlockLimit(saved); }
-    } limit;
+    SImportSettings settings;
+    settings.frameBlockLimit = uint64_t(1) << 16;
     CGltf2QEF importer;
     SImportScene scene;
     COptions options;
     options.SetBool(opt::bExportSkin, true);
     options.SetBool(opt::bExportAnimations, true);
     options.SetBool(opt::bExportMappingChannels, true);
-    const int imported = importer.ImportBytes(data, size, std::string(), "fuzz.gltf", &scene, &options);
+    const int imported = importer.ImportBytes(data, size, std::string(), "fuzz.gltf", &scene, &options, settings);
     return imported != 0 ? imported : ProcessWhole(scene, options);
 }

@@ -291,7 +291,8 @@ TEST(GltfBadInput, NonFinitePositionsDropTheirTrianglesWithOneWarning)
     const float inf = std::numeric_limits<float>::infinity();
     b.MeshNode(b.Triangles({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, std::nanf(""), 0, 0, inf, 0, 0},
                            {0, 1, 2, 0, 2, 4, 0, 2, 3, 5, 1, 2}));
-    auto run = ImportGltfBytes(b.Gltf());
+    // Without normals exported, no mesh wants smooth ones (and their warning).
+    auto run = ImportGltfBytes(b.Gltf(), [](COptions& o) { o.SetExport(eVANormal, false); });
     EXPECT_EQ(run->result, 0);
     EXPECT_EQ(run->Triangles(), 2u);
     EXPECT_EQ(run->log->Count(eLogWarning), 1);

@@ -153,7 +153,8 @@ TEST(GltfImport, PrimitiveModes)
     points["mode"] = 0;
     b.doc["meshes"].push_back({{"primitives", {lines, points, b.Triangles({0, 0, 0, 1, 0, 0, 1, 1, 0})}}});
     b.Node({{"mesh", 0}});
-    auto run = ImportGltfBytes(b.Gltf());
+    // Without normals exported, no mesh wants smooth ones (and their warning).
+    auto run = ImportGltfBytes(b.Gltf(), [](COptions& o) { o.SetExport(eVANormal, false); });
     ASSERT_EQ(run->result, 0);
     EXPECT_EQ(run->Triangles(), 1u);
     EXPECT_EQ(run->log->Count(eLogWarning), 1);
@@ -228,6 +229,32 @@ TEST(GltfImport, StridedAndSparseAccessors)
     EXPECT_EQ(n.positions[1], (SVec3{7, 8, 9}));
     EXPECT_EQ(n.positions[2], (SVec3{1, 1, 0}));
     EXPECT_EQ(n.normals[2], (SVec3{0, 0, 1})); // normalised
+}
+
+// As a Collada mesh without normals: smooth normals for that mesh alone, one
+// warning that names it, and the normal channel stays on for the others.
+TEST(GltfImport, MeshWithoutNormalsGetsSmoothNormals)
+{
+    SGltfBuilder b;
+    b.MeshNode(b.Triangles({0, 0, 0, 1, 0, 0, 0, 1, 0}), "Flat");
+    const std::vector<float> normals = {0, 1, 0, 0, 1, 0, 0, 1, 0};
+    json shaded = b.Triangles({0, 0, 0, 0, 0, 1, 1, 0, 0});
+    shaded["attributes"]["NORMAL"] = b.Floats(normals, "VEC3", 3);
+    b.MeshNode(shaded, "Shaded");
+    auto run = ImportGltfBytes(b.Gltf());
+    ASSERT_EQ(run->result, 0) << run->Messages(eLogError);
+    EXPECT_EQ(run->Messages(eLogWarning),
+              "Warning: Mesh 'Flat' has no normals; smooth normals were computed for it.\n\n");
+    EXPECT_TRUE(run->options.GetExport(eVANormal));
+    const SImportNode& flat = *run->Node("Flat");
+    ASSERT_EQ(flat.triangles.size(), 1u);
+    for (int32_t n : flat.triangles[0].normal) {
+        ASSERT_TRUE(n >= 0 && size_t(n) < flat.normals.size());
+        EXPECT_EQ(flat.normals[size_t(n)], (SVec3{0, 0, 1}));
+    }
+    const SImportNode& kept = *run->Node("Shaded");
+    ASSERT_EQ(kept.normals.size(), 3u);
+    EXPECT_EQ(kept.normals[0], (SVec3{0, 1, 0}));
 }
 
 TEST(GltfImport, Materials)

@@ -10,6 +10,7 @@
 
 #include <meshoptimizer.h>
 
+#include "process/SceneExporter.h"
 #include "GltfTestUtil.h"
 
 namespace {
@@ -133,7 +134,7 @@ TEST(GltfAnimation, NothingAnimatedTurnsAnimationExportOff)
     b.Node({{"name", "Still"}});
     auto run = ImportGltfBytes(b.Gltf(), [](COptions& o) { o.SetBool(opt::bExportAnimations, true); });
     ASSERT_EQ(run->result, 0);
-    EXPECT_FALSE(run->options.GetBool(opt::bExportAnimations));
+    EXPECT_FALSE(ExportOptions(run->options, run->scene).GetBool(opt::bExportAnimations));
     // Morph weights alone animate nothing, with one warning.
     auto morph = Animated("weights", "LINEAR", {0, 1}, "SCALAR", 1);
     ASSERT_EQ(morph->result, 0) << morph->Messages(eLogError);

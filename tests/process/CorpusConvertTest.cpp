@@ -182,9 +182,10 @@ void ConvertCorpus(const char* name, const std::function<void(COptions&)>& setup
         setup(options);
         SImportScene scene;
         CCollada2QEF importer;
-        importer.SetOutputFolder(dir.path().toStdString());
+        SImportSettings settings;
+        settings.outputFolder = dir.path().toStdString();
         // Documents the importer refuses are its own tests' business.
-        if (importer.Import(path.c_str(), &scene, &options) != 0)
+        if (importer.Import(path.c_str(), &scene, &options, settings) != 0)
             continue;
         const uint64_t expected = DrawableTriangles(scene, options);
 

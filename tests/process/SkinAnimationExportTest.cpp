@@ -31,7 +31,7 @@ std::unique_ptr<SExport> Export(const std::string& input, const std::function<vo
     setup(options);
     const std::string out = dir.filePath("out.qef").toStdString();
     options.SetOutputPath(out);
-    r->result = RunConversionAndWait(options, QString::fromStdString(input), [&](const SConversionMessage& m) {
+    r->result = RunConversion(options, QString::fromStdString(input), [&](const SConversionMessage& m) {
         if (m.kind == SConversionMessage::eError)
             r->errors << m.text;
     });

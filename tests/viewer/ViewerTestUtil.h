@@ -28,7 +28,7 @@ inline std::string ConvertToQef(const std::string& input, const QTemporaryDir& d
         setup(options);
     const std::string out = dir.filePath(QString::fromStdString(name)).toStdString();
     options.SetOutputPath(out);
-    return RunConversionAndWait(options, QString::fromStdString(input)) == 0 ? out : std::string();
+    return RunConversion(options, QString::fromStdString(input)) == 0 ? out : std::string();
 }
 
 // The skinned, animated arm of examples/ with its bones and animation kept,

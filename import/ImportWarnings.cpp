@@ -1,7 +1,6 @@
-#include "collada/C2QHub.h"
+#include "import/ImportWarnings.h"
 
 #include "base/ConversionLog.h"
-#include "collada/ElCore.h"
 
 namespace {
 const char* const kWarnings[eWarnCount] = {
@@ -15,30 +14,10 @@ const char* const kWarnings[eWarnCount] = {
 };
 } // namespace
 
-C2QHub& C2QHub::Instance()
-{
-    static C2QHub hub;
-    return hub;
-}
-
-C2QHub::C2QHub() = default;
-C2QHub::~C2QHub() = default;
-
-void C2QHub::SetDocument(std::unique_ptr<CEl_Collada> document)
-{
-    m_pDocument = std::move(document);
-}
-
-void C2QHub::WarnOnce(int n)
+void CImportWarnings::WarnOnce(int n)
 {
     if (n < 0 || n >= eWarnCount || m_abWarned[n])
         return;
     m_abWarned[n] = true;
     ConversionLog(eLogWarning, "%s", kWarnings[n]);
-}
-
-void C2QHub::ClearWarnings()
-{
-    for (bool& w : m_abWarned)
-        w = false;
 }

@@ -5,7 +5,7 @@
 
 #include "PrefsTest.h"
 #include "common/TestSupport.h"
-#include "convert/RecentFiles.h"
+#include "app/RecentFiles.h"
 #include "prefs/ZGXPreferences.h"
 
 namespace {

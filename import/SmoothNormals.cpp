@@ -1,9 +1,11 @@
-#include "collada/SmoothNormals.h"
+#include "import/SmoothNormals.h"
 
 #include <cmath>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
+
+#include "base/ConversionLog.h"
 
 namespace {
 
@@ -61,4 +63,11 @@ void ComputeSmoothNormals(SImportNode& record)
     for (SImportTriangle& t : record.triangles)
         for (int c = 0; c < 3; ++c)
             t.normal[c] = valid(t.position[c]) ? weldOf[size_t(t.position[c])] : -1;
+}
+
+void MendMissingNormals(SImportNode& record)
+{
+    ConversionLog(eLogWarning, "Warning: Mesh '%s' has no normals; smooth normals were computed for it.\n",
+                  record.name.c_str());
+    ComputeSmoothNormals(record);
 }

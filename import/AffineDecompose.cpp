@@ -1,4 +1,4 @@
-#include "collada/AffineDecompose.h"
+#include "import/AffineDecompose.h"
 
 #include <cmath>
 #include <utility>

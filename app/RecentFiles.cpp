@@ -1,4 +1,4 @@
-#include "convert/RecentFiles.h"
+#include "app/RecentFiles.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -9,3 +9,8 @@
 // normal per distinct position). A position whose faces all vanish gets
 // (0, 1, 0). Linear in the corner count (hashed positions).
 void ComputeSmoothNormals(SImportNode& record);
+
+// A mesh read without normals while normals are exported: one warning that
+// names it, then ComputeSmoothNormals. One mesh without normals leaves the
+// others theirs.
+void MendMissingNormals(SImportNode& record);
