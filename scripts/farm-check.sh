@@ -58,13 +58,18 @@ nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
 
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/meshwright-farm.XXXXXX")
 nginx_pid=""
-output_bases=()
+# Bazel's startup options: no rc file of the user's or the workspace's (the
+# system's names Debian's install base); everything it keeps under $tmp; a
+# server that ends by itself should the end of this script be missed.
+startup=(--nohome_rc --noworkspace_rc --output_user_root="$tmp/bazel-root" --max_idle_secs=120
+  --host_jvm_args=-Djava.io.tmpdir="$tmp/java-tmp")
+declare -A workspace_of=() # a Bazel server's output base -> its workspace
 cleanup() {
   local status=$? base pid
-  for base in "${output_bases[@]}"; do
+  for base in "${!workspace_of[@]}"; do
     [ -d "$base" ] || continue
-    (cd "$tmp" && timeout 60 bazel --nohome_rc --noworkspace_rc --output_user_root="$tmp/bazel-root" \
-      --output_base="$base" shutdown >/dev/null 2>&1) || true
+    (cd "${workspace_of[$base]}" && HOME="$tmp/home" timeout 60 bazel "${startup[@]}" --output_base="$base" shutdown \
+      >/dev/null 2>&1) || true
     pid=$(cat "$base/server/server.pid.txt" 2>/dev/null || true)
     [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && kill "$pid" 2>/dev/null || true
   done
@@ -81,7 +86,7 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 
 # --- the cache server -------------------------------------------------------
-mkdir -p "$tmp/nginx" "$tmp/cache"
+mkdir -p "$tmp/nginx" "$tmp/cache" "$tmp/java-tmp"
 free_port() {
   python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
@@ -165,16 +170,15 @@ cp -R "$tmp/src" "$tmp/B"
 A=$tmp/A/examples/bazel
 B=$tmp/B/examples/bazel
 
-# bazel WORKSPACE OUTPUT_BASE LOG [build words...]: runs Bazel in the
+# bazel_in WORKSPACE OUTPUT_BASE LOG [build words...]: builds in the
 # workspace with its output base (a server of its own, ended at exit);
 # everything Bazel keeps stays under $tmp. The exit status is Bazel's.
 bazel_in() {
   local ws=$1 base=$2 log=$3
   shift 3
-  [[ " ${output_bases[*]} " == *" $base "* ]] || output_bases+=("$base")
-  (cd "$ws" && HOME="$tmp/home" bazel --nohome_rc --noworkspace_rc --output_user_root="$tmp/bazel-root" \
-    --output_base="$base" --max_idle_secs=300 build --nosandbox_debug --color=no --curses=no \
-    --noshow_progress --execution_log_json_file="$log.json" "$@") >"$log" 2>&1
+  workspace_of[$base]=$ws
+  (cd "$ws" && HOME="$tmp/home" bazel "${startup[@]}" --output_base="$base" build --nosandbox_debug --color=no \
+    --curses=no --noshow_progress --execution_log_json_file="$log.json" "$@") >"$log" 2>&1
 }
 # The conversions a build ran, from its execution log: "hit LABEL" for a
 # remote cache hit, "run LABEL" for one converted here; sorted.
