@@ -71,7 +71,7 @@ cleanup() {
     (cd "${workspace_of[$base]}" && HOME="$tmp/home" timeout 60 bazel "${startup[@]}" --output_base="$base" shutdown \
       >/dev/null 2>&1) || true
     pid=$(cat "$base/server/server.pid.txt" 2>/dev/null || true)
-    [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null && kill "$pid" 2>/dev/null || true
+    if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null || true; fi
   done
   if [ -n "$nginx_pid" ]; then
     kill "$nginx_pid" 2>/dev/null || true
@@ -147,7 +147,7 @@ EOF
 }
 step "starting nginx (WebDAV) as the remote cache"
 started=0
-for attempt in 1 2 3; do
+for _ in 1 2 3; do
   port=$(free_port)
   if start_nginx; then
     started=1
@@ -231,9 +231,9 @@ expect_build "$tmp/a1.log" "workspace A"
 all=$(conversions "$tmp/a1.log" | sed 's/^run //')
 count=$(echo "$all" | grep -c . || true)
 ((count >= 3)) || die "workspace A: expected the example's conversions, the execution log lists: $(conversions "$tmp/a1.log")"
-[ -z "$(conversions "$tmp/a1.log" | grep -v '^run ')" ] || die "workspace A: a conversion came from the empty cache"
+[ -z "$(conversions "$tmp/a1.log" | grep -v '^run ' || true)" ] || die "workspace A: a conversion came from the empty cache"
 [ -n "$(ls -A "$tmp/cache" 2>/dev/null)" ] || die "workspace A: nothing was written to the cache"
-echo "   $count conversions: $(echo $all); $(summary "$tmp/a1.log")"
+echo "   $count conversions: $(paste -sd ' ' <<<"$all"); $(summary "$tmp/a1.log")"
 
 step "workspace B (another folder, a fresh output base): every conversion is a remote cache hit"
 status=0
@@ -261,11 +261,11 @@ status=0
 bazel_in "$B" "$tmp/base-B" "$tmp/b2.log" "${B_ARGS[@]}" //... || status=$?
 expect_build "$tmp/b2.log" "after changing glsl_panel.dae"
 ran=$(conversions "$tmp/b2.log")
-[ "$ran" = "run //:assets/glsl_panel" ] || die "after changing glsl_panel.dae, expected that scene's conversion alone, got: $(echo $ran)"
+[ "$ran" = "run //:assets/glsl_panel" ] || die "after changing glsl_panel.dae, expected that scene's conversion alone, got: $(paste -sd ' ' <<<"$ran")"
 [ "$(local_count "$tmp/b2.log")" -eq 1 ] || die "after changing glsl_panel.dae: $(summary "$tmp/b2.log")"
 cmp -s "$A/bazel-bin/assets/Tiles.qdl" "$B/bazel-bin/assets/Tiles.qdl" &&
   die "after changing glsl_panel.dae, Tiles.qdl is still A's"
-echo "   $(echo $ran); $(summary "$tmp/b2.log")"
+echo "   $(paste -sd ' ' <<<"$ran"); $(summary "$tmp/b2.log")"
 
 step "workspace B: a changed options file converts every scene"
 sed -i 's/^bExportSkin=1$/bExportSkin=0/' "$B/scenes.cfg"
