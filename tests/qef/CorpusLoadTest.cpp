@@ -21,8 +21,9 @@ struct SOptionSet {
 };
 
 // The defaults (interleaved, 16-bit indices where they fit); strips, packed
-// types, an unpack matrix and separate channels; skin and animation with
-// bone batches and indexed tracks.
+// types, an unpack matrix and separate channels (on a quarter of the corpus:
+// making strips is the slow part); skin and animation with bone batches and
+// indexed tracks.
 const SOptionSet kOptionSets[] = {
     {"default", [](COptions&) {}},
     {"packed_strips",
@@ -100,7 +101,7 @@ std::vector<SCase> Cases()
 {
     std::vector<SCase> cases;
     for (int o = 0; o < int(sizeof(kOptionSets) / sizeof(kOptionSets[0])); ++o)
-        for (int s = 0; s < kShards; ++s)
+        for (int s = 0; s < (o == 1 ? 1 : kShards); ++s)
             cases.push_back({o, s});
     return cases;
 }
