@@ -50,6 +50,38 @@ inline void StoreF32(uint8_t* p, float f)
     p[3] = uint8_t(u >> 24);
 }
 
+uint32_t LargestU16(const uint8_t* p, size_t n)
+{
+    uint16_t big = 0;
+    if (kHostLittleEndian) {
+        for (size_t i = 0; i < n; ++i) {
+            uint16_t v;
+            std::memcpy(&v, p + 2 * i, 2);
+            big = v > big ? v : big;
+        }
+    } else {
+        for (size_t i = 0; i < n; ++i)
+            big = std::max(big, LoadU16(p + 2 * i));
+    }
+    return big;
+}
+
+uint32_t LargestU32(const uint8_t* p, size_t n)
+{
+    uint32_t big = 0;
+    if (kHostLittleEndian) {
+        for (size_t i = 0; i < n; ++i) {
+            uint32_t v;
+            std::memcpy(&v, p + 4 * i, 4);
+            big = v > big ? v : big;
+        }
+    } else {
+        for (size_t i = 0; i < n; ++i)
+            big = std::max(big, LoadU32(p + 4 * i));
+    }
+    return big;
+}
+
 constexpr uint8_t kComponentSize[18] = {0, 4, 4, 2, 4, 4, 4, 4, 4, 4, 1, 2, 2, 1, 1, 1, 2, 4};
 constexpr uint8_t kValuesPerElement[18] = {0, 1, 1, 1, 4, 4, 4, 4, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1};
 constexpr uint32_t kTypeCount = 18;
@@ -984,19 +1016,12 @@ private:
             return ChannelFail(eChanIndex, -1,
                                "index data holds %u bytes; %" PRIu64 " indices of %u bytes need %" PRIu64, bytes, count,
                                size, count * size);
-        // The largest index, in one branch-free sweep.
+        // The largest index, in one branch-free sweep (host-order loads
+        // through memcpy where the host is little-endian, so that it runs as
+        // vector code).
         const uint8_t* p = static_cast<const uint8_t*>(c.data);
         const size_t n = size_t(count);
-        uint32_t largest = 0;
-        if (size == 2) {
-            uint16_t big = 0;
-            for (size_t i = 0; i < n; ++i)
-                big = std::max(big, LoadU16(p + 2 * i));
-            largest = big;
-        } else {
-            for (size_t i = 0; i < n; ++i)
-                largest = std::max(largest, LoadU32(p + 4 * i));
-        }
+        const uint32_t largest = size == 2 ? LargestU16(p, n) : LargestU32(p, n);
         if (n && largest >= m.vertex_count) {
             for (size_t i = 0; i < n; ++i) {
                 const uint32_t v = size == 2 ? LoadU16(p + 2 * i) : LoadU32(p + 4 * i);
