@@ -249,6 +249,7 @@ public:
                     return Fail(QEF_MALFORMED, "the file holds a second scene group");
                 if (!SceneGroup())
                     return false;
+                m_inScene = false;
                 sceneRead = true;
                 break;
             case eOptionsText:
@@ -315,7 +316,11 @@ private:
         } else {
             std::snprintf(where, sizeof(where), "%s", m_inScene ? "scene" : "file");
         }
-        SetError(m_error, result, m_blockAt, "%s: %s", where, text);
+        // Where in the file: the block being read, or the end of the bytes.
+        if (m_blockAt + 8 <= m_size)
+            SetError(m_error, result, m_blockAt, "%s: %s (block %u at byte %zu)", where, text, BlockTag(), m_blockAt);
+        else
+            SetError(m_error, result, m_blockAt, "%s: %s (at byte %zu)", where, text, m_blockAt);
         return false;
     }
 
@@ -356,11 +361,11 @@ private:
     bool Exact(uint32_t len, uint32_t want)
     {
         if (len != want)
-            return Fail(QEF_MALFORMED, "block %u has %u bytes; it must have %u", m_tag(), len, want);
+            return Fail(QEF_MALFORMED, "block %u has %u bytes; it must have %u", BlockTag(), len, want);
         return Need(len);
     }
 
-    uint32_t m_tag() const
+    uint32_t BlockTag() const
     {
         return m_blockAt + 4 <= m_size ? LoadU32(m_p + m_blockAt) : 0;
     }
@@ -397,7 +402,7 @@ private:
     int Bytes(uint32_t len, const void** out, uint32_t* size, uint32_t unit = 1)
     {
         if (len % unit != 0) {
-            Fail(QEF_MALFORMED, "block %u has %u bytes, not a multiple of %u", m_tag(), len, unit);
+            Fail(QEF_MALFORMED, "block %u has %u bytes, not a multiple of %u", BlockTag(), len, unit);
             return eChildFailed;
         }
         if (!Need(len))
@@ -411,13 +416,13 @@ private:
     int String(uint32_t len, const char** out)
     {
         if (len == 0) {
-            Fail(QEF_MALFORMED, "string block %u is empty; it must hold at least its NUL", m_tag());
+            Fail(QEF_MALFORMED, "the string block is empty; it must hold at least its NUL");
             return eChildFailed;
         }
         if (!Need(len))
             return eChildFailed;
         if (m_p[m_pos + len - 1] != 0) {
-            Fail(QEF_MALFORMED, "string block %u does not end with a NUL", m_tag());
+            Fail(QEF_MALFORMED, "the string block does not end with a NUL");
             return eChildFailed;
         }
         *out = reinterpret_cast<const char*>(m_p + m_pos);

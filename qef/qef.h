@@ -105,7 +105,7 @@ typedef struct qef_error {
     qef_result result;
     size_t offset;
     size_t bytes_needed; /* QEF_BUFFER_TOO_SMALL: what qef_measure gives */
-    char message[256];
+    char message[320];
 } qef_error;
 
 /* One vertex attribute or the index list. The element of vertex i starts at

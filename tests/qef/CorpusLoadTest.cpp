@@ -11,7 +11,9 @@
 #include "collada/Collada2QEF.h"
 #include "options/Options.h"
 #include "process/SceneExporter.h"
+#include "SceneTestUtil.h"
 #include "scene/ImportScene.h"
+#include "scene/SceneFromQef.h"
 
 namespace {
 
@@ -89,6 +91,13 @@ TEST_P(QefCorpus, LoadsWhatTheConverterWrote)
         QefScenePtr scene = LoadQef(bytes.data(), bytes.size(), &error);
         ASSERT_TRUE(scene) << error.message;
         ExpectSameScene(*exporter.Scene(), *scene);
+        // The scene model built from the loader's views is the one the
+        // converter's reader reads from the same bytes.
+        SScene built, read;
+        ASSERT_TRUE(BuildSceneFromQef(*scene, &built));
+        CZGXTString why;
+        ASSERT_EQ(ReadSceneBytes(std::string(bytes.begin(), bytes.end()), &read, &why), 0) << why;
+        EXPECT_TRUE(built == read);
         EXPECT_EQ(std::string(scene->options_text, scene->options_text_size), options.ToText());
         if (::testing::Test::HasFailure())
             return;

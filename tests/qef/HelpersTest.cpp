@@ -10,6 +10,7 @@
 #include "SceneTestUtil.h"
 #include "TestSupport.h"
 #include "scene/MeshTriangles.h"
+#include "scene/SceneFromQef.h"
 
 namespace {
 
@@ -40,6 +41,20 @@ TEST_F(QefHelpers, ViewsAgreeWithTheModel)
     const uint8_t* begin = m_bytes.data();
     const uint8_t* p = static_cast<const uint8_t*>(m_scene->meshes[2].vertex_block);
     EXPECT_TRUE(p > begin && p < begin + m_bytes.size());
+}
+
+// The scene model built from the views equals the written one, field by
+// field, and keeps the two texts.
+TEST_F(QefHelpers, BuildsTheSceneModel)
+{
+    SScene built;
+    CZGXTString options, history, error;
+    ASSERT_TRUE(LoadSceneFromBytes(m_bytes.data(), m_bytes.size(), &built, &options, &history, &error)) << error;
+    EXPECT_TRUE(built == m_model);
+    EXPECT_EQ(options, "opts");
+    EXPECT_EQ(history, "h");
+    EXPECT_FALSE(LoadSceneFromBytes(m_bytes.data(), m_bytes.size() - 9, &built, nullptr, nullptr, &error));
+    EXPECT_NE(error.find("before the end of group"), std::string::npos) << error;
 }
 
 // Every element type decodes as the scene model's ReadVertex reads it.
