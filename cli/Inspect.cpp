@@ -15,6 +15,8 @@
 #include "scene/Scene.h"
 #include "scene/SceneCheck.h"
 #include "scene/SceneFileFormat.h"
+#include "scene/ResourceFile.h"
+#include "scene/SceneFromQef.h"
 #include "scene/SceneRead.h"
 
 namespace {
@@ -542,11 +544,18 @@ int RunInspect(const QStringList& args)
     }
     in.size = info.size();
     const QByteArray native = QFile::encodeName(path);
+    // Read through the loader (qef/), as an engine reads the file.
     CZGXTString error;
-    SScene texts;
-    if (LoadSceneFile(texts, native.constData(), &in.options, UINT32_MAX, nullptr, 0, &error) != 0 ||
-        LoadSceneFile(texts, native.constData(), nullptr, 0, &in.history, UINT32_MAX, &error) != 0 ||
-        LoadSceneFile(in.scene, native.constData(), &error) != 0) {
+    CZGXTResourceFile file;
+    if (!file.Open(native.constData())) {
+        error = "cannot read the file";
+    } else if (!LoadSceneFromBytes(file.Data(), file.Size(), &in.scene, &in.options, &in.history, &error)) {
+        if (error.empty())
+            error = "not a scene file";
+    } else {
+        error.clear();
+    }
+    if (!error.empty()) {
         PrintErr("meshwright-cli: error: " + Printable(in.path) + ": " + Printable(error) + "\n");
         return 1;
     }

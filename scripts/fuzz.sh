@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (clang, build-fuzz/) and runs one of them.
 # Usage: scripts/fuzz.sh TARGET SECONDS [extra libFuzzer arguments...]
-#   TARGET: collada | gltf | scene | options | prefs
+#   TARGET: collada | gltf | scene | options | prefs | qef-loader | qef-helpers
 # New corpus entries collect in build-fuzz/corpus/TARGET; a crash, hang or
 # leak is written to build-fuzz/artifacts/TARGET/ and ends the run with a
 # non-zero status.
@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 if [ $# -lt 2 ]; then
-  echo "usage: $0 collada|gltf|scene|options|prefs SECONDS [libFuzzer arguments...]" >&2
+  echo "usage: $0 collada|gltf|scene|options|prefs|qef-loader|qef-helpers SECONDS [libFuzzer arguments...]" >&2
   exit 64
 fi
 TARGET="$1"
@@ -21,9 +21,11 @@ case "$TARGET" in
   gltf) SEEDS=(tests/data/gltf)
         [ -d ../shared/corpus/gltf ] && SEEDS+=(../shared/corpus/gltf) ;;
   scene) SEEDS=(tests/fuzz/corpus/scene) ;;
+  # The loader reads the scene files; its dictionary is the scene reader's.
+  qef-loader|qef-helpers) SEEDS=(tests/fuzz/corpus/scene) DICT=scene ;;
   options) SEEDS=(tests/fuzz/corpus/options) ;;
   prefs) SEEDS=(tests/data/prefs) ;;
-  *) echo "unknown target '$TARGET' (collada, gltf, scene, options, prefs)" >&2; exit 64 ;;
+  *) echo "unknown target '$TARGET' (collada, gltf, scene, options, prefs, qef-loader, qef-helpers)" >&2; exit 64 ;;
 esac
 
 for p in clang-14 libclang-rt-14-dev; do
@@ -66,7 +68,7 @@ SEED_PATHS=()
 for s in "${SEEDS[@]}"; do SEED_PATHS+=("$ROOT/$s"); done
 status=0
 (cd "$RUN" && "$ROOT/$BUILD/tests/fuzz/fuzz_$TARGET" "$ROOT/$CORPUS" "${SEED_PATHS[@]}" \
-  -dict="$ROOT/tests/fuzz/$TARGET.dict" \
+  -dict="$ROOT/tests/fuzz/${DICT:-$TARGET}.dict" \
   -max_total_time="$SECONDS_TO_RUN" -timeout=3 -rss_limit_mb=2048 -malloc_limit_mb=2048 \
   -workers=1 -jobs=1 -close_fd_mask=3 -print_final_stats=1 \
   -artifact_prefix="$ROOT/$ARTIFACTS/" "$@" >driver.log 2>&1) || status=$?

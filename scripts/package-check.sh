@@ -21,4 +21,19 @@ done
 "$root/usr/bin/meshwright-cli" --version
 "$root/usr/bin/meshwright-cli" convert --quiet examples/textured_box.dae -o "$root/box.qef"
 "$root/usr/bin/meshwright-cli" inspect "$root/box.qef" | head -n 3
+# The loader for other projects: headers, both libraries, the CMake package
+# component and qef.pc; a C program built against the unpacked package with
+# CMake (shared and static) and with pkg-config loads the converted scene.
+libdir=$(dirname "$(cd "$root" && ls usr/lib/*/libqef.a usr/lib/libqef.a 2>/dev/null | head -n 1)")
+for f in usr/include/qef/qef.h usr/include/qef/ZGXTMemoryFileSystem.h "$libdir/libqef.a" "$libdir/libqef.so" \
+         "$libdir/pkgconfig/qef.pc" "$libdir/cmake/Meshwright/MeshwrightQefTargets.cmake"; do
+  [ -e "$root/$f" ] || { echo "the package lacks $f" >&2; exit 1; }
+done
+cmake -S tests/qef/consumer -B "$root/consumer" -DCMAKE_PREFIX_PATH="$root/usr" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$root/consumer" >/dev/null
+LD_LIBRARY_PATH="$root/$libdir" "$root/consumer/load_shared" "$root/box.qef" | head -n 1
+"$root/consumer/load_static" "$root/box.qef" | head -n 1
+cc -std=c99 tests/qef/HeaderC.c -o "$root/load_pc" \
+  $(PKG_CONFIG_PATH="$root/$libdir/pkgconfig" pkg-config --cflags --libs --static qef)
+LD_LIBRARY_PATH="$root/$libdir" "$root/load_pc" "$root/box.qef" | head -n 1
 echo "package check passed"

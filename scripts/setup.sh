@@ -11,6 +11,7 @@ shift || true
 # generator asks file about every program; a bare Debian root has neither.
 PACKAGES=(git file cmake g++ make pkg-config qt6-base-dev libpugixml-dev libmeshoptimizer-dev
           libgtest-dev libgmock-dev libbenchmark-dev python3 ccache dpkg-dev python3-collada clang-format
+          clang-14 libtinygltf-dev
           nlohmann-json3-dev libdraco-dev libqt6opengl6-dev xvfb xauth libgl1-mesa-dri libglx-mesa0 ninja-build)
 missing=()
 for p in "${PACKAGES[@]}"; do
