@@ -46,6 +46,13 @@ QString Count(uint64_t n)
     return QLocale(QLocale::English).toString(qulonglong(n));
 }
 
+// "1 triangle", "2,944 triangles".
+QString Plural(uint64_t n, const char* one, const char* many = nullptr)
+{
+    return Count(n) + QLatin1Char(' ') +
+           (n == 1 ? QString::fromLatin1(one) : many ? QString::fromLatin1(many) : QString::fromLatin1(one) + 's');
+}
+
 const char* KindName(EDrawNodeKind kind)
 {
     switch (kind) {
@@ -150,7 +157,12 @@ void CViewerPanel::BuildUI()
     m_pTree->setObjectName(QStringLiteral("NodeTree"));
     m_pTree->setHeaderLabels({QStringLiteral("Node"), QStringLiteral("Kind"), QStringLiteral("Contents")});
     m_pTree->setToolTip(QStringLiteral("The file's nodes; click one to frame it, untick a mesh to hide it"));
+    // Kind and contents keep their width; a long name is shortened in the
+    // middle (its row's tool tip gives it whole).
+    m_pTree->header()->setStretchLastSection(false);
     m_pTree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_pTree->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    m_pTree->setTextElideMode(Qt::ElideMiddle);
     m_pTree->setUniformRowHeights(true);
     connect(m_pTree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item, int column) {
         if (column != 0 || !(item->flags() & Qt::ItemIsUserCheckable))
@@ -193,6 +205,7 @@ void CViewerPanel::Clear()
     Destroy(m_scene);
     m_list = SDrawList();
     m_frame = SDrawFrame();
+    m_allFrames = SBox();
     m_bLoaded = false;
     m_bError = false;
     m_lookThrough = -1;
@@ -215,6 +228,7 @@ bool CViewerPanel::OpenFile(const QString& path)
         return false;
     }
     m_bLoaded = true;
+    m_allFrames = AnimationBounds(m_scene, m_list);
     Evaluate(0);
     m_pView->SetScene(&m_list, &m_frame);
     // A pleasant first view: a little from above and to the side.
@@ -293,7 +307,8 @@ SBox CViewerPanel::ItemsBelow(int node) const
 void CViewerPanel::FrameAll()
 {
     LookThrough(-1);
-    SBox box = ItemsBelow(-1);
+    // The whole animation, so playback stays in view.
+    SBox box = m_allFrames;
     if (!box.bAny) {
         const float unit[2][3] = {{-1, -1, -1}, {1, 1, 1}};
         box.Add(unit[0]);
@@ -341,21 +356,7 @@ void CViewerPanel::LookThrough(int camera)
 
 void CViewerPanel::UpdateFixedCamera()
 {
-    const SDrawCamera& c = m_list.pCameras[size_t(m_lookThrough)];
-    const SMatrix44& world = m_frame.pmWorld[c.uiNode];
-    // A camera looks down its node's -Z with +Y up, or at its target.
-    const float eye[3] = {world[12], world[13], world[14]};
-    float target[3] = {eye[0] - world[8], eye[1] - world[9], eye[2] - world[10]};
-    if (c.nTarget >= 0)
-        for (int k = 0; k < 3; ++k)
-            target[k] = m_frame.pmWorld[size_t(c.nTarget)][12 + k];
-    const float up[3] = {world[4], world[5], world[6]};
-    SViewCamera& view = m_pView->Camera();
-    view.bFixed = true;
-    view.mFixedView = LookAt(eye, target, up);
-    view.fFieldOfView = c.fFieldOfView;
-    view.fNear = c.fNear;
-    view.fFar = c.fFar;
+    LookThroughCamera(m_pView->Camera(), m_scene, m_list, m_frame, size_t(m_lookThrough));
 }
 
 void CViewerPanel::FillTree()
@@ -387,6 +388,7 @@ void CViewerPanel::FillTree()
         QTreeWidgetItem* row = new QTreeWidgetItem;
         rows[i] = row;
         row->setText(0, node.sName.empty() ? QStringLiteral("node %1").arg(i) : QString::fromStdString(node.sName));
+        row->setToolTip(0, row->text(0));
         row->setText(1, QString::fromLatin1(KindName(node.eKind)));
         row->setData(0, kNodeRole, int(i));
         QString contents;
@@ -461,13 +463,17 @@ void CViewerPanel::UpdateStatus()
         return;
     }
     const SRenderStats stats = CountVisible(m_list, m_pView->Settings().pItemVisible);
-    const QString frames =
-        m_list.uiFrameCount
-            ? QStringLiteral("%1 frames at %2 fps").arg(m_list.uiFrameCount).arg(m_list.uiFramesPerSecond)
-            : QStringLiteral("no animation");
-    m_pStatus->setText(
-        QStringLiteral("%1 triangles \u00b7 %2 vertices \u00b7 %3 draw calls \u00b7 %4 \u00b7 ACMR %5 \u00b7 %6")
-            .arg(Count(stats.uiTriangles), Count(stats.uiVertices), Count(stats.uiDrawCalls), frames)
-            .arg(double(stats.fAcmr), 0, 'f', 3)
-            .arg(QFileInfo(m_path).fileName()));
+    QStringList parts;
+    parts << Plural(stats.uiTriangles, "triangle") << Plural(stats.uiVertices, "vertex", "vertices")
+          << Plural(stats.uiDrawCalls, "draw call");
+    if (stats.uiInvisibleTriangles)
+        parts << QStringLiteral("%1 invisible (fully transparent material)").arg(Count(stats.uiInvisibleTriangles));
+    parts << (m_list.uiFrameCount
+                  ? QStringLiteral("%1 frames at %2 fps").arg(m_list.uiFrameCount).arg(m_list.uiFramesPerSecond)
+                  : QStringLiteral("no animation"));
+    // Cache misses mean nothing without triangles.
+    if (stats.uiTriangles)
+        parts << QStringLiteral("ACMR %1").arg(double(stats.fAcmr), 0, 'f', 3);
+    parts << QFileInfo(m_path).fileName();
+    m_pStatus->setText(parts.join(QStringLiteral(" \u00b7 ")));
 }

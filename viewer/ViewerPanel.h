@@ -69,6 +69,7 @@ private:
     SScene m_scene;
     SDrawList m_list;
     SDrawFrame m_frame;
+    SBox m_allFrames; // every item over the whole animation
     QString m_path;
     bool m_bLoaded = false;
     bool m_bError = false;
