@@ -394,6 +394,8 @@ TEST(ViewerScreenshot, PicturesFromTheCommandLine)
             EXPECT_FALSE(errors.isEmpty());
             if (c.name == "no such camera") {
                 EXPECT_TRUE(errors.contains(QStringLiteral("0 (FrontCam), 1 (SideCam)"))) << errors.toStdString();
+            } else {
+                EXPECT_TRUE(errors.contains(QStringLiteral("not a QEF scene file"))) << errors.toStdString();
             }
             continue;
         }
