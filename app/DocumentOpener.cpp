@@ -35,6 +35,10 @@ QStringList CDocumentOpener::Candidates(const QString& fileName, const QString& 
         paths << QDir(m_programFolder).filePath(fileName);
         paths << QDir::cleanPath(QDir(m_programFolder).filePath(folder + fileName));
     }
+#ifdef MW_INSTALL_DOC_DIR
+    // Where this build installs them, for a program started from elsewhere.
+    paths << QDir(QStringLiteral(MW_INSTALL_DOC_DIR)).filePath(fileName);
+#endif
     CZGXTString remembered;
     if (m_pStore)
         m_pStore->ReadString(RememberedKey(documentKey).toUtf8().toStdString(), remembered, CZGXTString());

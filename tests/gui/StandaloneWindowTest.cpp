@@ -250,6 +250,11 @@ private slots:
         w.openAnswer.clear();
         w.OpenAction()->trigger();
         QCOMPARE(w.InputPath(), ExamplePath(QStringLiteral("textured_box.dae")));
+
+        // The export dialog starts beside the input, under its name.
+        w.exportAnswer.clear();
+        w.ExportAction()->trigger();
+        QCOMPARE(w.lastExportStart, QFileInfo(ExamplePath(QStringLiteral("textured_box.qef"))).absoluteFilePath());
     }
 
     void exportRunsOnTheWorkerAndEndsUsable()
