@@ -162,9 +162,9 @@ void CAutoUpdater::OnCheckError(QProcess::ProcessError error)
 {
     // A crash also finishes the process and is handled there.
     if (error == QProcess::FailedToStart)
-        EndCheck(CheckFailed(QStringLiteral("%1 failed to start (%2)")
-                                 .arg(QDir::toNativeSeparators(ProgramPath()),
-                                      m_pProcess ? m_pProcess->errorString() : QString())));
+        EndCheck(CheckFailed(
+            QStringLiteral("%1 failed to start (%2)")
+                .arg(QDir::toNativeSeparators(ProgramPath()), m_pProcess ? m_pProcess->errorString() : QString())));
 }
 
 void CAutoUpdater::OnChecked(int iExitCode)

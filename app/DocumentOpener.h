@@ -35,7 +35,6 @@ protected:
     virtual QString ChooseFile(const QString& caption, const QString& filter);
 
 private:
-
     QWidget* m_pWindow;
     CZGXPreferences* m_pStore;
     QString m_programFolder;

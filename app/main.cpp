@@ -14,14 +14,13 @@ namespace {
 const char kUsage[] = "usage: meshwright [FILE]\n"
                       "       meshwright --help | --version\n";
 
-const char kHelp[] =
-    "Converts Collada (.dae) and glTF (.gltf, .glb) scenes into QEF scene files\n"
-    "and C source. Opens the window on FILE: a Collada or glTF file ready to\n"
-    "export, or a .qef scene file on the Preview page.\n"
-    "\n"
-    "  --help, --version   print this or the version and exit\n"
-    "\n"
-    "Conversions without a window: meshwright-cli --help.\n";
+const char kHelp[] = "Converts Collada (.dae) and glTF (.gltf, .glb) scenes into QEF scene files\n"
+                     "and C source. Opens the window on FILE: a Collada or glTF file ready to\n"
+                     "export, or a .qef scene file on the Preview page.\n"
+                     "\n"
+                     "  --help, --version   print this or the version and exit\n"
+                     "\n"
+                     "Conversions without a window: meshwright-cli --help.\n";
 
 } // namespace
 

@@ -125,6 +125,5 @@ SMatrix44 ViewpointViewMatrix(const SSceneViewpoint& v)
     const float* u = v.fUp;
     const float* f = v.fForward;
     const float* p = v.fPosition;
-    return {s[0], u[0], -f[0], 0, s[1],        u[1],        -f[1],      0,
-            s[2], u[2], -f[2], 0, -Dot3(s, p), -Dot3(u, p), Dot3(f, p), 1};
+    return {s[0], u[0], -f[0], 0, s[1], u[1], -f[1], 0, s[2], u[2], -f[2], 0, -Dot3(s, p), -Dot3(u, p), Dot3(f, p), 1};
 }

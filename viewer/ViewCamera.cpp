@@ -106,8 +106,7 @@ void Zoom(SViewCamera& camera, float factor)
     ClipToDistance(camera);
 }
 
-bool LookThroughCamera(SViewCamera& view, SScene& scene, const SDrawList& list, const SDrawFrame& frame,
-                       size_t camera)
+bool LookThroughCamera(SViewCamera& view, SScene& scene, const SDrawList& list, const SDrawFrame& frame, size_t camera)
 {
     if (camera >= list.pCameras.size())
         return false;

@@ -47,5 +47,4 @@ void Zoom(SViewCamera& camera, float factor);
 // the scene's selected frame: its place, direction, up and field of view as
 // the scene model evaluates them (scene/Viewpoint.h), with the draw list's
 // usable clip planes. False (the view unchanged) for an index out of range.
-bool LookThroughCamera(SViewCamera& view, SScene& scene, const SDrawList& list, const SDrawFrame& frame,
-                       size_t camera);
+bool LookThroughCamera(SViewCamera& view, SScene& scene, const SDrawList& list, const SDrawFrame& frame, size_t camera);

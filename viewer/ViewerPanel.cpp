@@ -50,7 +50,9 @@ QString Count(uint64_t n)
 QString Plural(uint64_t n, const char* one, const char* many = nullptr)
 {
     return Count(n) + QLatin1Char(' ') +
-           (n == 1 ? QString::fromLatin1(one) : many ? QString::fromLatin1(many) : QString::fromLatin1(one) + 's');
+           (n == 1 ? QString::fromLatin1(one)
+            : many ? QString::fromLatin1(many)
+                   : QString::fromLatin1(one) + 's');
 }
 
 const char* KindName(EDrawNodeKind kind)

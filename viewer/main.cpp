@@ -30,21 +30,20 @@ const char kUsage[] =
     "usage: meshwright-view [FILE.qef] [--camera N|NAME] [--frame F] [--size WxH] [--screenshot OUT.png]\n"
     "       meshwright-view --help | --version\n";
 
-const char kHelp[] =
-    "Shows a QEF scene file as a renderer loads it.\n"
-    "\n"
-    "  --camera N|NAME     look through the file's camera N (0 is the first) or the\n"
-    "                      camera whose node has that name\n"
-    "  --frame F           show animation frame F (0 is the first)\n"
-    "  --size WxH          picture size in pixels (default 800x600)\n"
-    "  --screenshot OUT    draw one picture off-screen into OUT (PNG, or the format\n"
-    "                      its suffix names) and exit, without opening a window;\n"
-    "                      needs OpenGL (an X server, for example under xvfb-run)\n"
-    "  --help, --version   print this or the version and exit\n"
-    "\n"
-    "Without --screenshot the window opens at that camera and frame.\n"
-    "Exit status: 0 done, 1 the file could not be read, 2 the picture could not be\n"
-    "drawn or written, 64 wrong arguments.\n";
+const char kHelp[] = "Shows a QEF scene file as a renderer loads it.\n"
+                     "\n"
+                     "  --camera N|NAME     look through the file's camera N (0 is the first) or the\n"
+                     "                      camera whose node has that name\n"
+                     "  --frame F           show animation frame F (0 is the first)\n"
+                     "  --size WxH          picture size in pixels (default 800x600)\n"
+                     "  --screenshot OUT    draw one picture off-screen into OUT (PNG, or the format\n"
+                     "                      its suffix names) and exit, without opening a window;\n"
+                     "                      needs OpenGL (an X server, for example under xvfb-run)\n"
+                     "  --help, --version   print this or the version and exit\n"
+                     "\n"
+                     "Without --screenshot the window opens at that camera and frame.\n"
+                     "Exit status: 0 done, 1 the file could not be read, 2 the picture could not be\n"
+                     "drawn or written, 64 wrong arguments.\n";
 
 struct SViewArgs {
     QString file;

@@ -212,9 +212,8 @@ private slots:
         QVERIFY(WaitDone(done));
         QVERIFY(timer.elapsed() < 10000);
         QCOMPARE(errors.count(), 1);
-        QCOMPARE(errors.at(0).at(0).toString(),
-                 QStringLiteral("Failed to check for updates: ") + Program() +
-                     QStringLiteral(" gave no answer within 1 second."));
+        QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("Failed to check for updates: ") + Program() +
+                                                    QStringLiteral(" gave no answer within 1 second."));
         QVERIFY(!updater.IsChecking());
     }
 

@@ -265,12 +265,11 @@ private slots:
             // First a file that is not there, then the right one.
             opener.answers << docs.filePath(QStringLiteral("gone.pdf")) << manual;
             QVERIFY(opener.Open(Manual(), Folder(), QStringLiteral("Document")));
-            QCOMPARE(
-                opener.warnings,
-                QStringList({notFound,
-                             QStringLiteral("File Open Failed: ") + docs.filePath(QStringLiteral("gone.pdf")) +
-                                 QStringLiteral("\nThere is no such file."),
-                             notFound}));
+            QCOMPARE(opener.warnings,
+                     QStringList({notFound,
+                                  QStringLiteral("File Open Failed: ") + docs.filePath(QStringLiteral("gone.pdf")) +
+                                      QStringLiteral("\nThere is no such file."),
+                                  notFound}));
             QCOMPARE(opener.opened, QStringList({manual}));
         }
         // Remembered in the store file.
@@ -309,8 +308,8 @@ private slots:
         broken.answers << manual;
         QVERIFY(!broken.Open(Manual(), Folder(), QStringLiteral("Document")));
         QCOMPARE(broken.warnings.size(), 3);
-        QCOMPARE(broken.warnings.at(1),
-                 QStringLiteral("File Open Failed: ") + CDocumentOpener::NoViewerText(QFileInfo(manual).absoluteFilePath()));
+        QCOMPARE(broken.warnings.at(1), QStringLiteral("File Open Failed: ") +
+                                            CDocumentOpener::NoViewerText(QFileInfo(manual).absoluteFilePath()));
         CZGXTString remembered;
         QVERIFY(!prefs->ReadString("OpenDocs/Document", remembered));
     }
@@ -328,7 +327,8 @@ private slots:
         QVERIFY(!opener.Open(Manual(), Folder(), QStringLiteral("Document")));
         const QString shipped = QDir(QStringLiteral(MW_PROGRAM_DIR)).filePath(Manual());
         QCOMPARE(opener.opened, QStringList({shipped}));
-        QCOMPARE(opener.warnings, QStringList({QStringLiteral("File Open Failed: ") + CDocumentOpener::NoViewerText(shipped)}));
+        QCOMPARE(opener.warnings,
+                 QStringList({QStringLiteral("File Open Failed: ") + CDocumentOpener::NoViewerText(shipped)}));
         QVERIFY(opener.warnings.at(0).contains(QStringLiteral("No program here opens PDF files")));
         QCOMPARE(opener.answers.size(), 1);
     }

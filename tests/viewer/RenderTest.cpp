@@ -470,8 +470,9 @@ TEST(ViewerPanelTest, StatusTreeFramesAndBadFiles)
     // a scene without triangles has no cache figure.
     const std::string clear = ConvertToQef(ViewerFixture("clear_cube.dae"), dir, "clear.qef");
     ASSERT_TRUE(panel.OpenFile(QString::fromStdString(clear)));
-    EXPECT_TRUE(panel.StatusText().startsWith(QStringLiteral("12 triangles \u00b7 24 vertices \u00b7 1 draw call \u00b7 12 "
-                                                             "invisible (fully transparent material)")))
+    EXPECT_TRUE(
+        panel.StatusText().startsWith(QStringLiteral("12 triangles \u00b7 24 vertices \u00b7 1 draw call \u00b7 12 "
+                                                     "invisible (fully transparent material)")))
         << panel.StatusText().toStdString();
     panel.Tree()->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
     EXPECT_FALSE(panel.StatusText().contains(QStringLiteral("ACMR"))) << panel.StatusText().toStdString();
