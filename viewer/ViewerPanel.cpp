@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -159,12 +160,16 @@ void CViewerPanel::BuildUI()
     m_pTree->setObjectName(QStringLiteral("NodeTree"));
     m_pTree->setHeaderLabels({QStringLiteral("Node"), QStringLiteral("Kind"), QStringLiteral("Contents")});
     m_pTree->setToolTip(QStringLiteral("The file's nodes; click one to frame it, untick a mesh to hide it"));
-    // Kind and contents keep their width; a long name is shortened in the
-    // middle (its row's tool tip gives it whole).
-    m_pTree->header()->setStretchLastSection(false);
-    m_pTree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_pTree->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    // Everything stays on the panel: the kind keeps its width, a long name
+    // (up to half the panel) and the contents are shortened in the middle;
+    // each cell's tool tip gives its text whole.
+    m_pTree->header()->setSectionResizeMode(0, QHeaderView::Interactive);
+    m_pTree->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    m_pTree->header()->setSectionResizeMode(2, QHeaderView::Stretch);
+    m_pTree->header()->setStretchLastSection(true);
+    m_pTree->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_pTree->setTextElideMode(Qt::ElideMiddle);
+    m_pTree->installEventFilter(this);
     m_pTree->setUniformRowHeights(true);
     connect(m_pTree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item, int column) {
         if (column != 0 || !(item->flags() & Qt::ItemIsUserCheckable))
@@ -421,6 +426,7 @@ void CViewerPanel::FillTree()
                         QStringLiteral("%1\u00b0 field of view").arg(double(camera.fFieldOfView) * 57.29578, 0, 'f', 1);
         }
         row->setText(2, contents);
+        row->setToolTip(2, contents);
     }
     QList<QTreeWidgetItem*> roots;
     for (size_t i = 0; i < rows.size(); ++i) {
@@ -436,6 +442,24 @@ void CViewerPanel::FillTree()
         m_pTree->expandAll();
     else
         m_pTree->expandToDepth(0);
+    FitNameColumn();
+}
+
+bool CViewerPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    // After the tree has laid out its rows at the new size.
+    if (watched == m_pTree && event->type() == QEvent::Resize)
+        QTimer::singleShot(0, this, &CViewerPanel::FitNameColumn);
+    return QWidget::eventFilter(watched, event);
+}
+
+void CViewerPanel::FitNameColumn()
+{
+    m_pTree->resizeColumnToContents(0);
+    const int width = m_pTree->viewport()->width();
+    const int limit = width >= 160 ? width / 2 : 200;
+    if (m_pTree->columnWidth(0) > limit)
+        m_pTree->setColumnWidth(0, limit);
 }
 
 void CViewerPanel::OnItemChanged(QTreeWidgetItem* row, int column)
