@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QSlider>
+#include <QWindow>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
@@ -16,6 +17,7 @@
 #include <memory>
 
 #include "ViewerTestUtil.h"
+#include "app/StandaloneWindow.h"
 #include "scene/Scene.h"
 #include "scene/SceneRead.h"
 #include "viewer/DrawList.h"
@@ -413,6 +415,31 @@ TEST(ViewerScreenshot, PicturesFromTheCommandLine)
     }
     EXPECT_NE(pictures["square front"], pictures["square side"]);
     EXPECT_NE(pictures["box"], pictures["box through its camera"]);
+}
+
+// The main window keeps its native window when its Preview page first
+// shows a scene (a window made anew blinks on a desktop), and the page draws.
+TEST(ViewerInWindow, FirstPreviewKeepsTheWindow)
+{
+    QTemporaryDir dir;
+    const std::string box = ConvertToQef(ExamplePath("textured_box.dae"), dir, "box.qef");
+    const auto settle = [](int ms, const std::function<bool()>& done) {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < ms && !done())
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+    };
+    CStandaloneWindow window;
+    window.show();
+    settle(5000, [&window] { return window.windowHandle() && window.windowHandle()->isExposed(); });
+    ASSERT_TRUE(window.windowHandle() && window.windowHandle()->isExposed());
+    const WId before = window.winId();
+    window.showPreview(QString::fromStdString(box), true);
+    settle(300, [] { return false; });
+    EXPECT_EQ(window.winId(), before);
+    ASSERT_TRUE(window.Preview()->HasScene());
+    EXPECT_TRUE(window.Preview()->View()->GLError().isEmpty());
+    EXPECT_FALSE(window.Preview()->View()->grabFramebuffer().isNull());
 }
 
 // The panel as a user meets it: a damaged file gives the reader's message in
