@@ -199,6 +199,16 @@ int main(int argc, char** argv)
     SViewArgs args;
     if (const int status = ParseArgs(argc, argv, args); status >= 0)
         return status;
+    // Pictures need OpenGL, which needs a display; without one Qt would
+    // abort on its own.
+    if (!args.screenshot.isEmpty() && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+        qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::fprintf(stderr,
+                     "meshwright-view: cannot draw %s: there is no display for OpenGL; run it under "
+                     "xvfb-run (xvfb-run -a meshwright-view ...)\n",
+                     args.file.toUtf8().constData());
+        return kExitNoPicture;
+    }
     // Depth and a little multisampling for every GL widget of the program.
     QSurfaceFormat format;
     format.setDepthBufferSize(24);

@@ -415,6 +415,18 @@ TEST(ViewerScreenshot, PicturesFromTheCommandLine)
     }
     EXPECT_NE(pictures["square front"], pictures["square side"]);
     EXPECT_NE(pictures["box"], pictures["box through its camera"]);
+
+    // Without a display there is no OpenGL: said, not a crash.
+    QProcess headless;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    headless.setProcessEnvironment(env);
+    headless.start(QStringLiteral(MW_VIEW_PATH), {QString::fromStdString(square), QStringLiteral("--screenshot"),
+                                                  dir.filePath(QStringLiteral("x.png"))});
+    ASSERT_TRUE(headless.waitForFinished(60000));
+    EXPECT_EQ(headless.exitCode(), 2);
+    EXPECT_TRUE(QString::fromLocal8Bit(headless.readAllStandardError()).contains(QStringLiteral("xvfb-run")));
 }
 
 // The main window keeps its native window when its Preview page first
