@@ -58,7 +58,8 @@ CAboutBoxDialog::CAboutBoxDialog(const QString& title, const QImage& picture, CZ
     appVersion->setFont(bold);
     layout->addWidget(appVersion);
 
-    QLabel* version = new QLabel(title + QStringLiteral(" (SDK build ") + BuildText() + QStringLiteral(")"), this);
+    // There is no SDK to speak of: the build is Meshwright's own.
+    QLabel* version = new QLabel(title + QStringLiteral(" (build ") + BuildText() + QStringLiteral(")"), this);
     version->setObjectName(QStringLiteral("VersionLabel"));
     layout->addWidget(version);
 
@@ -71,7 +72,7 @@ CAboutBoxDialog::CAboutBoxDialog(const QString& title, const QImage& picture, CZ
     layout->addWidget(usesLabel);
 
     QLabel* notice = new QLabel(QStringLiteral("Made by the Meshwright developers. Meshwright converts Collada "
-                                               "scenes into QEF scene files and C source."),
+                                               "and glTF scenes into QEF scene files and C source."),
                                 this);
     notice->setObjectName(QStringLiteral("NoticeLabel"));
     notice->setWordWrap(true);

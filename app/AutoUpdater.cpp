@@ -22,6 +22,12 @@ const char kCheckFailed[] = "Failed to check for updates";
 const char kFatal[] = "The AutoUpdater encountered a fatal error.";
 const char kReleasesPage[] = "https://meshwright.example.org/releases";
 
+// The failure of a check with its reason.
+QString CheckFailed(const QString& why)
+{
+    return QLatin1String(kCheckFailed) + QStringLiteral(": ") + why + QLatin1Char('.');
+}
+
 // Exit codes of the check run.
 constexpr int kUpdateAvailable = 0;
 constexpr int kNoUpdate = 1;
@@ -38,7 +44,10 @@ CAutoUpdater::CAutoUpdater(const QString& product, const QStringList& components
     m_pTimer->setSingleShot(true);
     connect(m_pTimer, &QTimer::timeout, this, [this] {
         // A check that does not answer must not keep the launcher busy.
-        EndCheck(QLatin1String(kCheckFailed));
+        EndCheck(CheckFailed(QStringLiteral("%1 gave no answer within %2 %3")
+                                 .arg(QDir::toNativeSeparators(ProgramPath()))
+                                 .arg(m_checkTimeout)
+                                 .arg(m_checkTimeout == 1 ? QStringLiteral("second") : QStringLiteral("seconds"))));
     });
 }
 
@@ -105,8 +114,11 @@ void CAutoUpdater::Check(bool forced)
     const QString program = ProgramPath();
     if (program.isEmpty() || !QFileInfo(program).isFile()) {
         if (forced)
-            emit ErrorOccured(program.isEmpty() ? QLatin1String(kCheckFailed)
-                                                : QStringLiteral("%1 could not be found").arg(program));
+            emit ErrorOccured(program.isEmpty()
+                                  ? CheckFailed(QStringLiteral("no update program is configured (the setting "
+                                                               "\"%1\" names none)")
+                                                    .arg(QLatin1String(kPathKey)))
+                                  : QStringLiteral("%1 could not be found").arg(program));
         emit Done();
         return;
     }
@@ -118,7 +130,7 @@ void CAutoUpdater::Check(bool forced)
     connect(m_pProcess, &QProcess::finished, this, [this](int exitCode, QProcess::ExitStatus status) {
         // A crashed program's exit code means nothing.
         if (status == QProcess::CrashExit)
-            EndCheck(QLatin1String(kCheckFailed));
+            EndCheck(CheckFailed(QStringLiteral("%1 crashed").arg(QDir::toNativeSeparators(ProgramPath()))));
         else
             OnChecked(exitCode);
     });
@@ -150,7 +162,9 @@ void CAutoUpdater::OnCheckError(QProcess::ProcessError error)
 {
     // A crash also finishes the process and is handled there.
     if (error == QProcess::FailedToStart)
-        EndCheck(QLatin1String(kCheckFailed));
+        EndCheck(CheckFailed(
+            QStringLiteral("%1 failed to start (%2)")
+                .arg(QDir::toNativeSeparators(ProgramPath()), m_pProcess ? m_pProcess->errorString() : QString())));
 }
 
 void CAutoUpdater::OnChecked(int iExitCode)
@@ -164,8 +178,15 @@ void CAutoUpdater::OnChecked(int iExitCode)
         return;
     }
     const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("(\\d+)\\.(\\d+)")).match(output);
-    if (iExitCode != kUpdateAvailable || !match.hasMatch()) {
-        EndCheck(QLatin1String(kCheckFailed));
+    const QString program = QDir::toNativeSeparators(ProgramPath());
+    if (iExitCode != kUpdateAvailable) {
+        EndCheck(CheckFailed(QStringLiteral("%1 ended with exit code %2 (expected 0: an update exists, or 1: none)")
+                                 .arg(program)
+                                 .arg(iExitCode)));
+        return;
+    }
+    if (!match.hasMatch()) {
+        EndCheck(CheckFailed(QStringLiteral("%1 reported an update but no version number").arg(program)));
         return;
     }
     m_version = QStringLiteral("%1.%2").arg(match.captured(1).toInt()).arg(match.captured(2).toInt());

@@ -6,6 +6,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 
 #include "gui/FileDialogStart.h"
@@ -33,6 +35,10 @@ QStringList CDocumentOpener::Candidates(const QString& fileName, const QString& 
         paths << QDir(m_programFolder).filePath(fileName);
         paths << QDir::cleanPath(QDir(m_programFolder).filePath(folder + fileName));
     }
+#ifdef MW_INSTALL_DOC_DIR
+    // Where this build installs them, for a program started from elsewhere.
+    paths << QDir(QStringLiteral(MW_INSTALL_DOC_DIR)).filePath(fileName);
+#endif
     CZGXTString remembered;
     if (m_pStore)
         m_pStore->ReadString(RememberedKey(documentKey).toUtf8().toStdString(), remembered, CZGXTString());
@@ -50,18 +56,33 @@ QStringList CDocumentOpener::Candidates(const QString& fileName, const QString& 
     return paths;
 }
 
-bool CDocumentOpener::TryOpen(const QString& path)
+QString CDocumentOpener::NoViewerText(const QString& path)
 {
-    // The viewer is started for any name; only an existing file counts.
-    const QFileInfo info(path);
-    return info.isFile() && OpenFile(info.absoluteFilePath());
+    return QStringLiteral("%1\nNo program here opens PDF files, so the document could not be shown. Install a PDF "
+                          "viewer (and xdg-utils, which starts it), or open the file with a program of your choice.")
+        .arg(QDir::toNativeSeparators(path));
 }
 
 bool CDocumentOpener::Open(const QString& fileName, const QString& folder, const QString& documentKey)
 {
-    for (const QString& path : Candidates(fileName, folder, documentKey))
-        if (TryOpen(path))
+    // The first document found that the desktop could not show.
+    QString unshown;
+    for (const QString& path : Candidates(fileName, folder, documentKey)) {
+        // The viewer is started for any name; only an existing file counts.
+        const QFileInfo info(path);
+        if (!info.isFile())
+            continue;
+        if (OpenFile(info.absoluteFilePath()))
             return true;
+        if (unshown.isEmpty())
+            unshown = info.absoluteFilePath();
+    }
+    // The document is there, the viewer is not: asking for the file would
+    // not help.
+    if (!unshown.isEmpty()) {
+        Warn(QStringLiteral("File Open Failed"), NoViewerText(unshown));
+        return false;
+    }
 
     // Never silent: ends only with an open document or the user's cancel.
     for (;;) {
@@ -72,7 +93,12 @@ bool CDocumentOpener::Open(const QString& fileName, const QString& folder, const
         if (chosen.isEmpty())
             return false;
         const QString absolute = QFileInfo(chosen).absoluteFilePath();
-        if (TryOpen(absolute)) {
+        if (!QFileInfo(absolute).isFile()) {
+            Warn(QStringLiteral("File Open Failed"),
+                 QDir::toNativeSeparators(absolute) + QStringLiteral("\nThere is no such file."));
+            continue;
+        }
+        if (OpenFile(absolute)) {
             if (m_pStore) {
                 m_pStore->WriteString(RememberedKey(documentKey).toUtf8().toStdString(),
                                       absolute.toUtf8().toStdString());
@@ -80,12 +106,23 @@ bool CDocumentOpener::Open(const QString& fileName, const QString& folder, const
             }
             return true;
         }
-        Warn(QStringLiteral("File Open Failed"), absolute);
+        Warn(QStringLiteral("File Open Failed"), NoViewerText(absolute));
     }
 }
 
 bool CDocumentOpener::OpenFile(const QString& path)
 {
+    // The desktop starts its launcher whatever the file, and the launcher
+    // fails later, unseen, when no program takes PDF files: ask first where
+    // the desktop can say.
+    const QString mime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    if (!mime.isEmpty()) {
+        QProcess query;
+        query.start(mime, {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("application/pdf")});
+        if (query.waitForFinished(3000) && query.exitStatus() == QProcess::NormalExit &&
+            query.readAllStandardOutput().trimmed().isEmpty())
+            return false;
+    }
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 

@@ -20,20 +20,21 @@ public:
     QStringList Candidates(const QString& fileName, const QString& folder, const QString& documentKey) const;
 
     static QString RememberedKey(const QString& documentKey);
+    // What the user is told when the desktop cannot show the document at path.
+    static QString NoViewerText(const QString& path);
 
     // The folder the program runs from (tests point it elsewhere).
     void SetProgramFolder(const QString& folder) { m_programFolder = folder; }
 
 protected:
-    // Hands an existing file to the desktop's viewer.
+    // Hands an existing file to the desktop's viewer; false when no program
+    // could be started for it.
     virtual bool OpenFile(const QString& path);
     virtual void Warn(const QString& title, const QString& text);
     // Empty when cancelled.
     virtual QString ChooseFile(const QString& caption, const QString& filter);
 
 private:
-    bool TryOpen(const QString& path);
-
     QWidget* m_pWindow;
     CZGXPreferences* m_pStore;
     QString m_programFolder;

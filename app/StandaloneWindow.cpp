@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -94,6 +95,22 @@ QString FirstSceneFile(const QMimeData* mime)
             return info.filePath();
     }
     return QString();
+}
+
+// Where the export dialog starts: the last output again when it was made
+// from a file of the same name, otherwise beside the input under the
+// input's name, in the last output's form (.qef, .h or .cpp).
+QString ExportStart(const QString& input, const QString& lastOutput)
+{
+    if (input.isEmpty())
+        return lastOutput;
+    const QFileInfo in(input), out(lastOutput);
+    if (!lastOutput.isEmpty() && out.completeBaseName() == in.completeBaseName())
+        return lastOutput;
+    const QString suffix = out.suffix().toLower();
+    const bool known = suffix == QLatin1String("qef") || suffix == QLatin1String("h") || suffix == QLatin1String("cpp");
+    return QDir(in.absolutePath())
+        .filePath(in.completeBaseName() + QLatin1Char('.') + (known ? suffix : QStringLiteral("qef")));
 }
 
 QByteArray Local8(const QString& text)
@@ -235,12 +252,17 @@ void CStandaloneWindow::BuildUI()
     m_pOutputPageLayout->setContentsMargins(0, 0, 0, 0);
     m_pViews->addWidget(output);
 
-    // The viewer is made when first needed: OpenGL only starts for a scene.
+    // The viewer belongs to the window before it is first shown: a window
+    // that gains an OpenGL view later is made anew (it blinks on a desktop).
+    // Its OpenGL starts when a scene is first shown.
     QWidget* preview = new QWidget(m_pViews);
     preview->setObjectName(QStringLiteral("PreviewPage"));
     m_pPreviewPageLayout = new QVBoxLayout(preview);
     m_pPreviewPageLayout->setContentsMargins(0, 0, 0, 0);
     m_pViews->addWidget(preview);
+    m_pPreview = new CViewerPanel(preview);
+    m_pPreview->setObjectName(QStringLiteral("Preview"));
+    m_pPreviewPageLayout->addWidget(m_pPreview);
 
     QHBoxLayout* buttons = new QHBoxLayout();
     buttons->addStretch(1);
@@ -334,13 +356,19 @@ void CStandaloneWindow::onOpenFile(const QString& path)
     emit fileExportState(true);
 }
 
+bool CStandaloneWindow::OpenAtStart(const QString& path)
+{
+    if (!QFileInfo(path).isFile())
+        return false;
+    if (QFileInfo(path).suffix().compare(QLatin1String("qef"), Qt::CaseInsensitive) == 0)
+        showPreview(path, true);
+    else
+        onOpenFile(path);
+    return true;
+}
+
 void CStandaloneWindow::showPreview(const QString& path, bool show)
 {
-    if (!m_pPreview) {
-        m_pPreview = new CViewerPanel();
-        m_pPreview->setObjectName(QStringLiteral("Preview"));
-        m_pPreviewPageLayout->addWidget(m_pPreview);
-    }
     // A file the viewer cannot read says why in its status line.
     m_pPreview->OpenFile(path);
     if (show)
@@ -412,8 +440,8 @@ void CStandaloneWindow::onExport()
         if (!recent.isEmpty())
             start = recent.constFirst();
     }
-    onExportFile(
-        ChooseExportPath(QStringLiteral("Export to QEF"), start, QStringLiteral("QEF files (*.qef *.h *.cpp)")));
+    onExportFile(ChooseExportPath(QStringLiteral("Export to QEF"), ExportStart(m_inputPath, start),
+                                  QStringLiteral("QEF files (*.qef *.h *.cpp)")));
 }
 
 COptions CStandaloneWindow::ExportOptionsFor(const COptions& options, const QString& outputPath)
@@ -586,8 +614,8 @@ void CStandaloneWindow::changeView(EView view)
         break;
     case eViewOutput: m_pOutputPageLayout->addWidget(m_pOutputWidget); break;
     case eViewPreview:
-        if (!m_pPreview)
-            return;
+        if (m_pPreview->FilePath().isEmpty())
+            return; // nothing shown there yet
         break;
     default: return;
     }
@@ -604,7 +632,7 @@ void CStandaloneWindow::updateContextualButton()
 {
     m_pContextualButton->setText(UIText(m_eView == eViewOutput || m_eView == eViewPreview ? eTextOk : eTextExport));
     if (m_pPreviewButton)
-        m_pPreviewButton->setVisible(m_pPreview && m_pPreview->HasScene() && m_eView != eViewPreview);
+        m_pPreviewButton->setVisible(m_pPreview->HasScene() && m_eView != eViewPreview);
 }
 
 void CStandaloneWindow::onContextualButtonState(bool enabled)
@@ -637,7 +665,8 @@ void CStandaloneWindow::translateUI(CMeshwrightStrings::ELanguages lang)
     m_pExportAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
     m_pExportRecentMenu->setTitle(QStringLiteral("Export To Recent File"));
     m_pExitAction->setText(UIText(eTextExit));
-    m_pExitAction->setShortcut(QKeySequence(QStringLiteral("Alt+F4")));
+    // Ctrl+Q as well, as in the scene viewer.
+    m_pExitAction->setShortcuts({QKeySequence(QStringLiteral("Alt+F4")), QKeySequence(QStringLiteral("Ctrl+Q"))});
     m_pHelpMenu->setTitle(UIText(eTextHelp));
     m_pHelpAction->setText(UIText(eTextMeshwrightHelp));
     m_pHelpAction->setShortcut(QKeySequence(QStringLiteral("F1")));

@@ -76,7 +76,11 @@ public:
     QMenu* HelpMenu() const { return m_pHelpMenu; }
     QThread* WorkerThread() const { return m_pThread; }
     CConverterObject* Converter() const { return m_pConverter; }
-    // The Preview page's viewer; null until something was shown there.
+    // The window's start with a file: a Collada or glTF file is opened ready
+    // to export, a .qef file shown on the Preview page. False when there is
+    // no such file.
+    bool OpenAtStart(const QString& path);
+    // The Preview page's viewer; empty until something was shown there.
     CViewerPanel* Preview() const { return m_pPreview; }
     QPushButton* PreviewButton() const { return m_pPreviewButton; }
 

@@ -220,10 +220,11 @@ public:
             break;
         default: break;
         }
-        // The log's own "Error: " would repeat the prefix.
+        // The log's own "Error: " or "Warning: " would repeat the prefix.
         QString text = m.text;
-        if (*prefix && text.startsWith(QLatin1String("Error: ")))
-            text.remove(0, 7);
+        for (const QLatin1String own : {QLatin1String("Error: "), QLatin1String("Warning: ")})
+            if (*prefix && text.startsWith(own, Qt::CaseInsensitive))
+                text.remove(0, own.size());
         if (m_tty && *colour)
             PrintErr(QStringLiteral("%1%2%3\x1b[0m\n").arg(QLatin1String(colour), QLatin1String(prefix), text));
         else

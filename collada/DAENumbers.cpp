@@ -437,3 +437,62 @@ size_t DAEParseFloatsUpTo(const char* text, float* out, size_t n)
     });
     return i;
 }
+
+namespace {
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// One comma, digits right before and after it: "0,5", "-12,25e-3".
+bool IsDecimalCommaWord(std::string_view word)
+{
+    const size_t comma = word.find(',');
+    return comma != std::string_view::npos && word.find(',', comma + 1) == std::string_view::npos && comma > 0 &&
+           comma + 1 < word.size() && IsDigit(word[comma - 1]) && IsDigit(word[comma + 1]);
+}
+
+} // namespace
+
+EDAEDecimalCommas DAEDecimalCommas(const char* text, size_t expected)
+{
+    if (!text || !std::strchr(text, ','))
+        return eDAENoDecimalCommas;
+    size_t words = 0;
+    bool decimal = false;
+    for (const char* s = text;;) {
+        while (IsCSpace(*s))
+            ++s;
+        if (!*s)
+            break;
+        const char* b = s;
+        while (*s && !IsCSpace(*s))
+            ++s;
+        const std::string_view word(b, size_t(s - b));
+        ++words;
+        if (word.find(',') == std::string_view::npos)
+            continue;
+        // A comma anywhere else ("1,2,3", "1, 2") is a separator.
+        if (!IsDecimalCommaWord(word))
+            return eDAENoDecimalCommas;
+        decimal = true;
+    }
+    if (!decimal)
+        return eDAENoDecimalCommas;
+    if (expected != 0 && words == expected)
+        return eDAEDecimalCommas;
+    if (expected != 0 && DAECountTokens(text) == expected)
+        return eDAENoDecimalCommas;
+    // A single number, as in <float>: read with a comma it would be two.
+    if (expected == 0 && words == 1)
+        return eDAEDecimalCommas;
+    return eDAEAmbiguousCommas;
+}
+
+std::string DAEDecimalCommasToPoints(const char* text)
+{
+    std::string out = text ? text : "";
+    std::replace(out.begin(), out.end(), ',', '.');
+    return out;
+}

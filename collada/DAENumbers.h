@@ -48,6 +48,20 @@ size_t DAEParseFloatsExactly(const char* text, float* out, size_t n);
 // Up to n values; returns the number of tokens in the text.
 size_t DAEParseFloatsUpTo(const char* text, float* out, size_t n);
 
+// Decimal commas ("0,5" for 0.5): some exporters write them, though a
+// Collada number has a decimal point and the lists above read a comma as a
+// separator. For a text that should hold `expected` numbers (0: unknown):
+//   none       no word of the text has a comma between digits, or the
+//              commas separate the expected numbers;
+//   decimal    every comma stands between the digits of one number and the
+//              words between white space are the expected numbers;
+//   ambiguous  commas between digits, but the count cannot tell which.
+enum EDAEDecimalCommas { eDAENoDecimalCommas, eDAEDecimalCommas, eDAEAmbiguousCommas };
+EDAEDecimalCommas DAEDecimalCommas(const char* text, size_t expected);
+// The text with every comma made a decimal point, to be read as the
+// document's author meant it (for texts classed decimal).
+std::string DAEDecimalCommasToPoints(const char* text);
+
 // Calls fn(token) for every token in order.
 template <class Fn>
 void ForEachDAEToken(const char* text, Fn&& fn)

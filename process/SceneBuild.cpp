@@ -136,6 +136,27 @@ SWorkNode MakeWorkNode(const SImportNode& node, int32_t importIndex, const COpti
     return work;
 }
 
+void WarnInvisibleMaterials(const SWorkScene& work)
+{
+    // Some exporters write a transparency of 0 for "opaque"; the meshes of a
+    // material read that way would be exported and never seen.
+    std::vector<uint8_t> warned(work.materials.size(), 0);
+    for (const SWorkNode& wn : work.nodes) {
+        const int32_t m = wn.node.nMaterialIdx;
+        if (m < 0 || size_t(m) >= work.materials.size() || warned[size_t(m)])
+            continue;
+        const SSceneMaterial& material = work.materials[size_t(m)];
+        if (!(material.fOpacity <= kInvisibleOpacity))
+            continue;
+        warned[size_t(m)] = 1;
+        ConversionLog(eLogWarning,
+                      "Warning: Material '%s' is fully transparent (opacity %g), so the meshes that use it are "
+                      "exported invisible. If the document means the opposite, turn on bInvertTransparency "
+                      "(Invert transparency).",
+                      material.pszName.c_str(), double(material.fOpacity));
+    }
+}
+
 void BuildScene(const SImportScene& source, const COptionsData& options, SScene& scene, SWorkScene& work)
 {
     ChooseFrames(source, options, &scene.uiFrameCount, &scene.uiFramesPerSecond);
@@ -168,6 +189,7 @@ void BuildScene(const SImportScene& source, const COptionsData& options, SScene&
         }
     }
     scene.uiMeshNodeCount = uint32_t(work.nodes.size());
+    WarnInvisibleMaterials(work);
 
     for (size_t i = 0; i < count; ++i) {
         const SImportNode& node = source.nodes[i];

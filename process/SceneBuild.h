@@ -54,6 +54,9 @@ struct SWorkScene {
 // Stage 1: frames, colours, user data, nodes (mesh nodes first, then lights,
 // cameras and the rest), meshes, materials and the texture list.
 void BuildScene(const SImportScene& source, const COptionsData& options, SScene& scene, SWorkScene& work);
+// One warning for each fully transparent material that an exported mesh
+// node uses (such meshes would be written and never seen).
+void WarnInvisibleMaterials(const SWorkScene& work);
 
 // Stage 2: every import node index (parents, camera and light targets, bone
 // influences) replaced by the first scene node made from it. (The scene's

@@ -137,6 +137,9 @@ constexpr uint32_t kGLSrcAlpha = 0x0302;
 constexpr uint32_t kGLOneMinusSrcAlpha = 0x0303;
 constexpr uint32_t kGLFuncAdd = 0x8006;
 
+// A material at or below this opacity leaves nothing to see of its meshes.
+constexpr float kInvisibleOpacity = 1.0f / 512;
+
 // Bit 0 of SSceneMaterial::uiMaterialFlags.
 constexpr uint32_t kMaterialBlendEnabled = 1;
 

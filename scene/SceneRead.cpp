@@ -79,6 +79,11 @@ public:
                     return true;
                 return Finish(scene, versionSeen, sceneRead);
             }
+            // Anything else at the very start is most likely not a scene
+            // file at all; its failure says so rather than what its first
+            // bytes would mean as a block.
+            if (m_blockAt == 0 && tag != eVersion && tag != kSwappedVersionTag)
+                m_notSceneFile = true;
             switch (tag) {
             case eVersion: {
                 if (len != kVersionLength)
@@ -197,6 +202,10 @@ private:
         va_start(args, format);
         std::vsnprintf(text, sizeof(text), format, args);
         va_end(args);
+        if (m_notSceneFile) {
+            *m_error = StrFormat("not a QEF scene file: it does not begin with the version block \"%s\"", kVersionText);
+            return false;
+        }
         CZGXTString where =
             m_tag ? StrFormat("block %u at byte %zu", m_tag, m_blockAt) : StrFormat("byte %zu", m_blockAt);
         for (const SWhere& w : m_where)
@@ -702,6 +711,7 @@ private:
     size_t m_blockAt = 0;
     uint32_t m_tag = 0;
     bool m_failed = false;
+    bool m_notSceneFile = false; // the first block is not the version block
 };
 
 } // namespace

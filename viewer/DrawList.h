@@ -80,7 +80,7 @@ struct SDrawLight {
     uint32_t eType = 0; // ELightType
     float fColour[3] = {1, 1, 1};
     float fAttenuation[3] = {1, 0, 0}; // constant, linear, quadratic
-    float fFalloffAngle = 0;           // radians, half the cone
+    float fFalloffAngle = 0;           // radians, the whole cone
     float fFalloffExponent = 0;
     int32_t nTarget = -1;
 };
@@ -91,6 +91,11 @@ struct SDrawCamera {
     float fNear = 0.1f, fFar = 1000;
     int32_t nTarget = -1;
 };
+
+// A field of view the viewer can draw with: finite, above 0.01 and below 3.1
+// radians. A camera of the file with another (an orthographic camera has 0)
+// is looked through at the default angle.
+bool UsableFieldOfView(float radians);
 
 struct SDrawList {
     std::vector<SDrawMesh> pMeshes;
@@ -136,6 +141,12 @@ void EvaluateFrame(SScene& scene, const SDrawList& list, float frame, SDrawFrame
 // Grows box by the world bounds of an item at the evaluated frame; false
 // when the item has no finite vertex.
 bool ItemBounds(const SDrawList& list, const SDrawFrame& frame, size_t item, SBox& box);
+
+// The box over every item at every frame of the animation (at most
+// maxFrames of them, spread evenly and the last always among them), so
+// that a view framed on it holds the whole animation. The scene is left at
+// the frame it was at.
+SBox AnimationBounds(SScene& scene, const SDrawList& list, uint32_t maxFrames = 240);
 
 // Transforms a point (row vector, w = 1) or a direction (w = 0).
 void TransformPoint(const SMatrix44& m, const float in[3], float out[3]);

@@ -195,7 +195,7 @@ void BuildDrawList(const SScene& scene, const std::string& folder, SDrawList& ou
         const SSceneCamera& sc = scene.pCameras[size_t(out.pNodes[i].nContent)];
         SDrawCamera dc;
         dc.uiNode = uint32_t(i);
-        if (std::isfinite(sc.fFieldOfView) && sc.fFieldOfView > 0.01f && sc.fFieldOfView < 3.1f)
+        if (UsableFieldOfView(sc.fFieldOfView))
             dc.fFieldOfView = sc.fFieldOfView;
         if (std::isfinite(sc.fNearClip) && sc.fNearClip > 0)
             dc.fNear = sc.fNearClip;
@@ -204,6 +204,11 @@ void BuildDrawList(const SScene& scene, const std::string& folder, SDrawList& ou
         dc.nTarget = sc.nTargetIdx >= 0 && uint32_t(sc.nTargetIdx) < nodeCount ? sc.nTargetIdx : -1;
         out.pCameras.push_back(dc);
     }
+}
+
+bool UsableFieldOfView(float radians)
+{
+    return std::isfinite(radians) && radians > 0.01f && radians < 3.1f;
 }
 
 bool LoadDrawList(const std::string& path, SScene& scene, SDrawList& out, std::string* error)

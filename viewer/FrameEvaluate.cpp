@@ -108,3 +108,22 @@ bool ItemBounds(const SDrawList& list, const SDrawFrame& frame, size_t item, SBo
     }
     return own.bAny;
 }
+
+SBox AnimationBounds(SScene& scene, const SDrawList& list, uint32_t maxFrames)
+{
+    const float was = scene.sAnimCache.fFrame;
+    const uint32_t frames = std::max(list.uiFrameCount, 1u);
+    const uint32_t samples = std::clamp(maxFrames, 2u, frames);
+    SBox box;
+    SDrawFrame at;
+    for (uint32_t i = 0; i < samples; ++i) {
+        const uint32_t frame = samples > 1 ? uint32_t(uint64_t(i) * (frames - 1) / (samples - 1)) : 0;
+        EvaluateFrame(scene, list, float(frame), at);
+        for (size_t item = 0; item < list.pItems.size(); ++item)
+            ItemBounds(list, at, item, box);
+        if (frames == 1)
+            break;
+    }
+    SelectFrame(scene, was);
+    return box;
+}

@@ -7,6 +7,7 @@
 #include <QOpenGLShaderProgram>
 
 #include "scene/Scene.h"
+#include "scene/Viewpoint.h"
 
 #include <algorithm>
 #include <cmath>
@@ -93,6 +94,8 @@ void main()
             colour += uSpecular * uLightColour[i] * s * att;
         }
     }
+    // Lights that add up past white keep their hue rather than wash out.
+    colour /= max(1.0, max(colour.r, max(colour.g, colour.b)));
     gl_FragColor = vec4(colour, base.a);
 }
 )";
@@ -155,6 +158,13 @@ struct CSceneRenderer::SMeshBuffers {
     GLuint position = 0, normal = 0, colour = 0, uv = 0, index = 0;
 };
 
+bool InvisibleMaterial(const SDrawMaterial& material)
+{
+    // Blended by its alpha (the default for a material that is not opaque)
+    // and with no alpha to speak of.
+    return material.fDiffuse[3] <= kInvisibleOpacity && (!material.bBlend || material.eSrcFactor == kGLSrcAlpha);
+}
+
 SRenderStats CountVisible(const SDrawList& list, const std::vector<uint8_t>& itemVisible)
 {
     SRenderStats stats;
@@ -167,6 +177,9 @@ SRenderStats CountVisible(const SDrawList& list, const std::vector<uint8_t>& ite
         stats.uiVertices += mesh.uiVertexCount;
         stats.uiDrawCalls += 1;
         misses += double(mesh.fAcmr) * mesh.TriangleCount();
+        const int32_t m = list.pItems[i].nMaterial;
+        if (m >= 0 && InvisibleMaterial(list.pMaterials[size_t(m)]))
+            stats.uiInvisibleTriangles += mesh.TriangleCount();
     }
     stats.fAcmr = stats.uiTriangles ? float(misses / double(stats.uiTriangles)) : 0.0f;
     return stats;
@@ -370,7 +383,9 @@ void CSceneRenderer::Render(const SDrawFrame& frame, const SViewCamera& camera, 
             for (int c = 0; c < 3; ++c)
                 pos[0][c] = inverse[8 + c] + 0.45f * inverse[4 + c] + 0.25f * inverse[c];
             pos[0][3] = 0;
-            colour[0][0] = colour[0][1] = colour[0][2] = 0.88f;
+            // Beside the file's own lights it only fills in the shadows.
+            const float level = list->pLights.empty() ? 0.88f : 0.35f;
+            colour[0][0] = colour[0][1] = colour[0][2] = level;
             att[0][0] = 1, att[0][1] = att[0][2] = 0;
             spot[0][3] = -2;
             spotExp[0] = 0;
@@ -379,22 +394,20 @@ void CSceneRenderer::Render(const SDrawFrame& frame, const SViewCamera& camera, 
         for (const SDrawLight& light : list->pLights) {
             if (count == 8)
                 break;
-            const SMatrix44& world = frame.pmWorld[light.uiNode];
-            // A light shines down its node's -Z, or at its target.
-            float dir[3] = {-world[8], -world[9], -world[10]};
-            if (light.nTarget >= 0)
-                for (int c = 0; c < 3; ++c)
-                    dir[c] = frame.pmWorld[size_t(light.nTarget)][12 + c] - world[12 + c];
+            const SSceneViewpoint at = ViewpointOf(
+                frame.pmWorld[light.uiNode], light.nTarget >= 0 ? &frame.pmWorld[size_t(light.nTarget)] : nullptr);
+            const float* dir = at.fForward;
             const bool directional = light.eType == 1;
             for (int c = 0; c < 3; ++c) {
-                pos[count][c] = directional ? -dir[c] : world[12 + c];
+                pos[count][c] = directional ? -dir[c] : at.fPosition[c];
                 colour[count][c] = light.fColour[c];
                 att[count][c] = light.fAttenuation[c];
                 spot[count][c] = dir[c];
             }
             pos[count][3] = directional ? 0.0f : 1.0f;
-            const bool cone = light.eType == 2 && light.fFalloffAngle > 0 && light.fFalloffAngle < 1.5707f;
-            spot[count][3] = cone ? std::cos(light.fFalloffAngle) : -2.0f;
+            // The falloff angle is the whole cone's opening.
+            const bool cone = light.eType == 2 && light.fFalloffAngle > 0 && light.fFalloffAngle < 3.1415f;
+            spot[count][3] = cone ? std::cos(light.fFalloffAngle / 2) : -2.0f;
             spotExp[count] = std::clamp(light.fFalloffExponent, 0.0f, 128.0f);
             ++count;
         }
@@ -433,8 +446,10 @@ void CSceneRenderer::Render(const SDrawFrame& frame, const SViewCamera& camera, 
                 const bool skinned = i < frame.pfSkinnedPos.size() && !frame.pfSkinnedPos[i].empty();
                 const SMatrix44 model = skinned ? MatrixIdentity() : frame.pmWorld[item.uiNode];
                 glUniformMatrix4fv(m_pShaded->uniformLocation("uModel"), 1, GL_FALSE, model.data());
+                // Edges of invisible meshes still show in wireframe.
+                const float alpha = settings.bWireframe ? std::max(material.fDiffuse[3], 0.35f) : material.fDiffuse[3];
                 m_pShaded->setUniformValue("uDiffuse", material.fDiffuse[0], material.fDiffuse[1], material.fDiffuse[2],
-                                           material.fDiffuse[3]);
+                                           alpha);
                 m_pShaded->setUniformValue("uAmbient", material.fAmbient[0], material.fAmbient[1],
                                            material.fAmbient[2]);
                 m_pShaded->setUniformValue("uSpecular", material.fSpecular[0], material.fSpecular[1],

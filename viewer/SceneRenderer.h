@@ -30,7 +30,13 @@ struct SRenderStats {
     uint64_t uiVertices = 0;
     uint32_t uiDrawCalls = 0;
     float fAcmr = 0; // vertex-cache misses per triangle over the drawn meshes
+    // Triangles of fully transparent materials: counted, but nothing shows.
+    uint64_t uiInvisibleTriangles = 0;
 };
+
+// Whether a material leaves its meshes unseen (fully transparent, blended
+// by its alpha).
+bool InvisibleMaterial(const SDrawMaterial& material);
 
 // Fills the statistics the status line shows, without drawing.
 SRenderStats CountVisible(const SDrawList& list, const std::vector<uint8_t>& itemVisible);

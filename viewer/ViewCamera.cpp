@@ -3,19 +3,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "scene/Scene.h"
+#include "scene/Viewpoint.h"
+#include "viewer/DrawList.h"
+
 namespace {
 
 constexpr float kMaxPitch = 1.55f;
-
-void Normalise(float v[3])
-{
-    const float length = std::sqrt(Dot3(v, v));
-    if (length > 0) {
-        v[0] /= length;
-        v[1] /= length;
-        v[2] /= length;
-    }
-}
 
 void ClipToDistance(SViewCamera& camera)
 {
@@ -36,19 +30,16 @@ void OrbitEye(const SViewCamera& camera, float eye[3])
 
 SMatrix44 LookAt(const float eye[3], const float target[3], const float up[3])
 {
-    float f[3] = {target[0] - eye[0], target[1] - eye[1], target[2] - eye[2]};
-    Normalise(f);
-    float s[3];
-    Cross3(s, f, up);
-    if (Dot3(s, s) < 1e-12f) { // looking along up: any side will do
-        const float other[3] = {0, 0, 1};
-        Cross3(s, f, other);
+    // The eye as a scene camera at eye whose +Y goes to the target and +Z up.
+    SMatrix44 node = MatrixIdentity();
+    for (int c = 0; c < 3; ++c) {
+        node[size_t(8 + c)] = up[c];
+        node[size_t(12 + c)] = eye[c];
     }
-    Normalise(s);
-    float u[3];
-    Cross3(u, s, f);
-    return {s[0], u[0], -f[0], 0, s[1],          u[1],          -f[1],        0,
-            s[2], u[2], -f[2], 0, -Dot3(s, eye), -Dot3(u, eye), Dot3(f, eye), 1};
+    SMatrix44 at = MatrixIdentity();
+    for (int c = 0; c < 3; ++c)
+        at[size_t(12 + c)] = target[c];
+    return ViewpointViewMatrix(ViewpointOf(node, &at));
 }
 
 SMatrix44 ViewMatrix(const SViewCamera& camera)
@@ -113,4 +104,26 @@ void Zoom(SViewCamera& camera, float factor)
         return;
     camera.fDistance = std::clamp(camera.fDistance * factor, 1e-4f, 1e7f);
     ClipToDistance(camera);
+}
+
+bool LookThroughCamera(SViewCamera& view, SScene& scene, const SDrawList& list, const SDrawFrame& frame, size_t camera)
+{
+    if (camera >= list.pCameras.size())
+        return false;
+    const SDrawCamera& c = list.pCameras[camera];
+    SSceneViewpoint at;
+    const int32_t index = c.uiNode < list.pNodes.size() ? list.pNodes[c.uiNode].nContent : -1;
+    if (index < 0 || !EvalCameraViewpoint(scene, uint32_t(index), &at)) {
+        if (c.uiNode >= frame.pmWorld.size())
+            return false;
+        at = ViewpointOf(frame.pmWorld[c.uiNode], nullptr);
+    }
+    view.bFixed = true;
+    view.mFixedView = ViewpointViewMatrix(at);
+    // An animated angle follows the frame; the list holds the file's angle
+    // and clip planes made usable.
+    view.fFieldOfView = UsableFieldOfView(at.fFieldOfView) ? at.fFieldOfView : c.fFieldOfView;
+    view.fNear = c.fNear;
+    view.fFar = c.fFar;
+    return true;
 }

@@ -3,7 +3,13 @@
 // +Y, pitch above the horizon, distance), or a camera of the file looked
 // through. Matrices are in the scene's row-vector convention (base/Math.h);
 // their 16 floats are also the column-major matrices OpenGL expects.
+#include <cstddef>
+
 #include "base/Math.h"
+
+struct SScene;
+struct SDrawList;
+struct SDrawFrame;
 
 struct SViewCamera {
     float fTarget[3] = {0, 0, 0};
@@ -36,3 +42,9 @@ void FrameBox(SViewCamera& camera, const float mn[3], const float mx[3]);
 void Orbit(SViewCamera& camera, float dYaw, float dPitch);
 void Pan(SViewCamera& camera, float dx, float dy);
 void Zoom(SViewCamera& camera, float factor);
+
+// Looks through the file's camera `camera` (an index of list.pCameras) at
+// the scene's selected frame: its place, direction, up and field of view as
+// the scene model evaluates them (scene/Viewpoint.h), with the draw list's
+// usable clip planes. False (the view unchanged) for an index out of range.
+bool LookThroughCamera(SViewCamera& view, SScene& scene, const SDrawList& list, const SDrawFrame& frame, size_t camera);

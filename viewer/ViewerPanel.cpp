@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -44,6 +45,15 @@ bool OpenGLAvailable()
 QString Count(uint64_t n)
 {
     return QLocale(QLocale::English).toString(qulonglong(n));
+}
+
+// "1 triangle", "2,944 triangles".
+QString Plural(uint64_t n, const char* one, const char* many = nullptr)
+{
+    return Count(n) + QLatin1Char(' ') +
+           (n == 1 ? QString::fromLatin1(one)
+            : many ? QString::fromLatin1(many)
+                   : QString::fromLatin1(one) + 's');
 }
 
 const char* KindName(EDrawNodeKind kind)
@@ -150,7 +160,16 @@ void CViewerPanel::BuildUI()
     m_pTree->setObjectName(QStringLiteral("NodeTree"));
     m_pTree->setHeaderLabels({QStringLiteral("Node"), QStringLiteral("Kind"), QStringLiteral("Contents")});
     m_pTree->setToolTip(QStringLiteral("The file's nodes; click one to frame it, untick a mesh to hide it"));
-    m_pTree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Everything stays on the panel: the kind keeps its width, a long name
+    // (up to half the panel) and the contents are shortened in the middle;
+    // each cell's tool tip gives its text whole.
+    m_pTree->header()->setSectionResizeMode(0, QHeaderView::Interactive);
+    m_pTree->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    m_pTree->header()->setSectionResizeMode(2, QHeaderView::Stretch);
+    m_pTree->header()->setStretchLastSection(true);
+    m_pTree->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_pTree->setTextElideMode(Qt::ElideMiddle);
+    m_pTree->installEventFilter(this);
     m_pTree->setUniformRowHeights(true);
     connect(m_pTree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem* item, int column) {
         if (column != 0 || !(item->flags() & Qt::ItemIsUserCheckable))
@@ -193,6 +212,7 @@ void CViewerPanel::Clear()
     Destroy(m_scene);
     m_list = SDrawList();
     m_frame = SDrawFrame();
+    m_allFrames = SBox();
     m_bLoaded = false;
     m_bError = false;
     m_lookThrough = -1;
@@ -215,6 +235,7 @@ bool CViewerPanel::OpenFile(const QString& path)
         return false;
     }
     m_bLoaded = true;
+    m_allFrames = AnimationBounds(m_scene, m_list);
     Evaluate(0);
     m_pView->SetScene(&m_list, &m_frame);
     // A pleasant first view: a little from above and to the side.
@@ -293,7 +314,8 @@ SBox CViewerPanel::ItemsBelow(int node) const
 void CViewerPanel::FrameAll()
 {
     LookThrough(-1);
-    SBox box = ItemsBelow(-1);
+    // The whole animation, so playback stays in view.
+    SBox box = m_allFrames;
     if (!box.bAny) {
         const float unit[2][3] = {{-1, -1, -1}, {1, 1, 1}};
         box.Add(unit[0]);
@@ -341,21 +363,7 @@ void CViewerPanel::LookThrough(int camera)
 
 void CViewerPanel::UpdateFixedCamera()
 {
-    const SDrawCamera& c = m_list.pCameras[size_t(m_lookThrough)];
-    const SMatrix44& world = m_frame.pmWorld[c.uiNode];
-    // A camera looks down its node's -Z with +Y up, or at its target.
-    const float eye[3] = {world[12], world[13], world[14]};
-    float target[3] = {eye[0] - world[8], eye[1] - world[9], eye[2] - world[10]};
-    if (c.nTarget >= 0)
-        for (int k = 0; k < 3; ++k)
-            target[k] = m_frame.pmWorld[size_t(c.nTarget)][12 + k];
-    const float up[3] = {world[4], world[5], world[6]};
-    SViewCamera& view = m_pView->Camera();
-    view.bFixed = true;
-    view.mFixedView = LookAt(eye, target, up);
-    view.fFieldOfView = c.fFieldOfView;
-    view.fNear = c.fNear;
-    view.fFar = c.fFar;
+    LookThroughCamera(m_pView->Camera(), m_scene, m_list, m_frame, size_t(m_lookThrough));
 }
 
 void CViewerPanel::FillTree()
@@ -387,6 +395,7 @@ void CViewerPanel::FillTree()
         QTreeWidgetItem* row = new QTreeWidgetItem;
         rows[i] = row;
         row->setText(0, node.sName.empty() ? QStringLiteral("node %1").arg(i) : QString::fromStdString(node.sName));
+        row->setToolTip(0, row->text(0));
         row->setText(1, QString::fromLatin1(KindName(node.eKind)));
         row->setData(0, kNodeRole, int(i));
         QString contents;
@@ -417,6 +426,7 @@ void CViewerPanel::FillTree()
                         QStringLiteral("%1\u00b0 field of view").arg(double(camera.fFieldOfView) * 57.29578, 0, 'f', 1);
         }
         row->setText(2, contents);
+        row->setToolTip(2, contents);
     }
     QList<QTreeWidgetItem*> roots;
     for (size_t i = 0; i < rows.size(); ++i) {
@@ -432,6 +442,24 @@ void CViewerPanel::FillTree()
         m_pTree->expandAll();
     else
         m_pTree->expandToDepth(0);
+    FitNameColumn();
+}
+
+bool CViewerPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    // After the tree has laid out its rows at the new size.
+    if (watched == m_pTree && event->type() == QEvent::Resize)
+        QTimer::singleShot(0, this, &CViewerPanel::FitNameColumn);
+    return QWidget::eventFilter(watched, event);
+}
+
+void CViewerPanel::FitNameColumn()
+{
+    m_pTree->resizeColumnToContents(0);
+    const int width = m_pTree->viewport()->width();
+    const int limit = width >= 160 ? width / 2 : 200;
+    if (m_pTree->columnWidth(0) > limit)
+        m_pTree->setColumnWidth(0, limit);
 }
 
 void CViewerPanel::OnItemChanged(QTreeWidgetItem* row, int column)
@@ -461,13 +489,17 @@ void CViewerPanel::UpdateStatus()
         return;
     }
     const SRenderStats stats = CountVisible(m_list, m_pView->Settings().pItemVisible);
-    const QString frames =
-        m_list.uiFrameCount
-            ? QStringLiteral("%1 frames at %2 fps").arg(m_list.uiFrameCount).arg(m_list.uiFramesPerSecond)
-            : QStringLiteral("no animation");
-    m_pStatus->setText(
-        QStringLiteral("%1 triangles \u00b7 %2 vertices \u00b7 %3 draw calls \u00b7 %4 \u00b7 ACMR %5 \u00b7 %6")
-            .arg(Count(stats.uiTriangles), Count(stats.uiVertices), Count(stats.uiDrawCalls), frames)
-            .arg(double(stats.fAcmr), 0, 'f', 3)
-            .arg(QFileInfo(m_path).fileName()));
+    QStringList parts;
+    parts << Plural(stats.uiTriangles, "triangle") << Plural(stats.uiVertices, "vertex", "vertices")
+          << Plural(stats.uiDrawCalls, "draw call");
+    if (stats.uiInvisibleTriangles)
+        parts << QStringLiteral("%1 invisible (fully transparent material)").arg(Count(stats.uiInvisibleTriangles));
+    parts << (m_list.uiFrameCount
+                  ? QStringLiteral("%1 frames at %2 fps").arg(m_list.uiFrameCount).arg(m_list.uiFramesPerSecond)
+                  : QStringLiteral("no animation"));
+    // Cache misses mean nothing without triangles.
+    if (stats.uiTriangles)
+        parts << QStringLiteral("ACMR %1").arg(double(stats.fAcmr), 0, 'f', 3);
+    parts << QFileInfo(m_path).fileName();
+    m_pStatus->setText(parts.join(QStringLiteral(" \u00b7 ")));
 }

@@ -56,9 +56,14 @@ signals:
     // After every OpenFile: the status line's text and whether it is an error.
     void fileShown(const QString& path, bool ok, const QString& status);
 
+protected:
+    // Keeps the node tree's name column fitted as the tree is resized.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void BuildUI();
     void FillTree();
+    void FitNameColumn();
     void UpdateStatus();
     void UpdateFixedCamera();
     void Evaluate(float frame);
@@ -69,6 +74,7 @@ private:
     SScene m_scene;
     SDrawList m_list;
     SDrawFrame m_frame;
+    SBox m_allFrames; // every item over the whole animation
     QString m_path;
     bool m_bLoaded = false;
     bool m_bError = false;

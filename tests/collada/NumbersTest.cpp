@@ -328,3 +328,33 @@ TEST(ColladaNumbers, LongListsGiveTheSameArrayWhateverTheirCount)
                                               .arg(expected.size() + 3)
                                               .arg(expected.size())));
 }
+
+// Decimal commas: read as meant where the count tells them from separators,
+// and said to be ambiguous where it cannot.
+TEST(ColladaNumbers, DecimalCommasAreToldFromSeparators)
+{
+    struct SCase {
+        const char* text;
+        size_t expected;
+        EDAEDecimalCommas result;
+    };
+    const SCase cases[] = {
+        {"0,000000", 1, eDAEDecimalCommas},    // 3ds Max's <transparency>
+        {"0,000000", 0, eDAEDecimalCommas},    // one word, count unknown
+        {"1,5 -2,25 3", 3, eDAEDecimalCommas}, // mixed with plain numbers
+        {"1,5e-3 2,0", 2, eDAEDecimalCommas},  // with exponents
+        {"1,5 2,5", 4, eDAENoDecimalCommas},   // the count says separators
+        {"1,5 2,5", 3, eDAEAmbiguousCommas},   // neither count fits
+        {"1,5 2,5", 0, eDAEAmbiguousCommas},   // no count to go by
+        {"1,2,3", 3, eDAENoDecimalCommas},     // a comma-separated list
+        {"1, 2, 3", 3, eDAENoDecimalCommas},   // commas beside spaces
+        {"0.5 1.5", 2, eDAENoDecimalCommas},   // ordinary numbers
+        {"", 0, eDAENoDecimalCommas},
+    };
+    for (const SCase& c : cases)
+        EXPECT_EQ(DAEDecimalCommas(c.text, c.expected), c.result) << "'" << c.text << "' expecting " << c.expected;
+    std::vector<float> values;
+    DAEParseFloatList(DAEDecimalCommasToPoints("1,5 -2,25 3").c_str(), values);
+    EXPECT_EQ(values, std::vector<float>({1.5f, -2.25f, 3.0f}));
+    EXPECT_EQ(DAEDecimalCommas(nullptr, 1), eDAENoDecimalCommas);
+}

@@ -107,7 +107,9 @@ private slots:
         updater.OnForceCheckForUpdates();
         QCOMPARE(done.count(), 2);
         QCOMPARE(errors.count(), 1);
-        QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("Failed to check for updates"));
+        QCOMPARE(errors.at(0).at(0).toString(),
+                 QStringLiteral("Failed to check for updates: no update program is configured (the setting "
+                                "\"Updater/Path\" names none)."));
     }
 
     void configuredProgramIsMissing()
@@ -166,15 +168,20 @@ private slots:
     {
         QTest::addColumn<QByteArray>("check");
         QTest::addColumn<bool>("executable");
-        QTest::newRow("error exit") << QByteArray("exit 3") << true;
-        QTest::newRow("crash") << QByteArray("kill -9 $$") << true;
-        QTest::newRow("no version") << QByteArray("echo 'an update exists'; exit 0") << true;
-        QTest::newRow("cannot start") << QByteArray("exit 1") << false;
+        QTest::addColumn<QString>("why"); // what the message says after the program's name
+        QTest::newRow("error exit") << QByteArray("exit 3") << true
+                                    << QStringLiteral(" ended with exit code 3 (expected 0: an update exists, or 1: "
+                                                      "none).");
+        QTest::newRow("crash") << QByteArray("kill -9 $$") << true << QStringLiteral(" crashed.");
+        QTest::newRow("no version") << QByteArray("echo 'an update exists'; exit 0") << true
+                                    << QStringLiteral(" reported an update but no version number.");
+        QTest::newRow("cannot start") << QByteArray("exit 1") << false << QStringLiteral(" failed to start (");
     }
     void failedChecks()
     {
         QFETCH(QByteArray, check);
         QFETCH(bool, executable);
+        QFETCH(QString, why);
         QVERIFY(MakeUpdater(check));
         if (!executable)
             QVERIFY(QFile::setPermissions(Program(), QFile::ReadOwner | QFile::WriteOwner));
@@ -187,7 +194,8 @@ private slots:
         updater.OnForceCheckForUpdates();
         QVERIFY(WaitDone(done, 2));
         QCOMPARE(errors.count(), 1);
-        QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("Failed to check for updates"));
+        const QString text = errors.at(0).at(0).toString();
+        QVERIFY2(text.startsWith(QStringLiteral("Failed to check for updates: ") + Program() + why), qPrintable(text));
         QVERIFY(!updater.OfferDialog());
         QVERIFY(!updater.IsChecking());
     }
@@ -204,7 +212,8 @@ private slots:
         QVERIFY(WaitDone(done));
         QVERIFY(timer.elapsed() < 10000);
         QCOMPARE(errors.count(), 1);
-        QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("Failed to check for updates"));
+        QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("Failed to check for updates: ") + Program() +
+                                                    QStringLiteral(" gave no answer within 1 second."));
         QVERIFY(!updater.IsChecking());
     }
 

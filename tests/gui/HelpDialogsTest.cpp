@@ -101,7 +101,7 @@ private slots:
         QCOMPARE(box.objectName(), QStringLiteral("AboutBoxClass"));
         QCOMPARE(box.findChild<QLabel*>(QStringLiteral("AppVersionLabel"))->text(), kTitle);
         QCOMPARE(box.findChild<QLabel*>(QStringLiteral("VersionLabel"))->text(),
-                 QStringLiteral("Meshwright 2.12 (SDK build 3.0@2149614)"));
+                 QStringLiteral("Meshwright 2.12 (build 3.0@2149614)"));
         QCOMPARE(box.findChild<QLabel*>(QStringLiteral("UsesLabel"))->text(),
                  QStringLiteral("Qt version ") + QLatin1String(qVersion()));
         QVERIFY(box.findChild<QLabel*>(QStringLiteral("EmailLabel"))
@@ -265,10 +265,11 @@ private slots:
             // First a file that is not there, then the right one.
             opener.answers << docs.filePath(QStringLiteral("gone.pdf")) << manual;
             QVERIFY(opener.Open(Manual(), Folder(), QStringLiteral("Document")));
-            QCOMPARE(
-                opener.warnings,
-                QStringList({notFound, QStringLiteral("File Open Failed: ") + docs.filePath(QStringLiteral("gone.pdf")),
-                             notFound}));
+            QCOMPARE(opener.warnings,
+                     QStringList({notFound,
+                                  QStringLiteral("File Open Failed: ") + docs.filePath(QStringLiteral("gone.pdf")) +
+                                      QStringLiteral("\nThere is no such file."),
+                                  notFound}));
             QCOMPARE(opener.opened, QStringList({manual}));
         }
         // Remembered in the store file.
@@ -307,9 +308,29 @@ private slots:
         broken.answers << manual;
         QVERIFY(!broken.Open(Manual(), Folder(), QStringLiteral("Document")));
         QCOMPARE(broken.warnings.size(), 3);
-        QVERIFY(broken.warnings.at(1).startsWith(QStringLiteral("File Open Failed")));
+        QCOMPARE(broken.warnings.at(1), QStringLiteral("File Open Failed: ") +
+                                            CDocumentOpener::NoViewerText(QFileInfo(manual).absoluteFilePath()));
         CZGXTString remembered;
         QVERIFY(!prefs->ReadString("OpenDocs/Document", remembered));
+    }
+
+    // The manual lies beside the program but no program shows PDF files:
+    // the user is told so, with the manual's place, and not asked for it.
+    void aMissingPdfViewerIsSaid()
+    {
+        auto prefs = OpenStore();
+        prefs->RemoveKey("OpenDocs/Document");
+        CTestOpener opener(nullptr, prefs.get());
+        opener.SetProgramFolder(QStringLiteral(MW_PROGRAM_DIR));
+        opener.viewerWorks = false;
+        opener.answers << QStringLiteral("/never/asked.pdf");
+        QVERIFY(!opener.Open(Manual(), Folder(), QStringLiteral("Document")));
+        const QString shipped = QDir(QStringLiteral(MW_PROGRAM_DIR)).filePath(Manual());
+        QCOMPARE(opener.opened, QStringList({shipped}));
+        QCOMPARE(opener.warnings,
+                 QStringList({QStringLiteral("File Open Failed: ") + CDocumentOpener::NoViewerText(shipped)}));
+        QVERIFY(opener.warnings.at(0).contains(QStringLiteral("No program here opens PDF files")));
+        QCOMPARE(opener.answers.size(), 1);
     }
 };
 

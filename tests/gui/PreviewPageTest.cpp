@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QUrl>
+#include <QProcess>
 #include <QtTest>
 
 #include "GuiTestSupport.h"
@@ -124,6 +125,50 @@ private slots:
         QVERIFY(w.Preview()->Tree()->topLevelItemCount() > 0);
         QVERIFY2(w.Preview()->StatusText().contains(QStringLiteral("12 triangles")),
                  qPrintable(w.Preview()->StatusText()));
+    }
+
+    // The program started with a file (as the desktop's "Open with" does):
+    // a Collada file opens ready to export, a .qef file on the Preview page;
+    // the export dialog proposes the input's name beside it.
+    void aFileGivenAtStart()
+    {
+        const QString scene = m_dir.filePath(QStringLiteral("start.qef"));
+        {
+            CStandaloneWindow exporter;
+            QVERIFY(ExportAndWait(exporter, ExamplePath(QStringLiteral("textured_box.dae")), scene));
+        }
+        CStandaloneWindow w;
+        QVERIFY(!w.OpenAtStart(m_dir.filePath(QStringLiteral("missing.dae"))));
+        QVERIFY(!w.ExportAction()->isEnabled());
+        const QString input = ExamplePath(QStringLiteral("textured_box.dae"));
+        QVERIFY(w.OpenAtStart(input));
+        QCOMPARE(w.InputPath(), input);
+        QVERIFY(w.ExportAction()->isEnabled());
+        QVERIFY(w.ContextualButton()->isEnabled());
+        QCOMPARE(w.windowTitle(), QStringLiteral("Meshwright 2.12 - textured_box.dae"));
+
+        CStandaloneWindow viewer;
+        QVERIFY(viewer.OpenAtStart(scene));
+        QCOMPARE(viewer.View(), eViewPreview);
+        QVERIFY(viewer.Preview()->HasScene());
+        QCOMPARE(viewer.Preview()->FilePath(), scene);
+        QVERIFY(viewer.InputPath().isEmpty());
+    }
+
+    // meshwright --help and --version print and exit, without a window.
+    void helpAndVersionPrint()
+    {
+        for (const char* option : {"--help", "--version"}) {
+            QProcess program;
+            program.start(QDir(QStringLiteral(MW_PROGRAM_DIR)).filePath(QStringLiteral("meshwright")),
+                          {QString::fromLatin1(option)});
+            QVERIFY(program.waitForFinished(30000));
+            QCOMPARE(program.exitCode(), 0);
+            const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
+            QVERIFY2(out.contains(option[2] == 'h' ? QStringLiteral("usage: meshwright [FILE]")
+                                                   : QStringLiteral("meshwright 2.12")),
+                     qPrintable(out));
+        }
     }
 };
 

@@ -167,7 +167,9 @@ private slots:
         QSignalSpy done(w.Updater(), &CAutoUpdater::Done);
         help->actions().at(4)->trigger();
         QCOMPARE(done.count(), 1);
-        QCOMPARE(w.dialogs, QStringList({QStringLiteral("Check for Updates: Failed to check for updates")}));
+        QCOMPARE(w.dialogs, QStringList({QStringLiteral("Check for Updates: Failed to check for updates: no update "
+                                                        "program is configured (the setting \"Updater/Path\" names "
+                                                        "none).")}));
     }
 
     void profilesBesideTheOptions()
@@ -250,6 +252,11 @@ private slots:
         w.openAnswer.clear();
         w.OpenAction()->trigger();
         QCOMPARE(w.InputPath(), ExamplePath(QStringLiteral("textured_box.dae")));
+
+        // The export dialog starts beside the input, under its name.
+        w.exportAnswer.clear();
+        w.ExportAction()->trigger();
+        QCOMPARE(w.lastExportStart, QFileInfo(ExamplePath(QStringLiteral("textured_box.qef"))).absoluteFilePath());
     }
 
     void exportRunsOnTheWorkerAndEndsUsable()

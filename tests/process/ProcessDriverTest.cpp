@@ -394,6 +394,8 @@ TEST(ProcessDriver, MultipleMaterialsSplitIntoNamedSubmeshes)
 {
     SImportScene in;
     in.materials.resize(3);
+    for (SMaterial& m : in.materials)
+        m.opacity = 1; // opaque: a fully transparent one has a warning of its own
     SImportNode& node = AddNode(in, "Box", eImportMesh);
     AddQuad(node, 0.0f, 2);
     AddQuad(node, 1.0f, 0);

@@ -19,9 +19,12 @@
 #include "scene/MeshTriangles.h"
 #include "scene/Scene.h"
 #include "scene/SceneWrite.h"
+#include "scene/Viewpoint.h"
 #include "viewer/DrawList.h"
 #include "viewer/SceneRenderer.h"
 #include "viewer/ViewCamera.h"
+
+#include "convert/ConversionRunner.h"
 
 namespace {
 
@@ -442,6 +445,161 @@ TEST(ViewerStatus, CountsOfVisibleMeshes)
     EXPECT_EQ(some.uiTriangles, 4u);
     EXPECT_EQ(some.uiDrawCalls, 2u);
     EXPECT_FLOAT_EQ(some.fAcmr, 2.0f);
+}
+
+// Cameras as the scene model has them: the converter's quarter-turn and the
+// scene's evaluation agree on where each file's camera stands and looks. A
+// glTF camera 5 in front of the square (on +Z) looks down -Z with +Y up;
+// the one at (3, 0, 4) turned 36.87 degrees about Y looks at the origin;
+// the Collada lookat camera of the textured box looks from (6, 4, 8) at
+// (0, 1, 0) with +Y up.
+TEST(ViewerCamera, CamerasFaceTheWayTheirFilesSay)
+{
+    QTemporaryDir dir;
+    struct SCase {
+        std::string file;
+        uint32_t camera;
+        std::array<float, 3> eye, target, up;
+        float fov; // 0: not checked
+    };
+    const SCase cases[] = {
+        {TestDataPath("viewer/camera_square.gltf"), 0, {0, 0, 5}, {0, 0, 0}, {0, 1, 0}, 0.8f},
+        {TestDataPath("viewer/camera_square.gltf"), 1, {3, 0, 4}, {0, 0, 0}, {0, 1, 0}, 0.8f},
+        {ExamplePath("textured_box.dae"), 0, {6, 4, 8}, {0, 1, 0}, {0, 1, 0}, 0},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.file + " camera " + std::to_string(c.camera));
+        auto got = Load(ConvertToQef(c.file, dir, "camera.qef"));
+        ASSERT_TRUE(got->ok) << got->error;
+        SSceneViewpoint at;
+        ASSERT_TRUE(EvalCameraViewpoint(got->scene, c.camera, &at));
+        float forward[3];
+        for (int k = 0; k < 3; ++k)
+            forward[k] = c.target[size_t(k)] - c.eye[size_t(k)];
+        const float length = std::sqrt(Dot3(forward, forward));
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_NEAR(at.fPosition[k], c.eye[size_t(k)], 1e-3f);
+            EXPECT_NEAR(at.fForward[k], forward[k] / length, 1e-3f);
+        }
+        // Up is square to the view and on the side of the file's up.
+        EXPECT_NEAR(Dot3(at.fUp, at.fForward), 0.0f, 1e-5f);
+        EXPECT_GT(Dot3(at.fUp, c.up.data()), 0.7f);
+        float right[3];
+        Cross3(right, at.fForward, at.fUp);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(at.fRight[k], right[k], 1e-5f);
+        if (c.fov > 0) {
+            EXPECT_FLOAT_EQ(at.fFieldOfView, c.fov);
+        }
+        // The view matrix takes the eye to the origin and the target ahead.
+        const SMatrix44 view = ViewpointViewMatrix(at);
+        float p[3];
+        TransformPoint(view, c.target.data(), p);
+        EXPECT_NEAR(p[0], 0.0f, 1e-3f);
+        EXPECT_NEAR(p[1], 0.0f, 1e-3f);
+        EXPECT_NEAR(p[2], -length, 1e-3f);
+    }
+    // Only the file's cameras.
+    auto square = Load(ConvertToQef(cases[0].file, dir, "c.qef"));
+    SSceneViewpoint none;
+    EXPECT_FALSE(EvalCameraViewpoint(square->scene, 2, &none));
+}
+
+// The convention on its own: the node's +Y is the facing, +Z the up; a
+// target overrides the facing and keeps up near +Z; a scaled node still
+// gives unit directions.
+TEST(ViewerCamera, ViewpointOfANodeMatrix)
+{
+    // Turned 90 degrees about Z: +Y goes to -X, +Z stays; scaled by 3.
+    SMatrix44 node = {0, 3, 0, 0, -3, 0, 0, 0, 0, 0, 3, 0, 1, 2, 3, 1};
+    SSceneViewpoint v = ViewpointOf(node, nullptr);
+    const float forward[3] = {-1, 0, 0}, up[3] = {0, 0, 1}, right[3] = {0, 1, 0};
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_FLOAT_EQ(v.fPosition[k], float(k + 1));
+        EXPECT_NEAR(v.fForward[k], forward[k], 1e-6f);
+        EXPECT_NEAR(v.fUp[k], up[k], 1e-6f);
+        EXPECT_NEAR(v.fRight[k], right[k], 1e-6f);
+    }
+    // A target straight above: up falls back to the node's side.
+    SMatrix44 target = MatrixIdentity();
+    target[12] = 1;
+    target[13] = 2;
+    target[14] = 13;
+    v = ViewpointOf(node, &target);
+    EXPECT_NEAR(v.fForward[2], 1.0f, 1e-6f);
+    EXPECT_NEAR(Dot3(v.fUp, v.fForward), 0.0f, 1e-6f);
+    EXPECT_NEAR(Dot3(v.fUp, v.fUp), 1.0f, 1e-5f);
+    // A collapsed matrix leaves the unturned frame at its place.
+    SMatrix44 flat{};
+    flat[12] = 5;
+    v = ViewpointOf(flat, nullptr);
+    EXPECT_EQ(v.fPosition[0], 5.0f);
+    EXPECT_EQ(v.fForward[1], 1.0f);
+    EXPECT_EQ(v.fUp[2], 1.0f);
+}
+
+// A material that ends up fully transparent while its mesh is exported is
+// named once in a warning that points at bInvertTransparency, and the
+// viewer counts what cannot be seen.
+TEST(ViewerStatus, FullyTransparentMaterialsAreSaid)
+{
+    QTemporaryDir dir;
+    for (bool invert : {false, true}) {
+        SCOPED_TRACE(invert ? "inverted" : "as written");
+        COptions options;
+        options.SetBool(opt::bInvertTransparency, invert);
+        const std::string out = dir.filePath(QStringLiteral("clear.qef")).toStdString();
+        options.SetOutputPath(out);
+        QStringList warnings;
+        ASSERT_EQ(RunConversionAndWait(options, QString::fromStdString(TestDataPath("viewer/clear_cube.dae")),
+                                       [&warnings](const SConversionMessage& m) {
+                                           if (m.kind == SConversionMessage::eWarning)
+                                               warnings << m.text;
+                                       }),
+                  0);
+        const QStringList said = warnings.filter(QStringLiteral("bInvertTransparency"));
+        auto got = Load(out);
+        ASSERT_TRUE(got->ok) << got->error;
+        const SRenderStats stats = CountVisible(got->list, {});
+        EXPECT_EQ(stats.uiTriangles, 12u);
+        if (invert) {
+            EXPECT_TRUE(said.isEmpty()) << said.join('\n').toStdString();
+            EXPECT_EQ(stats.uiInvisibleTriangles, 0u);
+            continue;
+        }
+        ASSERT_EQ(said.size(), 1) << warnings.join('\n').toStdString();
+        EXPECT_TRUE(said[0].contains(QStringLiteral("'Red'"))) << said[0].toStdString();
+        EXPECT_EQ(stats.uiInvisibleTriangles, 12u);
+    }
+}
+
+// The whole animation's box holds every frame: the arm's forearm swings
+// up by frame 30, above anything frame 0 shows.
+TEST(ViewerCamera, AnimationBoundsHoldEveryFrame)
+{
+    QTemporaryDir dir;
+    auto arm = Load(ConvertToQef(ExamplePath("skinned_arm.dae"), dir, "arm.qef", ArmOptions(3)));
+    ASSERT_TRUE(arm->ok) << arm->error;
+    ASSERT_GT(arm->list.uiFrameCount, 30u);
+    const SBox all = AnimationBounds(arm->scene, arm->list);
+    ASSERT_TRUE(all.bAny);
+    EXPECT_EQ(arm->scene.sAnimCache.fFrame, 0.0f) << "the scene is left at its frame";
+    SBox first;
+    ASSERT_TRUE(ItemBounds(arm->list, arm->frame, 0, first));
+    for (uint32_t f = 0; f < arm->list.uiFrameCount; f += 5) {
+        SDrawFrame at;
+        EvaluateFrame(arm->scene, arm->list, float(f), at);
+        SBox box;
+        ASSERT_TRUE(ItemBounds(arm->list, at, 0, box));
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_GE(box.fMin[k], all.fMin[k] - 1e-4f) << "frame " << f;
+            EXPECT_LE(box.fMax[k], all.fMax[k] + 1e-4f) << "frame " << f;
+        }
+    }
+    float grown = 0;
+    for (int k = 0; k < 3; ++k)
+        grown += (all.fMax[k] - all.fMin[k]) - (first.fMax[k] - first.fMin[k]);
+    EXPECT_GT(grown, 0.5f) << "the animation reaches beyond frame 0";
 }
 
 } // namespace

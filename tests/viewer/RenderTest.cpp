@@ -5,74 +5,50 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QOffscreenSurface>
-#include <QOpenGLContext>
-#include <QOpenGLFramebufferObject>
-#include <QOpenGLFunctions>
+#include <QProcess>
 #include <QSlider>
+#include <QWindow>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 
+#include <array>
 #include <cmath>
+#include <map>
 #include <memory>
 
 #include "ViewerTestUtil.h"
+#include "app/StandaloneWindow.h"
 #include "scene/Scene.h"
 #include "scene/SceneRead.h"
 #include "viewer/DrawList.h"
 #include "viewer/SceneRenderer.h"
 #include "viewer/SceneView.h"
+#include "viewer/Snapshot.h"
 #include "viewer/ViewerPanel.h"
 
 namespace {
 
-// An OpenGL context on an offscreen surface with one framebuffer object.
+// The viewer's own off-screen pictures; any failure fails the test.
 class COffscreen {
 public:
     bool Create(int width, int height)
     {
-        m_surface.create();
-        if (!m_context.create() || !m_context.makeCurrent(&m_surface))
-            return false;
-        QOpenGLFramebufferObjectFormat format;
-        format.setAttachment(QOpenGLFramebufferObject::Depth);
-        m_fbo = std::make_unique<QOpenGLFramebufferObject>(width, height, format);
-        return m_fbo->isValid() && m_fbo->bind();
+        std::string error;
+        const bool ok = m_snapshot.Create(width, height, &error);
+        EXPECT_TRUE(ok) << error;
+        return ok;
     }
-    ~COffscreen()
-    {
-        if (m_context.makeCurrent(&m_surface)) {
-            m_renderer.Release();
-            m_fbo.reset();
-            m_context.doneCurrent();
-        }
-    }
-    CSceneRenderer& Renderer() { return m_renderer; }
-
-    // Draws the list at the frame and reads the picture back; any OpenGL
-    // error fails the test.
     QImage Draw(const SDrawList& list, const SDrawFrame& frame, const SViewCamera& camera,
                 const SRenderSettings& settings)
     {
-        m_context.makeCurrent(&m_surface);
-        m_fbo->bind();
-        if (!m_bInitialised) {
-            std::string error;
-            EXPECT_TRUE(m_renderer.Initialise(&error)) << error;
-            m_bInitialised = true;
-        }
-        m_renderer.SetList(&list);
-        m_renderer.Render(frame, camera, m_fbo->width(), m_fbo->height(), settings);
-        EXPECT_EQ(m_context.functions()->glGetError(), GLenum(GL_NO_ERROR));
-        return m_fbo->toImage().convertToFormat(QImage::Format_RGB32);
+        std::string error;
+        const QImage image = m_snapshot.Draw(list, frame, camera, settings, &error);
+        EXPECT_FALSE(image.isNull()) << error;
+        return image;
     }
 
 private:
-    QOffscreenSurface m_surface;
-    QOpenGLContext m_context;
-    std::unique_ptr<QOpenGLFramebufferObject> m_fbo;
-    CSceneRenderer m_renderer;
-    bool m_bInitialised = false;
+    CSnapshot m_snapshot;
 };
 
 struct SLoaded {
@@ -273,6 +249,90 @@ TEST_F(RenderTest, FileLightsShine)
     EXPECT_GT(lit, dark + 200 * 255) << "the lamp lights the box";
 }
 
+// Where the red square is in a picture: its extent in pixels from the
+// middle, left, right, up and down (-1 when no red pixel on that line).
+struct SRedExtent {
+    int left = -1, right = -1, up = -1, down = -1;
+};
+SRedExtent RedExtent(const QImage& image)
+{
+    SRedExtent e;
+    const int cx = image.width() / 2, cy = image.height() / 2;
+    for (int x = cx; x < image.width() && IsRed(image.pixel(x, cy)); ++x)
+        e.right = x - cx;
+    for (int x = cx; x >= 0 && IsRed(image.pixel(x, cy)); --x)
+        e.left = cx - x;
+    for (int y = cy; y >= 0 && IsRed(image.pixel(cx, y)); --y)
+        e.up = cy - y;
+    for (int y = cy; y < image.height() && IsRed(image.pixel(cx, y)); ++y)
+        e.down = y - cy;
+    return e;
+}
+
+// Looking through the file's camera: a 2 x 2 red square 5 units in front of
+// a camera with a vertical field of view of 0.8 radians fills the middle of
+// the picture, 1 / (5 tan 0.4) of its half-height each way, in a square
+// picture and in a wide one (pixels stay square); the second camera, off to
+// the side, sees it narrower and still in the middle.
+TEST_F(RenderTest, SquareThroughItsCamera)
+{
+    auto square = Load(ConvertToQef(ViewerFixture("camera_square.gltf"), m_dir, "square.qef"));
+    ASSERT_EQ(square->list.pCameras.size(), 2u);
+    SRenderSettings settings;
+    settings.bGizmo = false;
+    const double half = 1 / (5 * std::tan(0.4)); // of the half-height: 0.473
+    COffscreen wide;
+    ASSERT_TRUE(wide.Create(300, 200));
+    for (int picture = 0; picture < 2; ++picture) {
+        SViewCamera camera;
+        ASSERT_TRUE(LookThroughCamera(camera, square->scene, square->list, square->frame, 0));
+        const QImage image = picture ? wide.Draw(square->list, square->frame, camera, settings)
+                                     : m_gl.Draw(square->list, square->frame, camera, settings);
+        const double expect = half * image.height() / 2;
+        const SRedExtent e = RedExtent(image);
+        SCOPED_TRACE(picture ? "300 x 200" : "200 x 200");
+        EXPECT_NEAR(e.left, expect, 2.5);
+        EXPECT_NEAR(e.right, expect, 2.5);
+        EXPECT_NEAR(e.up, expect, 2.5);
+        EXPECT_NEAR(e.down, expect, 2.5);
+        EXPECT_FALSE(IsRed(image.pixel(2, 2))) << "the corners show the background";
+    }
+    // From (3, 0, 4) the square's middle is 5 away and its near edge (+X)
+    // 4.4 deep and 0.8 to the right, its far edge 5.6 deep and 0.8 to the
+    // left.
+    SViewCamera side;
+    ASSERT_TRUE(LookThroughCamera(side, square->scene, square->list, square->frame, 1));
+    const SRedExtent e = RedExtent(m_gl.Draw(square->list, square->frame, side, settings));
+    const double scale = kSize / 2 / std::tan(0.4);
+    EXPECT_NEAR(e.up, half * kSize / 2, 2.5);
+    EXPECT_NEAR(e.right, 0.8 / 4.4 * scale, 2.5);
+    EXPECT_NEAR(e.left, 0.8 / 5.6 * scale, 2.5);
+}
+
+// A spot light turned to shine straight down lights the floor where it
+// points, at (2, 0, 0), inside its 40 degree cone, and leaves the rest dark.
+TEST_F(RenderTest, SpotLightLightsWhereItPoints)
+{
+    auto floor = Load(ConvertToQef(ViewerFixture("spot_plane.dae"), m_dir, "spot.qef"));
+    ASSERT_EQ(floor->list.pLights.size(), 1u);
+    SViewCamera camera;
+    camera.fPitch = 1.2f;
+    const float mn[3] = {-5, 0, -5}, mx[3] = {5, 0, 5};
+    FrameBox(camera, mn, mx);
+    SRenderSettings settings;
+    settings.bHeadlight = false;
+    settings.bGizmo = false;
+    const QImage image = m_gl.Draw(floor->list, floor->frame, camera, settings);
+    const auto brightness = [&](float x, float z) {
+        const float p[3] = {x, 0, z};
+        return qGray(image.pixel(Project(camera, p, kSize, kSize)));
+    };
+    EXPECT_GT(brightness(2, 0), 200) << "under the light";
+    EXPECT_GT(brightness(2.4f, 0.3f), 150) << "inside the cone (0.73 wide)";
+    for (const auto& dark : {std::array<float, 2>{-2, 0}, {0, 0}, {2, 1.5f}, {2, -1.5f}, {3.2f, 0}})
+        EXPECT_LT(brightness(dark[0], dark[1]), 60) << dark[0] << ", " << dark[1];
+}
+
 // Wireframe, normals and boxes draw without OpenGL errors and show their lines.
 TEST_F(RenderTest, OverlaysDraw)
 {
@@ -294,6 +354,104 @@ TEST_F(RenderTest, OverlaysDraw)
         }
     EXPECT_GT(cyan, 20);
     EXPECT_GT(boxYellow, 20);
+}
+
+// meshwright-view --screenshot draws a picture of each scene and exits: not
+// blank, another camera gives another picture, and a camera the file lacks
+// or a file that is no scene file is refused with a message.
+TEST(ViewerScreenshot, PicturesFromTheCommandLine)
+{
+    QTemporaryDir dir;
+    const std::string square = ConvertToQef(ViewerFixture("camera_square.gltf"), dir, "square.qef");
+    const std::string box = ConvertToQef(ExamplePath("textured_box.dae"), dir, "box.qef");
+    const std::string arm = ConvertToQef(ExamplePath("skinned_arm.dae"), dir, "arm.qef", ArmOptions(3));
+    struct SCase {
+        std::string name, file;
+        QStringList args;
+        int status;
+        QSize size;
+    };
+    const QSize normal(800, 600);
+    const SCase cases[] = {
+        {"box", box, {}, 0, normal},
+        {"box through its camera", box, {"--camera", "0"}, 0, normal},
+        {"square front", square, {"--camera", "FrontCam"}, 0, normal},
+        {"square side", square, {"--camera", "1"}, 0, normal},
+        {"arm at frame 30", arm, {"--frame", "30", "--size", "320x240"}, 0, QSize(320, 240)},
+        {"no such camera", square, {"--camera", "Top"}, 64, normal},
+        {"not a scene file", ViewerFixture("red_cube.dae"), {}, 1, normal},
+    };
+    std::map<std::string, QImage> pictures;
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString out = dir.filePath(QString::fromStdString(c.name) + QStringLiteral(".png"));
+        QProcess view;
+        view.start(QStringLiteral(MW_VIEW_PATH),
+                   QStringList{QString::fromStdString(c.file)} + c.args + QStringList{"--screenshot", out});
+        ASSERT_TRUE(view.waitForFinished(120000));
+        const QString errors = QString::fromLocal8Bit(view.readAllStandardError());
+        EXPECT_EQ(view.exitCode(), c.status) << errors.toStdString();
+        if (c.status != 0) {
+            EXPECT_FALSE(QFile::exists(out));
+            EXPECT_FALSE(errors.isEmpty());
+            if (c.name == "no such camera") {
+                EXPECT_TRUE(errors.contains(QStringLiteral("0 (FrontCam), 1 (SideCam)"))) << errors.toStdString();
+            } else {
+                EXPECT_TRUE(errors.contains(QStringLiteral("not a QEF scene file"))) << errors.toStdString();
+            }
+            continue;
+        }
+        const QImage image(out);
+        ASSERT_FALSE(image.isNull());
+        EXPECT_EQ(image.size(), c.size);
+        // Not blank: a good part of the picture differs from its corner.
+        const QRgb corner = image.pixel(image.width() - 1, 0);
+        int drawn = 0;
+        for (int y = 0; y < image.height(); y += 4)
+            for (int x = 0; x < image.width(); x += 4)
+                drawn += image.pixel(x, y) != corner;
+        EXPECT_GT(drawn, image.width() * image.height() / 16 / 50) << "at least 2% drawn";
+        pictures[c.name] = image;
+    }
+    EXPECT_NE(pictures["square front"], pictures["square side"]);
+    EXPECT_NE(pictures["box"], pictures["box through its camera"]);
+
+    // Without a display there is no OpenGL: said, not a crash.
+    QProcess headless;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    headless.setProcessEnvironment(env);
+    headless.start(QStringLiteral(MW_VIEW_PATH), {QString::fromStdString(square), QStringLiteral("--screenshot"),
+                                                  dir.filePath(QStringLiteral("x.png"))});
+    ASSERT_TRUE(headless.waitForFinished(60000));
+    EXPECT_EQ(headless.exitCode(), 2);
+    EXPECT_TRUE(QString::fromLocal8Bit(headless.readAllStandardError()).contains(QStringLiteral("xvfb-run")));
+}
+
+// The main window keeps its native window when its Preview page first
+// shows a scene (a window made anew blinks on a desktop), and the page draws.
+TEST(ViewerInWindow, FirstPreviewKeepsTheWindow)
+{
+    QTemporaryDir dir;
+    const std::string box = ConvertToQef(ExamplePath("textured_box.dae"), dir, "box.qef");
+    const auto settle = [](int ms, const std::function<bool()>& done) {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < ms && !done())
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+    };
+    CStandaloneWindow window;
+    window.show();
+    settle(5000, [&window] { return window.windowHandle() && window.windowHandle()->isExposed(); });
+    ASSERT_TRUE(window.windowHandle() && window.windowHandle()->isExposed());
+    const WId before = window.winId();
+    window.showPreview(QString::fromStdString(box), true);
+    settle(300, [] { return false; });
+    EXPECT_EQ(window.winId(), before);
+    ASSERT_TRUE(window.Preview()->HasScene());
+    EXPECT_TRUE(window.Preview()->View()->GLError().isEmpty());
+    EXPECT_FALSE(window.Preview()->View()->grabFramebuffer().isNull());
 }
 
 // The panel as a user meets it: a damaged file gives the reader's message in
@@ -323,7 +481,7 @@ TEST(ViewerPanelTest, StatusTreeFramesAndBadFiles)
     const QString status = panel.StatusText();
     EXPECT_TRUE(status.contains(QStringLiteral("36 triangles"))) << status.toStdString();
     EXPECT_TRUE(status.contains(QStringLiteral("28 vertices"))) << status.toStdString();
-    EXPECT_TRUE(status.contains(QStringLiteral("1 draw calls"))) << status.toStdString();
+    EXPECT_TRUE(status.contains(QStringLiteral("1 draw call \u00b7"))) << status.toStdString();
     EXPECT_TRUE(status.contains(QStringLiteral("ACMR"))) << status.toStdString();
     // Arm and Shoulder at the top, Elbow under Shoulder, Wrist under Elbow.
     ASSERT_EQ(panel.Tree()->topLevelItemCount(), 2);
@@ -338,7 +496,7 @@ TEST(ViewerPanelTest, StatusTreeFramesAndBadFiles)
     EXPECT_TRUE(panel.IsPlaying());
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < 300)
+    while (clock.elapsed() < 5000 && panel.Frame().fFrame == 30.0f) // the first picture may take a while
         QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
     EXPECT_NE(panel.Frame().fFrame, 30.0f) << "playback advances";
     panel.SetPlaying(false);
@@ -347,6 +505,16 @@ TEST(ViewerPanelTest, StatusTreeFramesAndBadFiles)
     // Untick the mesh: nothing left to count.
     panel.Tree()->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
     EXPECT_TRUE(panel.StatusText().startsWith(QStringLiteral("0 triangles"))) << panel.StatusText().toStdString();
+    // A fully transparent material's triangles are said to be invisible;
+    // a scene without triangles has no cache figure.
+    const std::string clear = ConvertToQef(ViewerFixture("clear_cube.dae"), dir, "clear.qef");
+    ASSERT_TRUE(panel.OpenFile(QString::fromStdString(clear)));
+    EXPECT_TRUE(
+        panel.StatusText().startsWith(QStringLiteral("12 triangles \u00b7 24 vertices \u00b7 1 draw call \u00b7 12 "
+                                                     "invisible (fully transparent material)")))
+        << panel.StatusText().toStdString();
+    panel.Tree()->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+    EXPECT_FALSE(panel.StatusText().contains(QStringLiteral("ACMR"))) << panel.StatusText().toStdString();
     // Another file starts with everything shown.
     ASSERT_TRUE(panel.OpenFile(QString::fromStdString(arm)));
     EXPECT_TRUE(panel.StatusText().startsWith(QStringLiteral("36 triangles"))) << panel.StatusText().toStdString();
