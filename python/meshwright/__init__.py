@@ -112,7 +112,7 @@ class ConversionResult:
 
     code     -- the result code (0 for success; see RESULT_CODES)
     output   -- the scene file or C source written (or that would have been)
-    written  -- every file written: the output first, then extra files
+    written  -- every file written: the output and extra files (effects...)
     read     -- every file read: the input, options file and profile store
                 first, then textures, effects... (a dependency file's data)
     warnings -- the warning lines of the log
