@@ -194,6 +194,8 @@ def convert(
         profile,
         _option_lines(set, "set"),
     )
+    # Lines as the command line prints them, without line ends.
+    messages = [(level, text.rstrip("\r\n")) for level, text in messages]
     result = ConversionResult(
         code=code,
         output=output,

@@ -68,7 +68,9 @@ def read_messages(text):
     for line in text.splitlines():
         line = line.strip()
         if line.startswith("warning: "):
-            warnings.append(line[len("warning: "):])
+            text = line[len("warning: "):]
+            # Some log lines carry their own "Warning: ".
+            warnings.append(text[len("Warning: "):] if text.startswith("Warning: ") else text)
         elif line.startswith("error: "):
             errors.append(line[len("error: "):])
         elif line.startswith("meshwright-cli: "):
