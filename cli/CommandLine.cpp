@@ -12,8 +12,9 @@
 
 #include "convert/Convert.h"
 #include "convert/ConversionRunner.h"
+#include "convert/OptionArgs.h"
 #include "base/Version.h"
-#include "cli/Profiles.h"
+#include "convert/Profiles.h"
 #include "cli/Inspect.h"
 #include "cli/BatchConvert.h"
 #include "cli/Watch.h"
@@ -88,40 +89,6 @@ int UsageError(const QString& message)
     PrintErr(QStringLiteral("meshwright-cli: %1\n").arg(message));
     PrintErr(QString::fromLatin1(kUsage));
     return kExitUsage;
-}
-
-// Collects "--set NAME=VALUE" lines and an optional options file.
-struct SOptionArgs {
-    QString profile;
-    bool profileGiven = false;
-    QString file;
-    QStringList sets;
-    bool expFormatSet = false;
-};
-
-// Applies the saved profile, the options file and the --set lines, in that
-// order; returns an error text or empty.
-QString ApplyOptionArgs(const SOptionArgs& in, COptionsData& options)
-{
-    QString profileError;
-    if (in.profileGiven && !ApplyProfileByName(in.profile, options, &profileError))
-        return profileError;
-    if (!in.file.isEmpty()) {
-        if (!QFileInfo(in.file).isFile())
-            return QStringLiteral("cannot read options file '%1'").arg(in.file);
-        if (options.LoadFromFile(in.file.toUtf8().constData()) == 0)
-            return QStringLiteral("no options recognised in '%1'").arg(in.file);
-    }
-    for (const QString& line : in.sets) {
-        const int eq = line.indexOf(QLatin1Char('='));
-        if (eq <= 0)
-            return QStringLiteral("--set takes NAME=VALUE, not '%1'").arg(line);
-        if (line.contains(QLatin1Char('\n')))
-            return QStringLiteral("--set takes a single line, not '%1'").arg(line);
-        if (options.FromText(line.toUtf8().toStdString()) != 1)
-            return QStringLiteral("unknown option or empty value in --set '%1'").arg(line);
-    }
-    return QString();
 }
 
 // Reads an option argument ("--set X" or "--set=X"); returns false when missing.
@@ -360,19 +327,7 @@ int ConvertOne(const SConvertArgs& a, const QString& input, const QString& outpu
 {
     COptions options;
     ApplyOptionArgs(a.optionArgs, options); // checked by the caller
-    if (!a.optionArgs.expFormatSet) {
-        const QString suffix = QFileInfo(output).suffix().toLower();
-        if (suffix == QLatin1String("h"))
-            options.SetExpFormat(eExpFormatHeader);
-        else if (suffix == QLatin1String("cpp"))
-            options.SetExpFormat(eExpFormatSource);
-    }
-    if (!a.postExport) {
-        // A pipeline must not start programs named in an options file it was handed.
-        options.SetBool(opt::bUsePostExportCL, false);
-        options.SetBool(opt::bDisplayInVistrel, false);
-    }
-    options.SetOutputPath(output.toUtf8().toStdString());
+    SetConversionOutput(options, output, a.optionArgs.expFormatSet, a.postExport);
 
     // A batch child leaves progress out: its log is shown whole when it ends.
     CMessagePrinter printer(a.quiet, a.batchChild);
@@ -381,16 +336,7 @@ int ConvertOne(const SConvertArgs& a, const QString& input, const QString& outpu
         options, input, [&printer](const SConversionMessage& m) { printer(m); }, &run);
     // The profile store and the options file are read before the run.
     SFileTrace& files = run.files;
-    std::vector<std::string> before;
-    if (a.optionArgs.profileGiven)
-        before.push_back(ProfileStorePath().toStdString());
-    if (!a.optionArgs.file.isEmpty())
-        before.push_back(a.optionArgs.file.toStdString());
-    before.push_back(input.toStdString());
-    for (const std::string& path : files.read)
-        if (std::find(before.begin(), before.end(), path) == before.end())
-            before.push_back(path);
-    files.read = std::move(before);
+    files.read = FilesRead(a.optionArgs, input, files.read);
     *trace = std::move(files);
     return result;
 }

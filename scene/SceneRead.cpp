@@ -38,6 +38,24 @@ bool CSourceStream::Skip(size_t bytes)
     return true;
 }
 
+bool CMemorySource::Read(void* destination, size_t bytes)
+{
+    if (bytes > Remaining())
+        return false;
+    if (bytes)
+        std::memcpy(destination, m_data + m_position, bytes);
+    m_position += bytes;
+    return true;
+}
+
+bool CMemorySource::Skip(size_t bytes)
+{
+    if (bytes > Remaining())
+        return false;
+    m_position += bytes;
+    return true;
+}
+
 namespace {
 
 constexpr char kByteOrderMessage[] = "Error: Endianness mismatch between the .qef file and the platform.";
@@ -728,15 +746,12 @@ bool ReadSceneFile(SScene* scene, CZGXTString* optionsText, uint32_t optionsMax,
     }
 }
 
-int LoadSceneFile(SScene& scene, const char* path, CZGXTString* optionsText, uint32_t optionsMax,
-                  CZGXTString* historyText, uint32_t historyMax, CZGXTString* error)
+namespace {
+
+// The whole scene (or the texts only) from source, with the animation cache.
+int LoadScene(SScene& scene, CSource& source, CZGXTString* optionsText, uint32_t optionsMax, CZGXTString* historyText,
+              uint32_t historyMax, CZGXTString* error)
 {
-    CSourceStream source;
-    if (!source.Init(path)) {
-        if (error)
-            *error = StrFormat("cannot open '%s' as a file", path ? path : "");
-        return 1;
-    }
     Destroy(scene);
     const bool textsOnly = optionsText || historyText;
     if (!ReadSceneFile(textsOnly ? nullptr : &scene, optionsText, optionsMax, historyText, historyMax, source, error))
@@ -747,6 +762,26 @@ int LoadSceneFile(SScene& scene, const char* path, CZGXTString* optionsText, uin
         return 1;
     }
     return 0;
+}
+
+} // namespace
+
+int LoadSceneFile(SScene& scene, const char* path, CZGXTString* optionsText, uint32_t optionsMax,
+                  CZGXTString* historyText, uint32_t historyMax, CZGXTString* error)
+{
+    CSourceStream source;
+    if (!source.Init(path)) {
+        if (error)
+            *error = StrFormat("cannot open '%s' as a file", path ? path : "");
+        return 1;
+    }
+    return LoadScene(scene, source, optionsText, optionsMax, historyText, historyMax, error);
+}
+
+int LoadSceneBytes(SScene& scene, const uint8_t* data, size_t size, CZGXTString* error)
+{
+    CMemorySource source(data, size);
+    return LoadScene(scene, source, nullptr, 0, nullptr, 0, error);
 }
 
 bool ReadOptionsTextOfSceneFile(const char* path, size_t maxBytes, CZGXTString* text)

@@ -38,6 +38,22 @@ private:
     size_t m_position = 0;
 };
 
+// Reads bytes held in memory; the caller keeps them alive while it reads.
+class CMemorySource : public CSource {
+public:
+    CMemorySource(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
+
+    bool Read(void* destination, size_t bytes) override;
+    bool Skip(size_t bytes) override;
+    size_t Remaining() const override { return m_size - m_position; }
+    size_t Position() const override { return m_position; }
+
+private:
+    const uint8_t* m_data;
+    size_t m_size;
+    size_t m_position = 0;
+};
+
 // Reads the scene (when scene is given) or, when optionsText or historyText is
 // given, only those texts: at most the given number of bytes each, cut at the
 // first NUL. In text mode the result is true even when a text is missing (the
@@ -57,6 +73,10 @@ inline int LoadSceneFile(SScene& scene, const char* path, CZGXTString* error = n
 {
     return LoadSceneFile(scene, path, nullptr, 0, nullptr, 0, error);
 }
+
+// Reads a whole scene file image from memory, as LoadSceneFile reads a file.
+// 0 on success, 1 on failure.
+int LoadSceneBytes(SScene& scene, const uint8_t* data, size_t size, CZGXTString* error = nullptr);
 
 // Reads at most maxBytes of the options text stored in the scene file at
 // path. False when the file cannot be read as a scene file.

@@ -23,6 +23,7 @@ BELOW = {
     "gltf": ["base", "prefs", "options", "scene", "import"],
     "convert": ["base", "prefs", "options", "scene", "import", "process", "collada", "gltf"],
     "cli": ["base", "prefs", "options", "scene", "import", "process", "collada", "gltf", "convert"],
+    "python": ["base", "prefs", "options", "scene", "import", "process", "collada", "gltf", "convert"],
     "gui": ["base", "prefs", "options", "scene"],
     "viewer": ["base", "prefs", "options", "scene", "gui"],
     "app": ["base", "prefs", "options", "scene", "import", "process", "collada", "gltf", "convert", "gui", "viewer"],

@@ -9,10 +9,13 @@ shift || true
 
 # git and file too: the format check lists files with git, CPack's Debian
 # generator asks file about every program; a bare Debian root has neither.
+# pybind11, the Python headers and numpy build and test the Python module
+# (for Debian's /usr/bin/python3); Blender runs the add-on's test.
 PACKAGES=(git file cmake g++ make pkg-config qt6-base-dev libpugixml-dev libmeshoptimizer-dev
           libgtest-dev libgmock-dev libbenchmark-dev python3 ccache dpkg-dev python3-collada clang-format
           clang-14 libtinygltf-dev
-          nlohmann-json3-dev libdraco-dev libqt6opengl6-dev xvfb xauth libgl1-mesa-dri libglx-mesa0 ninja-build)
+          nlohmann-json3-dev libdraco-dev libqt6opengl6-dev xvfb xauth libgl1-mesa-dri libglx-mesa0 ninja-build
+          pybind11-dev python3-dev python3-numpy blender)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

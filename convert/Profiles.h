@@ -1,6 +1,7 @@
 #pragma once
-// The profiles saved by the window, for the command line's --profile and
-// `profiles`: read from the window's store through the options profile store.
+// The profiles saved by the window, for --profile of the command line and the
+// Python module and for `profiles`: read from the window's store through the
+// options profile store.
 #include <QString>
 #include <QStringList>
 

@@ -1,4 +1,4 @@
-#include "cli/Profiles.h"
+#include "convert/Profiles.h"
 
 #include <QFileInfo>
 

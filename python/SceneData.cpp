@@ -1,0 +1,18 @@
+#include "python/SceneData.h"
+
+#include "scene/Scene.h"
+#include "scene/SceneRead.h"
+
+std::shared_ptr<SScene> ReadSceneData(const std::string* path, const std::vector<uint8_t>& bytes, std::string* error)
+{
+    auto scene = std::make_shared<SScene>();
+    CZGXTString why;
+    const int failed =
+        path ? LoadSceneFile(*scene, path->c_str(), &why) : LoadSceneBytes(*scene, bytes.data(), bytes.size(), &why);
+    if (failed) {
+        Destroy(*scene);
+        *error = why.empty() ? std::string("not a scene file") : why;
+        return nullptr;
+    }
+    return scene;
+}
