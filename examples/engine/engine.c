@@ -295,51 +295,52 @@ static void place_vertex(const vertex* v, int skinned, const float world[16], co
 
 /* ---- Shaders ----------------------------------------------------------- */
 
-#define STRINGIFY2(x) #x
-#define STRINGIFY(x) STRINGIFY2(x)
-
+/* Both start with "#version 330 core" and "#define MAX_BONES n" (compile). */
+// clang-format off
 static const char* const vertex_shader =
-    "#version 330 core\n"
-    "#define MAX_BONES " STRINGIFY(
-        ENGINE_MAX_BONES) "\n"
-                          "layout(location = 0) in vec3 a_position;\n"
-                          "layout(location = 1) in vec3 a_normal;\n"
-                          "layout(location = 2) in vec4 a_bones;\n"
-                          "layout(location = 3) in vec4 a_weights;\n"
-                          "uniform mat4 u_view_projection;\n"
-                          "uniform mat4 u_world;               // the node's world matrix at the frame\n"
-                          "uniform mat4 u_palette[MAX_BONES];  // the batch's skinning matrices\n"
-                          "uniform bool u_skinned;\n"
-                          "out vec3 v_normal;\n"
-                          "void main()\n"
-                          "{\n"
-                          "    mat4 m = u_world;\n"
-                          "    float total = dot(a_weights, vec4(1.0));\n"
-                          "    if (u_skinned && total > 0.0)\n"
-                          "        m = a_weights.x * u_palette[int(a_bones.x)] + a_weights.y * "
-                          "u_palette[int(a_bones.y)] +\n"
-                          "            a_weights.z * u_palette[int(a_bones.z)] + a_weights.w * "
-                          "u_palette[int(a_bones.w)];\n"
-                          "    v_normal = transpose(inverse(mat3(m))) * a_normal;\n"
-                          "    gl_Position = u_view_projection * (m * vec4(a_position, 1.0));\n"
-                          "}\n";
+    "layout(location = 0) in vec3 a_position;\n"
+    "layout(location = 1) in vec3 a_normal;\n"
+    "layout(location = 2) in vec4 a_bones;\n"
+    "layout(location = 3) in vec4 a_weights;\n"
+    "uniform mat4 u_view_projection;\n"
+    "uniform mat4 u_world;              // the node's world matrix at the frame\n"
+    "uniform mat4 u_palette[MAX_BONES]; // the batch's skinning matrices\n"
+    "uniform bool u_skinned;\n"
+    "out vec3 v_normal;\n"
+    "mat4 bone(float place)\n"
+    "{\n"
+    "    return u_palette[clamp(int(place), 0, MAX_BONES - 1)];\n"
+    "}\n"
+    "void main()\n"
+    "{\n"
+    "    mat4 m = u_world;\n"
+    "    if (u_skinned && dot(a_weights, vec4(1.0)) > 0.0)\n"
+    "        m = a_weights.x * bone(a_bones.x) + a_weights.y * bone(a_bones.y) +\n"
+    "            a_weights.z * bone(a_bones.z) + a_weights.w * bone(a_bones.w);\n"
+    "    v_normal = transpose(inverse(mat3(m))) * a_normal;\n"
+    "    gl_Position = u_view_projection * (m * vec4(a_position, 1.0));\n"
+    "}\n";
 
-static const char* const fragment_shader = "#version 330 core\n"
-                                           "uniform vec3 u_light;   // towards the light, normalised\n"
-                                           "uniform vec3 u_diffuse;\n"
-                                           "in vec3 v_normal;\n"
-                                           "out vec4 colour;\n"
-                                           "void main()\n"
-                                           "{\n"
-                                           "    vec3 n = normalize(gl_FrontFacing ? v_normal : -v_normal);\n"
-                                           "    float lit = 0.25 + 0.75 * max(dot(n, u_light), 0.0);\n"
-                                           "    colour = vec4(u_diffuse * lit, 1.0);\n"
-                                           "}\n";
+static const char* const fragment_shader =
+    "uniform vec3 u_light; // towards the light, normalised\n"
+    "uniform vec3 u_diffuse;\n"
+    "in vec3 v_normal;\n"
+    "out vec4 colour;\n"
+    "void main()\n"
+    "{\n"
+    "    vec3 n = normalize(gl_FrontFacing ? v_normal : -v_normal);\n"
+    "    float lit = 0.25 + 0.75 * max(dot(n, u_light), 0.0);\n"
+    "    colour = vec4(u_diffuse * lit, 1.0);\n"
+    "}\n";
+// clang-format on
 
 static GLuint compile(GLenum kind, const char* text)
 {
+    char prelude[64];
+    snprintf(prelude, sizeof prelude, "#version 330 core\n#define MAX_BONES %d\n", ENGINE_MAX_BONES);
+    const char* texts[2] = {prelude, text};
     const GLuint shader = glCreateShader(kind);
-    glShaderSource(shader, 1, &text, NULL);
+    glShaderSource(shader, 2, texts, NULL);
     glCompileShader(shader);
     GLint ok = 0;
     glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
