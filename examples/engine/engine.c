@@ -154,6 +154,8 @@ static int upload_mesh(const qef_mesh* mesh, gpu_mesh* out)
 {
     const uint32_t n = mesh->vertex_count;
     memset(out, 0, sizeof *out);
+    if (mesh->triangle_count > UINT32_MAX / 3)
+        return 0;
     out->index_count = mesh->triangle_count * 3;
     out->vertices = (vertex*)calloc((size_t)n + 1, sizeof(vertex));
     out->indices = (uint32_t*)malloc((size_t)out->index_count * sizeof(uint32_t) + 1);
@@ -572,6 +574,7 @@ int main(int argc, char** argv)
     }
     printf("%s: %u meshes, %u nodes, %u frames at %u per second\n", path, scene->mesh_count, scene->node_count,
            scene->frame_count, scene->frames_per_second);
+    fflush(stdout);
 
     if (!glfwInit()) {
         fprintf(stderr, "engine: no window system\n");
@@ -592,6 +595,7 @@ int main(int argc, char** argv)
         return 2;
     }
     glfwMakeContextCurrent(window);
+    glfwSwapInterval(1);
 
     engine e;
     memset(&e, 0, sizeof e);
