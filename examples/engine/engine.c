@@ -336,6 +336,19 @@ static const char* const fragment_shader =
     "}\n";
 // clang-format on
 
+/* 1 when a shader compiled or a program linked; else 0 and its log on stderr. */
+static int built(GLuint object, GLenum status, PFNGLGETSHADERIVPROC get, PFNGLGETSHADERINFOLOGPROC get_log)
+{
+    GLint ok = 0;
+    get(object, status, &ok);
+    if (!ok) {
+        char log[1024];
+        get_log(object, sizeof log, NULL, log);
+        fprintf(stderr, "engine: %s: %s\n", status == GL_LINK_STATUS ? "program" : "shader", log);
+    }
+    return ok != 0;
+}
+
 static GLuint compile(GLenum kind, const char* text)
 {
     char prelude[64];
@@ -344,14 +357,8 @@ static GLuint compile(GLenum kind, const char* text)
     const GLuint shader = glCreateShader(kind);
     glShaderSource(shader, 2, texts, NULL);
     glCompileShader(shader);
-    GLint ok = 0;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (!ok) {
-        char log[1024];
-        glGetShaderInfoLog(shader, sizeof log, NULL, log);
-        fprintf(stderr, "engine: shader: %s\n", log);
-    }
-    return shader;
+    built(shader, GL_COMPILE_STATUS, glGetShaderiv, glGetShaderInfoLog);
+    return shader; /* a failure shows when the program is linked */
 }
 
 static GLuint build_program(void)
@@ -360,15 +367,7 @@ static GLuint build_program(void)
     glAttachShader(program, compile(GL_VERTEX_SHADER, vertex_shader));
     glAttachShader(program, compile(GL_FRAGMENT_SHADER, fragment_shader));
     glLinkProgram(program);
-    GLint ok = 0;
-    glGetProgramiv(program, GL_LINK_STATUS, &ok);
-    if (!ok) {
-        char log[1024];
-        glGetProgramInfoLog(program, sizeof log, NULL, log);
-        fprintf(stderr, "engine: program: %s\n", log);
-        return 0;
-    }
-    return program;
+    return built(program, GL_LINK_STATUS, glGetProgramiv, glGetProgramInfoLog) ? program : 0;
 }
 
 /* ---- Drawing ----------------------------------------------------------- */
