@@ -551,7 +551,7 @@ TEST(ViewerStatus, FullyTransparentMaterialsAreSaid)
         const std::string out = dir.filePath(QStringLiteral("clear.qef")).toStdString();
         options.SetOutputPath(out);
         QStringList warnings;
-        ASSERT_EQ(RunConversionAndWait(options, QString::fromStdString(TestDataPath("viewer/clear_cube.dae")),
+        ASSERT_EQ(RunConversion(options, QString::fromStdString(TestDataPath("viewer/clear_cube.dae")),
                                        [&warnings](const SConversionMessage& m) {
                                            if (m.kind == SConversionMessage::eWarning)
                                                warnings << m.text;
