@@ -16,7 +16,8 @@
  * linked in registers "scene.qef" at start-up and qef_load_file finds it by
  * that name before looking on disk.
  *
- * Exit status: 0 drawn, 1 the scene was refused, 2 no OpenGL 3.3 window,
+ * Exit status: 0 drawn, 1 the scene was refused or cannot be drawn (a bone
+ * batch larger than this engine's palette), 2 no OpenGL 3.3 window,
  * 3 the picture was not written, 64 wrong arguments.
  */
 #include <math.h>
@@ -549,9 +550,12 @@ int main(int argc, char** argv)
     float frame = 0.0f;
     int width = 800, height = 600;
     for (int i = 1; i < argc; ++i) {
-        if (!strcmp(argv[i], "--frame") && i + 1 < argc)
-            frame = strtof(argv[++i], NULL);
-        else if (!strcmp(argv[i], "--screenshot") && i + 1 < argc)
+        if (!strcmp(argv[i], "--frame") && i + 1 < argc) {
+            char* end = NULL;
+            frame = strtof(argv[++i], &end);
+            if (end == argv[i] || *end || !(frame >= 0.0f && frame < 1e9f))
+                return usage();
+        } else if (!strcmp(argv[i], "--screenshot") && i + 1 < argc)
             screenshot = argv[++i];
         else if (!strcmp(argv[i], "--size") && i + 1 < argc) {
             if (sscanf(argv[++i], "%dx%d", &width, &height) != 2 || width < 1 || height < 1 || width > 16384 ||
