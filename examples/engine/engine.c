@@ -1,7 +1,8 @@
 /*
  * A small engine: draws a Meshwright scene with OpenGL 3.3, lit by one
- * directional light, skinned by bone batches and animated, using nothing of
- * Meshwright but its loader (libqef).
+ * directional light (the scene's first, else a white one), skinned by bone
+ * batches and animated, using nothing of Meshwright but its loader (libqef).
+ * The camera frames the scene's bounding box at the frame drawn.
  *
  *   engine SCENE.qef [--frame F] [--screenshot OUT.png --size WxH]
  *
@@ -15,7 +16,8 @@
  * linked in registers "scene.qef" at start-up and qef_load_file finds it by
  * that name before looking on disk.
  *
- * Exit status: 0 drawn, 1 the scene was refused, 2 no OpenGL 3.3 window,
+ * Exit status: 0 drawn, 1 the scene was refused or cannot be drawn (a bone
+ * batch larger than this engine's palette), 2 no OpenGL 3.3 window,
  * 3 the picture was not written, 64 wrong arguments.
  */
 #include <math.h>
@@ -325,13 +327,14 @@ static const char* const vertex_shader =
 
 static const char* const fragment_shader =
     "uniform vec3 u_light; // towards the light, normalised\n"
+    "uniform vec3 u_light_colour;\n"
     "uniform vec3 u_diffuse;\n"
     "in vec3 v_normal;\n"
     "out vec4 colour;\n"
     "void main()\n"
     "{\n"
     "    vec3 n = normalize(gl_FrontFacing ? v_normal : -v_normal);\n"
-    "    float lit = 0.25 + 0.75 * max(dot(n, u_light), 0.0);\n"
+    "    vec3 lit = 0.25 + 0.75 * max(dot(n, u_light), 0.0) * u_light_colour;\n"
     "    colour = vec4(u_diffuse * lit, 1.0);\n"
     "}\n";
 // clang-format on
@@ -376,7 +379,7 @@ typedef struct engine {
     const qef_scene* scene;
     gpu_mesh* meshes;
     GLuint program;
-    GLint u_view_projection, u_world, u_palette, u_skinned, u_light, u_diffuse;
+    GLint u_view_projection, u_world, u_palette, u_skinned, u_light, u_light_colour, u_diffuse;
 } engine;
 
 /* The mesh of mesh node i, or null (a file is input: its indices are checked
@@ -491,9 +494,21 @@ static int draw(engine* e, float frame, int width, int height, const float camer
     glEnable(GL_DEPTH_TEST);
     glUseProgram(e->program);
     glUniformMatrix4fv(e->u_view_projection, 1, GL_FALSE, camera);
-    float light[3] = {-0.4f, 0.8f, 0.6f};
+    /* The scene's first directional light, else white light from the upper left. */
+    float light[3] = {-0.4f, 0.8f, 0.6f}, colour[3] = {1.0f, 1.0f, 1.0f};
+    for (uint32_t i = 0; i < scene->light_count; ++i) {
+        qef_view view;
+        if (scene->lights[i].type == QEF_LIGHT_DIRECTIONAL && qef_light_at(scene, i, frame, &view) == QEF_OK) {
+            for (int c = 0; c < 3; ++c) {
+                light[c] = -view.direction[c];
+                colour[c] = scene->lights[i].colour[c];
+            }
+            break;
+        }
+    }
     normalise(light);
     glUniform3fv(e->u_light, 1, light);
+    glUniform3fv(e->u_light_colour, 1, colour);
     return visit_batches(e, frame, draw_batch, NULL);
 }
 
@@ -535,9 +550,12 @@ int main(int argc, char** argv)
     float frame = 0.0f;
     int width = 800, height = 600;
     for (int i = 1; i < argc; ++i) {
-        if (!strcmp(argv[i], "--frame") && i + 1 < argc)
-            frame = strtof(argv[++i], NULL);
-        else if (!strcmp(argv[i], "--screenshot") && i + 1 < argc)
+        if (!strcmp(argv[i], "--frame") && i + 1 < argc) {
+            char* end = NULL;
+            frame = strtof(argv[++i], &end);
+            if (end == argv[i] || *end || !(frame >= 0.0f && frame < 1e9f))
+                return usage();
+        } else if (!strcmp(argv[i], "--screenshot") && i + 1 < argc)
             screenshot = argv[++i];
         else if (!strcmp(argv[i], "--size") && i + 1 < argc) {
             if (sscanf(argv[++i], "%dx%d", &width, &height) != 2 || width < 1 || height < 1 || width > 16384 ||
@@ -605,6 +623,7 @@ int main(int argc, char** argv)
     e.u_palette = glGetUniformLocation(e.program, "u_palette");
     e.u_skinned = glGetUniformLocation(e.program, "u_skinned");
     e.u_light = glGetUniformLocation(e.program, "u_light");
+    e.u_light_colour = glGetUniformLocation(e.program, "u_light_colour");
     e.u_diffuse = glGetUniformLocation(e.program, "u_diffuse");
     e.meshes = (gpu_mesh*)calloc((size_t)scene->mesh_count + 1, sizeof(gpu_mesh));
     int status = e.program && e.meshes ? 0 : 2;

@@ -5,7 +5,8 @@ Installs the build into a temporary prefix, checks that the loader's package
 files are there, configures and builds examples/engine against that prefix
 only, converts the example scenes with the installed meshwright-cli, and
 draws their first frame with Mesa (run under xvfb-run): each picture must
-show the model, framed in the middle of the image and lit. The skinned arm
+show the model, framed in the middle of the image and lit (the corpus duck by
+its own directional light). The skinned arm
 must move between frames, and the programs with the scene compiled in
 (generated header, generated registered source) must draw the same picture
 as the engine that loads the file.
@@ -125,6 +126,7 @@ def main():
     parser.add_argument("--work-dir", required=True)
     parser.add_argument("--cmake", required=True)
     parser.add_argument("--ninja")
+    parser.add_argument("--corpus-dir")
     args = parser.parse_args()
 
     work = args.work_dir
@@ -186,6 +188,14 @@ def main():
 
     _, picture = draw("box", "engine", box)
     check_picture("textured_box", picture)
+
+    # A corpus scene with a directional light of its own, which lights it.
+    duck_dae = os.path.join(args.corpus_dir or "", "assorted", "duck.dae")
+    if args.corpus_dir and os.path.exists(duck_dae):
+        duck = os.path.join(work, "duck.qef")
+        run("convert", [cli, "convert", duck_dae, "-o", duck, "--quiet"])
+        _, picture = draw("duck", "engine", duck)
+        check_picture("duck", picture)
 
     # The compiled-in scene (skinned_arm.dae with skinned_arm.cfg), from a
     # folder without scene.qef: the same picture as the loaded file.
