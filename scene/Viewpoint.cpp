@@ -76,6 +76,20 @@ SSceneViewpoint ViewpointOf(const SMatrix44& nodeWorld, const SMatrix44* targetW
     return v;
 }
 
+namespace {
+
+// The viewpoint of a camera or light node, facing its target when it has one.
+SSceneViewpoint NodeViewpoint(SScene& scene, uint32_t node, int32_t targetNode)
+{
+    const SMatrix44 world = WorldMatrixAt(scene, node);
+    if (targetNode < 0 || uint32_t(targetNode) >= NodeCount(scene))
+        return ViewpointOf(world, nullptr);
+    const SMatrix44 target = WorldMatrixAt(scene, uint32_t(targetNode));
+    return ViewpointOf(world, &target);
+}
+
+} // namespace
+
 bool EvalCameraViewpoint(SScene& scene, uint32_t camera, SSceneViewpoint* out)
 {
     *out = SSceneViewpoint();
@@ -83,12 +97,7 @@ bool EvalCameraViewpoint(SScene& scene, uint32_t camera, SSceneViewpoint* out)
     if (camera >= scene.pCameras.size() || node >= NodeCount(scene))
         return false;
     const SSceneCamera& c = scene.pCameras[camera];
-    const SMatrix44 world = WorldMatrixAt(scene, uint32_t(node));
-    SMatrix44 target;
-    const bool targeted = c.nTargetIdx >= 0 && uint32_t(c.nTargetIdx) < NodeCount(scene);
-    if (targeted)
-        target = WorldMatrixAt(scene, uint32_t(c.nTargetIdx));
-    *out = ViewpointOf(world, targeted ? &target : nullptr);
+    *out = NodeViewpoint(scene, uint32_t(node), c.nTargetIdx);
     out->fFieldOfView = c.fFieldOfView;
     // Per-frame angles blend between frames as the node keys do.
     if (scene.uiFrameCount && c.pfFieldOfViewKeys.size() >= scene.uiFrameCount) {
@@ -109,13 +118,7 @@ bool EvalLightViewpoint(SScene& scene, uint32_t light, SSceneViewpoint* out)
     const uint64_t node = uint64_t(scene.uiMeshNodeCount) + light;
     if (light >= scene.pLights.size() || node >= NodeCount(scene))
         return false;
-    const SSceneLight& l = scene.pLights[light];
-    const SMatrix44 world = WorldMatrixAt(scene, uint32_t(node));
-    SMatrix44 target;
-    const bool targeted = l.nTargetIdx >= 0 && uint32_t(l.nTargetIdx) < NodeCount(scene);
-    if (targeted)
-        target = WorldMatrixAt(scene, uint32_t(l.nTargetIdx));
-    *out = ViewpointOf(world, targeted ? &target : nullptr);
+    *out = NodeViewpoint(scene, uint32_t(node), scene.pLights[light].nTargetIdx);
     return true;
 }
 

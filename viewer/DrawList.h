@@ -143,9 +143,9 @@ void EvaluateFrame(SScene& scene, const SDrawList& list, float frame, SDrawFrame
 bool ItemBounds(const SDrawList& list, const SDrawFrame& frame, size_t item, SBox& box);
 
 // The box over every item at every frame of the animation (at most
-// maxFrames of them, spread evenly and the last always among them), so
-// that a view framed on it holds the whole animation. The scene is left at
-// the frame it was at.
+// maxFrames of them, fewer for big skinned meshes, spread evenly and the
+// last always among them), so that a view framed on it holds the whole
+// animation. The scene is left at the frame it was at.
 SBox AnimationBounds(SScene& scene, const SDrawList& list, uint32_t maxFrames = 240);
 
 // Transforms a point (row vector, w = 1) or a direction (w = 0).

@@ -113,7 +113,15 @@ SBox AnimationBounds(SScene& scene, const SDrawList& list, uint32_t maxFrames)
 {
     const float was = scene.sAnimCache.fFrame;
     const uint32_t frames = std::max(list.uiFrameCount, 1u);
-    const uint32_t samples = std::clamp(maxFrames, 2u, frames);
+    // Skinning every vertex is the cost of a frame: big skinned scenes get
+    // fewer frames (about 8 million skinned vertices in all).
+    uint64_t skinned = 0;
+    for (const SDrawItem& item : list.pItems)
+        if (list.pMeshes[item.uiMesh].IsSkinned())
+            skinned += list.pMeshes[item.uiMesh].uiVertexCount;
+    const uint64_t affordable = std::max<uint64_t>(2, 8000000 / std::max<uint64_t>(skinned, 1));
+    const uint32_t samples =
+        frames == 1 ? 1u : std::clamp(uint32_t(std::min<uint64_t>(maxFrames, affordable)), 2u, frames);
     SBox box;
     SDrawFrame at;
     for (uint32_t i = 0; i < samples; ++i) {
@@ -121,8 +129,6 @@ SBox AnimationBounds(SScene& scene, const SDrawList& list, uint32_t maxFrames)
         EvaluateFrame(scene, list, float(frame), at);
         for (size_t item = 0; item < list.pItems.size(); ++item)
             ItemBounds(list, at, item, box);
-        if (frames == 1)
-            break;
     }
     SelectFrame(scene, was);
     return box;

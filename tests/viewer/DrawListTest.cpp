@@ -503,6 +503,19 @@ TEST(ViewerCamera, CamerasFaceTheWayTheirFilesSay)
     auto square = Load(ConvertToQef(cases[0].file, dir, "c.qef"));
     SSceneViewpoint none;
     EXPECT_FALSE(EvalCameraViewpoint(square->scene, 2, &none));
+
+    // Lights the same way: the spot turned -90 degrees about X at (2, 2, 0)
+    // shines straight down.
+    auto spot = Load(ConvertToQef(TestDataPath("viewer/spot_plane.dae"), dir, "spot.qef"));
+    ASSERT_TRUE(spot->ok) << spot->error;
+    SSceneViewpoint light;
+    ASSERT_TRUE(EvalLightViewpoint(spot->scene, 0, &light));
+    const float at[3] = {2, 2, 0}, down[3] = {0, -1, 0};
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_NEAR(light.fPosition[k], at[k], 1e-4f);
+        EXPECT_NEAR(light.fForward[k], down[k], 1e-4f);
+    }
+    EXPECT_FALSE(EvalLightViewpoint(spot->scene, 1, &light));
 }
 
 // The convention on its own: the node's +Y is the facing, +Z the up; a
