@@ -2,7 +2,7 @@
 """Fails when a folder includes a header of a folder above it.
 
 The layers, low to high: base -> prefs -> options -> scene -> import (what the
-importers share) -> process and the importers -> convert -> the command line,
+importers share) -> process and the importers -> convert -> the command line, the Python module,
 the widgets, the window and the viewer. Each folder may include its own headers and those of the folders it
 lists below; the build runs this check, so an upward include does not build.
 """
