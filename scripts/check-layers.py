@@ -3,8 +3,8 @@
 
 The layers, low to high: qef (the loader, which includes nothing of ours) ->
 base -> prefs -> options -> scene -> import (what the importers share) ->
-process and the importers -> convert -> the command line, the widgets, the
-window and the viewer. Each folder may include its own headers and those of the folders it
+process and the importers -> convert -> the command line, the Python module,
+the widgets, the window and the viewer. Each folder may include its own headers and those of the folders it
 lists below; the build runs this check, so an upward include does not build.
 """
 import pathlib

@@ -15,7 +15,9 @@ dpkg-deb -x "$deb" "$root"
 echo "package: $(basename "$deb"), depends: $(dpkg-deb -f "$deb" Depends)"
 for f in usr/bin/meshwright-cli usr/bin/meshwright usr/bin/meshwright-view usr/share/applications/meshwright.desktop \
          usr/share/applications/meshwright-view.desktop \
-         usr/share/mime/packages/meshwright.xml usr/share/icons/hicolor/scalable/apps/meshwright.svg; do
+         usr/share/mime/packages/meshwright.xml usr/share/icons/hicolor/scalable/apps/meshwright.svg \
+         usr/lib/python3/dist-packages/meshwright/__init__.py usr/share/meshwright/blender/meshwright_export.zip \
+         usr/share/meshwright/blender/meshwright_export/__init__.py; do
   [ -e "$root/$f" ] || { echo "the package lacks $f" >&2; exit 1; }
 done
 "$root/usr/bin/meshwright-cli" --version
@@ -36,4 +38,10 @@ LD_LIBRARY_PATH="$root/$libdir" "$root/consumer/load_shared" "$root/box.qef" | h
 cc -std=c99 tests/qef/HeaderC.c -o "$root/load_pc" \
   $(PKG_CONFIG_PATH="$root/$libdir/pkgconfig" pkg-config --cflags --libs --static qef)
 LD_LIBRARY_PATH="$root/$libdir" "$root/load_pc" "$root/box.qef" | head -n 1
+# The Python module as installed, under Debian's interpreter.
+PYTHONPATH="$root/usr/lib/python3/dist-packages" /usr/bin/python3 -c '
+import sys, meshwright
+result = meshwright.convert("examples/textured_box.dae", sys.argv[1])
+print("python module: %d meshes" % len(meshwright.load(result.output).meshes))' "$root/box-py.qef"
+cmp "$root/box.qef" "$root/box-py.qef"
 echo "package check passed"

@@ -2,42 +2,9 @@
 // the whole scene with its animation cache (as the material merge does).
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "scene/Scene.h"
 #include "scene/SceneRead.h"
-
-namespace {
-
-class CMemorySource : public CSource {
-public:
-    CMemorySource(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
-    bool Read(void* destination, size_t bytes) override
-    {
-        if (bytes > m_size - m_at)
-            return false;
-        if (bytes)
-            std::memcpy(destination, m_data + m_at, bytes);
-        m_at += bytes;
-        return true;
-    }
-    bool Skip(size_t bytes) override
-    {
-        if (bytes > m_size - m_at)
-            return false;
-        m_at += bytes;
-        return true;
-    }
-    size_t Remaining() const override { return m_size - m_at; }
-    size_t Position() const override { return m_at; }
-
-private:
-    const uint8_t* m_data;
-    size_t m_size;
-    size_t m_at = 0;
-};
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

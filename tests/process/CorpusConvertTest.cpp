@@ -130,34 +130,6 @@ void ExpectBatches(const SSceneMesh& mesh, uint32_t limit)
     }
 }
 
-// The written bytes, read back without a trip through the disk (a durable
-// file write per conversion would make the corpus run slow).
-class CMemorySource : public CSource {
-public:
-    explicit CMemorySource(const std::vector<uint8_t>& bytes) : m_bytes(bytes) {}
-    bool Read(void* destination, size_t bytes) override
-    {
-        if (bytes > Remaining())
-            return false;
-        std::memcpy(destination, m_bytes.data() + m_position, bytes);
-        m_position += bytes;
-        return true;
-    }
-    bool Skip(size_t bytes) override
-    {
-        if (bytes > Remaining())
-            return false;
-        m_position += bytes;
-        return true;
-    }
-    size_t Remaining() const override { return m_bytes.size() - m_position; }
-    size_t Position() const override { return m_position; }
-
-private:
-    const std::vector<uint8_t>& m_bytes;
-    size_t m_position = 0;
-};
-
 // Converts every corpus file with the options setup makes and checks what
 // the reader sees.
 // One shard of the corpus: ctest runs the shards side by side.
@@ -202,7 +174,9 @@ void ConvertCorpus(const char* name, const std::function<void(COptions&)>& setup
         ASSERT_EQ(WriteSceneFileToMemory(*exporter.Scene(), options.ToText().c_str(), "corpus", &bytes), 0);
         SScene back;
         CZGXTString why;
-        CMemorySource source(bytes);
+        // The written bytes, read back without a trip through the disk (a
+        // durable file write per conversion would make the corpus run slow).
+        CMemorySource source(bytes.data(), bytes.size());
         ASSERT_TRUE(ReadSceneFile(&back, nullptr, 0, nullptr, 0, source, &why)) << why;
 
         if (options.GetBool(opt::bExportAnimations) && scene.lastFrame != 0 &&

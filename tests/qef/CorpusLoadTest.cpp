@@ -78,8 +78,9 @@ TEST_P(QefCorpus, LoadsWhatTheConverterWrote)
         set.setup(options);
         SImportScene imported;
         CCollada2QEF importer;
-        importer.SetOutputFolder(dir.path().toStdString());
-        if (importer.Import(path.c_str(), &imported, &options) != 0)
+        SImportSettings settings;
+        settings.outputFolder = dir.path().toStdString();
+        if (importer.Import(path.c_str(), &imported, &options, settings) != 0)
             continue;
         CSceneExporter exporter;
         exporter.SetOutputPath(dir.filePath(QStringLiteral("out.qef")).toStdString());
