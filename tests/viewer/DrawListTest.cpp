@@ -565,10 +565,10 @@ TEST(ViewerStatus, FullyTransparentMaterialsAreSaid)
         options.SetOutputPath(out);
         QStringList warnings;
         ASSERT_EQ(RunConversion(options, QString::fromStdString(TestDataPath("viewer/clear_cube.dae")),
-                                       [&warnings](const SConversionMessage& m) {
-                                           if (m.kind == SConversionMessage::eWarning)
-                                               warnings << m.text;
-                                       }),
+                                [&warnings](const SConversionMessage& m) {
+                                    if (m.kind == SConversionMessage::eWarning)
+                                        warnings << m.text;
+                                }),
                   0);
         const QStringList said = warnings.filter(QStringLiteral("bInvertTransparency"));
         auto got = Load(out);
