@@ -16,6 +16,26 @@
 CCollada2QEF::CCollada2QEF() = default;
 CCollada2QEF::~CCollada2QEF() = default;
 
+namespace {
+
+// One warning naming the first element (in document order) whose numbers
+// were written with decimal commas.
+void WarnOfDecimalCommas(CEl_Collada& document)
+{
+    for (const CDAEObject* o : document.Index().Objects(eCatAll)) {
+        if (!o->HasDecimalCommas())
+            continue;
+        const char* id = o->GetId() ? o->GetId() : o->GetSid();
+        ConversionLog(eLogWarning,
+                      "Warning: The document writes numbers with decimal commas (first in <%s%s%s%s>); they were "
+                      "read as decimal points.",
+                      DAEElementName(o->Kind()), id ? " id=\"" : "", id ? id : "", id ? "\"" : "");
+        return;
+    }
+}
+
+} // namespace
+
 int CCollada2QEF::Import(const char* inputPath, SImportScene* scene, const COptionsData* options,
                          const SImportSettings& settings)
 {
@@ -29,6 +49,8 @@ int CCollada2QEF::Import(const char* inputPath, SImportScene* scene, const COpti
     im.options = options;
     im.scene = scene;
     im.settings = settings;
+
+    WarnOfDecimalCommas(document);
 
     CDAEObject* visualScene = document.VisualScene();
     if (!visualScene) {

@@ -88,3 +88,13 @@ bool CDAEObject::Resolve(CDAEIndex&)
 {
     return true;
 }
+
+const char* DAEElementName(EElementKind kind)
+{
+    static const char* const kNames[] = {"",
+#define MW_DAE_NAME(n) #n,
+                                         MW_DAE_ELEMENT_KINDS(MW_DAE_NAME)
+#undef MW_DAE_NAME
+    };
+    return kind > eEl_none && kind < eEl_count ? kNames[kind] : "";
+}

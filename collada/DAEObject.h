@@ -49,6 +49,9 @@ enum EElementKind : int32_t {
         eEl_count
 };
 
+// The element's name as a document writes it ("float_array"); "" for none.
+const char* DAEElementName(EElementKind kind);
+
 // ASCII-only case folding: A-Z equal a-z, nothing else folds.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 bool EqualsNoCase(const char* a, const char* b);
@@ -92,6 +95,11 @@ public:
     static bool BorrowsContent(EElementKind kind);
     void DropBorrowedContent() { m_pszBorrowed = nullptr; }
 
+    // Its numbers were written with decimal commas ("0,5") and read as the
+    // author meant them; the import names the first such element.
+    void NoteDecimalCommas() { m_bDecimalCommas = true; }
+    bool HasDecimalCommas() const { return m_bDecimalCommas; }
+
 private:
     EElementKind m_eKind;
     CDAEObject* m_pFirstChild = nullptr;
@@ -103,6 +111,7 @@ private:
     std::unique_ptr<char[]> m_pszContent;
     const char* m_pszBorrowed = nullptr;
     uint32_t m_uiOrdinal = 0;
+    bool m_bDecimalCommas = false;
 };
 
 // Iterates the child list: for (CDAEObject* c : Children(obj)).

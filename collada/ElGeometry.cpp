@@ -1,5 +1,7 @@
 #include "collada/ElGeometry.h"
 
+#include <cstring>
+
 #include <algorithm>
 
 #include "base/ConversionLog.h"
@@ -147,11 +149,16 @@ bool CEl_Param::SetAttribute(const char* name, const char* value)
 // ---------------------------------------------------------------- arrays
 
 namespace {
-void ParseValues(const char* text, std::vector<float>& out)
+// Some exporters write the numbers of a comma locale ("0,5"). When every
+// comma of the text sits between the digits of one word, pointValues receive
+// that reading too; the array's count decides between the two (Resolve).
+void ParseValues(const char* text, std::vector<float>& out, std::vector<float>& pointValues)
 {
     DAEParseFloatList(text, out);
+    if (std::strchr(text, ',') && DAEDecimalCommas(text, 0) != eDAENoDecimalCommas)
+        DAEParseFloatList(DAEDecimalCommasToPoints(text).c_str(), pointValues);
 }
-void ParseValues(const char* text, std::vector<std::string>& out)
+void ParseValues(const char* text, std::vector<std::string>& out, std::vector<std::string>&)
 {
     DAEParseStringList(text, out);
 }
@@ -161,7 +168,7 @@ template <class T, EElementKind K>
 bool CEl_Array<T, K>::SetContent(const char* text)
 {
     // Parsed straight from the parser's text; no copy of it is kept.
-    ParseValues(text, m_values);
+    ParseValues(text, m_values, m_pointValues);
     m_iCount = int64_t(m_values.size());
     return true;
 }
@@ -181,6 +188,12 @@ bool CEl_Array<T, K>::SetAttribute(const char* name, const char* value)
 template <class T, EElementKind K>
 bool CEl_Array<T, K>::Resolve(CDAEIndex& index)
 {
+    // Decimal commas when the count says so, and only then.
+    if (!m_pointValues.empty() && m_iCount == int64_t(m_pointValues.size()) && m_iCount != int64_t(m_values.size())) {
+        m_values.swap(m_pointValues);
+        NoteDecimalCommas();
+    }
+    std::vector<T>().swap(m_pointValues);
     // The count is only a claim: storage follows the values in the text, so
     // a count in the billions costs nothing, but the user should know.
     if (m_iCount > int64_t(m_values.size()))

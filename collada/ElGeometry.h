@@ -87,6 +87,7 @@ public:
 
 private:
     std::vector<T> m_values;
+    std::vector<T> m_pointValues; // the text read with decimal commas, until Resolve
     int64_t m_iCount = 0;
 };
 using CEl_FloatArray = CEl_Array<float, eEl_float_array>;

@@ -1,5 +1,7 @@
 #include "collada/ElMaterial.h"
 
+#include <cstring>
+
 #include "collada/DAENumbers.h"
 #include "collada/ElCore.h"
 #include "collada/ElGLSL.h"
@@ -271,7 +273,12 @@ bool CCommon_Color_or_Texture_Type::AddChild(CDAEObject* child)
 bool CCommon_Float_or_Param_Type::AddChild(CDAEObject* child)
 {
     if (child->Kind() == eEl_float) {
-        m_fValue = DAEParseFloat(child->GetContent());
+        const char* text = child->GetContent();
+        m_fValue = DAEParseFloat(text);
+        if (text && std::strchr(text, ',') && DAEDecimalCommas(text, 1) == eDAEDecimalCommas) {
+            m_fValue = DAEParseFloat(DAEDecimalCommasToPoints(text).c_str());
+            child->NoteDecimalCommas();
+        }
         m_bHasValue = true;
     } else if (child->Kind() == eEl_param) {
         m_bParam = true;

@@ -149,6 +149,24 @@ TEST(ColladaGeometry, MeshWithoutNormalsGetsSmoothNormals)
     EXPECT_EQ(shaded->triangles[0].normal[2], 2);
 }
 
+// A comma locale's numbers ("1,5") are read as the author meant them, with
+// one warning that names the first element written that way.
+TEST(ColladaGeometry, DecimalCommasAreReadAsPointsWithOneWarning)
+{
+    auto run = ImportFixture("decimal_commas.dae");
+    ASSERT_EQ(run->result, 0);
+    EXPECT_EQ(run->log->Count(eLogWarning), 1);
+    EXPECT_TRUE(run->Logged(eLogWarning, "Warning: The document writes numbers with decimal commas (first in "
+                                         "<float>); they were read as decimal points."));
+    const SImportNode* node = run->Node("Comma");
+    ASSERT_NE(node, nullptr);
+    ASSERT_EQ(node->positions.size(), 3u);
+    EXPECT_EQ(node->positions[1], (SVec3{1.5f, 0, 0}));
+    EXPECT_EQ(node->positions[2], (SVec3{0, 2.25f, -0.5f}));
+    ASSERT_EQ(run->scene.materials.size(), 1u);
+    EXPECT_FLOAT_EQ(run->scene.materials[0].opacity, 0.25f); // read as 0 before
+}
+
 TEST(ColladaGeometry, SmoothNormalsWeighFacesByAreaOverWeldedPositions)
 {
     // A tent: a large face in the plane z = 0 and a small one standing up
