@@ -96,10 +96,11 @@ std::string TextureName(SGltfImport& im, const json& textureInfo, const std::str
         } else {
             const json& views = GltfArray(im.doc.root, "bufferViews", "bufferViews");
             const int32_t view = GltfIndex(image, "bufferView", views.size(), what2 + ".bufferView");
-            if (view < 0)
-                GltfFail("%s has neither a uri nor a bufferView", what2.c_str());
-            const CGltfAccessors::SBytes bytes = im.accessors->ViewBytes(view);
-            record.bytes.assign(bytes.data, bytes.data + bytes.size);
+            // An image with neither is missing: the conversion says so.
+            if (view >= 0) {
+                const CGltfAccessors::SBytes bytes = im.accessors->ViewBytes(view);
+                record.bytes.assign(bytes.data, bytes.data + bytes.size);
+            }
         }
     }
     return name;

@@ -394,6 +394,7 @@ TEST(BatchConvert, CopiedImagesAreOutputs)
     ASSERT_TRUE(WriteFileBytes((dir.path() + "/one.dae").toStdString(), scene));
     ASSERT_TRUE(WriteFileBytes((dir.path() + "/two.dae").toStdString(), scene));
     ASSERT_TRUE(QDir(dir.path()).mkpath("tex"));
+    ASSERT_TRUE(QDir(dir.path()).mkpath("single"));
     ASSERT_TRUE(WriteFileBytes((dir.path() + "/tex/wood.png").toStdString(), "wood"));
 
     SCliResult one =
