@@ -138,6 +138,7 @@ CStandaloneWindow::CStandaloneWindow(QWidget* parent) : QMainWindow(parent)
         DebugOutput("%s", Local8(error).constData());
     loadLayout();
     m_pStore->LoadOptions(m_options, kCurrentOptionsPrefix);
+    m_pCopyTexturesAction->setChecked(m_pStore->ReadData(kCopyTexturesKey) == "1");
 
     // 7. Recent-file submenus, each followed by a separator.
     m_pOpenRecentMenu =
@@ -148,7 +149,7 @@ CStandaloneWindow::CStandaloneWindow(QWidget* parent) : QMainWindow(parent)
     m_pExportRecentMenu->setObjectName(QStringLiteral("ExportRecentMenu"));
     m_pFileMenu->insertMenu(m_pExportAction, m_pOpenRecentMenu);
     m_pFileMenu->insertSeparator(m_pExportAction);
-    m_pFileMenu->insertMenu(m_pExitAction, m_pExportRecentMenu);
+    m_pFileMenu->insertMenu(m_pCopyTexturesAction, m_pExportRecentMenu);
     m_pFileMenu->insertSeparator(m_pExitAction);
     connect(m_pOpenRecentMenu, qOverload<const QString&>(&CRecentFilesMenu::triggered), this,
             &CStandaloneWindow::onOpenFile);
@@ -286,6 +287,9 @@ void CStandaloneWindow::BuildUI()
     m_pOpenAction->setObjectName(QStringLiteral("ActionOpen"));
     m_pExportAction = m_pFileMenu->addAction(QString());
     m_pExportAction->setObjectName(QStringLiteral("ActionExport"));
+    m_pCopyTexturesAction = m_pFileMenu->addAction(QString());
+    m_pCopyTexturesAction->setObjectName(QStringLiteral("ActionCopyTextures"));
+    m_pCopyTexturesAction->setCheckable(true);
     m_pExitAction = m_pFileMenu->addAction(QString());
     m_pExitAction->setObjectName(QStringLiteral("ActionExit"));
 
@@ -473,7 +477,9 @@ void CStandaloneWindow::onExportFile(const QString& path)
 
     m_pThread = new QThread();
     m_pThread->setObjectName(QStringLiteral("ConversionThread"));
-    m_pConverter = new CConverterObject(ExportOptionsFor(m_options, path), m_inputPath);
+    SImportSettings settings;
+    settings.copyTextures = m_pCopyTexturesAction->isChecked();
+    m_pConverter = new CConverterObject(ExportOptionsFor(m_options, path), m_inputPath, nullptr, settings);
     m_pConverter->moveToThread(m_pThread);
 
     connect(m_pThread, &QThread::started, this, &CStandaloneWindow::onExportStart);
@@ -664,6 +670,8 @@ void CStandaloneWindow::translateUI(CMeshwrightStrings::ELanguages lang)
     m_pExportAction->setText(UIText(eTextExport));
     m_pExportAction->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
     m_pExportRecentMenu->setTitle(QStringLiteral("Export To Recent File"));
+    m_pCopyTexturesAction->setText(UIText(eTextCopyTextures));
+    m_pCopyTexturesAction->setToolTip(UIText(eTextCopyTexturesTip));
     m_pExitAction->setText(UIText(eTextExit));
     // Ctrl+Q as well, as in the scene viewer.
     m_pExitAction->setShortcuts({QKeySequence(QStringLiteral("Alt+F4")), QKeySequence(QStringLiteral("Ctrl+Q"))});
@@ -700,6 +708,7 @@ void CStandaloneWindow::loadLayout()
 void CStandaloneWindow::saveRegistry()
 {
     m_pStore->SaveOptions(m_options, kCurrentOptionsPrefix);
+    m_pStore->WriteData(kCopyTexturesKey, m_pCopyTexturesAction->isChecked() ? "1" : "0");
     m_pProfilesWidget->Save(*m_pStore->Preferences(), kProfilesPrefix);
     saveLayout();
     m_pStore->Save();

@@ -47,6 +47,8 @@ public:
     static constexpr const char* kExportRecentPrefix = "Standalone//Export";
     static constexpr const char* kStateKey = "Standalone/Window/State/";
     static constexpr const char* kGeometryKey = "Standalone/Window/Geometry/";
+    // "1" while exports copy the image files a scene refers to beside it.
+    static constexpr const char* kCopyTexturesKey = "Standalone/CopyTextures/";
     // The manuals shipped beside the program, and where an installation
     // keeps them relative to it.
     static constexpr const char* kManualFile = "Meshwright User Manual.pdf";
@@ -71,6 +73,9 @@ public:
     QPushButton* ContextualButton() const { return m_pContextualButton; }
     QAction* OpenAction() const { return m_pOpenAction; }
     QAction* ExportAction() const { return m_pExportAction; }
+    // Checked: exports copy the image files a scene refers to beside the
+    // exported file.
+    QAction* CopyTexturesAction() const { return m_pCopyTexturesAction; }
     CRecentFilesMenu* OpenRecentMenu() const { return m_pOpenRecentMenu; }
     CRecentFilesMenu* ExportRecentMenu() const { return m_pExportRecentMenu; }
     QMenu* HelpMenu() const { return m_pHelpMenu; }
@@ -179,6 +184,7 @@ private:
     QMenu* m_pFileMenu = nullptr;
     QAction* m_pOpenAction = nullptr;
     QAction* m_pExportAction = nullptr;
+    QAction* m_pCopyTexturesAction = nullptr;
     QAction* m_pExitAction = nullptr;
     QMenu* m_pHelpMenu = nullptr;
     QAction* m_pHelpAction = nullptr;

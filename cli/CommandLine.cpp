@@ -28,7 +28,8 @@ namespace {
 
 const char kUsage[] = "Usage:\n"
                       "  meshwright-cli convert INPUT.dae|.gltf|.glb [-o OUTPUT] [--profile NAME] [--options FILE]\n"
-                      "                         [--set NAME=VALUE]... [--quiet] [--post-export] [--depfile FILE]\n"
+                      "                         [--set NAME=VALUE]... [--quiet] [--post-export] [--copy-textures]\n"
+                      "                         [--depfile FILE]\n"
                       "  meshwright-cli convert INPUTS... -d OUTDIR [--recursive] [--format qef|h|cpp] [--jobs N]\n"
                       "                         [--fail-fast] [option words as above]\n"
                       "  meshwright-cli watch INPUTS... -d OUTDIR [option words as for convert]\n"
@@ -52,8 +53,10 @@ const char kHelp[] =
     "                        (see 'meshwright-cli options' for every name)\n"
     "    --quiet             print only warnings and errors\n"
     "    --post-export       run the post-export command and viewer named in the options\n"
+    "    --copy-textures     copy the image files the scene refers to beside the output\n"
+    "                        (images held in .glb and .gltf files are written there always)\n"
     "    --depfile FILE      write a Make dependency file: each output, its extra files\n"
-    "                        (effects) and every file the conversion read\n"
+    "                        (effects, images) and every file the conversion read\n"
     "    --depfile-targets main|all\n"
     "                        all (default) lists the extra files as outputs too; main\n"
     "                        only the scene file (Ninja refuses undeclared outputs)\n"
@@ -226,6 +229,7 @@ struct SConvertArgs {
     bool failFast = false;
     bool quiet = false;
     bool postExport = false;
+    bool copyTextures = false; // --copy-textures
     bool batchChild = false;
     SOptionArgs optionArgs;
     QStringList childArgs; // the option words again, for the child processes
@@ -298,6 +302,9 @@ QString ParseConvertArgs(const QStringList& args, SConvertArgs& out)
         } else if (a == QLatin1String("--quiet") || a == QLatin1String("-q")) {
             out.quiet = true;
             out.childArgs << QStringLiteral("--quiet");
+        } else if (a == QLatin1String("--copy-textures")) {
+            out.copyTextures = true;
+            out.childArgs << QStringLiteral("--copy-textures");
         } else if (a == QLatin1String("--post-export")) {
             out.postExport = true;
             out.childArgs << QStringLiteral("--post-export");
@@ -332,8 +339,10 @@ int ConvertOne(const SConvertArgs& a, const QString& input, const QString& outpu
     // A batch child leaves progress out: its log is shown whole when it ends.
     CMessagePrinter printer(a.quiet, a.batchChild);
     SConvertResult run;
+    SImportSettings settings;
+    settings.copyTextures = a.copyTextures;
     const int result = RunConversion(
-        options, input, [&printer](const SConversionMessage& m) { printer(m); }, &run);
+        options, input, [&printer](const SConversionMessage& m) { printer(m); }, &run, settings);
     // The profile store and the options file are read before the run.
     SFileTrace& files = run.files;
     files.read = FilesRead(a.optionArgs, input, files.read);

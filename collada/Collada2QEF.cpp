@@ -8,10 +8,37 @@
 #include "collada/Animation.h"
 #include "collada/DAEParser.h"
 #include "collada/ElCore.h"
+#include "collada/ElGeometry.h"
 #include "collada/ElMaterial.h"
 #include "collada/ElScene.h"
 #include "collada/MaterialConvert.h"
 #include "options/Options.h"
+
+namespace {
+
+// Gives every node and geometry the metres per unit of its scope: its own
+// asset's unit, else the nearest enclosing node's, else the document's.
+void ApplyUnits(CEl_Collada& document, SColladaImport& im)
+{
+    const double root = document.UnitMeter();
+    im.unitScale = float(root);
+    CDAEIndex& index = document.Index();
+    for (CDAEObject* o : index.Objects(eCatNode)) {
+        CEl_Node* node = static_cast<CEl_Node*>(o);
+        double meter = 0;
+        for (const CEl_Node* n = node; n && meter <= 0; n = n->ParentNode())
+            meter = n->OwnMeter();
+        node->SetUnitScale(float(meter > 0 ? meter : root));
+    }
+    for (CDAEObject* o : index.Objects(eCatGeometry)) {
+        if (o->Kind() != eEl_geometry)
+            continue;
+        CEl_Geometry* geometry = static_cast<CEl_Geometry*>(o);
+        geometry->SetUnitScale(float(geometry->OwnMeter() > 0 ? geometry->OwnMeter() : root));
+    }
+}
+
+} // namespace
 
 CCollada2QEF::CCollada2QEF() = default;
 CCollada2QEF::~CCollada2QEF() = default;
@@ -57,19 +84,21 @@ int CCollada2QEF::Import(const char* inputPath, SImportScene* scene, const COpti
         ConversionLog(eLogError, "Error: No scene found in %s.", inputPath);
         return E2QEF_NO_SCENE;
     }
+    if (options->GetBool(opt::bApplyUnit))
+        ApplyUnits(document, im);
     m_pImport = &im;
     m_bWarnedCopyLimit = false;
     m_bWarnedCopyBudget = false;
     m_copiedBytes = 0;
 
     // Materials first: geometry refers to their scene indices.
-    const std::string effectFolder = !settings.outputFolder.empty()
-                                         ? settings.outputFolder
-                                         : QFileInfo(QString::fromUtf8(inputPath)).absolutePath().toStdString();
+    const std::string documentFolder = QFileInfo(QString::fromUtf8(inputPath)).absolutePath().toStdString();
+    const std::string effectFolder = !settings.outputFolder.empty() ? settings.outputFolder : documentFolder;
     for (CDAEObject* library : document.Libraries(CEl_Collada::eLibMaterials))
         for (CDAEObject* c : Children(library))
             if (c->Kind() == eEl_material)
-                ConvertMaterial(*static_cast<CEl_Material*>(c), *scene, options, document.Index(), effectFolder);
+                ConvertMaterial(*static_cast<CEl_Material*>(c), *scene, options, document.Index(), effectFolder,
+                                documentFolder);
 
     m_libraryNodes.clear();
     const auto& animationLibraries = document.Libraries(CEl_Collada::eLibAnimations);

@@ -17,6 +17,10 @@ struct SColladaImport {
     const COptionsData* options = nullptr;
     SImportScene* scene = nullptr;
     EUpAxis upAxis = eUpAxisNone;
+    // Metres per unit of the document when its units are applied (bApplyUnit),
+    // else 1: what camera planes and light ranges scale by. Nodes and
+    // geometries carry their own (nested assets may give other units).
+    float unitScale = 1;
     CImportWarnings warnings;
     SImportSettings settings;
 };

@@ -15,6 +15,7 @@ std::unique_ptr<CDAEObject> CreateDAEObject(EElementKind kind, CDAEObject* paren
     // document structure
     case eEl_COLLADA: return std::make_unique<CEl_Collada>();
     case eEl_asset: return std::make_unique<CEl_Asset>();
+    case eEl_unit: return std::make_unique<CEl_Unit>();
     case eEl_scene: return std::make_unique<CEl_Scene>();
     case eEl_library_animations: return std::make_unique<CEl_Library_Animations>();
 

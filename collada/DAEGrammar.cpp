@@ -17,7 +17,7 @@
 
 namespace {
 
-const SElementRule kAssetRows[] = {R(up_axis)};
+const SElementRule kAssetRows[] = {R(up_axis), R(unit)};
 TABLE(kAsset, kAssetRows);
 
 const SElementRule kCameraRows[] = {
@@ -44,7 +44,7 @@ TABLE(kEffects, kEffectRows);
 const SElementRule kGeometryRows[] = {
     R(geometry), R(source), R(accessor), R(float_array), R(param), R(vertices), R(input),
     R(triangles), R(trifans), R(tristrips), R(polylist), R(p), R(vcount), R(polygons), R(h),
-    P(mesh), P(technique_common), P(ph),
+    P(mesh), P(technique_common), P(ph), T(asset, kAsset),
 };
 TABLE(kGeometries, kGeometryRows);
 
@@ -70,6 +70,7 @@ const SElementRule kNodeRows[] = {
     R(node), R(rotate), R(translate), R(scale), R(matrix), R(lookat), R(skew), R(instance_geometry),
     R(instance_camera), R(instance_light), R(instance_material), R(instance_controller),
     R(instance_node), R(skeleton), R(bind_vertex_input), P(bind_material), P(technique_common),
+    T(asset, kAsset),
 };
 TABLE(kNodes, kNodeRows);
 

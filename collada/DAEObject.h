@@ -13,7 +13,7 @@ class CDAEIndex;
 // needs a class of its own, a case in DAEFactory.cpp.
 // clang-format off
 #define MW_DAE_ELEMENT_KINDS(X)                                                                   \
-    X(COLLADA) X(asset) X(up_axis)                                                                \
+    X(COLLADA) X(asset) X(up_axis) X(unit)                                                        \
     X(library_cameras) X(camera) X(perspective) X(xfov) X(yfov) X(aspect_ratio) X(znear) X(zfar)  \
     X(target) X(extra) X(technique) X(optics) X(technique_common)                                 \
     X(library_effects) X(effect) X(color) X(source) X(profile_common) X(newparam) X(sampler2D)    \

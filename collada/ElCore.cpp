@@ -1,5 +1,7 @@
 #include "collada/ElCore.h"
 
+#include <cmath>
+
 #include "collada/DAENumbers.h"
 #include "collada/ElMaterial.h"
 
@@ -9,15 +11,29 @@ EUpAxis CEl_Up_axis::ParseUpAxis(const char* text)
     if (EqualsNoCase(t, "Z_UP"))
         return eUpAxisZ;
     if (EqualsNoCase(t, "X_UP"))
-        return eUpAxisNone;
+        return eUpAxisX;
     return eUpAxisY;
+}
+
+bool CEl_Unit::SetAttribute(const char* name, const char* value)
+{
+    if (CDAEObject::SetAttribute(name, value))
+        return true;
+    if (!EqualsNoCase(name, "meter"))
+        return false;
+    const float meter = DAEParseFloat(value ? value : "");
+    m_dMeter = (meter > 0 && std::isfinite(meter)) ? double(meter) : 0.0;
+    return true;
 }
 
 bool CEl_Asset::AddChild(CDAEObject* child)
 {
-    if (child->Kind() != eEl_up_axis)
+    if (child->Kind() == eEl_unit)
+        m_dMeter = static_cast<CEl_Unit*>(child)->Meter();
+    else if (child->Kind() == eEl_up_axis)
+        m_eUpAxis = ParseUpAxis(child->GetContent());
+    else
         return false;
-    m_eUpAxis = ParseUpAxis(child->GetContent());
     return CDAEObject::AddChild(child);
 }
 
@@ -246,6 +262,11 @@ bool CEl_Collada::AddChild(CDAEObject* child)
 EUpAxis CEl_Collada::UpAxisMode() const
 {
     return m_pAsset ? m_pAsset->UpAxis() : eUpAxisNone;
+}
+
+double CEl_Collada::UnitMeter() const
+{
+    return m_pAsset && m_pAsset->Meter() > 0 ? m_pAsset->Meter() : 1.0;
 }
 
 CDAEObject* CEl_Collada::VisualScene() const

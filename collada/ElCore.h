@@ -22,10 +22,29 @@ protected:
     EUpAxis m_eUpAxis = eUpAxisY;
 };
 
+// The unit of distance of an asset: metres per unit of its scope.
+class CEl_Unit : public CDAEObject {
+public:
+    CEl_Unit() : CDAEObject(eEl_unit) {}
+    bool SetAttribute(const char* name, const char* value) override;
+    // 0 when the meter attribute is missing or not a positive number.
+    double Meter() const { return m_dMeter; }
+
+private:
+    double m_dMeter = 0;
+};
+
+// The document's asset, or the asset of a node or a geometry, whose unit
+// holds for what the element holds.
 class CEl_Asset : public CEl_Up_axis {
 public:
     CEl_Asset() : CEl_Up_axis(eEl_asset) {}
     bool AddChild(CDAEObject* child) override;
+    // Metres per unit, 0 without a unit.
+    double Meter() const { return m_dMeter; }
+
+private:
+    double m_dMeter = 0;
 };
 
 // A url to another element, looked up by id, name or sid in the category
@@ -172,6 +191,8 @@ public:
 
     // Y up without an asset's up_axis, none without an asset.
     EUpAxis UpAxisMode() const;
+    // Metres per unit of the document's asset; 1 without one.
+    double UnitMeter() const;
     // The visual scene the scene element instances, or null.
     CDAEObject* VisualScene() const;
 

@@ -6,6 +6,7 @@
 
 #include "base/ConversionLog.h"
 #include "collada/DAENumbers.h"
+#include "collada/ElCore.h"
 #include "collada/PolygonTriangulate.h"
 
 namespace {
@@ -751,6 +752,11 @@ bool CEl_Geometry::AddChild(CDAEObject* child)
     switch (child->Kind()) {
     case eEl_source:
     case eEl_vertices: break;
+    case eEl_asset:
+        if (m_pAsset)
+            return false;
+        m_pAsset = child;
+        return CDAEObject::AddChild(child);
     case eEl_triangles: ++m_iTriangles; break;
     case eEl_polylist: ++m_iPolylists; break;
     case eEl_polygons: ++m_iPolygons; break;
@@ -763,6 +769,11 @@ bool CEl_Geometry::AddChild(CDAEObject* child)
         ++m_iPrimitives;
     }
     return CDAEObject::AddChild(child);
+}
+
+double CEl_Geometry::OwnMeter() const
+{
+    return m_pAsset ? static_cast<const CEl_Asset*>(m_pAsset)->Meter() : 0.0;
 }
 
 int CEl_Geometry::CountOf(EElementKind kind) const

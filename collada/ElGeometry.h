@@ -313,8 +313,16 @@ public:
     const std::vector<CEl_Triangles*>& Primitives() const { return m_primitives; }
     int PrimitiveCount() const { return m_iPrimitives; }
     int CountOf(EElementKind kind) const;
+    // Metres per unit of the geometry's own asset; 0 without one.
+    double OwnMeter() const;
+    // What the import scales the positions by (1 unless the document's
+    // units are applied).
+    float UnitScale() const { return m_fUnitScale; }
+    void SetUnitScale(float scale) { m_fUnitScale = scale; }
 
 private:
+    const CDAEObject* m_pAsset = nullptr;
+    float m_fUnitScale = 1;
     std::vector<CEl_Triangles*> m_primitives;
     int m_iPrimitives = 0;
     int m_iTriangles = 0, m_iPolylists = 0, m_iPolygons = 0, m_iTrifans = 0, m_iTristrips = 0;

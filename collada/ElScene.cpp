@@ -149,6 +149,11 @@ bool CEl_Node::AddChild(CDAEObject* child)
 {
     switch (child->Kind()) {
     case eEl_node: m_childNodes.push_back(static_cast<CEl_Node*>(child)); break;
+    case eEl_asset:
+        if (m_pAsset)
+            return false;
+        m_pAsset = child;
+        break;
     case eEl_translate:
     case eEl_scale:
     case eEl_rotate:
@@ -173,6 +178,11 @@ bool CEl_Node::AddChild(CDAEObject* child)
     default: return false;
     }
     return CDAEObject::AddChild(child);
+}
+
+double CEl_Node::OwnMeter() const
+{
+    return m_pAsset ? static_cast<const CEl_Asset*>(m_pAsset)->Meter() : 0.0;
 }
 
 CEl_Node* CEl_Node::InstancedNode() const

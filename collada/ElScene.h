@@ -78,6 +78,13 @@ public:
     std::vector<int32_t>& MeshRecords() { return m_meshRecords; }
     const std::vector<int32_t>& MeshRecords() const { return m_meshRecords; }
 
+    // Metres per unit of the node's own asset; 0 without one.
+    double OwnMeter() const;
+    // What the import scales the node's translations by (1 unless the
+    // document's units are applied).
+    float UnitScale() const { return m_fUnitScale; }
+    void SetUnitScale(float scale) { m_fUnitScale = scale; }
+
 private:
     void AddTransform(ETransformKind kind, const float* values, size_t count, const CDAEObject* element);
     bool ParseTransform(CDAEObject* child);
@@ -92,6 +99,8 @@ private:
     SMatrix44 m_accumulated = MatrixIdentity();
     int32_t m_iConverted = -1;
     std::vector<int32_t> m_meshRecords;
+    const CDAEObject* m_pAsset = nullptr;
+    float m_fUnitScale = 1;
 };
 
 class CEl_Perspective : public CDAEObject {

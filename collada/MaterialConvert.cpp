@@ -1,5 +1,11 @@
 #include "collada/MaterialConvert.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <utility>
+
 #include "collada/EffectFile.h"
 #include "collada/ElGLSL.h"
 #include "collada/ElMaterial.h"
@@ -7,11 +13,53 @@
 
 namespace {
 
-std::string TextureName(const CCommon_Color_or_Texture_Type* value)
+const CEl_Image* ImageOf(const CCommon_Color_or_Texture_Type* value)
 {
     const CEl_Texture* texture = value ? value->Texture() : nullptr;
-    const CEl_Image* image = texture ? texture->Image() : nullptr;
+    return texture ? texture->Image() : nullptr;
+}
+
+std::string TextureName(const CCommon_Color_or_Texture_Type* value)
+{
+    const CEl_Image* image = ImageOf(value);
     return image ? image->FileName() : std::string();
+}
+
+// The file an image's init_from names: a file: URL, or a path (percent
+// encoded, perhaps with Windows separators) relative to the document.
+std::string ImageFile(const std::string& initFrom, const std::string& documentFolder)
+{
+    const QString text = QString::fromStdString(initFrom);
+    QString file;
+    if (text.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
+        file = QUrl(text).toLocalFile();
+    else
+        file = QUrl::fromPercentEncoding(text.toUtf8()).replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (file.isEmpty())
+        return std::string();
+    if (QFileInfo(file).isRelative() && !documentFolder.empty())
+        file = QDir(QString::fromStdString(documentFolder)).filePath(file);
+    return QDir::cleanPath(file).toStdString();
+}
+
+// Records the images of the technique's texture slots, for the conversion to
+// copy beside its output.
+void NoteImages(const CEl_Shader1& technique, int32_t material, const std::string& documentFolder, SImportScene& scene)
+{
+    const std::pair<int, const CCommon_Color_or_Texture_Type*> textured[] = {
+        {SMaterial::eTexDiffuse, technique.Diffuse()},   {SMaterial::eTexAmbient, technique.Ambient()},
+        {SMaterial::eTexEmissive, technique.Emission()}, {SMaterial::eTexReflection, technique.Reflective()},
+        {SMaterial::eTexSpecular, technique.Specular()},
+    };
+    for (const auto& slot : textured) {
+        const CEl_Image* image = ImageOf(slot.second);
+        if (!image || image->FileName().empty())
+            continue;
+        const std::string path = ImageFile(image->InitFrom(), documentFolder);
+        SImportImage& record = scene.UseImage(path, image->FileName(), material, slot.first);
+        record.path = path;
+        record.reference = image->InitFrom();
+    }
 }
 
 SVec3 Rgb(const SVec4& c)
@@ -64,7 +112,7 @@ void FillFromCommonTechnique(const CEl_Shader1& technique, bool invertTransparen
 }
 
 int32_t ConvertMaterial(CEl_Material& material, SImportScene& scene, const COptionsData* options,
-                        const CDAEIndex& index, const std::string& effectFolder)
+                        const CDAEIndex& index, const std::string& effectFolder, const std::string& documentFolder)
 {
     const char* name = material.GetName() ? material.GetName() : material.GetId();
     if (!name) {
@@ -75,9 +123,11 @@ int32_t ConvertMaterial(CEl_Material& material, SImportScene& scene, const COpti
     record.name = name;
     if (const CEl_Effect* effect = material.Effect()) {
         const CEl_Profile_common* common = effect->ProfileCommon();
-        if (common && common->Technique())
+        if (common && common->Technique()) {
             FillFromCommonTechnique(*common->Technique(), options && options->GetBool(opt::bInvertTransparency),
                                     record);
+            NoteImages(*common->Technique(), int32_t(scene.materials.size()), documentFolder, scene);
+        }
         if (effect->ProfileGLSL())
             WriteEffectFile(material, *effect->ProfileGLSL(), index, effectFolder, record);
     }

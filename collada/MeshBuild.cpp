@@ -67,7 +67,7 @@ void GiveWarnings(const std::vector<SPieceRead>& pieces, CImportWarnings& warnin
 
 } // namespace
 
-bool BuildPrimitiveMesh(SColladaImport& im, CEl_Triangles& primitive, SImportNode& record,
+bool BuildPrimitiveMesh(SColladaImport& im, CEl_Triangles& primitive, float unitScale, SImportNode& record,
                         const std::vector<CEl_Instance_material*>& materials, const CDAEObject* skin)
 {
     const CEl_Skin* skinned = (skin && skin->Kind() == eEl_skin) ? static_cast<const CEl_Skin*>(skin) : nullptr;
@@ -131,6 +131,9 @@ bool BuildPrimitiveMesh(SColladaImport& im, CEl_Triangles& primitive, SImportNod
             }
             ToYUpVector(corner.position, upAxis);
             ToYUpVector(corner.normal, upAxis);
+            if (unitScale != 1)
+                for (float& p : corner.position)
+                    p *= unitScale;
             // The bind pose replaces position and normal before they are kept.
             if (skinned) {
                 uint32_t warnings = 0;
@@ -248,7 +251,8 @@ bool BuildGeometryInstance(SColladaImport& im, CEl_Geometry& geometry, int32_t r
     }
     if (primitives.size() == 1) {
         nodes[size_t(recordIndex)].content = eImportMesh;
-        return BuildPrimitiveMesh(im, *primitives[0], nodes[size_t(recordIndex)], materials, skin);
+        return BuildPrimitiveMesh(im, *primitives[0], geometry.UnitScale(), nodes[size_t(recordIndex)], materials,
+                                  skin);
     }
     ConversionLog(eLogInfo, "Note: Splitting \"%s\" up into individual nodes as it is made up of %i meshes.\n",
                   name.c_str(), int(primitives.size()));
@@ -263,6 +267,6 @@ bool BuildGeometryInstance(SColladaImport& im, CEl_Geometry& geometry, int32_t r
         nodes.push_back(std::move(sub));
     }
     for (size_t i = 0; i < primitives.size(); ++i)
-        BuildPrimitiveMesh(im, *primitives[i], nodes[first + i], materials, skin);
+        BuildPrimitiveMesh(im, *primitives[i], geometry.UnitScale(), nodes[first + i], materials, skin);
     return true;
 }

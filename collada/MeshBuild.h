@@ -26,5 +26,5 @@ bool BuildGeometryInstance(SColladaImport& im, CEl_Geometry& geometry, int32_t r
 // primitives are read in pieces on all cores; the record, and the warnings,
 // are those of reading the corners one by one. A mesh without normals gets
 // smooth ones when the options export normals.
-bool BuildPrimitiveMesh(SColladaImport& im, CEl_Triangles& primitive, SImportNode& record,
+bool BuildPrimitiveMesh(SColladaImport& im, CEl_Triangles& primitive, float unitScale, SImportNode& record,
                         const std::vector<CEl_Instance_material*>& materials, const CDAEObject* skin);

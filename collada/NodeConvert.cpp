@@ -183,8 +183,11 @@ int32_t CCollada2QEF::ConvertOne(CEl_Node* node, CEl_Node* parent)
         record.light.colour = {colour[0], colour[1], colour[2]};
         if (type->Technique() == eLightTechPoint || type->Technique() == eLightTechSpot) {
             record.light.constantAttenuation = type->ConstantAttenuation();
-            record.light.linearAttenuation = type->LinearAttenuation();
-            record.light.quadraticAttenuation = type->QuadraticAttenuation();
+            // Attenuation per distance, and per distance squared, in metres.
+            const float unit = m_pImport->unitScale;
+            record.light.linearAttenuation = unit == 1 ? type->LinearAttenuation() : type->LinearAttenuation() / unit;
+            record.light.quadraticAttenuation =
+                unit == 1 ? type->QuadraticAttenuation() : type->QuadraticAttenuation() / (unit * unit);
         }
         if (type->Technique() == eLightTechSpot) {
             record.light.falloffAngle = type->FalloffAngle();
@@ -201,8 +204,8 @@ int32_t CCollada2QEF::ConvertOne(CEl_Node* node, CEl_Node* parent)
             break;
         }
         record.content = eImportCamera;
-        record.camera.farPlane = perspective->ZFar();
-        record.camera.nearPlane = perspective->ZNear();
+        record.camera.farPlane = perspective->ZFar() * m_pImport->unitScale;
+        record.camera.nearPlane = perspective->ZNear() * m_pImport->unitScale;
         record.camera.fov = perspective->VerticalFov();
         if (camera->TargetNode()) {
             record.camera.hasTarget = 1;
@@ -367,7 +370,7 @@ void CCollada2QEF::BuildSkinnedMesh(CEl_Node* node, int32_t index, std::vector<S
         return;
     const std::vector<SImportNode>* sceneNodes = m_pImport->scene ? &m_pImport->scene->nodes : nullptr;
     PrepareSkin(*skin, document->Index(), sceneNodes, m_pImport->upAxis,
-                NodeWorldMatrix(*node, 0, ListFor(*node), m_pImport->upAxis));
+                NodeWorldMatrix(*node, 0, ListFor(*node), m_pImport->upAxis), m_pImport->unitScale);
     CEl_Geometry* geometry = skin->Prepared().pGeometry;
     if (skin->Prepared().bThroughMorph)
         m_pImport->warnings.WarnOnce(eWarnMorphTargets);

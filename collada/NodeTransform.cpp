@@ -9,7 +9,7 @@
 
 SMatrix44 ConvertLocal(const CEl_Node& node, const SMatrix44& documentLocal, EUpAxis mode)
 {
-    SMatrix44 local = ToYUpBasis(documentLocal, mode);
+    SMatrix44 local = ToYUpBasis(ToMetres(documentLocal, node.UnitScale()), mode);
     if (mode == eUpAxisNone || (node.Content() != eNodeContentCamera && node.Content() != eNodeContentLight))
         return local;
     // Scene cameras and lights look along +Y with +Z up; Collada ones along

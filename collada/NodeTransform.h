@@ -9,7 +9,8 @@
 class CEl_Node;
 
 // A local matrix of the document's frame as the node's record holds it: in
-// the Y-up frame (ToYUpBasis), with the correction of cameras and lights.
+// metres when units are applied (the node's UnitScale), in the Y-up frame
+// (ToYUpBasis), with the correction of cameras and lights.
 SMatrix44 ConvertLocal(const CEl_Node& node, const SMatrix44& documentLocal, EUpAxis mode);
 
 // The node's local matrix. Frame -1, or a node whose record (in records, the

@@ -38,7 +38,7 @@ int32_t EntryAt(const std::vector<int32_t>& v, int64_t at)
 } // namespace
 
 void PrepareSkin(CEl_Skin& skin, const CDAEIndex& index, const std::vector<SImportNode>* sceneNodes, EUpAxis mode,
-                 const SMatrix44& meshWorld)
+                 const SMatrix44& meshWorld, float unitScale)
 {
     CEl_Skin::SPrepared& out = skin.Prepared();
     out = CEl_Skin::SPrepared();
@@ -77,8 +77,15 @@ void PrepareSkin(CEl_Skin& skin, const CDAEIndex& index, const std::vector<SImpo
     SMatrix44 toMesh = MatrixIdentity();
     if (!AffineInverse(meshWorld, &toMesh))
         toMesh = MatrixIdentity();
-    const SMatrix44 basis = UpAxisBasis(mode);
-    const SMatrix44 bindShape = MatrixMultiply(Transpose(basis), skin.BindShapeMatrix());
+    SMatrix44 basis = UpAxisBasis(mode);
+    SMatrix44 bindShape = MatrixMultiply(Transpose(basis), skin.BindShapeMatrix());
+    // Corners in metres back to the geometry's units, and the bind matrices'
+    // results from the skin's units to metres.
+    const float geometryUnit = out.pGeometry ? out.pGeometry->UnitScale() : unitScale;
+    if (geometryUnit != 1)
+        bindShape = MatrixMultiply(ScaleMatrix(1 / geometryUnit, 1 / geometryUnit, 1 / geometryUnit), bindShape);
+    if (unitScale != 1)
+        basis = MatrixMultiply(ScaleMatrix(unitScale, unitScale, unitScale), basis);
     for (size_t i = 0; i < joints; ++i) {
         SMatrix44& ibm = out.invBind[i];
         for (int r = 0; r < 4; ++r)

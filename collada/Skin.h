@@ -18,9 +18,10 @@ struct SCornerData;
 // whose world matrix at frame 0 is meshWorld. sceneNodes are the records of
 // the visual scene's nodes, whose frame 0 gives an animated joint's pose. A
 // skin whose joint and matrix counts differ, or whose joint source does not
-// resolve, has no joints.
+// resolve, has no joints. With units applied, corners come in metres of their
+// geometry's unit and the bind matrices act in unitScale metres per unit.
 void PrepareSkin(CEl_Skin& skin, const CDAEIndex& index, const std::vector<SImportNode>* sceneNodes, EUpAxis mode,
-                 const SMatrix44& meshWorld);
+                 const SMatrix44& meshWorld, float unitScale = 1);
 
 // A prepared skin can build a skinned mesh: geometry, joints, float weights
 // and as many joints in the weights as in the skin.

@@ -25,10 +25,10 @@ private:
 } // namespace
 
 int RunConversion(const COptions& options, const QString& inputPath, const ConversionMessageSink& sink,
-                  SConvertResult* result)
+                  SConvertResult* result, const SImportSettings& settings)
 {
     CCallbackSink callback(sink);
-    SConvertResult run = Convert(inputPath.toUtf8().toStdString(), options, &callback);
+    SConvertResult run = Convert(inputPath.toUtf8().toStdString(), options, &callback, settings);
     const int code = run.code;
     if (result)
         *result = std::move(run);

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "options/Options.h"
+#include "scene/I2QEF.h"
 
 struct SConversionMessage {
     enum EKind { eSuccess = 0, eInfo = 1, eWarning = 2, eError = 3, eProgress = 5 };
@@ -22,4 +23,5 @@ struct SConvertResult;
 // value. result, when given, receives the whole result (files read and
 // written included).
 int RunConversion(const COptions& options, const QString& inputPath,
-                  const ConversionMessageSink& sink = ConversionMessageSink(), SConvertResult* result = nullptr);
+                  const ConversionMessageSink& sink = ConversionMessageSink(), SConvertResult* result = nullptr,
+                  const SImportSettings& settings = SImportSettings());

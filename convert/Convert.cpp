@@ -9,6 +9,7 @@
 #include "base/Version.h"
 #include "collada/Collada2QEF.h"
 #include "convert/PostExport.h"
+#include "convert/SceneImages.h"
 #include "gltf/Gltf2QEF.h"
 #include "gltf/ImportFormat.h"
 #include "options/Options.h"
@@ -84,6 +85,23 @@ int Import(I2QEF& importer, const std::string& inputPath, SImportScene& scene, c
     return E2QEF_EXCEPTION;
 }
 
+// A texture without texture coordinates can never be mapped: said once, with
+// the option that exports them.
+void WarnUnmappedTextures(const SImportScene& scene, const COptionsData& options)
+{
+    if (options.GetBool(opt::bExportMappingChannels) || !options.GetBool(opt::bExportGeometry))
+        return;
+    for (const SMaterial& m : scene.materials)
+        for (const std::string& texture : m.textures)
+            if (!texture.empty()) {
+                ConversionLog(eLogWarning,
+                              "Warning: Material '%s' names the texture '%s', but mapping channels are not exported "
+                              "(bExportMappingChannels=0): no texture can be mapped.",
+                              m.name.c_str(), texture.c_str());
+                return;
+            }
+}
+
 int Run(const std::string& inputPath, const COptions& options, SImportSettings settings)
 {
     const QString input = QString::fromStdString(inputPath);
@@ -124,6 +142,10 @@ int Run(const std::string& inputPath, const COptions& options, SImportSettings s
 
     try {
         const COptionsData effective = ExportOptions(options, *scene);
+        if (effective.GetBool(opt::bExportMaterials)) {
+            PlaceSceneImages(*scene, settings.outputFolder, settings.copyTextures);
+            WarnUnmappedTextures(*scene, effective);
+        }
         exporter.reset(new CSceneExporter);
         exporter->SetOutputPath(outputPath);
         if (!exporter->Process(*scene, effective))

@@ -6,8 +6,9 @@ namespace {
 const int kRegisterMetaType = qRegisterMetaType<E2QEFErrorCodes>("E2QEFErrorCodes");
 } // namespace
 
-CConverterObject::CConverterObject(const COptions& options, const QString& inputPath, QObject* parent)
-    : QObject(parent), m_options(options), m_inputPath(inputPath)
+CConverterObject::CConverterObject(const COptions& options, const QString& inputPath, QObject* parent,
+                                   const SImportSettings& settings)
+    : QObject(parent), m_options(options), m_inputPath(inputPath), m_settings(settings)
 {
     (void)kRegisterMetaType;
 }
@@ -34,7 +35,7 @@ void CConverterObject::LogProgress(int percent, const char* text)
 
 void CConverterObject::start()
 {
-    m_result = Convert(m_inputPath.toUtf8().toStdString(), m_options, this).code;
+    m_result = Convert(m_inputPath.toUtf8().toStdString(), m_options, this, m_settings).code;
     emit finished(static_cast<E2QEFErrorCodes>(m_result));
     emit finished();
 }

@@ -8,11 +8,13 @@
 #include "base/ConversionLog.h"
 #include "base/ResultCodes.h"
 #include "options/Options.h"
+#include "scene/I2QEF.h"
 
 class CConverterObject : public QObject, public ILogSink {
     Q_OBJECT
 public:
-    CConverterObject(const COptions& options, const QString& inputPath, QObject* parent = nullptr);
+    CConverterObject(const COptions& options, const QString& inputPath, QObject* parent = nullptr,
+                     const SImportSettings& settings = SImportSettings());
     ~CConverterObject() override;
 
     const COptions& Options() const { return m_options; }
@@ -38,6 +40,7 @@ private:
 
     COptions m_options;
     QString m_inputPath;
+    SImportSettings m_settings;
     int m_result = -1;
 };
 

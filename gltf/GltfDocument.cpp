@@ -84,19 +84,6 @@ void CheckAsset(const SGltfDocument& doc)
     }
 }
 
-std::vector<uint8_t> DecodeDataUri(const std::string& uri, size_t index)
-{
-    const size_t comma = uri.find(',');
-    if (comma == std::string::npos || uri.compare(comma - std::min<size_t>(comma, 7), 7, ";base64") != 0)
-        GltfFail("buffers[%zu] has a data: URI that is not base64", index);
-    const QByteArray encoded = QByteArray::fromRawData(uri.data() + comma + 1, qsizetype(uri.size() - comma - 1));
-    const QByteArray::FromBase64Result decoded =
-        QByteArray::fromBase64Encoding(encoded, QByteArray::AbortOnBase64DecodingErrors);
-    if (!decoded)
-        GltfFail("buffers[%zu] has a data: URI whose base64 text is broken", index);
-    return std::vector<uint8_t>(decoded.decoded.begin(), decoded.decoded.end());
-}
-
 std::vector<uint8_t> ReadBufferFile(const std::string& uri, const std::string& folder, size_t index)
 {
     const QString relative = QUrl::fromPercentEncoding(QByteArray::fromStdString(uri));
@@ -126,7 +113,7 @@ void LoadBuffers(SGltfDocument& doc, const std::string& folder, const uint8_t* b
         if (uri) {
             const std::string text = GltfString(b, "uri", "", what + ".uri");
             if (text.compare(0, 5, "data:") == 0)
-                bytes = DecodeDataUri(text, i);
+                bytes = GltfDataUri(text, what);
             else
                 bytes = ReadBufferFile(text, folder, i);
         } else if (glb && i == 0 && bin) {
@@ -158,6 +145,19 @@ void GltfFail(const char* format, ...)
     throw CGltfError(text);
 }
 
+std::vector<uint8_t> GltfDataUri(const std::string& uri, const std::string& what)
+{
+    const size_t comma = uri.find(',');
+    if (comma == std::string::npos || uri.compare(comma - std::min<size_t>(comma, 7), 7, ";base64") != 0)
+        GltfFail("%s has a data: URI that is not base64", what.c_str());
+    const QByteArray encoded = QByteArray::fromRawData(uri.data() + comma + 1, qsizetype(uri.size() - comma - 1));
+    const QByteArray::FromBase64Result decoded =
+        QByteArray::fromBase64Encoding(encoded, QByteArray::AbortOnBase64DecodingErrors);
+    if (!decoded)
+        GltfFail("%s has a data: URI whose base64 text is broken", what.c_str());
+    return std::vector<uint8_t>(decoded.decoded.begin(), decoded.decoded.end());
+}
+
 bool GltfExtensionSupported(const std::string& name)
 {
     static const char* const kSupported[] = {
@@ -176,6 +176,7 @@ void LoadGltfBytes(const uint8_t* data, size_t size, const std::string& folder, 
 {
     doc = SGltfDocument();
     doc.path = name;
+    doc.folder = folder;
     if (size >= 4 && ReadU32(data) == kGlbMagic) {
         if (size < 20)
             GltfFail("the binary container is cut short");

@@ -27,7 +27,8 @@ public:
 
 struct SGltfDocument {
     json root;
-    std::string path; // the file, as named in messages
+    std::string path;   // the file, as named in messages
+    std::string folder; // where files it names are looked up; empty for none
     // Bytes of each buffer, at least its byteLength long. Empty for a buffer
     // that only backs compressed views (EXT_meshopt_compression fallback).
     std::vector<std::vector<uint8_t>> buffers;
@@ -44,6 +45,10 @@ void LoadGltfFile(const std::string& path, SGltfDocument& doc);
 // folder refuses them.
 void LoadGltfBytes(const uint8_t* data, size_t size, const std::string& folder, const std::string& name,
                    SGltfDocument& doc);
+
+// The bytes of a base64 data: URI; throws CGltfError naming what (the
+// buffer or image that has it) when its text is broken.
+std::vector<uint8_t> GltfDataUri(const std::string& uri, const std::string& what);
 
 // Extensions the importer understands when a file requires them.
 bool GltfExtensionSupported(const std::string& name);

@@ -1,5 +1,6 @@
 // glTF materials (metallic-roughness, or specular-glossiness where a file
 // still has it) onto the scene's material records.
+#include <QFileInfo>
 #include <QUrl>
 
 #include <algorithm>
@@ -12,9 +13,9 @@ namespace {
 constexpr uint32_t kGlSrcAlpha = 0x0302;
 constexpr uint32_t kGlOneMinusSrcAlpha = 0x0303;
 
-// The file name a texture is known by: the image's file name without its
-// folders, else the image's name, else one made from the document's name.
-std::string TextureName(const SGltfImport& im, const json& textureInfo, const std::string& what)
+// The image a texture reference shows, or -1 when its format is one that
+// only extensions name and none of them does.
+int32_t TextureImage(const SGltfImport& im, const json& textureInfo, const std::string& what)
 {
     const json& textures = GltfArray(im.doc.root, "textures", "textures");
     const json& images = GltfArray(im.doc.root, "images", "images");
@@ -30,26 +31,79 @@ std::string TextureName(const SGltfImport& im, const json& textureInfo, const st
                 if (e.value().is_object() && source < 0)
                     source =
                         GltfIndex(e.value(), "source", images.size(), GltfItem("textures", size_t(t)) + ".extensions");
-        if (source < 0)
-            return std::string();
     }
-    const json& image = images[size_t(source)];
+    return source;
+}
+
+// The file suffix of an image's media type ("png" for "image/png").
+std::string MediaSuffix(const std::string& mime)
+{
+    if (mime == "image/jpeg")
+        return "jpg";
+    const size_t slash = mime.find('/');
+    return slash == std::string::npos || slash + 1 == mime.size() ? std::string("png") : mime.substr(slash + 1);
+}
+
+// The file name a texture is known by: the image's file name without its
+// folders; for an image held in the document its own name (with the suffix
+// of its media type when it has none), else the document's name and the
+// image's index. Images held in the document are recorded for the
+// conversion to write; external ones for it to copy.
+std::string TextureName(SGltfImport& im, const json& textureInfo, const std::string& what, int slot)
+{
+    const int32_t source = TextureImage(im, textureInfo, what);
+    if (source < 0)
+        return std::string();
+    const json& image = GltfArray(im.doc.root, "images", "images")[size_t(source)];
     const std::string what2 = GltfItem("images", size_t(source));
     const std::string uri = GltfString(image, "uri", "", what2 + ".uri");
+    const int32_t material = int32_t(im.scene->materials.size());
     if (!uri.empty() && uri.compare(0, 5, "data:") != 0) {
         const std::string file = QUrl::fromPercentEncoding(QByteArray::fromStdString(uri)).toStdString();
-        return file.substr(file.find_last_of("/\\") + 1);
-    }
-    const std::string name = GltfString(image, "name", "", what2 + ".name");
-    if (!name.empty())
+        const std::string name = file.substr(file.find_last_of("/\\") + 1);
+        const std::string path = im.doc.folder.empty() || QFileInfo(QString::fromStdString(file)).isAbsolute()
+                                     ? file
+                                     : im.doc.folder + "/" + file;
+        SImportImage& record = im.scene->UseImage(path, name, material, slot);
+        record.path = path;
+        record.reference = uri;
         return name;
-    const std::string mime = GltfString(image, "mimeType", "", what2 + ".mimeType");
-    if (!uri.empty()) {
-        const size_t slash = uri.find('/'), semi = uri.find(';');
-        if (slash != std::string::npos && semi != std::string::npos && semi > slash)
-            return "image" + std::to_string(source) + "." + uri.substr(slash + 1, semi - slash - 1);
     }
-    return "image" + std::to_string(source) + (mime == "image/jpeg" ? ".jpg" : ".png");
+    std::string mime = GltfString(image, "mimeType", "", what2 + ".mimeType");
+    if (!uri.empty()) {
+        const size_t colon = uri.find(':'), semi = uri.find_first_of(";,");
+        if (semi != std::string::npos && semi > colon + 1)
+            mime = uri.substr(colon + 1, semi - colon - 1);
+    }
+    const std::string ownName = GltfString(image, "name", "", what2 + ".name");
+    std::string name = ownName;
+    if (name.empty())
+        name = QFileInfo(QString::fromStdString(im.doc.path)).completeBaseName().toStdString() + "-image" +
+               std::to_string(source);
+    if (name.find('.') == std::string::npos)
+        name += "." + MediaSuffix(mime);
+    SImportImage& record = im.scene->UseImage("#" + std::to_string(source), name, material, slot);
+    if (!record.embedded) {
+        record.embedded = true;
+        record.reference = ownName.empty() ? what2 : ownName;
+        if (!uri.empty()) {
+            // A broken image is a missing one: the conversion says so.
+            try {
+                record.bytes = GltfDataUri(uri, what2);
+            } catch (const CGltfError&) {
+                record.bytes.clear();
+            }
+        } else {
+            const json& views = GltfArray(im.doc.root, "bufferViews", "bufferViews");
+            const int32_t view = GltfIndex(image, "bufferView", views.size(), what2 + ".bufferView");
+            // An image with neither is missing: the conversion says so.
+            if (view >= 0) {
+                const CGltfAccessors::SBytes bytes = im.accessors->ViewBytes(view);
+                record.bytes.assign(bytes.data, bytes.data + bytes.size);
+            }
+        }
+    }
+    return name;
 }
 
 // KHR_texture_transform of a texture reference as u' = m0 u + m1 v + m2,
@@ -141,20 +195,21 @@ void GltfConvertMaterials(SGltfImport& im)
                 im.WarnOnce(eGltfWarnDoubleSided, "Warning: Double-sided materials are exported single-sided.");
 
         if (baseTexture) {
-            out.textures[SMaterial::eTexDiffuse] = TextureName(im, *baseTexture, baseWhat);
+            out.textures[SMaterial::eTexDiffuse] = TextureName(im, *baseTexture, baseWhat, SMaterial::eTexDiffuse);
             int32_t set = int32_t(GltfInt(*baseTexture, "texCoord", 0, 0, 7, baseWhat + ".texCoord"));
             if (TextureTransform(*baseTexture, baseWhat, im.uvTransforms[i], set))
                 im.hasUvTransform[i] = 1;
             im.textureSets[i] = set;
         }
         if (const json* emissive = GltfObject(m, "emissiveTexture", what + ".emissiveTexture"))
-            out.textures[SMaterial::eTexEmissive] = TextureName(im, *emissive, what + ".emissiveTexture");
+            out.textures[SMaterial::eTexEmissive] =
+                TextureName(im, *emissive, what + ".emissiveTexture", SMaterial::eTexEmissive);
         // Other textures with their own transform cannot share one set of
         // texture coordinates.
         for (const char* key : {"emissiveTexture", "normalTexture", "occlusionTexture"}) {
             const json* t = GltfObject(m, key, what + "." + key);
             if (t) {
-                TextureName(im, *t, what + "." + key); // checks the reference
+                TextureImage(im, *t, what + "." + key); // checks the reference
                 GltfNumber(*t, "scale", 1, what + "." + key + ".scale");
                 GltfNumber(*t, "strength", 1, what + "." + key + ".strength");
             }

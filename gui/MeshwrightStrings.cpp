@@ -178,9 +178,13 @@ const char* const kBritishEnglish[CMeshwrightStrings::kStringCount] = {
     /* 166 */ "Vertex-splitting",
     /* 167 */ "Split a vertex if the DP3 of tangents/binormals are below this (range -1..1)",
     /* 168 */ "Yes",
+    /* 169 */ "Scale to metres by the document's unit",
+    /* 170 */ "Scale Collada scenes to metres by the unit their asset gives (glTF scenes are in metres already)",
+    /* 171 */ "Copy Textures Beside Export",
+    /* 172 */ "Copy the image files a scene refers to beside the exported file",
 };
 
-static_assert(eTextYes + 1 == CMeshwrightStrings::kStringCount, "every entry has a name");
+static_assert(eTextCopyTexturesTip + 1 == CMeshwrightStrings::kStringCount, "every entry has a name");
 
 const char* const* const kLanguages[CMeshwrightStrings::eLanguageCount] = {kBritishEnglish};
 const char* const kLanguageNames[CMeshwrightStrings::eLanguageCount] = {"British English"};

@@ -176,12 +176,16 @@ enum EUIText : int {
     eTextVertexSplitting = 166,
     eTextVertexSplittingTip = 167,
     eTextYes = 168,
+    eTextApplyUnit = 169,
+    eTextApplyUnitTip = 170,
+    eTextCopyTextures = 171,
+    eTextCopyTexturesTip = 172,
 };
 
 class CMeshwrightStrings {
 public:
     enum ELanguages : int { eBritishEnglish = 0, eLanguageCount };
-    static constexpr int kStringCount = 169;
+    static constexpr int kStringCount = 173;
 
     // The language UIText reads from; British English until changed.
     static void SetLanguage(ELanguages language);

@@ -371,6 +371,8 @@ QWidget* COptionsWidget::BuildTransformationsPage()
 
     m_pMatricesCB = Named(new QCheckBox(page), "MatricesCB");
     pageLayout->addWidget(m_pMatricesCB);
+    m_pApplyUnitCB = Named(new QCheckBox(page), "ApplyUnitCB");
+    pageLayout->addWidget(m_pApplyUnitCB);
 
     m_pPrecisionGB = Group(page, "PrecisionGB");
     m_pUnpackMatrixCB = Named(new QCheckBox(m_pPrecisionGB), "UnpackMatrixCB");
@@ -499,6 +501,8 @@ void COptionsWidget::ApplyTexts()
     m_pStaticFrameSB->setToolTip(ToolTipText(UIText(eTextStaticFrameTip)));
     m_pMatricesCB->setText(UIText(eTextExportAsMatrices));
     m_pMatricesCB->setToolTip(ToolTipText(UIText(eTextExportAsMatricesTip)));
+    m_pApplyUnitCB->setText(UIText(eTextApplyUnit));
+    m_pApplyUnitCB->setToolTip(ToolTipText(UIText(eTextApplyUnitTip)));
     m_pPrecisionGB->setTitle(UIText(eTextImprovePositionPrecision));
     m_pUnpackMatrixCB->setText(UIText(eTextAddPositionUnpackMatrix));
     m_pUnpackMatrixCB->setToolTip(ToolTipText(UIText(eTextUseScaleAndOffset)));
@@ -592,6 +596,7 @@ void COptionsWidget::BindControls()
     bindCheck(m_pIndexAnimationsCB, opt::bIndexAnimations);
     bindSpin(m_pStaticFrameSB, opt::uiStaticFrame);
     bindCheck(m_pMatricesCB, opt::bExportMatrices);
+    bindCheck(m_pApplyUnitCB, opt::bApplyUnit);
     bindCheck(m_pUnpackMatrixCB, opt::bUnpackMatrix);
 
     bindGroup(m_pViewerGB, opt::bDisplayInVistrel);

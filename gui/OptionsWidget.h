@@ -141,6 +141,7 @@ private:
     QLabel* m_pStaticFrameLabel = nullptr;
     QSpinBox* m_pStaticFrameSB = nullptr;
     QCheckBox* m_pMatricesCB = nullptr;
+    QCheckBox* m_pApplyUnitCB = nullptr;
     QGroupBox* m_pPrecisionGB = nullptr;
     QCheckBox* m_pUnpackMatrixCB = nullptr;
 

@@ -31,6 +31,7 @@ const SBoolDefault kBoolDefaults[opt::eBoolCount] = {
     {"bAlignData", nullptr, "/AlignData", true},
     {"bDisplayInVistrel", "m_bDisplayInVistrel", "/DisplayInVistrel", false},
     {"bUsePostExportCL", nullptr, "/UsePostExportCL", false},
+    {"bApplyUnit", nullptr, "/ApplyUnit", false},
 };
 
 struct SStringDefault {

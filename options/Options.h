@@ -57,6 +57,7 @@ enum EBool : int {
     bAlignData,
     bDisplayInVistrel,
     bUsePostExportCL,
+    bApplyUnit, // scale Collada documents to metres by their unit
     eBoolCount
 };
 enum EFloat : int { fTangentSpaceVtxSplit, eFloatCount };

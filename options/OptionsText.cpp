@@ -68,8 +68,12 @@ CZGXTString COptionsData::ToText() const
         text += value;
         text += '\n';
     };
-    for (const auto& slot : m_aBool)
-        line(slot.pszName, slot.value ? "1" : "0");
+    // bApplyUnit came later than the texts that scene files and profiles
+    // hold: written only when on, so every text written without it stays as
+    // it was, and a text without it reads as off.
+    for (int i = 0; i < opt::eBoolCount; ++i)
+        if (i != opt::bApplyUnit || m_aBool[i].value)
+            line(m_aBool[i].pszName, m_aBool[i].value ? "1" : "0");
     for (const auto& slot : m_aFloat)
         line(slot.pszName, FormatFixed(slot.value, 2));
     for (const SOptionRecord<int32_t>* slot : {&m_eExpFormat, &m_cS, &m_eTriSort, &m_ePrimType})

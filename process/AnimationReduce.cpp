@@ -123,7 +123,7 @@ void ReduceNodeAnimation(SWorkNode& work, uint32_t frameCount, const COptionsDat
         if (keys.empty())
             keys.assign(rest, rest + k);
     };
-    if (options.GetBool(opt::bExportMatrices)) {
+    if (work.matrixKeys || options.GetBool(opt::bExportMatrices)) {
         single(n.pfMatrixKeys, work.restMatrix.data(), kMatrixKeySize);
     } else {
         single(n.pfPositionKeys, work.restPosition, kPositionKeySize);

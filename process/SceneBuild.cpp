@@ -3,6 +3,7 @@
 #include "process/SceneBuild.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <unordered_map>
 
@@ -90,6 +91,38 @@ void ChooseFrames(const SImportScene& source, const COptionsData& options, uint3
     *framesPerSecond = source.frameRate != 0 ? source.frameRate : kDefaultFramesPerSecond;
 }
 
+// Whether scale, rotation and translation, composed as the scene model
+// composes them, miss the matrix of a transform block: the stretch rotation
+// of a shear, which the parts hold but the model does not apply.
+bool PartsMissMatrix(const SImportTransform& t)
+{
+    if (t.stretchAngle == 0)
+        return false;
+    const SMatrix44 parts = MatrixMultiply(
+        MatrixMultiply(ScaleMatrix(t.scale[0], t.scale[1], t.scale[2]), QuaternionMatrix(t.rotation.data())),
+        TranslationMatrix(t.translation[0], t.translation[1], t.translation[2]));
+    for (size_t i = 0; i < 16; ++i)
+        if (!(std::fabs(parts[i] - t.matrix[i]) <= 1e-5f * std::max(1.0f, std::fabs(t.matrix[i]))))
+            return true;
+    return false;
+}
+
+// World space is baked from the whole matrix of every node.
+bool NeedsMatrixKeys(const SImportNode& node, const COptionsData& options, uint32_t frameCount)
+{
+    if (options.GetBool(opt::bExportMatrices))
+        return true;
+    if (options.GetBool(opt::bExportModelSpace))
+        return false;
+    if (PartsMissMatrix(node.transform))
+        return true;
+    const size_t frames = std::min<size_t>(frameCount, node.frames.size());
+    for (size_t f = 0; f < frames; ++f)
+        if (PartsMissMatrix(node.frames[f]))
+            return true;
+    return false;
+}
+
 SWorkNode MakeWorkNode(const SImportNode& node, int32_t importIndex, const COptionsData& options, uint32_t frameCount)
 {
     SWorkNode work;
@@ -108,6 +141,7 @@ SWorkNode MakeWorkNode(const SImportNode& node, int32_t importIndex, const COpti
     std::memcpy(work.restScale + 3, t.stretchAxis.data(), 12);
     work.restScale[6] = t.stretchAngle;
     work.restMatrix = t.matrix;
+    work.matrixKeys = NeedsMatrixKeys(node, options, frameCount);
 
     if (frameCount == 0 || node.frames.empty())
         return work;
@@ -115,7 +149,7 @@ SWorkNode MakeWorkNode(const SImportNode& node, int32_t importIndex, const COpti
     auto frame = [&](uint32_t f) -> const SImportTransform& {
         return node.frames[std::min<size_t>(f, node.frames.size() - 1)];
     };
-    if (options.GetBool(opt::bExportMatrices)) {
+    if (work.matrixKeys) {
         n.pfMatrixKeys.resize(size_t(frameCount) * kMatrixKeySize);
         for (uint32_t f = 0; f < frameCount; ++f)
             std::memcpy(&n.pfMatrixKeys[size_t(f) * kMatrixKeySize], frame(f).matrix.data(), 64);

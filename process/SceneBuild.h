@@ -25,6 +25,9 @@ struct SWorkNode {
     float restRotation[4] = {0, 0, 0, 1};
     float restScale[7] = {1, 1, 1, 0, 0, 0, 0}; // scale, stretch axis, stretch angle
     SMatrix44 restMatrix = MatrixIdentity();
+    // The transform travels as matrices: with bExportMatrices, or in world
+    // space for a node whose parts cannot carry its matrix (a shear).
+    bool matrixKeys = false;
 };
 
 struct SWorkMesh {

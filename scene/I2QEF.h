@@ -11,6 +11,9 @@ struct SImportSettings {
     // Folder that receives files written beside the output (effect files);
     // when empty, the input file's folder.
     std::string outputFolder;
+    // Copy the image files the document refers to beside the output (images
+    // held in the document are written there always).
+    bool copyTextures = false;
     // Frame blocks an import makes at the most (every node's frames over the
     // sampled range): about half a gigabyte of them. A fuzz target lowers it,
     // since a long animation is linear work, but its frames alone would pass

@@ -243,6 +243,19 @@ struct SMaterial {
     uint32_t flags = 0;
 };
 
+// An image that materials show, for the conversion to put beside its output
+// under the name the materials record: the bytes of an image held in the
+// document, or the file the document refers to.
+struct SImportImage {
+    std::string key;                           // what tells one image from another within the document
+    std::string name;                          // the texture name its materials record
+    bool embedded = false;                     // bytes holds the image as stored in the document
+    std::vector<uint8_t> bytes;                // embedded images
+    std::string path;                          // external images: the file as resolved (it may not exist)
+    std::string reference;                     // external images: the reference as the document gives it
+    std::vector<std::pair<int32_t, int>> uses; // (material, texture slot) that name it
+};
+
 struct SImportScene {
     // False when the document has nothing to animate: no animation is
     // exported, whatever the options ask.
@@ -253,5 +266,23 @@ struct SImportScene {
     SVec3 ambient{0, 0, 0};
     std::vector<SImportNode> nodes;
     std::vector<SMaterial> materials;
+    std::vector<SImportImage> images; // one per image file or embedded image
     std::vector<uint8_t> userData;
+
+    // Records that slot of material shows the image known by key (its file,
+    // or a name for one held in the document); the first use adds the image
+    // with the given name, and the caller fills in where its bytes are.
+    SImportImage& UseImage(const std::string& key, const std::string& imageName, int32_t material, int slot)
+    {
+        size_t i = 0;
+        while (i < images.size() && images[i].key != key)
+            ++i;
+        if (i == images.size()) {
+            images.emplace_back();
+            images.back().key = key;
+            images.back().name = imageName;
+        }
+        images[i].uses.emplace_back(material, slot);
+        return images[i];
+    }
 };

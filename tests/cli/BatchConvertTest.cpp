@@ -377,3 +377,35 @@ TEST_P(BatchReproducible, SameBytesEverywhere)
 }
 
 INSTANTIATE_TEST_SUITE_P(Shard, BatchReproducible, ::testing::Range(0, 4));
+
+// Images put beside the outputs are outputs too: the depfile names them, and
+// two scenes writing one image are told apart like two writing one effect.
+TEST(BatchConvert, CopiedImagesAreOutputs)
+{
+    QTemporaryDir dir;
+    const std::string scene =
+        "<?xml version=\"1.0\"?><COLLADA xmlns=\"http://www.collada.org/2005/11/COLLADASchema\" version=\"1.4.1\">"
+        "<asset><up_axis>Y_UP</up_axis></asset><library_images><image id=\"i\"><init_from>tex/wood.png</init_from>"
+        "</image></library_images><library_effects><effect id=\"e\"><profile_COMMON><technique sid=\"t\"><lambert>"
+        "<diffuse><texture texture=\"i\" texcoord=\"uv\"/></diffuse></lambert></technique></profile_COMMON></effect>"
+        "</library_effects><library_materials><material id=\"Wood\"><instance_effect url=\"#e\"/></material>"
+        "</library_materials><library_visual_scenes><visual_scene id=\"vs\"><node id=\"n\"/></visual_scene>"
+        "</library_visual_scenes><scene><instance_visual_scene url=\"#vs\"/></scene></COLLADA>";
+    ASSERT_TRUE(WriteFileBytes((dir.path() + "/one.dae").toStdString(), scene));
+    ASSERT_TRUE(WriteFileBytes((dir.path() + "/two.dae").toStdString(), scene));
+    ASSERT_TRUE(QDir(dir.path()).mkpath("tex"));
+    ASSERT_TRUE(QDir(dir.path()).mkpath("single"));
+    ASSERT_TRUE(WriteFileBytes((dir.path() + "/tex/wood.png").toStdString(), "wood"));
+
+    SCliResult one =
+        RunCli({"convert", "one.dae", "-o", "single/one.qef", "--copy-textures", "--depfile", "one.d"}, dir.path());
+    ASSERT_EQ(one.exitCode, 0) << one.err.toStdString();
+    EXPECT_EQ(ReadFileBytes((dir.path() + "/single/wood.png").toStdString()), "wood");
+    const std::string rule = ReadFileBytes((dir.path() + "/one.d").toStdString());
+    EXPECT_EQ(rule.substr(0, rule.find(':')), "single/one.qef single/wood.png") << rule;
+    EXPECT_NE(rule.find("tex/wood.png"), std::string::npos) << rule; // read, so a dependency
+
+    SCliResult both = RunCli({"convert", "one.dae", "two.dae", "-d", "out", "--copy-textures"}, dir.path());
+    EXPECT_EQ(both.exitCode, 0) << both.err.toStdString();
+    EXPECT_TRUE(both.err.contains("wood.png' is written by both 'one.dae' and 'two.dae'")) << both.err.toStdString();
+}

@@ -313,6 +313,7 @@ private slots:
                                          opt::bExportAnimations,
                                          opt::bIndexAnimations,
                                          opt::bExportMatrices,
+                                         opt::bApplyUnit,
                                          opt::bUnpackMatrix,
                                          opt::bDisplayInVistrel,
                                          opt::bUsePostExportCL};

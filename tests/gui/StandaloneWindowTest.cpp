@@ -114,8 +114,8 @@ private slots:
         QCOMPARE(w.ExportRecentMenu()->title(), QStringLiteral("Export To Recent File"));
         QCOMPARE(w.menuBar()->actions().constFirst()->text(), QStringLiteral("File"));
         QVERIFY(!w.windowIcon().isNull());
-        // File holds Open, its recent files, Export, its recent files and
-        // Exit; Help follows it.
+        // File holds Open, its recent files, Export, its recent files, the
+        // texture copy switch and Exit; Help follows it.
         QCOMPARE(w.menuBar()->actions().size(), 2);
         QStringList entries;
         for (QAction* action : w.menuBar()->actions().constFirst()->menu()->actions()) {
@@ -124,7 +124,7 @@ private slots:
         }
         QCOMPARE(entries, QStringList({QStringLiteral("ActionOpen"), QStringLiteral("OpenRecentMenu"),
                                        QStringLiteral("ActionExport"), QStringLiteral("ExportRecentMenu"),
-                                       QStringLiteral("ActionExit")}));
+                                       QStringLiteral("ActionCopyTextures"), QStringLiteral("ActionExit")}));
     }
 
     void helpMenu()

@@ -8,7 +8,7 @@ class TestStrings : public QObject {
 private slots:
     void everyEntryExists()
     {
-        QCOMPARE(CMeshwrightStrings::kStringCount, 169);
+        QCOMPARE(CMeshwrightStrings::kStringCount, 173);
         for (int id = 0; id < CMeshwrightStrings::kStringCount; ++id)
             QVERIFY2(!UIText(id).isEmpty(), qPrintable(QString::number(id)));
     }
@@ -48,6 +48,8 @@ private slots:
             {166, "Vertex-splitting"},
             {167, "Split a vertex if the DP3 of tangents/binormals are below this (range -1..1)"},
             {168, "Yes"},
+            {169, "Scale to metres by the document's unit"},
+            {171, "Copy Textures Beside Export"},
         };
         for (const auto& row : rows)
             QTest::newRow(qPrintable(QString::number(row.id))) << row.id << QString::fromUtf8(row.text);
@@ -73,7 +75,7 @@ private slots:
     void outsideTheTableIsEmpty()
     {
         QVERIFY(UIText(-1).isEmpty());
-        QVERIFY(UIText(169).isEmpty());
+        QVERIFY(UIText(173).isEmpty());
         QVERIFY(CMeshwrightStrings::Text(0, static_cast<CMeshwrightStrings::ELanguages>(5)).isEmpty());
     }
 

@@ -5,9 +5,6 @@
 // document, turned into the Y-up frame.
 #include <gtest/gtest.h>
 
-#include <QFileInfo>
-#include <QProcess>
-
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -20,54 +17,6 @@ namespace {
 constexpr double kBoxTolerance = 0.001;
 // The share of documents that must agree in every mode.
 constexpr double kRequiredAgreement = 0.97;
-
-struct SPeerBoxes {
-    bool available = false;
-    std::string why;
-    std::map<std::string, SBox> boxes; // documents the peer placed
-    int skipped = 0;                   // controllers, no geometry, peer errors
-};
-
-// Runs the peer script once over every file.
-SPeerBoxes PeerBoxes(const QStringList& files)
-{
-    SPeerBoxes out;
-    // Debian's interpreter, where python3-collada lives; any other python3
-    // on the path may lack it.
-    const QString python = QFileInfo::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
-                                                                                 : QStringLiteral("python3");
-    QProcess process;
-    process.start(python,
-                  QStringList{QString::fromStdString(TestDataPath("process/pycollada_world_boxes.py"))} + files);
-    if (!process.waitForStarted(30000)) {
-        out.why = "python3 could not be started";
-        return out;
-    }
-    process.waitForFinished(10 * 60 * 1000);
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() == 3) {
-        out.why = "pycollada (Debian python3-collada) cannot be imported";
-        return out;
-    }
-    std::istringstream lines(process.readAllStandardOutput().toStdString());
-    std::string line;
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        std::string path, status;
-        if (!std::getline(fields, path, '\t') || !std::getline(fields, status, '\t'))
-            continue;
-        if (status != "box") {
-            ++out.skipped;
-            continue;
-        }
-        SBox box;
-        std::string value;
-        for (int i = 0; i < 6 && std::getline(fields, value, '\t'); ++i)
-            (i < 3 ? box.lo : box.hi)[size_t(i % 3)] = std::stod(value);
-        out.boxes[path] = box;
-    }
-    out.available = true;
-    return out;
-}
 
 std::string BoxText(const SBox& b)
 {

@@ -5,10 +5,16 @@
 // space can be compared with each other and with other readers.
 #include <gtest/gtest.h>
 
+#include <QFileInfo>
+#include <QProcess>
+#include <QStringList>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <functional>
+#include <map>
+#include <sstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -159,4 +165,56 @@ inline bool SameBox(const SBox& a, const SBox& b, double fraction)
         if (std::fabs(a.lo[i] - b.lo[i]) > tolerance || std::fabs(a.hi[i] - b.hi[i]) > tolerance)
             return false;
     return true;
+}
+
+// World-space boxes of Collada documents as pycollada (Debian python3-collada)
+// places them, turned into the Y-up frame.
+struct SPeerBoxes {
+    bool available = false;
+    std::string why;
+    std::map<std::string, SBox> boxes; // documents the peer placed
+    int skipped = 0;                   // controllers, no geometry, peer errors
+};
+
+// Runs the peer script once over every file; with unit, boxes in metres.
+inline SPeerBoxes PeerBoxes(const QStringList& files, bool unit = false)
+{
+    SPeerBoxes out;
+    // Debian's interpreter, where python3-collada lives; any other python3
+    // on the path may lack it.
+    const QString python = QFileInfo::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
+                                                                                 : QStringLiteral("python3");
+    QProcess process;
+    QStringList args{QString::fromStdString(TestDataPath("process/pycollada_world_boxes.py"))};
+    if (unit)
+        args << QStringLiteral("--unit");
+    process.start(python, args + files);
+    if (!process.waitForStarted(30000)) {
+        out.why = "python3 could not be started";
+        return out;
+    }
+    process.waitForFinished(10 * 60 * 1000);
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() == 3) {
+        out.why = "pycollada (Debian python3-collada) cannot be imported";
+        return out;
+    }
+    std::istringstream lines(process.readAllStandardOutput().toStdString());
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string path, status;
+        if (!std::getline(fields, path, '\t') || !std::getline(fields, status, '\t'))
+            continue;
+        if (status != "box") {
+            ++out.skipped;
+            continue;
+        }
+        SBox box;
+        std::string value;
+        for (int i = 0; i < 6 && std::getline(fields, value, '\t'); ++i)
+            (i < 3 ? box.lo : box.hi)[size_t(i % 3)] = std::stod(value);
+        out.boxes[path] = box;
+    }
+    out.available = true;
+    return out;
 }

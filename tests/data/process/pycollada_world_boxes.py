@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """World-space bounding boxes of Collada documents as pycollada places them.
 
-Usage: pycollada_world_boxes.py FILE...
+Usage: pycollada_world_boxes.py [--unit] FILE...
 
 Prints one line per file, tab-separated: the path, then either "box" and six
 numbers (min x y z, max x y z) or a word saying why there is no box
@@ -9,8 +9,9 @@ numbers (min x y z, max x y z) or a word saying why there is no box
 controller get a box. Every vertex a triangle, polylist or polygons element
 uses is placed by pycollada's scene evaluation (node transforms composed,
 instance_node followed); a Z_UP document's box is then turned into the Y-up
-frame by (x, y, z) -> (x, z, -y). Exit status 3 when pycollada cannot be
-imported.
+frame by (x, y, z) -> (x, z, -y), an X_UP document's by (x, y, z) -> (-y, x, z).
+With --unit the box is given in metres: times the meter of the document's
+unit. Exit status 3 when pycollada cannot be imported.
 """
 import sys
 import warnings
@@ -28,7 +29,7 @@ IGNORED = [collada.DaeUnsupportedError, collada.DaeBrokenRefError, collada.DaeIn
 FACES = (triangleset.BoundTriangleSet, polylist.BoundPolylist, polygons.BoundPolygons)
 
 
-def box_of(path):
+def box_of(path, unit):
     dae = collada.Collada(path, ignore=IGNORED)
     if len(dae.controllers) > 0:
         return "controller", None
@@ -55,13 +56,20 @@ def box_of(path):
     if dae.assetInfo is not None and dae.assetInfo.upaxis == "Z_UP":
         # (x, y, z) -> (x, z, -y): y and z swap and the new z flips sign.
         lo, hi = numpy.array([lo[0], lo[2], -hi[1]]), numpy.array([hi[0], hi[2], -lo[1]])
+    elif dae.assetInfo is not None and dae.assetInfo.upaxis == "X_UP":
+        # (x, y, z) -> (-y, x, z)
+        lo, hi = numpy.array([-hi[1], lo[0], lo[2]]), numpy.array([-lo[1], hi[0], hi[2]])
+    if unit and dae.assetInfo is not None and dae.assetInfo.unitmeter:
+        lo, hi = lo * float(dae.assetInfo.unitmeter), hi * float(dae.assetInfo.unitmeter)
     return "box", (lo, hi)
 
 
 def main():
-    for path in sys.argv[1:]:
+    args = sys.argv[1:]
+    unit = bool(args) and args[0] == "--unit"
+    for path in args[1:] if unit else args:
         try:
-            status, box = box_of(path)
+            status, box = box_of(path, unit)
         except Exception:
             status, box = "error", None
         if box is None:
