@@ -2,6 +2,8 @@
 // Convert() with the command line's option precedence, the options text, and
 // scene files read into records whose vertex channels are numpy arrays. The
 // package's __init__.py gives these their Python faces (results, errors).
+#include <cctype>
+
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -123,22 +125,19 @@ py::dict DefaultOptions()
 {
     const COptions defaults;
     py::dict out;
-    const auto pairs = TextPairs(defaults.ToText());
-    // The text's order: switches, floats, four choices, texts, numbers, then
-    // three entries per vertex attribute (bExport, eType, nEnable).
-    const size_t bools = opt::eBoolCount, floats = opt::eFloatCount, choices = 4, strings = opt::eStringCount,
-                 uints = opt::eUIntCount;
-    for (size_t i = 0; i < pairs.size(); ++i) {
-        const std::string& name = pairs[i].first;
-        const std::string& value = pairs[i].second;
-        const bool vertexSwitch = name.size() > 8 && name.compare(name.size() - 8, 8, ".bExport") == 0;
-        if (i < bools || vertexSwitch)
+    // Typed by the name's prefix, as the options text names them: b
+    // switches, f the float, s texts, the rest (e, c, ui, n) numbers; a vertex
+    // attribute's entries by the part after its dot.
+    for (const auto& [name, value] : TextPairs(defaults.ToText())) {
+        const size_t dot = name.rfind('.');
+        const std::string field = dot == std::string::npos ? name : name.substr(dot + 1);
+        if (field.size() > 1 && field[0] == 'b' && std::isupper(static_cast<unsigned char>(field[1])))
             out[py::str(name)] = py::bool_(value != "0");
-        else if (i < bools + floats)
+        else if (field.size() > 1 && field[0] == 'f' && std::isupper(static_cast<unsigned char>(field[1])))
             out[py::str(name)] = py::float_(std::stod(value));
-        else if (i >= bools + floats + choices && i < bools + floats + choices + strings)
+        else if (field.size() > 1 && field[0] == 's' && std::isupper(static_cast<unsigned char>(field[1])))
             out[py::str(name)] = py::str(value);
-        else if (i < bools + floats + choices + strings + uints || i >= bools + floats + choices + strings)
+        else
             out[py::str(name)] = py::int_(std::stoll(value));
     }
     return out;
