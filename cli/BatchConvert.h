@@ -1,6 +1,9 @@
 #pragma once
-// Conversions of many scenes, each in a child process of this program, so a
-// file that crashes the importer cannot take the others with it.
+// Conversions of many scenes in child processes of this program, so a file
+// that crashes the importer cannot take the others with it. Each child is
+// long-lived: it is handed one file at a time over a pipe and converts many,
+// and a child that dies is replaced (the file it was converting is the one
+// failure).
 #include <QByteArray>
 #include <QStringList>
 
@@ -13,6 +16,16 @@
 // The flag that makes "convert" a child of a batch: log lines without
 // progress on stderr, the files read and written on stdout.
 extern const char kBatchChildFlag[];
+// With it, the child converts the files named on its standard input, one
+// line "input\toutput" each (percent-encoded), until the input ends; after
+// each it prints the files read and written, "log\t" and its log lines, and
+// "done\t" and the result code (RunPoolChild).
+extern const char kBatchPoolFlag[];
+
+// The pool child's loop: convert(input, output, log, trace) for each line
+// read from stdin, the result printed as above. Returns 0 at the end of the
+// input.
+int RunPoolChild(const std::function<int(const QString&, const QString&, QByteArray*, SFileTrace*)>& convert);
 
 // Prints text to stderr as UTF-8.
 void PrintErr(const QString& text);

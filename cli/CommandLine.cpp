@@ -151,9 +151,10 @@ bool IsTerminal()
 // terminal, with progress as a single line that updates in place.
 class CMessagePrinter {
 public:
-    // Without progress, progress and information lines are left out.
-    CMessagePrinter(bool quiet, bool noProgress = false)
-        : m_quiet(quiet), m_noProgress(noProgress), m_tty(IsTerminal() && !noProgress)
+    // Without progress, progress and information lines are left out. With
+    // capture the lines go there instead of to stderr.
+    CMessagePrinter(bool quiet, bool noProgress = false, QByteArray* capture = nullptr)
+        : m_quiet(quiet), m_noProgress(noProgress), m_tty(IsTerminal() && !noProgress && !capture), m_capture(capture)
     {
     }
     ~CMessagePrinter() { EndProgress(); }
@@ -197,6 +198,8 @@ public:
                 text.remove(0, own.size());
         if (m_tty && *colour)
             PrintErr(QStringLiteral("%1%2%3\x1b[0m\n").arg(QLatin1String(colour), QLatin1String(prefix), text));
+        else if (m_capture)
+            *m_capture += QStringLiteral("%1%2\n").arg(QLatin1String(prefix), text).toUtf8();
         else
             PrintErr(QStringLiteral("%1%2\n").arg(QLatin1String(prefix), text));
     }
@@ -213,6 +216,7 @@ private:
     bool m_quiet;
     bool m_noProgress;
     bool m_tty;
+    QByteArray* m_capture;
     bool m_progressShown = false;
 };
 
@@ -231,6 +235,7 @@ struct SConvertArgs {
     bool postExport = false;
     bool copyTextures = false; // --copy-textures
     bool batchChild = false;
+    bool batchPool = false; // a batch child fed files on its standard input
     SOptionArgs optionArgs;
     QStringList childArgs; // the option words again, for the child processes
 };
@@ -283,6 +288,8 @@ QString ParseConvertArgs(const QStringList& args, SConvertArgs& out)
             out.failFast = false;
         } else if (a == QLatin1String(kBatchChildFlag)) {
             out.batchChild = true;
+        } else if (a == QLatin1String(kBatchPoolFlag)) {
+            out.batchPool = true;
         } else if (TakeProfileArg(args, i, out.optionArgs, &value)) {
             if (value.isEmpty())
                 return QStringLiteral("--profile needs a name");
@@ -314,7 +321,7 @@ QString ParseConvertArgs(const QStringList& args, SConvertArgs& out)
             out.inputs << a;
         }
     }
-    if (out.inputs.isEmpty())
+    if (out.inputs.isEmpty() && !(out.batchChild && out.batchPool))
         return QStringLiteral("needs an input file");
     if (!out.output.isEmpty() && !out.outDir.isEmpty())
         return QStringLiteral("-o and -d cannot be given together");
@@ -329,15 +336,17 @@ QString ParseConvertArgs(const QStringList& args, SConvertArgs& out)
 }
 
 // One conversion in this process. Returns its result code; trace receives
-// every file it read and wrote, the input and options file included.
-int ConvertOne(const SConvertArgs& a, const QString& input, const QString& output, SFileTrace* trace)
+// every file it read and wrote, the input and options file included. With
+// log the printed lines go there instead of to stderr.
+int ConvertOne(const SConvertArgs& a, const QString& input, const QString& output, SFileTrace* trace,
+               QByteArray* log = nullptr)
 {
     COptions options;
     ApplyOptionArgs(a.optionArgs, options); // checked by the caller
     SetConversionOutput(options, output, a.optionArgs.expFormatSet, a.postExport);
 
     // A batch child leaves progress out: its log is shown whole when it ends.
-    CMessagePrinter printer(a.quiet, a.batchChild);
+    CMessagePrinter printer(a.quiet, a.batchChild, log);
     SConvertResult run;
     SImportSettings settings;
     settings.copyTextures = a.copyTextures;
@@ -505,6 +514,10 @@ int RunConvert(const QStringList& args)
     if (!error.isEmpty())
         return UsageError(error);
 
+    if (a.batchChild && a.batchPool)
+        return RunPoolChild([&a](const QString& input, const QString& output, QByteArray* log, SFileTrace* trace) {
+            return ConvertOne(a, input, output, trace, log);
+        });
     if (a.batchChild || a.outDir.isEmpty()) {
         QString output = a.output;
         if (output.isEmpty())

@@ -20,5 +20,9 @@ constexpr uint32_t kGeometrySortKeepVertexOrder = kGeometrySortTriangles | kGeom
 // pieces with fewer than three vertices (only triangles with a repeated index
 // make those) follow at the end in their old order.
 // Does nothing when an index is not below vertexCount.
-void GeometrySort(uint8_t* vertices, uint32_t* faces, uint32_t stride, uint32_t vertexCount, uint32_t faceCount,
-                  uint32_t maxVertices, uint32_t maxTriangles, uint32_t flags);
+// The work the blocks may take is bounded by a count of steps proportional
+// to n log n (the same on every machine); a mesh that spends it has the
+// triangles not yet placed follow in vertex-cache order. Returns the number
+// of triangles placed by blocks: faceCount unless the budget ran out.
+uint32_t GeometrySort(uint8_t* vertices, uint32_t* faces, uint32_t stride, uint32_t vertexCount, uint32_t faceCount,
+                      uint32_t maxVertices, uint32_t maxTriangles, uint32_t flags);

@@ -12,6 +12,21 @@ namespace {
 constexpr int32_t kNone = -1;
 constexpr int kAttempts = 5;
 
+// Steps of improvement work (links a walk moves, path positions counted)
+// an attempt on n triangles may take: kWorkPerTriangle per triangle and
+// halving of n. Ordinary meshes take a few hundred per triangle and halving
+// (the corpus at most 2,250: a skinned cylinder); an attempt that spends it
+// keeps its strips as they stand, so the result is the same on every
+// machine.
+constexpr uint64_t kWorkPerTriangle = 4096;
+uint64_t WorkBudget(uint32_t n)
+{
+    uint64_t halvings = 1;
+    for (uint32_t m = n; m > 1; m /= 2)
+        ++halvings;
+    return kWorkPerTriangle * uint64_t(n) * halvings + 1000000;
+}
+
 // One triangle of the generator: its neighbours, its place in a strip (as
 // changed by the current walk, and as last kept) and the walk's marks.
 struct STri {
@@ -197,6 +212,8 @@ public:
     void Improve(unsigned seed, bool own);
     bool NothingToImprove();
     void Output(std::vector<uint32_t>* indices, std::vector<uint32_t>* lengths) const;
+    // Whether the last Improve stopped at its work budget.
+    bool BudgetReached() const { return m_budgetReached; }
 
 private:
     struct SWalkEnd {
@@ -344,6 +361,9 @@ private:
         }
     };
     SLateAfter m_lateAfter{this};
+
+    uint64_t m_work = 0;
+    bool m_budgetReached = false;
 };
 
 // A walk of t became worth trying during a pass: t is taken in when its
@@ -561,7 +581,7 @@ bool CStripGenerator::Walk(int32_t t, int slot, int threshold, bool resume, SWal
     m_touched.clear();
     int32_t behind = kNone;
     bool relink = !resume;
-    for (;;) {
+    for (;; ++m_work) {
         if (relink) {
             gain += Relink(t, behind, parity);
             if (gain <= threshold) {
@@ -686,10 +706,13 @@ void CStripGenerator::Improve(unsigned seed, bool own)
         std::srand(seed);
     std::vector<SKeyed> order, scratch;
     m_queueStamp = 0;
+    m_work = 0;
+    m_budgetReached = false;
+    const uint64_t budget = WorkBudget(m_n);
     StartTracking();
     int checks = 2;
     int threshold = 0;
-    while (checks > 0) {
+    while (checks > 0 && !m_budgetReached) {
         --checks;
         // Every triangle gets its key, in triangle order, whatever happens
         // to it in this pass.
@@ -744,6 +767,10 @@ void CStripGenerator::Improve(unsigned seed, bool own)
                 std::pop_heap(m_late.begin(), m_late.end(), m_lateAfter);
                 tri = m_late.back().tri;
                 m_late.pop_back();
+            }
+            if (m_work > budget) {
+                m_budgetReached = true;
+                break;
             }
             m_current = tri;
             for (int slot = 0; slot < 3; ++slot)
@@ -908,6 +935,7 @@ void CStripGenerator::NoteStrip(int32_t t)
 
 void CStripGenerator::SetMaskRange(uint32_t from, uint32_t to, int shift, bool on)
 {
+    m_work += to - from;
     for (uint32_t pos = from; pos < to; ++pos) {
         const uint32_t st = m_stateAt[pos];
         if ((st & 1) == 0)
@@ -935,6 +963,7 @@ void CStripGenerator::UpdateChain(uint32_t chain)
     uint32_t one = 0, two = 0;
     int whole = 0;
     for (uint32_t pos = PrevSetBit(m_endBits, end, start); pos != ~0u; pos = PrevSetBit(m_endBits, pos, start)) {
+        ++m_work;
         const int32_t tri = int32_t(m_stateAt[pos] / 6);
         if (m_track[size_t(tri)].pathMark == m_pathStamp)
             continue;
@@ -1066,6 +1095,7 @@ bool CStripGenerator::MayKeep(int32_t t, int slot, int threshold)
             limit = pos + left;
             stop = true;
         }
+        m_work += limit - pos;
         for (uint32_t x = pos; x < limit; ++x) {
             if (!TestBit(m_endBits, x))
                 continue;
@@ -1142,8 +1172,10 @@ void CStripGenerator::Output(std::vector<uint32_t>* indices, std::vector<uint32_
 } // namespace
 
 void GenerateTriStrips(const uint32_t* faces, uint32_t faceCount, std::vector<uint32_t>* indices,
-                       std::vector<uint32_t>* lengths)
+                       std::vector<uint32_t>* lengths, bool* budgetReached)
 {
+    if (budgetReached)
+        *budgetReached = false;
     indices->clear();
     lengths->clear();
     if (faceCount == 0)
@@ -1169,11 +1201,13 @@ void GenerateTriStrips(const uint32_t* faces, uint32_t faceCount, std::vector<ui
         libraryKeys.lock();
     struct SAttempt {
         std::vector<uint32_t> indices, lengths;
+        bool budgetReached = false;
     };
     std::vector<SAttempt> attempts(kAttempts);
     auto attempt = [&](CStripGenerator& g, size_t seed) {
         g.RestoreStrips();
         g.Improve(unsigned(seed), own);
+        attempts[seed].budgetReached = g.BudgetReached();
         g.Output(&attempts[seed].indices, &attempts[seed].lengths);
     };
     // Below this a thread costs more than it saves.
@@ -1193,12 +1227,16 @@ void GenerateTriStrips(const uint32_t* faces, uint32_t faceCount, std::vector<ui
             best = seed;
     indices->swap(attempts[best].indices);
     lengths->swap(attempts[best].lengths);
+    if (budgetReached)
+        for (const SAttempt& a : attempts)
+            *budgetReached = *budgetReached || a.budgetReached;
 }
 
-void TriStripOrder(uint32_t* faces, uint32_t faceCount)
+bool TriStripOrder(uint32_t* faces, uint32_t faceCount)
 {
     std::vector<uint32_t> indices, lengths;
-    GenerateTriStrips(faces, faceCount, &indices, &lengths);
+    bool budgetReached = false;
+    GenerateTriStrips(faces, faceCount, &indices, &lengths, &budgetReached);
     size_t base = 0, out = 0;
     for (uint32_t length : lengths) {
         for (uint32_t k = 0; k < length; ++k) {
@@ -1216,4 +1254,5 @@ void TriStripOrder(uint32_t* faces, uint32_t faceCount)
         }
         base += length + 2;
     }
+    return budgetReached;
 }

@@ -16,9 +16,14 @@
 // checks the copy against rand() (reseeding the library's generator), and
 // where they differ the attempts draw from rand() itself, one call at a time.
 // Safe to call from several threads at once.
+// Each attempt's improvement passes may take a number of steps proportional
+// to n log n (counted, the same on every machine); an attempt that spends
+// them keeps its strips as they stand, and *budgetReached (when given) says
+// whether any attempt did.
 void GenerateTriStrips(const uint32_t* faces, uint32_t faceCount, std::vector<uint32_t>* indices,
-                       std::vector<uint32_t>* lengths);
+                       std::vector<uint32_t>* lengths, bool* budgetReached = nullptr);
 
 // Reorders the triangles (in place) into the order of their strips; every
-// triangle keeps its winding, its corners may be rotated.
-void TriStripOrder(uint32_t* faces, uint32_t faceCount);
+// triangle keeps its winding, its corners may be rotated. Returns whether
+// an attempt ran out of its work budget.
+bool TriStripOrder(uint32_t* faces, uint32_t faceCount);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/ConversionLog.h"
 #include "base/Parallel.h"
 #include "options/Options.h"
 #include "process/GeometrySort.h"
@@ -119,24 +120,23 @@ bool OptimiseFaceOrder(uint32_t* faces, uint32_t faceCount, uint32_t vertexCount
     return true;
 }
 
-void SortTriangles(int method, uint8_t* vertices, uint32_t* faces, uint32_t stride, uint32_t vertexCount,
+bool SortTriangles(int method, uint8_t* vertices, uint32_t* faces, uint32_t stride, uint32_t vertexCount,
                    uint32_t faceCount)
 {
     switch (method) {
     case eTriSortGeometry:
-        GeometrySort(vertices, faces, stride, vertexCount, faceCount, kGeometrySortMaxBlockVertices,
-                     kGeometrySortMaxBlockTriangles, kGeometrySortKeepVertexOrder);
-        break;
-    case eTriSortD3DX: OptimiseFaceOrder(faces, faceCount, vertexCount); break;
-    case eTriSortTriStrip: TriStripOrder(faces, faceCount); break;
-    default: break;
+        return GeometrySort(vertices, faces, stride, vertexCount, faceCount, kGeometrySortMaxBlockVertices,
+                            kGeometrySortMaxBlockTriangles, kGeometrySortKeepVertexOrder) != faceCount;
+    case eTriSortD3DX: OptimiseFaceOrder(faces, faceCount, vertexCount); return false;
+    case eTriSortTriStrip: return TriStripOrder(faces, faceCount);
+    default: return false;
     }
 }
 
-void SortTriangles(const COptionsData& options, uint8_t* vertices, uint32_t* faces, uint32_t stride,
+bool SortTriangles(const COptionsData& options, uint8_t* vertices, uint32_t* faces, uint32_t stride,
                    uint32_t vertexCount, uint32_t faceCount)
 {
-    SortTriangles(options.GetTriSort(), vertices, faces, stride, vertexCount, faceCount);
+    return SortTriangles(options.GetTriSort(), vertices, faces, stride, vertexCount, faceCount);
 }
 
 void SortMeshTriangles(const COptionsData& options, SSceneMesh& mesh)
@@ -156,10 +156,13 @@ void SortMeshTriangles(const COptionsData& options, SSceneMesh& mesh)
     for (size_t r = 0; r + 1 < starts.size(); ++r)
         if (starts[r + 1] > starts[r])
             batches.push_back(r);
+    // Per batch: whether its sort ran out of its work budget (one byte
+    // each, as batches may be sorted side by side).
+    std::vector<uint8_t> budgetReached(batches.size(), 0);
     auto sortBatch = [&](size_t i) {
         const size_t r = batches[i];
-        SortTriangles(options, vertices, &faces[size_t(starts[r]) * 3], stride, mesh.uiVertexCount,
-                      starts[r + 1] - starts[r]);
+        budgetReached[i] = SortTriangles(options, vertices, &faces[size_t(starts[r]) * 3], stride, mesh.uiVertexCount,
+                                         starts[r + 1] - starts[r]);
     };
     // Batches in order own disjoint ranges, so they may be sorted side by
     // side with the same result: every method reorders only the faces it is
@@ -172,6 +175,15 @@ void SortMeshTriangles(const COptionsData& options, SSceneMesh& mesh)
         for (size_t i = 0; i < batches.size(); ++i)
             sortBatch(i);
     }
+    // One line per mesh, after the batches, so that it comes in the same
+    // place however the batches ran.
+    if (std::find(budgetReached.begin(), budgetReached.end(), 1) != budgetReached.end())
+        ConversionLog(
+            eLogVerbose,
+            options.GetTriSort() == eTriSortTriStrip
+                ? "Triangle strips: the improvement passes reached their work budget; strips kept as they stood."
+                : "Triangle order: the geometry sort reached its work budget; the rest of the triangles follow the "
+                  "vertex-cache order.");
     const uint32_t type = mesh.sIndexData.eType;
     if (type == eZGXTUInt && mesh.sIndexData.uiStride == 4) {
         std::memcpy(mesh.sIndexData.pData.data(), faces.data(), faces.size() * 4);

@@ -8,11 +8,13 @@ struct SSceneMesh;
 
 // Reorders faceCount triangles (3 x 32-bit indices each) in place by the
 // eTriSort option: 0 none, 1 GeometrySort, 2 OptimiseFaceOrder, 3
-// TriStripOrder. vertices/stride are the interleaved vertex buffer.
-void SortTriangles(const COptionsData& options, uint8_t* vertices, uint32_t* faces, uint32_t stride,
+// TriStripOrder. vertices/stride are the interleaved vertex buffer. Returns
+// whether the method ran out of its work budget and finished the linear way
+// (GeometrySort, TriStripOrder).
+bool SortTriangles(const COptionsData& options, uint8_t* vertices, uint32_t* faces, uint32_t stride,
                    uint32_t vertexCount, uint32_t faceCount);
 // The same by method number.
-void SortTriangles(int method, uint8_t* vertices, uint32_t* faces, uint32_t stride, uint32_t vertexCount,
+bool SortTriangles(int method, uint8_t* vertices, uint32_t* faces, uint32_t stride, uint32_t vertexCount,
                    uint32_t faceCount);
 
 // Face order from the vertex-cache optimiser (VertexCacheOrder), applied as a
