@@ -1667,17 +1667,31 @@ float Key(const qef_track& t, size_t i)
     return qef_f32(t.keys, i);
 }
 
+// The three values of a position or scale track at the frame: its first key
+// when the track is not animated (animated bit clear or no keys for the
+// frame), else the blend of the frame's two keys. False for a track with
+// fewer than three values.
+bool Vector3At(const qef_scene& s, const qef_node& n, const qef_track& t, uint32_t animated, size_t stride,
+               const SFrame& f, float out[3])
+{
+    if (!t.keys || t.key_count < 3)
+        return false;
+    size_t a = 0, b = 0;
+    if (!(n.anim_mask & animated) || !LocateKeys(s, f, t, stride, &a, &b)) {
+        for (size_t i = 0; i < 3; ++i)
+            out[i] = Key(t, i);
+        return true;
+    }
+    const float w = BlendFraction(s, f);
+    for (size_t i = 0; i < 3; ++i)
+        out[i] = Key(t, a + i) + (Key(t, b + i) - Key(t, a + i)) * w;
+    return true;
+}
+
 SMatrix ScaleOf(const qef_scene& s, const qef_node& n, const SFrame& f)
 {
-    const qef_track& t = n.scale;
-    if (!t.keys || t.key_count < 3)
-        return Identity();
-    size_t a = 0, b = 0;
-    if (!(n.anim_mask & QEF_ANIM_SCALE) || !LocateKeys(s, f, t, 7, &a, &b))
-        return Scaling(Key(t, 0), Key(t, 1), Key(t, 2));
-    const float w = BlendFraction(s, f);
-    return Scaling(Key(t, a) + (Key(t, b) - Key(t, a)) * w, Key(t, a + 1) + (Key(t, b + 1) - Key(t, a + 1)) * w,
-                   Key(t, a + 2) + (Key(t, b + 2) - Key(t, a + 2)) * w);
+    float v[3];
+    return Vector3At(s, n, n.scale, QEF_ANIM_SCALE, 7, f, v) ? Scaling(v[0], v[1], v[2]) : Identity();
 }
 
 SMatrix RotationOf(const qef_scene& s, const qef_node& n, const SFrame& f)
@@ -1703,15 +1717,8 @@ SMatrix RotationOf(const qef_scene& s, const qef_node& n, const SFrame& f)
 
 SMatrix TranslationOf(const qef_scene& s, const qef_node& n, const SFrame& f)
 {
-    const qef_track& t = n.position;
-    if (!t.keys || t.key_count < 3)
-        return Identity();
-    size_t a = 0, b = 0;
-    if (!(n.anim_mask & QEF_ANIM_POSITION) || !LocateKeys(s, f, t, 3, &a, &b))
-        return Translation(Key(t, 0), Key(t, 1), Key(t, 2));
-    const float w = BlendFraction(s, f);
-    return Translation(Key(t, a) + (Key(t, b) - Key(t, a)) * w, Key(t, a + 1) + (Key(t, b + 1) - Key(t, a + 1)) * w,
-                       Key(t, a + 2) + (Key(t, b + 2) - Key(t, a + 2)) * w);
+    float v[3];
+    return Vector3At(s, n, n.position, QEF_ANIM_POSITION, 3, f, v) ? Translation(v[0], v[1], v[2]) : Identity();
 }
 
 SMatrix MatrixOf(const qef_scene& s, const qef_node& n, const SFrame& f)
