@@ -7,15 +7,11 @@
 #include <string>
 #include <vector>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
-
 #include <QByteArray>
 #include <QString>
 
 #include "base/ConversionLog.h"
+#include "base/MappedFile.h"
 #include "collada/DAEGrammar.h"
 #include "collada/ElCore.h"
 #include "scene/ReadAll.h"
@@ -60,21 +56,12 @@ constexpr size_t kReleaseBytes = size_t(1) << 20;
 // element has taken what it needs (numbers parsed, or a copy): the parser's
 // buffer holds the file until the tree is built, and without this the file's
 // text and the arrays parsed from it would peak together. Nothing reads the
-// text again; the released bytes would read as zeros.
+// text again.
 void ReleaseText(const char* text)
 {
-#if defined(__linux__)
     const size_t length = std::strlen(text);
-    if (length < kReleaseBytes)
-        return;
-    static const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
-    const uintptr_t begin = (uintptr_t(text) + page - 1) & ~(page - 1);
-    const uintptr_t end = (uintptr_t(text) + length) & ~(page - 1);
-    if (end > begin)
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
-#else
-    (void)text;
-#endif
+    if (length >= kReleaseBytes)
+        ReleasePages(text, length);
 }
 
 struct SWalkFrame {
@@ -172,18 +159,30 @@ bool CDAEParser::LoadDocument(const char* fileName, std::unique_ptr<CEl_Collada>
     if (!fileName)
         return false;
     ConversionLog(eLogInfo, "Parsing %s.", fileName);
+    // The file is mapped, so that its pages come from the system's cache
+    // without a copy; what cannot be mapped is read, which also tells why
+    // it cannot be read at all.
+    CMappedFile mapped;
     QByteArray bytes;
-    QString why;
-    if (!ReadAll(QString::fromUtf8(fileName), &bytes, &why)) {
-        ConversionLog(eLogError, "Failed to parse %s.", fileName);
-        ConversionLog(eLogError, "Error: '%s' cannot be read: %s.", fileName, why.toUtf8().constData());
-        return false;
+    char* data = nullptr;
+    size_t size = 0;
+    if (mapped.Map(fileName)) {
+        data = mapped.Data();
+        size = mapped.Size();
+    } else {
+        QString why;
+        if (!ReadAll(QString::fromUtf8(fileName), &bytes, &why)) {
+            ConversionLog(eLogError, "Failed to parse %s.", fileName);
+            ConversionLog(eLogError, "Error: '%s' cannot be read: %s.", fileName, why.toUtf8().constData());
+            return false;
+        }
+        data = bytes.data();
+        size = size_t(bytes.size());
     }
-    // Parsed in place: the tree borrows text from bytes until LoadParsed
-    // releases the XML.
+    // Parsed in place: the tree borrows text from the file's pages until
+    // LoadParsed releases the XML.
     pugi::xml_document doc;
-    const pugi::xml_parse_result result =
-        doc.load_buffer_inplace(bytes.data(), size_t(bytes.size()), pugi::parse_default, pugi::encoding_auto);
+    const pugi::xml_parse_result result = doc.load_buffer_inplace(data, size, pugi::parse_default, pugi::encoding_auto);
     return LoadParsed(fileName, doc, result, document);
 }
 

@@ -1,0 +1,96 @@
+#include "base/MappedFile.h"
+
+#include <cerrno>
+#include <cstdint>
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#define MW_HAVE_MMAP 1
+#endif
+
+namespace {
+
+#if defined(MW_HAVE_MMAP)
+uintptr_t PageSize()
+{
+    static const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    return page;
+}
+#endif
+
+} // namespace
+
+CMappedFile::~CMappedFile()
+{
+    Unmap();
+}
+
+bool CMappedFile::Map(const char* path)
+{
+    Unmap();
+#if defined(MW_HAVE_MMAP)
+    if (!path)
+        return false;
+    int fd;
+    do
+        fd = open(path, O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    void* data = MAP_FAILED;
+    // Only regular files: a pipe or a device has no size to map.
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && uint64_t(st.st_size) <= uint64_t(SIZE_MAX))
+        data = mmap(nullptr, size_t(st.st_size), PROT_READ | PROT_WRITE, MAP_PRIVATE, fd, 0);
+    close(fd); // the mapping keeps the file
+    if (data == MAP_FAILED)
+        return false;
+    m_data = static_cast<char*>(data);
+    m_size = size_t(st.st_size);
+    return true;
+#else
+    (void)path;
+    return false;
+#endif
+}
+
+void CMappedFile::Unmap()
+{
+#if defined(MW_HAVE_MMAP)
+    if (m_data)
+        munmap(m_data, m_size);
+#endif
+    m_data = nullptr;
+    m_size = 0;
+}
+
+void AdviseHugePages(void* p, size_t bytes)
+{
+#if defined(MW_HAVE_MMAP) && defined(MADV_HUGEPAGE)
+    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+    const uintptr_t begin = (uintptr_t(p) + kHuge - 1) & ~(kHuge - 1);
+    const uintptr_t end = (uintptr_t(p) + bytes) & ~(kHuge - 1);
+    if (p && end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)p;
+    (void)bytes;
+#endif
+}
+
+void ReleasePages(const void* p, size_t bytes)
+{
+#if defined(MW_HAVE_MMAP)
+    const uintptr_t page = PageSize();
+    const uintptr_t begin = (uintptr_t(p) + page - 1) & ~(page - 1);
+    const uintptr_t end = (uintptr_t(p) + bytes) & ~(page - 1);
+    if (p && end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+#else
+    (void)p;
+    (void)bytes;
+#endif
+}

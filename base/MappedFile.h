@@ -1,0 +1,47 @@
+#pragma once
+// Files mapped into memory instead of read into a buffer, and big buffers
+// backed by huge pages. Both are about page faults: on a virtual machine
+// each costs microseconds, and a file read by copying takes one per 4 KB
+// page of the copy, on top of the copy itself.
+#include <cstddef>
+
+// A regular file mapped privately, readable and writable. A write goes to a
+// private copy of the page it touches, never to the file, so a parser may
+// work in place; pages that are only read stay the system's cached pages of
+// the file (mapped many at a time, never copied).
+// The file must not be shortened while it is mapped: reading a page that is
+// gone then stops the program (SIGBUS), as for any mapped file.
+class CMappedFile {
+public:
+    CMappedFile() = default;
+    ~CMappedFile();
+    CMappedFile(const CMappedFile&) = delete;
+    CMappedFile& operator=(const CMappedFile&) = delete;
+
+    // Maps the whole file at path (an earlier mapping is released first).
+    // False, with nothing mapped, when it is not a regular file, is empty,
+    // cannot be opened or the system cannot map it (or does not map files):
+    // the caller then reads it the ordinary way, which also tells why.
+    bool Map(const char* path);
+    void Unmap();
+
+    char* Data() const { return m_data; }
+    size_t Size() const { return m_size; }
+
+private:
+    char* m_data = nullptr;
+    size_t m_size = 0;
+};
+
+// Asks the system to back the whole huge pages inside [p, p + bytes) with
+// huge pages (Linux: transparent huge pages on request), so that filling a
+// buffer of hundreds of megabytes takes a few hundred page faults instead
+// of tens of thousands. Call it before the buffer's pages are first
+// written; it changes no byte. Does nothing for a range that holds no
+// whole huge page (2 MB) or where the system has no such pages.
+void AdviseHugePages(void* p, size_t bytes);
+
+// Gives the whole pages inside [p, p + bytes) back to the system. Anonymous
+// memory then reads as zeros, a privately mapped file as the file again:
+// only for text that nothing reads any more.
+void ReleasePages(const void* p, size_t bytes);
