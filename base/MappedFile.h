@@ -41,6 +41,19 @@ private:
 // whole huge page (2 MB) or where the system has no such pages.
 void AdviseHugePages(void* p, size_t bytes);
 
+// Sizes a vector to n elements; storage made here for an empty vector is
+// advised onto huge pages before the new elements are written. A vector
+// that holds elements grows as resize grows it.
+template <class Vector>
+void ResizeOnHugePages(Vector& v, size_t n)
+{
+    if (v.empty() && n > v.capacity()) {
+        v.reserve(n);
+        AdviseHugePages(v.data(), n * sizeof(*v.data()));
+    }
+    v.resize(n);
+}
+
 // Gives the whole pages inside [p, p + bytes) back to the system. Anonymous
 // memory then reads as zeros, a privately mapped file as the file again:
 // only for text that nothing reads any more.

@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "base/MappedFile.h"
 #include "base/Parallel.h"
 #include "collada/DAEObject.h"
 
@@ -394,7 +395,7 @@ void ReadList(const char* text, size_t pieces, std::vector<T>& out, Read read)
     }
     if (!total)
         return;
-    out.resize(total);
+    ResizeOnHugePages(out, total);
     ParallelFor(pieces, [&](size_t i) { read(text + cut[i].begin, cut[i].count, out.data() + cut[i].first); });
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/ConversionLog.h"
+#include "base/MappedFile.h"
 #include "base/Parallel.h"
 #include "collada/ColladaImport.h"
 #include "collada/DAEMath.h"
@@ -102,17 +103,17 @@ bool BuildPrimitiveMesh(SColladaImport& im, CEl_Triangles& primitive, float unit
     std::vector<uint8_t> influenceCounts;
     auto size = [&](int64_t triangles) {
         const size_t corners = size_t(3 * triangles);
-        record.positions.resize(corners);
+        ResizeOnHugePages(record.positions, corners);
         if (normals)
-            record.normals.resize(corners);
-        record.triangles.resize(size_t(triangles));
+            ResizeOnHugePages(record.normals, corners);
+        ResizeOnHugePages(record.triangles, size_t(triangles));
         for (SImportUVSet& set : sets) {
-            set.values.resize(corners);
-            set.triangles.resize(size_t(triangles));
+            ResizeOnHugePages(set.values, corners);
+            ResizeOnHugePages(set.triangles, size_t(triangles));
         }
         if (skinned) {
-            influences.resize(corners * kMaxInfluences);
-            influenceCounts.resize(corners);
+            ResizeOnHugePages(influences, corners * kMaxInfluences);
+            ResizeOnHugePages(influenceCounts, corners);
         }
     };
     size(sized);
