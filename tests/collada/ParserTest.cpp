@@ -204,6 +204,42 @@ TEST(ColladaParser, DeepNestingDoesNotExhaustTheStack)
     EXPECT_EQ(run->scene.nodes.back().name, "n" + std::to_string(depth - 1));
 }
 
+TEST(ColladaParser, LongListsReadFromTheMappedFileWhichStaysUnchanged)
+{
+    // Lists of megabytes: parsed in place in the mapped file's pages, which
+    // are given back once read; the file itself must not change.
+    const int triangles = 60000;
+    std::string positions, indices;
+    for (int i = 0; i < 3 * triangles; ++i)
+        positions += std::to_string(i % 1000) + ".25 " + std::to_string(i / 1000) + " -" + std::to_string(i) + " ";
+    for (int i = 0; i < 3 * triangles; ++i)
+        indices += std::to_string(i) + " ";
+    const std::string text =
+        "<COLLADA><library_geometries><geometry id=\"g\"><mesh><source id=\"p\"><float_array id=\"pa\" count=\"" +
+        std::to_string(9 * triangles) + "\">" + positions +
+        "</float_array><technique_common><accessor source=\"#pa\" count=\"" + std::to_string(3 * triangles) +
+        "\" stride=\"3\"><param name=\"X\" type=\"float\"/><param name=\"Y\" type=\"float\"/>"
+        "<param name=\"Z\" type=\"float\"/></accessor></technique_common></source><vertices id=\"v\">"
+        "<input semantic=\"POSITION\" source=\"#p\"/></vertices><triangles count=\"" +
+        std::to_string(triangles) + "\"><input semantic=\"VERTEX\" source=\"#v\" offset=\"0\"/><p>" + indices +
+        "</p></triangles></mesh></geometry></library_geometries><library_visual_scenes><visual_scene id=\"vs\">"
+        "<node name=\"grid\"><instance_geometry url=\"#g\"/></node></visual_scene></library_visual_scenes>"
+        "<scene><instance_visual_scene url=\"#vs\"/></scene></COLLADA>";
+    ASSERT_GT(positions.size(), size_t(2) << 20);
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/long.dae";
+    ASSERT_TRUE(WriteFileBytes(path, text));
+    auto run = ImportPath(path);
+    ASSERT_EQ(run->result, 0);
+    EXPECT_EQ(ReadFileBytes(path), text);
+    const SImportNode* node = run->Node("grid");
+    ASSERT_NE(node, nullptr);
+    ASSERT_EQ(node->triangles.size(), size_t(triangles));
+    ASSERT_EQ(node->positions.size(), size_t(3 * triangles));
+    for (int i : {0, 1, 77777, 3 * triangles - 1})
+        EXPECT_EQ(node->positions[size_t(i)], (SVec3{float(i % 1000) + 0.25f, float(i / 1000), -float(i)})) << i;
+}
+
 TEST(ColladaParser, WithoutAnimationLibraryNothingIsExportedAnimated)
 {
     auto without = ImportFixture("transforms.dae", [](COptions& o) { o.SetBool(opt::bExportAnimations, true); });
