@@ -14,10 +14,14 @@
 namespace {
 
 #if defined(MW_HAVE_MMAP)
-uintptr_t PageSize()
+// Gives the advice for the whole units (a power of two) inside
+// [p, p + bytes), if there are any.
+void AdviseWholeUnits(const void* p, size_t bytes, uintptr_t unit, int advice)
 {
-    static const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
-    return page;
+    const uintptr_t begin = (uintptr_t(p) + unit - 1) & ~(unit - 1);
+    const uintptr_t end = (uintptr_t(p) + bytes) & ~(unit - 1);
+    if (p && end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, advice);
 }
 #endif
 
@@ -75,11 +79,7 @@ void CMappedFile::Unmap()
 void AdviseHugePages(void* p, size_t bytes)
 {
 #if defined(MW_HAVE_MMAP) && defined(MADV_HUGEPAGE)
-    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
-    const uintptr_t begin = (uintptr_t(p) + kHuge - 1) & ~(kHuge - 1);
-    const uintptr_t end = (uintptr_t(p) + bytes) & ~(kHuge - 1);
-    if (p && end > begin)
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+    AdviseWholeUnits(p, bytes, uintptr_t(2) << 20, MADV_HUGEPAGE);
 #else
     (void)p;
     (void)bytes;
@@ -89,11 +89,8 @@ void AdviseHugePages(void* p, size_t bytes)
 void ReleasePages(const void* p, size_t bytes)
 {
 #if defined(MW_HAVE_MMAP)
-    const uintptr_t page = PageSize();
-    const uintptr_t begin = (uintptr_t(p) + page - 1) & ~(page - 1);
-    const uintptr_t end = (uintptr_t(p) + bytes) & ~(page - 1);
-    if (p && end > begin)
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+    static const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
+    AdviseWholeUnits(p, bytes, page, MADV_DONTNEED);
 #else
     (void)p;
     (void)bytes;
