@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <QByteArray>
+#include <QFileInfo>
 #include <QString>
 
 #include "base/ConversionLog.h"
@@ -63,6 +64,9 @@ void ReleaseText(const char* text)
     if (length >= kReleaseBytes)
         ReleasePages(text, length);
 }
+
+// Files from this size are mapped instead of read.
+constexpr qint64 kMapBytes = qint64(4) << 20;
 
 struct SWalkFrame {
     pugi::xml_node next; // next XML child to look at
@@ -159,14 +163,16 @@ bool CDAEParser::LoadDocument(const char* fileName, std::unique_ptr<CEl_Collada>
     if (!fileName)
         return false;
     ConversionLog(eLogInfo, "Parsing %s.", fileName);
-    // The file is mapped, so that its pages come from the system's cache
-    // without a copy; what cannot be mapped is read, which also tells why
-    // it cannot be read at all.
+    // A big file is mapped, so that its pages come from the system's cache
+    // without a copy. Smaller ones are read, as is what cannot be mapped
+    // (reading also tells why a file cannot be read at all): copying them
+    // costs little, and a read file that another program rewrites during
+    // the conversion cannot stop the program as a mapped one would.
     CMappedFile mapped;
     QByteArray bytes;
     char* data = nullptr;
     size_t size = 0;
-    if (mapped.Map(fileName)) {
+    if (QFileInfo(QString::fromUtf8(fileName)).size() >= kMapBytes && mapped.Map(fileName)) {
         data = mapped.Data();
         size = mapped.Size();
     } else {

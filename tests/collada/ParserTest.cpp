@@ -206,9 +206,10 @@ TEST(ColladaParser, DeepNestingDoesNotExhaustTheStack)
 
 TEST(ColladaParser, LongListsReadFromTheMappedFileWhichStaysUnchanged)
 {
-    // Lists of megabytes: parsed in place in the mapped file's pages, which
-    // are given back once read; the file itself must not change.
-    const int triangles = 60000;
+    // Lists of megabytes in a file big enough to be mapped: parsed in place
+    // in the mapped pages, which are given back once read; the file itself
+    // must not change.
+    const int triangles = 100000;
     std::string positions, indices;
     for (int i = 0; i < 3 * triangles; ++i)
         positions += std::to_string(i % 1000) + ".25 " + std::to_string(i / 1000) + " -" + std::to_string(i) + " ";
@@ -225,7 +226,7 @@ TEST(ColladaParser, LongListsReadFromTheMappedFileWhichStaysUnchanged)
         "</p></triangles></mesh></geometry></library_geometries><library_visual_scenes><visual_scene id=\"vs\">"
         "<node name=\"grid\"><instance_geometry url=\"#g\"/></node></visual_scene></library_visual_scenes>"
         "<scene><instance_visual_scene url=\"#vs\"/></scene></COLLADA>";
-    ASSERT_GT(positions.size(), size_t(2) << 20);
+    ASSERT_GT(text.size(), size_t(4) << 20); // mapped from 4 MB
     QTemporaryDir dir;
     const std::string path = dir.path().toStdString() + "/long.dae";
     ASSERT_TRUE(WriteFileBytes(path, text));
