@@ -9,8 +9,13 @@
 // private copy of the page it touches, never to the file, so a parser may
 // work in place; pages that are only read stay the system's cached pages of
 // the file (mapped many at a time, never copied).
-// The file must not be shortened while it is mapped: reading a page that is
-// gone then stops the program (SIGBUS), as for any mapped file.
+// Another program may shorten or rewrite the file while it is mapped. A page
+// that is gone would stop the program (SIGBUS) when read; here every mapped
+// file is guarded instead: the pages from the first lost one to the end then
+// read as zeros and Lost() turns true. A caller that read the data checks
+// Lost() afterwards and refuses what it made of it. (The guard is one
+// process-wide SIGBUS handler, installed with the first mapping, that passes
+// every other fault on to the handler it replaced.)
 class CMappedFile {
 public:
     CMappedFile() = default;
@@ -27,10 +32,14 @@ public:
 
     char* Data() const { return m_data; }
     size_t Size() const { return m_size; }
+    // True when the file lost pages while it was mapped (it was shortened):
+    // what was read from the data since the loss is not the file's.
+    bool Lost() const;
 
 private:
     char* m_data = nullptr;
     size_t m_size = 0;
+    int m_guard = -1; // the guard slot watching this mapping
 };
 
 // Asks the system to back the whole huge pages inside [p, p + bytes) with

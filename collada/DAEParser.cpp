@@ -166,8 +166,8 @@ bool CDAEParser::LoadDocument(const char* fileName, std::unique_ptr<CEl_Collada>
     // A big file is mapped, so that its pages come from the system's cache
     // without a copy. Smaller ones are read, as is what cannot be mapped
     // (reading also tells why a file cannot be read at all): copying them
-    // costs little, and a read file that another program rewrites during
-    // the conversion cannot stop the program as a mapped one would.
+    // costs little. A mapped file that another program shortens during the
+    // parse reads as zeros from there on; that parse is refused below.
     CMappedFile mapped;
     QByteArray bytes;
     char* data = nullptr;
@@ -189,7 +189,15 @@ bool CDAEParser::LoadDocument(const char* fileName, std::unique_ptr<CEl_Collada>
     // LoadParsed releases the XML.
     pugi::xml_document doc;
     const pugi::xml_parse_result result = doc.load_buffer_inplace(data, size, pugi::parse_default, pugi::encoding_auto);
-    return LoadParsed(fileName, doc, result, document);
+    const bool loaded = LoadParsed(fileName, doc, result, document);
+    if (mapped.Lost()) {
+        document.reset();
+        if (loaded)
+            ConversionLog(eLogError, "Failed to parse %s.", fileName);
+        ConversionLog(eLogError, "Error: '%s' was shortened by another program while it was read.", fileName);
+        return false;
+    }
+    return loaded;
 }
 
 bool CDAEParser::LoadDocumentFromMemory(const char* name, const void* data, size_t size,

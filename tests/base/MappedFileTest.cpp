@@ -76,6 +76,38 @@ TEST(MappedFile, WhatCannotBeMappedIsLeftToReading)
     EXPECT_FALSE(file.Map(nullptr));
 }
 
+TEST(MappedFile, AFileShortenedWhileMappedReadsAsZerosAndIsReported)
+{
+    // Another program cuts the file (an exporter writing it again in place):
+    // the pages past the cut are gone. Reading them must not stop the
+    // program; they read as zeros and the mapping says it lost them.
+    CTempDir dir;
+    const size_t page = 4096, size = 64 * page;
+    const std::string bytes = PseudoRandomBytes(size);
+    const std::string path = dir.Path("rewritten.dae");
+    ASSERT_TRUE(WriteFileBytes(path, bytes));
+    CMappedFile file, other;
+    ASSERT_TRUE(file.Map(path.c_str()));
+    ASSERT_TRUE(WriteFileBytes(dir.Path("other.dae"), bytes));
+    ASSERT_TRUE(other.Map(dir.Path("other.dae").c_str()));
+    file.Data()[10] = 'x'; // a private copy (the cut takes it too)
+    EXPECT_FALSE(file.Lost());
+    ASSERT_TRUE(WriteFileBytes(path, bytes.substr(0, 3 * page + 100)));
+    size_t nonZero = 0;
+    for (size_t i = 4 * page; i < size; ++i)
+        nonZero += file.Data()[i] != 0;
+    EXPECT_EQ(nonZero, 0u);
+    EXPECT_TRUE(file.Lost());
+    // Pages still in the file read as the file is now.
+    EXPECT_EQ(std::string(file.Data() + page, page), bytes.substr(page, page));
+    // Another mapping is not affected, and a new mapping of the cut file is whole.
+    EXPECT_EQ(std::string(other.Data(), other.Size()), bytes);
+    EXPECT_FALSE(other.Lost());
+    ASSERT_TRUE(file.Map(path.c_str()));
+    EXPECT_FALSE(file.Lost());
+    EXPECT_EQ(file.Size(), 3 * page + 100);
+}
+
 TEST(MappedFile, HugePagesChangeNoValue)
 {
     // Fresh storage is value-initialised as resize makes it; a vector that
