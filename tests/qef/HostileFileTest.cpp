@@ -9,6 +9,9 @@
 #include "QefTestUtil.h"
 #include "SceneTestUtil.h"
 #include "qef/SceneFileFormat.h"
+#include "scene/SceneCheck.h"
+#include "scene/SceneFromQef.h"
+#include "scene/SceneWrite.h"
 
 namespace {
 
@@ -45,9 +48,10 @@ TEST(QefHostile, EveryTruncationIsRefused)
     }
 }
 
-// Every byte changed four ways: the loader refuses exactly the mutants that
-// the converter's own reader refuses, and what it accepts is safe to use.
-TEST(QefHostile, MutantsAreRefusedOrSafeAndAgreeWithTheReader)
+// Every byte changed four ways: each mutant is refused with a message, or
+// what the loader accepts is safe to use and builds a scene model that keeps
+// the model's own consistency rules and writes again.
+TEST(QefHostile, MutantsAreRefusedOrSafeAndKeepTheModelRules)
 {
     const std::string file = FullSceneBytes();
     int refused = 0, accepted = 0;
@@ -59,13 +63,20 @@ TEST(QefHostile, MutantsAreRefusedOrSafeAndAgreeWithTheReader)
             std::string mutant = file;
             mutant[i] = char(v);
             qef_error error;
-            const qef_result r = LoadExact(mutant, &error);
+            QefScenePtr loaded;
+            const qef_result r = LoadExact(mutant, &error, &loaded);
+            if (r != QEF_OK) {
+                ASSERT_NE(error.message[0], 0) << "byte " << i << " = " << int(v);
+                ++refused;
+                continue;
+            }
             SScene scene;
+            ASSERT_TRUE(BuildSceneFromQef(*loaded, &scene));
             CZGXTString why;
-            const bool readerAccepts = ReadSceneBytes(mutant, &scene, &why) == 0;
-            ASSERT_EQ(r == QEF_OK, readerAccepts)
-                << "byte " << i << " = " << int(v) << ": loader '" << error.message << "', reader '" << why << "'";
-            (r == QEF_OK ? accepted : refused)++;
+            ASSERT_TRUE(CheckScene(scene, eCheckAsRead, &why)) << "byte " << i << " = " << int(v) << ": " << why;
+            std::vector<uint8_t> again;
+            ASSERT_EQ(WriteSceneFileToMemory(scene, nullptr, nullptr, &again), 0) << "byte " << i << " = " << int(v);
+            ++accepted;
         }
     }
     EXPECT_GT(refused, 0);
