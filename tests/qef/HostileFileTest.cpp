@@ -115,6 +115,8 @@ const SHostile kHostile[] = {
     {"ByteOrder", [](std::string& f) { SetU32(f, 0, qef::kSwappedVersionTag); }, QEF_WRONG_BYTE_ORDER,
      "file: the file was written in the opposite byte order"},
     {"VersionText", [](std::string& f) { f[8 + 7] = '3'; }, QEF_WRONG_VERSION, "the version text is not"},
+    {"NotASceneFile", [](std::string& f) { f = "bExportSkin=1\nbIndexed=0\n"; }, QEF_WRONG_VERSION,
+     "file: not a QEF scene file: it does not begin with the version block \"AB.QEF.2.0\""},
     {"NoVersion", [](std::string& f) { f.erase(0, 8 + 11 + 8); }, QEF_WRONG_VERSION, "no version block"},
     {"FixedPoint", [](std::string& f) { SetU32(f, Find(f, qef::eFlags) + 8, 1); }, QEF_FIXED_POINT, "fixed point"},
     {"MissingMesh", [](std::string& f) { SetU32(f, Find(f, qef::eMeshCount) + 8, 4); }, QEF_MALFORMED,
