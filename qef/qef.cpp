@@ -232,6 +232,11 @@ public:
             uint32_t tag = 0, len = 0;
             if (!Header(&tag, &len))
                 return Finish(versionSeen, sceneRead);
+            // Anything else at the very start is most likely not a scene
+            // file at all; a refusal then says so rather than what its first
+            // bytes would mean as a block.
+            if (m_blockAt == 0 && tag != eVersion && tag != kSwappedVersionTag)
+                m_notSceneFile = true;
             switch (tag) {
             case eVersion:
                 if (len != kVersionLength)
@@ -298,6 +303,12 @@ private:
     {
         if (!m_error)
             return false;
+        if (m_notSceneFile && result != QEF_WRONG_VERSION) {
+            SetError(m_error, QEF_WRONG_VERSION, 0,
+                     "file: not a QEF scene file: it does not begin with the version block \"%s\" (at byte 0)",
+                     kVersionText);
+            return false;
+        }
         char text[200];
         va_list args;
         va_start(args, format);
@@ -317,8 +328,12 @@ private:
             std::snprintf(where, sizeof(where), "%s", m_inScene ? "scene" : "file");
         }
         // Where in the file: the block being read, or the end of the bytes.
-        if (m_blockAt + 8 <= m_size)
-            SetError(m_error, result, m_blockAt, "%s: %s (block %u at byte %zu)", where, text, BlockTag(), m_blockAt);
+        const uint32_t tag = BlockTag();
+        if (m_blockAt + 8 <= m_size && (tag & kEndTagBit))
+            SetError(m_error, result, m_blockAt, "%s: %s (end of block %u at byte %zu)", where, text, tag & ~kEndTagBit,
+                     m_blockAt);
+        else if (m_blockAt + 8 <= m_size)
+            SetError(m_error, result, m_blockAt, "%s: %s (block %u at byte %zu)", where, text, tag, m_blockAt);
         else
             SetError(m_error, result, m_blockAt, "%s: %s (at byte %zu)", where, text, m_blockAt);
         return false;
@@ -1154,6 +1169,7 @@ private:
     qef_error* m_error;
     bool m_fill;
     bool m_inScene = false;
+    bool m_notSceneFile = false; // the first block is not the version block
     uint8_t* m_mem;
     const SLayout* m_layout;
     qef_scene* m_scene = nullptr;

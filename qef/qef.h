@@ -46,7 +46,8 @@ typedef enum qef_result {
     QEF_INVALID_ARGUMENT = 1, /* a null pointer or an out-of-range index passed by the caller */
     QEF_TRUNCATED = 2,        /* a block, array or text runs past the end of the bytes */
     QEF_MALFORMED = 3,        /* a size, count, type or index that the format does not allow */
-    QEF_WRONG_VERSION = 4,    /* no version block, or not the version text "AB.QEF.2.0" */
+    QEF_WRONG_VERSION = 4,    /* no version block, or not the version text "AB.QEF.2.0"; also any refused
+                                 file that does not begin with the version block (not a scene file at all) */
     QEF_WRONG_BYTE_ORDER = 5, /* the file was written in the opposite byte order */
     QEF_FIXED_POINT = 6,      /* the scene's numbers are in fixed point (flag bit 0) */
     QEF_OUT_OF_MEMORY = 7,    /* the allocator returned null */

@@ -1,12 +1,18 @@
 #include "scene/SceneFromQef.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
+#include "base/ConversionLog.h"
 #include "qef/SceneFileFormat.h"
 #include "scene/Scene.h"
 
 namespace {
+
+constexpr char kByteOrderMessage[] = "Error: Endianness mismatch between the .qef file and the platform.";
+constexpr char kFixedPointMessage[] =
+    "Error: The QEF file is in fixed point format but the tools haven't been compiled with fixed point enabled.";
 
 template <class T>
 std::vector<T> Array(const void* data, size_t count)
@@ -175,19 +181,26 @@ bool BuildSceneFromQef(const qef_scene& q, SScene* scene)
 }
 
 bool LoadSceneFromBytes(const void* data, size_t size, SScene* scene, CZGXTString* options, CZGXTString* history,
-                        CZGXTString* error)
+                        CZGXTString* error, uint32_t optionsMax, uint32_t historyMax)
 {
     qef_scene* loaded = nullptr;
     qef_error why;
-    if (qef_load(data, size, nullptr, &loaded, &why) != QEF_OK) {
+    const qef_result result = qef_load(data, size, nullptr, &loaded, &why);
+    if (result != QEF_OK) {
+        // Two refusals have always had texts of their own.
+        const char* fixed = result == QEF_WRONG_BYTE_ORDER ? kByteOrderMessage
+                            : result == QEF_FIXED_POINT    ? kFixedPointMessage
+                                                           : nullptr;
         if (error)
-            *error = why.message;
+            *error = fixed ? fixed : why.message;
+        else if (fixed)
+            DebugOutput("%s", fixed);
         return false;
     }
     if (options && loaded->options_text)
-        options->assign(loaded->options_text, loaded->options_text_size);
+        options->assign(loaded->options_text, std::min(loaded->options_text_size, optionsMax));
     if (history && loaded->history_text)
-        history->assign(loaded->history_text, loaded->history_text_size);
+        history->assign(loaded->history_text, std::min(loaded->history_text_size, historyMax));
     const bool ok = !scene || BuildSceneFromQef(*loaded, scene);
     qef_free(loaded);
     if (!ok && error)

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Converts every corpus scene with two command-line builds, with default
 # options, with strips and tangent space, with skin and animation, with skin
-# in strips on a palette of 4 bones (bone batching at work), and with the
-# vertex-cache triangle order, and compares the output bytes, the exit codes
+# in strips on a palette of 4 bones (bone batching at work), with the
+# vertex-cache triangle order, and with material merge (the merge source is
+# the old program's default output for the same input, read back by each
+# program's scene file reading), and compares the output bytes, the exit codes
 # and the warnings and errors printed: a speed change must not change a
 # single file or message.
-# Usage: [VARIANTS="defaults strips skin skin4 cache"] \
+# Usage: [VARIANTS="defaults strips skin skin4 cache merge"] \
 #        scripts/compare-corpus.sh OLD_CLI NEW_CLI [CORPUS_DIR] [WORK_DIR]
 set -uo pipefail
 OLD="$1"
@@ -16,12 +18,17 @@ mkdir -p "$WORK"
 same=0
 differ=0
 while IFS= read -r -d '' input; do
-  for variant in ${VARIANTS:-defaults strips skin skin4 cache}; do
+  for variant in ${VARIANTS:-defaults strips skin skin4 cache merge}; do
     args=()
     [ "$variant" = strips ] && args=(--set ePrimType=1 --set bTangentSpace=1)
     [ "$variant" = skin ] && args=(--set bExportSkin=1 --set bExportAnimations=1)
     [ "$variant" = skin4 ] && args=(--set bExportSkin=1 --set bExportAnimations=1 --set uiBoneLimit=4 --set ePrimType=1)
     [ "$variant" = cache ] && args=(--set eTriSort=2)
+    if [ "$variant" = merge ]; then
+      rm -f "$WORK/merge-source.qef"
+      timeout 120 "$OLD" convert "$input" -o "$WORK/merge-source.qef" --quiet >/dev/null 2>&1
+      args=(--set bMerge=1 --set "sMergeSrc=$WORK/merge-source.qef")
+    fi
     for side in old new; do
       cli="$OLD"
       [ "$side" = new ] && cli="$NEW"

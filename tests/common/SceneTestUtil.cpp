@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "scene/SceneFromQef.h"
 #include "scene/VertexDataTypes.h"
 
 CQefBytes& CQefBytes::U32(uint32_t v)
@@ -305,31 +306,10 @@ SScene MakeFullScene()
     return s;
 }
 
-bool CStringSource::Read(void* destination, size_t bytes)
-{
-    if (bytes > Remaining())
-        return false;
-    if (bytes) // an empty block reads into no buffer at all
-        std::memcpy(destination, m_bytes.data() + m_at, bytes);
-    m_at += bytes;
-    return true;
-}
-
-bool CStringSource::Skip(size_t bytes)
-{
-    if (bytes > Remaining())
-        return false;
-    m_at += bytes;
-    return true;
-}
-
 int ReadSceneBytes(const std::string& bytes, SScene* scene, CZGXTString* error)
 {
-    CStringSource source(bytes);
     Destroy(*scene);
-    if (!ReadSceneFile(scene, nullptr, 0, nullptr, 0, source, error))
-        return 1;
-    return CreateAnimCache(*scene);
+    return LoadSceneFromBytes(bytes.data(), bytes.size(), scene, nullptr, nullptr, error) ? 0 : 1;
 }
 
 CTempDir::CTempDir() : m_tmp(new QTemporaryDir)

@@ -65,22 +65,8 @@ void InterleaveForTest(SSceneMesh& mesh, const std::vector<std::pair<SVertexChan
 // effects and user data.
 SScene MakeFullScene();
 
-// Reads a file image from memory.
-class CStringSource : public CSource {
-public:
-    explicit CStringSource(const std::string& bytes) : m_bytes(bytes) {}
-    bool Read(void* destination, size_t bytes) override;
-    bool Skip(size_t bytes) override;
-    size_t Remaining() const override { return m_bytes.size() - m_at; }
-    size_t Position() const override { return m_at; }
-
-private:
-    const std::string& m_bytes;
-    size_t m_at = 0;
-};
-
-// ReadSceneFile on the bytes plus the animation cache, as LoadSceneFile does;
-// 0 on success, 1 on failure.
+// The whole scene from a file image in memory, with its animation cache, as
+// LoadSceneFile reads a file; 0 on success, 1 on failure.
 int ReadSceneBytes(const std::string& bytes, SScene* scene, CZGXTString* error);
 
 // A unique path in a fresh temporary folder that lives as long as the test.

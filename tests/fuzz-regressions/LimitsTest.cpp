@@ -94,7 +94,7 @@ struct SSceneLimitCase {
     const char* name;
     std::string bytes;
     bool textsOnly;
-    const char* error; // start of the reader's message
+    const char* error; // part of the loader's message
 };
 
 void PrintTo(const SSceneLimitCase& c, std::ostream* os)
@@ -135,13 +135,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Scene user data claiming 3 GB in a file of a few dozen bytes.
         SSceneLimitCase{"UserDataOfGigabytes", Version() + Header(1001, 0) + Header(2018, 0xC0000000u) + "abcd", false,
-                        "the block needs 3221225472 bytes but only 4 remain"},
+                        "3221225472 bytes needed past offset 35, 4 remain"},
         // Four billion meshes declared.
         SSceneLimitCase{"MeshCountInTheBillions", Version() + Header(1001, 0) + Block(2004, U32(0xFFFFFFFFu)), false,
                         "4294967295 mesh groups cannot fit"},
         // An options text claiming 4 GB, read as the options import does.
         SSceneLimitCase{"OptionsTextOfGigabytes", Version() + Header(1002, 0xFFFFFFF0u) + "bIndexed=0\n", true,
-                        "the block needs 4294967280 bytes"}),
+                        "4294967280 bytes needed past offset 27, 11 remain"}),
     [](const ::testing::TestParamInfo<SSceneLimitCase>& test) { return std::string(test.param.name); });
 
 TEST(Limits, HugePreferenceFileIsRefusedAndKept)

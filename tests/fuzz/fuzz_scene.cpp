@@ -1,25 +1,23 @@
-// Scene file reader: the texts only (as the options import reads them), then
+// Scene files read through the loader into the scene model: the texts only (as the options import reads them), then
 // the whole scene with its animation cache (as the material merge does).
 #include <cstddef>
 #include <cstdint>
 
 #include "scene/Scene.h"
-#include "scene/SceneRead.h"
+#include "scene/SceneFromQef.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     {
         // The buffer size of the options import.
         CZGXTString options, history;
-        CMemorySource source(data, size);
         CZGXTString error;
-        ReadSceneFile(nullptr, &options, 10239, &history, 10239, source, &error);
+        LoadSceneFromBytes(data, size, nullptr, &options, &history, &error, 10239, 10239);
     }
     {
-        CMemorySource source(data, size);
         SScene scene;
         CZGXTString error;
-        if (ReadSceneFile(&scene, nullptr, 0, nullptr, 0, source, &error) && CreateAnimCache(scene) == 0) {
+        if (LoadSceneFromBytes(data, size, &scene, nullptr, nullptr, &error)) {
             // A scene the reader accepts must be safe to evaluate: every
             // node at the first and the last frame.
             const uint32_t nodes = uint32_t(scene.pNodes.size());

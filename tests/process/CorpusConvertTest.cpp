@@ -14,7 +14,7 @@
 #include "options/Options.h"
 #include "process/SceneExporter.h"
 #include "scene/Scene.h"
-#include "scene/SceneRead.h"
+#include "scene/SceneFromQef.h"
 #include "scene/SceneWrite.h"
 
 namespace {
@@ -176,8 +176,7 @@ void ConvertCorpus(const char* name, const std::function<void(COptions&)>& setup
         CZGXTString why;
         // The written bytes, read back without a trip through the disk (a
         // durable file write per conversion would make the corpus run slow).
-        CMemorySource source(bytes.data(), bytes.size());
-        ASSERT_TRUE(ReadSceneFile(&back, nullptr, 0, nullptr, 0, source, &why)) << why;
+        ASSERT_TRUE(LoadSceneFromBytes(bytes.data(), bytes.size(), &back, nullptr, nullptr, &why)) << why;
 
         if (options.GetBool(opt::bExportAnimations) && scene.lastFrame != 0 &&
             options.GetBool(opt::bExportModelSpace)) {

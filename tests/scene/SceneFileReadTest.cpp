@@ -169,9 +169,9 @@ TEST(SceneFileRead, HostileFilesFailWithTheBrokenRule)
         {"string without NUL", [](std::string& f) { f[At(f, 4000) + 8 + 11] = 'x'; }, "does not end with a NUL"},
         {"empty string block", [](std::string& f) { SetU32(f, At(f, 3000) + 4, 0); }, "string block is empty"},
         {"stride beyond the data", [](std::string& f) { SetU32(f, At(f, 9002, 1) + 8, 16); },
-         "position channel data holds"},
+         "channel position: 64 bytes needed (stride 16 x 4 vertices), the data holds 48"},
         {"offset beyond the vertex", [](std::string& f) { SetU32(f, At(f, 9003, 11) + 8, 30); },
-         "does not fit the vertex size"},
+         "do not fit the interleaved vertex of 40 bytes"},
         {"overlapping offsets", [](std::string& f) { SetU32(f, At(f, 9003, 11) + 8, 8); }, "overlap"},
         {"index count beyond the data", [](std::string& f) { SetU32(f, At(f, 6001) + 8, 3); }, "index data holds"},
         {"index beyond the vertices", [](std::string& f) { f[At(f, 9003) + 8] = 100; }, "not below the vertex count"},
@@ -179,7 +179,8 @@ TEST(SceneFileRead, HostileFilesFailWithTheBrokenRule)
          "rotation keys hold 12 floats"},
         {"field of view keys and frames", [](std::string& f) { SetU32(f, At(f, 2009) + 8, 4); },
          "field of view keys hold 3 values for 4 frames"},
-        {"length beyond the file", [](std::string& f) { SetU32(f, At(f, 6014) + 4, 0x7FFFFFF0u); }, "only"},
+        {"length beyond the file", [](std::string& f) { SetU32(f, At(f, 6014) + 4, 0x7FFFFFF0u); },
+         "2147483632 bytes needed past offset"},
         {"count of a gigabyte of meshes", [](std::string& f) { SetU32(f, At(f, 2004) + 8, 0x40000000u); },
          "cannot fit"},
         {"huge texture coordinate count", [](std::string& f) { SetU32(f, At(f, 6002) + 8, 0x10000000u); },
@@ -198,7 +199,7 @@ TEST(SceneFileRead, HostileFilesFailWithTheBrokenRule)
         {"mesh nodes beyond nodes", [](std::string& f) { SetU32(f, At(f, 2006) + 8, 99); },
          "mesh node count 99 exceeds"},
         {"vertex count beyond the channel data", [](std::string& f) { SetU32(f, At(f, 6000) + 8, 5); },
-         "position channel data holds 48 bytes"},
+         "channel position: 60 bytes needed (stride 12 x 5 vertices), the data holds 48"},
     };
     CTempDir dir;
     const std::string good = FullSceneFile();
