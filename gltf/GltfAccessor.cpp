@@ -173,7 +173,7 @@ CGltfAccessors::SView CGltfAccessors::View(int32_t index)
         GltfFail("%s has no buffer", what.c_str());
     const uint64_t offset = uint64_t(GltfInt(view, "byteOffset", 0, 0, INT64_MAX, what + ".byteOffset"));
     const uint64_t length = uint64_t(GltfInt(view, "byteLength", -1, 1, INT64_MAX, what + ".byteLength"));
-    const std::vector<uint8_t>& bytes = m_doc.buffers[size_t(buffer)];
+    const SGltfBuffer& bytes = m_doc.buffers[size_t(buffer)];
     if (length == uint64_t(-1))
         GltfFail("%s has no byteLength", what.c_str());
     if (offset > bytes.size() || length > bytes.size() - offset)
@@ -203,7 +203,7 @@ CGltfAccessors::SView CGltfAccessors::DecodeMeshopt(int32_t index, const json& v
     const std::string filter = GltfString(ext, "filter", "NONE", what + ".filter");
     if (buffer < 0)
         GltfFail("%s has no buffer", what.c_str());
-    const std::vector<uint8_t>& bytes = m_doc.buffers[size_t(buffer)];
+    const SGltfBuffer& bytes = m_doc.buffers[size_t(buffer)];
     if (offset > bytes.size() || size > bytes.size() - offset)
         GltfFail("%s runs past the end of buffer %d", what.c_str(), buffer);
     if (count * stride > length)

@@ -98,10 +98,14 @@ std::vector<uint8_t> ReadBufferFile(const std::string& uri, const std::string& f
     return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
-void LoadBuffers(SGltfDocument& doc, const std::string& folder, const uint8_t* bin, size_t binSize, bool glb)
+// With viewBin the BIN chunk lies in doc.file and is used where it is;
+// otherwise it is copied, as the caller's bytes may go before the document.
+void LoadBuffers(SGltfDocument& doc, const std::string& folder, const uint8_t* bin, size_t binSize, bool glb,
+                 bool viewBin)
 {
     const json& buffers = GltfArray(doc.root, "buffers", "buffers");
     doc.buffers.assign(buffers.size(), {});
+    doc.owned.reserve(buffers.size());
     for (size_t i = 0; i < buffers.size(); ++i) {
         const json& b = buffers[i];
         const std::string what = GltfItem("buffers", i);
@@ -110,6 +114,13 @@ void LoadBuffers(SGltfDocument& doc, const std::string& folder, const uint8_t* b
             GltfFail("%s has no byteLength", what.c_str());
         const json* uri = GltfMember(b, "uri");
         std::vector<uint8_t> bytes;
+        if (glb && i == 0 && bin && viewBin && !uri) {
+            if (uint64_t(binSize) < uint64_t(length))
+                GltfFail("%s holds %zu bytes, fewer than its byteLength %lld", what.c_str(), binSize,
+                         static_cast<long long>(length));
+            doc.buffers[i] = {bin, size_t(length)};
+            continue;
+        }
         if (uri) {
             const std::string text = GltfString(b, "uri", "", what + ".uri");
             if (text.compare(0, 5, "data:") == 0)
@@ -129,7 +140,8 @@ void LoadBuffers(SGltfDocument& doc, const std::string& folder, const uint8_t* b
             GltfFail("%s holds %zu bytes, fewer than its byteLength %lld", what.c_str(), bytes.size(),
                      static_cast<long long>(length));
         bytes.resize(size_t(length));
-        doc.buffers[i] = std::move(bytes);
+        doc.owned.push_back(std::move(bytes));
+        doc.buffers[i] = {doc.owned.back().data(), doc.owned.back().size()};
     }
 }
 
@@ -171,11 +183,11 @@ bool GltfExtensionSupported(const std::string& name)
     return false;
 }
 
-void LoadGltfBytes(const uint8_t* data, size_t size, const std::string& folder, const std::string& name,
-                   SGltfDocument& doc)
+namespace {
+
+// The document from data, which is doc.file when viewBin is set.
+void LoadDocument(const uint8_t* data, size_t size, const std::string& folder, bool viewBin, SGltfDocument& doc)
 {
-    doc = SGltfDocument();
-    doc.path = name;
     doc.folder = folder;
     if (size >= 4 && ReadU32(data) == kGlbMagic) {
         if (size < 20)
@@ -208,24 +220,34 @@ void LoadGltfBytes(const uint8_t* data, size_t size, const std::string& folder, 
             GltfFail("the binary container has no JSON chunk");
         ParseJson(jsonChunk, jsonSize, doc);
         CheckAsset(doc);
-        LoadBuffers(doc, folder, bin, binSize, true);
+        LoadBuffers(doc, folder, bin, binSize, true, viewBin);
     } else {
         ParseJson(data, size, doc);
         CheckAsset(doc);
-        LoadBuffers(doc, folder, nullptr, 0, false);
+        LoadBuffers(doc, folder, nullptr, 0, false, false);
     }
+}
+
+} // namespace
+
+void LoadGltfBytes(const uint8_t* data, size_t size, const std::string& folder, const std::string& name,
+                   SGltfDocument& doc)
+{
+    doc = SGltfDocument();
+    doc.path = name;
+    LoadDocument(data, size, folder, false, doc);
 }
 
 void LoadGltfFile(const std::string& path, SGltfDocument& doc)
 {
+    doc = SGltfDocument();
     doc.path = path;
     const QString file = QString::fromStdString(path);
-    QByteArray bytes;
     QString why;
-    if (!ReadAll(file, &bytes, &why))
+    if (!ReadAll(file, &doc.file, &why))
         GltfFail("the file cannot be read (%s)", why.toUtf8().constData());
-    LoadGltfBytes(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()),
-                  QFileInfo(file).absolutePath().toStdString(), path, doc);
+    LoadDocument(reinterpret_cast<const uint8_t*>(doc.file.constData()), size_t(doc.file.size()),
+                 QFileInfo(file).absolutePath().toStdString(), true, doc);
 }
 
 // ---------------------------------------------------------------- JSON access

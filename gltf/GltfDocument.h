@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <QByteArray>
+
 #include <nlohmann/json.hpp>
 
 using json = nlohmann::json;
@@ -25,13 +27,27 @@ public:
 #endif
     ;
 
+// Bytes of one buffer where they lie: in the document's file or in one of the
+// buffers it owns.
+struct SGltfBuffer {
+    const uint8_t* bytes = nullptr;
+    size_t length = 0;
+    const uint8_t* data() const { return bytes; }
+    size_t size() const { return length; }
+};
+
 struct SGltfDocument {
     json root;
     std::string path;   // the file, as named in messages
     std::string folder; // where files it names are looked up; empty for none
     // Bytes of each buffer, at least its byteLength long. Empty for a buffer
     // that only backs compressed views (EXT_meshopt_compression fallback).
-    std::vector<std::vector<uint8_t>> buffers;
+    std::vector<SGltfBuffer> buffers;
+    // What the buffers point into: the .glb file read by LoadGltfFile (its
+    // BIN chunk is used where it lies, not copied), and the bytes of data:
+    // URIs, buffer files and a BIN chunk given by the caller.
+    QByteArray file;
+    std::vector<std::vector<uint8_t>> owned;
 };
 
 // Reads a .gltf or .glb file and its buffers. Throws CGltfError: the file or
