@@ -191,7 +191,24 @@ void WarnInvisibleMaterials(const SWorkScene& work)
     }
 }
 
-void BuildScene(const SImportScene& source, const COptionsData& options, SScene& scene, SWorkScene& work)
+namespace {
+
+// Frees what only the node's meshes are built from; the rest of the node
+// (name, transforms, frames) is still read below.
+void ReleaseMeshData(SImportNode& node)
+{
+    std::vector<SVec3>().swap(node.positions);
+    std::vector<SVec3>().swap(node.normals);
+    std::vector<SVec4>().swap(node.colours);
+    std::vector<SImportTriangle>().swap(node.triangles);
+    std::vector<SImportUVSet>().swap(node.uvSets);
+    std::vector<SImportSkin>().swap(node.skins);
+}
+
+} // namespace
+
+void BuildScene(const SImportScene& source, const COptionsData& options, SScene& scene, SWorkScene& work,
+                SImportScene* release)
 {
     ChooseFrames(source, options, &scene.uiFrameCount, &scene.uiFramesPerSecond);
     for (int i = 0; i < 3; ++i)
@@ -220,6 +237,8 @@ void BuildScene(const SImportScene& source, const COptionsData& options, SScene&
             // so that its children keep their parent.
             if (BuildNodeMeshes(node, ImportIndexOf(node, i), options, frames, materialCount, work) != 0)
                 placed[i] = 1;
+            if (release)
+                ReleaseMeshData(release->nodes[i]);
         }
     }
     scene.uiMeshNodeCount = uint32_t(work.nodes.size());

@@ -55,8 +55,12 @@ struct SWorkScene {
 };
 
 // Stage 1: frames, colours, user data, nodes (mesh nodes first, then lights,
-// cameras and the rest), meshes, materials and the texture list.
-void BuildScene(const SImportScene& source, const COptionsData& options, SScene& scene, SWorkScene& work);
+// cameras and the rest), meshes, materials and the texture list. With
+// release (the same scene as source, given up by its owner) each node's mesh
+// data is freed once its meshes are built, so that the import and the built
+// meshes are not both held whole.
+void BuildScene(const SImportScene& source, const COptionsData& options, SScene& scene, SWorkScene& work,
+                SImportScene* release = nullptr);
 // One warning for each fully transparent material that an exported mesh
 // node uses (such meshes would be written and never seen).
 void WarnInvisibleMaterials(const SWorkScene& work);
