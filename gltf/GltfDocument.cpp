@@ -5,6 +5,10 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +24,8 @@ constexpr uint32_t kChunkBin = 0x004E4942;
 // Deeper JSON than this is no glTF (the deepest glTF path is about ten levels)
 // and would only exhaust the stack of the parser's callers.
 constexpr int kMaxJsonDepth = 64;
+// Mapped files smaller than this keep their pages (too few to matter).
+constexpr size_t kMinReleasedBytes = size_t(16) << 20;
 
 uint32_t ReadU32(const uint8_t* p)
 {
@@ -243,11 +249,39 @@ void LoadGltfFile(const std::string& path, SGltfDocument& doc)
     doc = SGltfDocument();
     doc.path = path;
     const QString file = QString::fromStdString(path);
+    const QString folder = QFileInfo(file).absolutePath();
+    // A regular file is mapped: its pages come from the system's cache, are
+    // not copied, and can be given back once read (GltfReleaseFilePages).
+    if (QFileInfo(file).isFile()) {
+        auto mapped = std::make_unique<QFile>(file);
+        if (mapped->open(QIODevice::ReadOnly) && mapped->size() > 0) {
+            const qint64 size = mapped->size();
+            if (const uchar* bytes = mapped->map(0, size)) {
+                doc.mapping = bytes;
+                doc.mappingSize = size_t(size);
+                doc.mapped = std::move(mapped);
+                LoadDocument(doc.mapping, doc.mappingSize, folder.toStdString(), true, doc);
+                return;
+            }
+        }
+    }
     QString why;
     if (!ReadAll(file, &doc.file, &why))
         GltfFail("the file cannot be read (%s)", why.toUtf8().constData());
-    LoadDocument(reinterpret_cast<const uint8_t*>(doc.file.constData()), size_t(doc.file.size()),
-                 QFileInfo(file).absolutePath().toStdString(), true, doc);
+    LoadDocument(reinterpret_cast<const uint8_t*>(doc.file.constData()), size_t(doc.file.size()), folder.toStdString(),
+                 true, doc);
+}
+
+void GltfReleaseFilePages(SGltfDocument& doc)
+{
+#if defined(__linux__) && defined(MADV_DONTNEED)
+    // Whole pages of a read-only mapping of a file: dropping them loses
+    // nothing, as they are read again from the file when touched.
+    if (doc.mapping && doc.mappingSize >= kMinReleasedBytes)
+        madvise(const_cast<uint8_t*>(doc.mapping), doc.mappingSize, MADV_DONTNEED);
+#else
+    (void)doc;
+#endif
 }
 
 // ---------------------------------------------------------------- JSON access

@@ -282,6 +282,7 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
     } else if (!ReadPrimitiveData(im, primitive, *attributes, what, wants, data)) {
         return;
     }
+    GltfReleaseFilePages(im.doc);
     if (data.uvs.size() > size_t(kMaxUVSets)) {
         im.warnings.WarnOnce(eWarnUVSets);
         data.uvs.resize(kMaxUVSets);
@@ -314,6 +315,10 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
     const bool skinning = skin && options->GetBool(opt::bExportSkin);
     if (skin)
         SkinVertices(data, what, *skin, skinning, positions, normals, skinned, im.warnings);
+    for (int set = 0; set < 2; ++set) {
+        std::vector<uint32_t>().swap(data.joints[set]);
+        std::vector<float>().swap(data.weights[set]);
+    }
 
     const std::vector<uint32_t> corners = TriangleCorners(data, mode, what);
     const size_t triangles = corners.size() / 3;

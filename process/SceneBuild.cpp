@@ -191,22 +191,6 @@ void WarnInvisibleMaterials(const SWorkScene& work)
     }
 }
 
-namespace {
-
-// Frees what only the node's meshes are built from; the rest of the node
-// (name, transforms, frames) is still read below.
-void ReleaseMeshData(SImportNode& node)
-{
-    std::vector<SVec3>().swap(node.positions);
-    std::vector<SVec3>().swap(node.normals);
-    std::vector<SVec4>().swap(node.colours);
-    std::vector<SImportTriangle>().swap(node.triangles);
-    std::vector<SImportUVSet>().swap(node.uvSets);
-    std::vector<SImportSkin>().swap(node.skins);
-}
-
-} // namespace
-
 void BuildScene(const SImportScene& source, const COptionsData& options, SScene& scene, SWorkScene& work,
                 SImportScene* release)
 {
@@ -235,10 +219,11 @@ void BuildScene(const SImportScene& source, const COptionsData& options, SScene&
             Progress(count, work.nodes.size(), node);
             // A node without a drawable triangle stays a plain node below,
             // so that its children keep their parent.
-            if (BuildNodeMeshes(node, ImportIndexOf(node, i), options, frames, materialCount, work) != 0)
+            SImportNode* given = release ? &release->nodes[i] : nullptr;
+            if (BuildNodeMeshes(node, ImportIndexOf(node, i), options, frames, materialCount, work, given) != 0)
                 placed[i] = 1;
-            if (release)
-                ReleaseMeshData(release->nodes[i]);
+            if (given)
+                ReleaseMeshData(*given); // also when nothing was drawable
         }
     }
     scene.uiMeshNodeCount = uint32_t(work.nodes.size());
