@@ -382,7 +382,26 @@ void CGltfAccessors::ReadUInts(int32_t index, EGltfUse use, std::vector<uint32_t
             dst[k] = v >= 0 && v <= double(UINT32_MAX) ? uint32_t(v) : UINT32_MAX; // never in range of anything
         }
     };
-    if (l.data) {
+    // Unsigned components (all that indices and joints may be) widen as
+    // they are; the rest go through their value.
+    auto widen = [&](auto type) {
+        using T = decltype(type);
+        const uint8_t* src = l.data;
+        uint32_t* dst = out.data();
+        for (size_t i = 0; i < l.count; ++i, src += l.stride)
+            for (size_t k = 0; k < c; ++k) {
+                T v;
+                std::memcpy(&v, src + k * sizeof(T), sizeof(T));
+                *dst++ = v;
+            }
+    };
+    if (l.data && l.componentType == kUByte)
+        widen(uint8_t());
+    else if (l.data && l.componentType == kUShort)
+        widen(uint16_t());
+    else if (l.data && l.componentType == kUInt)
+        widen(uint32_t());
+    else if (l.data) {
         const uint8_t* src = l.data;
         for (size_t i = 0; i < l.count; ++i, src += l.stride)
             convert(src, out.data() + i * c);
