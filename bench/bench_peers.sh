@@ -31,10 +31,10 @@ done
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-# Runs a command once; prints "SECONDS KIB" or "fail".
+# Runs a command once; prints "SECONDS KIB CPU_SECONDS" or "fail".
 measure() {
-  if /usr/bin/time -f "%e %M" -o "$work/time" "$@" >"$work/out.log" 2>&1; then
-    cat "$work/time"
+  if /usr/bin/time -f "%e %M %U %S" -o "$work/time" "$@" >"$work/out.log" 2>&1; then
+    awk '{ printf "%s %s %.2f\n", $1, $2, $3 + $4 }' "$work/time"
   else
     echo fail
   fi
@@ -49,7 +49,7 @@ for input in "${inputs[@]}"; do
   esac
   echo "== $input ($(du -m "$input" | cut -f1) MB)"
   ((${#peers[@]})) || echo "(no peer installed for this input)"
-  declare -A wall=() peak=()
+  declare -A wall=() peak=() cpu=()
   for ((r = 1; r <= runs; r++)); do
     for tool in meshwright "${peers[@]}"; do
       case "$tool" in
@@ -61,22 +61,28 @@ for input in "${inputs[@]}"; do
       m=$(measure "${cmd[@]}")
       printf '%-14s run %d: %s\n' "$tool" "$r" "$m"
       [ "$m" = fail ] && { tail -5 "$work/out.log"; continue; }
-      wall[$tool]+="${m% *} "
-      peak[$tool]+="${m#* } "
+      read -r w p c <<<"$m"
+      wall[$tool]+="$w "
+      peak[$tool]+="$p "
+      cpu[$tool]+="$c "
     done
   done
   med() { tr ' ' '\n' <<<"$1" | grep . | median; }
   ours_wall=$(med "${wall[meshwright]:-}")
   ours_peak=$(med "${peak[meshwright]:-}")
-  printf '%-14s median %6.2f s %7.0f MiB\n' meshwright "${ours_wall:-0}" "$(awk -v k="${ours_peak:-0}" 'BEGIN { print k / 1024 }')"
+  ours_cpu=$(med "${cpu[meshwright]:-}")
+  printf '%-14s median %6.2f s %7.0f MiB %6.2f s cpu\n' meshwright "${ours_wall:-0}" \
+    "$(awk -v k="${ours_peak:-0}" 'BEGIN { print k / 1024 }')" "${ours_cpu:-0}"
   for tool in "${peers[@]}"; do
     w=$(med "${wall[$tool]:-}")
     p=$(med "${peak[$tool]:-}")
+    c=$(med "${cpu[$tool]:-}")
     [ -n "$w" ] || continue
-    printf '%-14s median %6.2f s %7.0f MiB   ours/%s: time %.2f, peak %.2f\n' "$tool" "$w" \
-      "$(awk -v k="$p" 'BEGIN { print k / 1024 }')" "$tool" \
+    printf '%-14s median %6.2f s %7.0f MiB %6.2f s cpu   ours/%s: time %.2f, peak %.2f, cpu %.2f\n' "$tool" "$w" \
+      "$(awk -v k="$p" 'BEGIN { print k / 1024 }')" "$c" "$tool" \
       "$(awk -v a="$ours_wall" -v b="$w" 'BEGIN { print (b > 0) ? a / b : 0 }')" \
-      "$(awk -v a="$ours_peak" -v b="$p" 'BEGIN { print (b > 0) ? a / b : 0 }')"
+      "$(awk -v a="$ours_peak" -v b="$p" 'BEGIN { print (b > 0) ? a / b : 0 }')" \
+      "$(awk -v a="$ours_cpu" -v b="$c" 'BEGIN { print (b > 0) ? a / b : 0 }')"
   done
-  unset wall peak
+  unset wall peak cpu
 done
