@@ -5,6 +5,7 @@
 #include <new>
 
 #if defined(__linux__)
+#include <malloc.h>
 #include <sys/mman.h>
 #endif
 
@@ -36,6 +37,15 @@ void AdviseBigPages(void* data, size_t size)
 #if !defined(__SANITIZE_ADDRESS__) && !defined(MW_NO_BIG_PAGES)
 void* operator new(size_t size)
 {
+#if defined(__GLIBC__) && defined(M_MMAP_THRESHOLD)
+    // Big blocks in mappings of their own, given back when freed: left to
+    // itself, malloc raises that limit to the biggest block freed so far and
+    // then keeps every freed block of up to 32 MB in its heap, where the
+    // conversion's stages leave a hundred megabytes and more unused beside
+    // what is live.
+    static const bool mapped = mallopt(M_MMAP_THRESHOLD, int(kBigAllocation)) != 0;
+    (void)mapped;
+#endif
     for (;;) {
         if (void* p = std::malloc(size ? size : 1)) {
             if (size >= kBigAllocation)
