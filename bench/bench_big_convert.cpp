@@ -166,6 +166,30 @@ SResult ConvertInChild(const std::string& path, const std::string& out, bool ski
     });
 }
 
+// Prints the stages of repeat conversions of path into out (Mtri/s only
+// when the triangles are known); false when one fails.
+bool Measure(const std::string& path, const std::string& out, bool skinned, double fileMB, double tris, int repeat,
+             bool keep)
+{
+    std::printf("%8s %8s %8s %8s %8s %8s %8s %9s %7s %7s %9s\n", "read", "parse", "build", "process", "write", "wall",
+                "cpu", "peak_MB", "x_file", "MB/s", "Mtri/s");
+    for (int k = 0; k < repeat; ++k) {
+        const SResult readAlone = ReadAlone(path);
+        const SResult r = ConvertInChild(path, out, skinned);
+        if (!keep)
+            std::filesystem::remove(out);
+        if (!r.ok) {
+            std::printf("conversion failed\n");
+            return false;
+        }
+        std::printf("%8.2f %8.2f %8.2f %8.2f %8.2f %8.2f %8.2f %9.0f %7.2f %7.0f %9.2f\n", readAlone.stage[eRead],
+                    r.stage[eParse], r.stage[eBuild], r.stage[eProcess], r.stage[eWrite], r.wall, r.cpu, r.peakMB,
+                    r.peakMB / fileMB, fileMB / r.wall, tris / r.wall / 1e6);
+        std::fflush(stdout);
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -216,23 +240,8 @@ int main(int argc, char** argv)
         const double tris = double(2 * (n - 1) * (n - 1));
         std::printf("%s: %.0f MB, %.0f triangles%s\n", path.c_str(), fileMB, tris,
                     skinned ? ", skin and animation on" : ", default options");
-        std::printf("%8s %8s %8s %8s %8s %8s %8s %9s %7s %7s %9s\n", "read", "parse", "build", "process", "write",
-                    "wall", "cpu", "peak_MB", "x_file", "MB/s", "Mtri/s");
-        for (int k = 0; k < repeat; ++k) {
-            const SResult readAlone = ReadAlone(path);
-            const std::string out = path.substr(0, path.size() - 4) + ".qef";
-            const SResult r = ConvertInChild(path, out, skinned);
-            if (!keep)
-                fs::remove(out);
-            if (!r.ok) {
-                std::printf("conversion failed\n");
-                return 1;
-            }
-            std::printf("%8.2f %8.2f %8.2f %8.2f %8.2f %8.2f %8.2f %9.0f %7.2f %7.0f %9.2f\n", readAlone.stage[eRead],
-                        r.stage[eParse], r.stage[eBuild], r.stage[eProcess], r.stage[eWrite], r.wall, r.cpu, r.peakMB,
-                        r.peakMB / fileMB, fileMB / r.wall, tris / r.wall / 1e6);
-            std::fflush(stdout);
-        }
+        if (!Measure(path, path.substr(0, path.size() - 4) + ".qef", skinned, fileMB, tris, repeat, keep))
+            return 1;
     }
     for (const std::string& path : files) {
         std::error_code error;
@@ -242,23 +251,8 @@ int main(int argc, char** argv)
             return 1;
         }
         std::printf("%s: %.0f MB, skin and animation on\n", path.c_str(), fileMB);
-        std::printf("%8s %8s %8s %8s %8s %8s %8s %9s %7s %7s\n", "read", "parse", "build", "process", "write", "wall",
-                    "cpu", "peak_MB", "x_file", "MB/s");
-        for (int k = 0; k < repeat; ++k) {
-            const SResult readAlone = ReadAlone(path);
-            const std::string out = (dir / (fs::path(path).stem().string() + ".qef")).string();
-            const SResult r = ConvertInChild(path, out, true);
-            if (!keep)
-                fs::remove(out);
-            if (!r.ok) {
-                std::printf("conversion failed\n");
-                return 1;
-            }
-            std::printf("%8.2f %8.2f %8.2f %8.2f %8.2f %8.2f %8.2f %9.0f %7.2f %7.0f\n", readAlone.stage[eRead],
-                        r.stage[eParse], r.stage[eBuild], r.stage[eProcess], r.stage[eWrite], r.wall, r.cpu, r.peakMB,
-                        r.peakMB / fileMB, fileMB / r.wall);
-            std::fflush(stdout);
-        }
+        if (!Measure(path, (dir / (fs::path(path).stem().string() + ".qef")).string(), true, fileMB, 0, repeat, keep))
+            return 1;
     }
     return 0;
 }
