@@ -43,7 +43,9 @@ void* operator new(size_t size)
     // then keeps every freed block of up to 32 MB in its heap, where the
     // conversion's stages leave a hundred megabytes and more unused beside
     // what is live.
-    static const bool mapped = mallopt(M_MMAP_THRESHOLD, int(kBigAllocation)) != 0;
+    // 16 MB: smaller blocks come and go often enough that fresh pages for
+    // each would cost more time than their reuse saves memory.
+    static const bool mapped = mallopt(M_MMAP_THRESHOLD, 16 << 20) != 0;
     (void)mapped;
 #endif
     for (;;) {
