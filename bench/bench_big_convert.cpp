@@ -12,8 +12,10 @@
 // (all threads, the conversion only), the peak resident memory (getrusage max RSS) against
 // the file size, MB/s of Collada text and triangles per second.
 //
-// Usage: bench_big_convert [--triangles N] [--repeat N] [--keep] [grid|skinned]...
-// The documents are written once to the temporary folder
+// Usage: bench_big_convert [--triangles N] [--repeat N] [--keep] [grid|skinned]... [--file SCENE]...
+// --file converts a scene file of one's own (a .glb as Blender writes it,
+// say) with skin and animation on; an import that logs no parse of its own
+// (glTF) has it all under parse, and build is 0. The documents are written once to the temporary folder
 // (meshwright-bench/big_*_N.dae); delete them to regenerate. --keep leaves
 // the .qef files beside them.
 #include <sys/resource.h>
@@ -75,7 +77,8 @@ public:
         else if (std::strcmp(text, "Saving") == 0)
             m_writeStart = Clock::now();
     }
-    Clock::time_point ParseEnd() const { return m_parseEnd; }
+    // The end of the parse, or of the whole import when it logged none.
+    Clock::time_point ParseEnd() const { return m_parseEnd == Clock::time_point() ? m_processStart : m_parseEnd; }
     Clock::time_point ProcessStart() const { return m_processStart; }
     Clock::time_point WriteStart() const { return m_writeStart; }
 
@@ -163,6 +166,30 @@ SResult ConvertInChild(const std::string& path, const std::string& out, bool ski
     });
 }
 
+// Prints the stages of repeat conversions of path into out (Mtri/s only
+// when the triangles are known); false when one fails.
+bool Measure(const std::string& path, const std::string& out, bool skinned, double fileMB, double tris, int repeat,
+             bool keep)
+{
+    std::printf("%8s %8s %8s %8s %8s %8s %8s %9s %7s %7s %9s\n", "read", "parse", "build", "process", "write", "wall",
+                "cpu", "peak_MB", "x_file", "MB/s", "Mtri/s");
+    for (int k = 0; k < repeat; ++k) {
+        const SResult readAlone = ReadAlone(path);
+        const SResult r = ConvertInChild(path, out, skinned);
+        if (!keep)
+            std::filesystem::remove(out);
+        if (!r.ok) {
+            std::printf("conversion failed\n");
+            return false;
+        }
+        std::printf("%8.2f %8.2f %8.2f %8.2f %8.2f %8.2f %8.2f %9.0f %7.2f %7.0f %9.2f\n", readAlone.stage[eRead],
+                    r.stage[eParse], r.stage[eBuild], r.stage[eProcess], r.stage[eWrite], r.wall, r.cpu, r.peakMB,
+                    r.peakMB / fileMB, fileMB / r.wall, tris / r.wall / 1e6);
+        std::fflush(stdout);
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -171,6 +198,7 @@ int main(int argc, char** argv)
     int repeat = 1;
     bool keep = false;
     std::vector<std::string> kinds;
+    std::vector<std::string> files;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--triangles" && i + 1 < argc)
@@ -181,12 +209,16 @@ int main(int argc, char** argv)
             keep = true;
         else if (a == "grid" || a == "skinned")
             kinds.push_back(a);
+        else if (a == "--file" && i + 1 < argc)
+            files.push_back(argv[++i]);
         else {
-            std::fprintf(stderr, "Usage: %s [--triangles N] [--repeat N] [--keep] [grid|skinned]...\n", argv[0]);
+            std::fprintf(stderr,
+                         "Usage: %s [--triangles N] [--repeat N] [--keep] [grid|skinned]... [--file SCENE]...\n",
+                         argv[0]);
             return 64;
         }
     }
-    if (kinds.empty())
+    if (kinds.empty() && files.empty())
         kinds = {"grid", "skinned"};
     namespace fs = std::filesystem;
     const fs::path dir = fs::temp_directory_path() / "meshwright-bench";
@@ -208,23 +240,19 @@ int main(int argc, char** argv)
         const double tris = double(2 * (n - 1) * (n - 1));
         std::printf("%s: %.0f MB, %.0f triangles%s\n", path.c_str(), fileMB, tris,
                     skinned ? ", skin and animation on" : ", default options");
-        std::printf("%8s %8s %8s %8s %8s %8s %8s %9s %7s %7s %9s\n", "read", "parse", "build", "process", "write",
-                    "wall", "cpu", "peak_MB", "x_file", "MB/s", "Mtri/s");
-        for (int k = 0; k < repeat; ++k) {
-            const SResult readAlone = ReadAlone(path);
-            const std::string out = path.substr(0, path.size() - 4) + ".qef";
-            const SResult r = ConvertInChild(path, out, skinned);
-            if (!keep)
-                fs::remove(out);
-            if (!r.ok) {
-                std::printf("conversion failed\n");
-                return 1;
-            }
-            std::printf("%8.2f %8.2f %8.2f %8.2f %8.2f %8.2f %8.2f %9.0f %7.2f %7.0f %9.2f\n", readAlone.stage[eRead],
-                        r.stage[eParse], r.stage[eBuild], r.stage[eProcess], r.stage[eWrite], r.wall, r.cpu, r.peakMB,
-                        r.peakMB / fileMB, fileMB / r.wall, tris / r.wall / 1e6);
-            std::fflush(stdout);
+        if (!Measure(path, path.substr(0, path.size() - 4) + ".qef", skinned, fileMB, tris, repeat, keep))
+            return 1;
+    }
+    for (const std::string& path : files) {
+        std::error_code error;
+        const double fileMB = double(fs::file_size(path, error)) / (1024.0 * 1024.0);
+        if (error) {
+            std::fprintf(stderr, "cannot read %s\n", path.c_str());
+            return 1;
         }
+        std::printf("%s: %.0f MB, skin and animation on\n", path.c_str(), fileMB);
+        if (!Measure(path, (dir / (fs::path(path).stem().string() + ".qef")).string(), true, fileMB, 0, repeat, keep))
+            return 1;
     }
     return 0;
 }

@@ -148,7 +148,8 @@ int Run(const std::string& inputPath, const COptions& options, SImportSettings s
         }
         exporter.reset(new CSceneExporter);
         exporter->SetOutputPath(outputPath);
-        if (!exporter->Process(*scene, effective))
+        // The import scene is not read again: its meshes go as they are built.
+        if (!exporter->Process(std::move(*scene), effective))
             return E2QEF_PROCESS_FAILED;
         if (!exporter->Write(outputPath.c_str(), effective, MW_VERSION_STRING))
             return E2QEF_WRITE_FAILED;

@@ -173,7 +173,7 @@ CGltfAccessors::SView CGltfAccessors::View(int32_t index)
         GltfFail("%s has no buffer", what.c_str());
     const uint64_t offset = uint64_t(GltfInt(view, "byteOffset", 0, 0, INT64_MAX, what + ".byteOffset"));
     const uint64_t length = uint64_t(GltfInt(view, "byteLength", -1, 1, INT64_MAX, what + ".byteLength"));
-    const std::vector<uint8_t>& bytes = m_doc.buffers[size_t(buffer)];
+    const SGltfBuffer& bytes = m_doc.buffers[size_t(buffer)];
     if (length == uint64_t(-1))
         GltfFail("%s has no byteLength", what.c_str());
     if (offset > bytes.size() || length > bytes.size() - offset)
@@ -203,7 +203,7 @@ CGltfAccessors::SView CGltfAccessors::DecodeMeshopt(int32_t index, const json& v
     const std::string filter = GltfString(ext, "filter", "NONE", what + ".filter");
     if (buffer < 0)
         GltfFail("%s has no buffer", what.c_str());
-    const std::vector<uint8_t>& bytes = m_doc.buffers[size_t(buffer)];
+    const SGltfBuffer& bytes = m_doc.buffers[size_t(buffer)];
     if (offset > bytes.size() || size > bytes.size() - offset)
         GltfFail("%s runs past the end of buffer %d", what.c_str(), buffer);
     if (count * stride > length)
@@ -382,7 +382,26 @@ void CGltfAccessors::ReadUInts(int32_t index, EGltfUse use, std::vector<uint32_t
             dst[k] = v >= 0 && v <= double(UINT32_MAX) ? uint32_t(v) : UINT32_MAX; // never in range of anything
         }
     };
-    if (l.data) {
+    // Unsigned components (all that indices and joints may be) widen as
+    // they are; the rest go through their value.
+    auto widen = [&](auto type) {
+        using T = decltype(type);
+        const uint8_t* src = l.data;
+        uint32_t* dst = out.data();
+        for (size_t i = 0; i < l.count; ++i, src += l.stride)
+            for (size_t k = 0; k < c; ++k) {
+                T v;
+                std::memcpy(&v, src + k * sizeof(T), sizeof(T));
+                *dst++ = v;
+            }
+    };
+    if (l.data && l.componentType == kUByte)
+        widen(uint8_t());
+    else if (l.data && l.componentType == kUShort)
+        widen(uint16_t());
+    else if (l.data && l.componentType == kUInt)
+        widen(uint32_t());
+    else if (l.data) {
         const uint8_t* src = l.data;
         for (size_t i = 0; i < l.count; ++i, src += l.stride)
             convert(src, out.data() + i * c);

@@ -5,6 +5,10 @@
 #include <QFileInfo>
 #include <QUrl>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +24,8 @@ constexpr uint32_t kChunkBin = 0x004E4942;
 // Deeper JSON than this is no glTF (the deepest glTF path is about ten levels)
 // and would only exhaust the stack of the parser's callers.
 constexpr int kMaxJsonDepth = 64;
+// Mapped files smaller than this keep their pages (too few to matter).
+constexpr size_t kMinReleasedBytes = size_t(16) << 20;
 
 uint32_t ReadU32(const uint8_t* p)
 {
@@ -98,10 +104,14 @@ std::vector<uint8_t> ReadBufferFile(const std::string& uri, const std::string& f
     return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
-void LoadBuffers(SGltfDocument& doc, const std::string& folder, const uint8_t* bin, size_t binSize, bool glb)
+// With viewBin the BIN chunk lies in doc.file and is used where it is;
+// otherwise it is copied, as the caller's bytes may go before the document.
+void LoadBuffers(SGltfDocument& doc, const std::string& folder, const uint8_t* bin, size_t binSize, bool glb,
+                 bool viewBin)
 {
     const json& buffers = GltfArray(doc.root, "buffers", "buffers");
     doc.buffers.assign(buffers.size(), {});
+    doc.owned.reserve(buffers.size());
     for (size_t i = 0; i < buffers.size(); ++i) {
         const json& b = buffers[i];
         const std::string what = GltfItem("buffers", i);
@@ -110,6 +120,13 @@ void LoadBuffers(SGltfDocument& doc, const std::string& folder, const uint8_t* b
             GltfFail("%s has no byteLength", what.c_str());
         const json* uri = GltfMember(b, "uri");
         std::vector<uint8_t> bytes;
+        if (glb && i == 0 && bin && viewBin && !uri) {
+            if (uint64_t(binSize) < uint64_t(length))
+                GltfFail("%s holds %zu bytes, fewer than its byteLength %lld", what.c_str(), binSize,
+                         static_cast<long long>(length));
+            doc.buffers[i] = {bin, size_t(length)};
+            continue;
+        }
         if (uri) {
             const std::string text = GltfString(b, "uri", "", what + ".uri");
             if (text.compare(0, 5, "data:") == 0)
@@ -129,7 +146,8 @@ void LoadBuffers(SGltfDocument& doc, const std::string& folder, const uint8_t* b
             GltfFail("%s holds %zu bytes, fewer than its byteLength %lld", what.c_str(), bytes.size(),
                      static_cast<long long>(length));
         bytes.resize(size_t(length));
-        doc.buffers[i] = std::move(bytes);
+        doc.owned.push_back(std::move(bytes));
+        doc.buffers[i] = {doc.owned.back().data(), doc.owned.back().size()};
     }
 }
 
@@ -171,11 +189,11 @@ bool GltfExtensionSupported(const std::string& name)
     return false;
 }
 
-void LoadGltfBytes(const uint8_t* data, size_t size, const std::string& folder, const std::string& name,
-                   SGltfDocument& doc)
+namespace {
+
+// The document from data, which is doc.file when viewBin is set.
+void LoadDocument(const uint8_t* data, size_t size, const std::string& folder, bool viewBin, SGltfDocument& doc)
 {
-    doc = SGltfDocument();
-    doc.path = name;
     doc.folder = folder;
     if (size >= 4 && ReadU32(data) == kGlbMagic) {
         if (size < 20)
@@ -208,24 +226,62 @@ void LoadGltfBytes(const uint8_t* data, size_t size, const std::string& folder, 
             GltfFail("the binary container has no JSON chunk");
         ParseJson(jsonChunk, jsonSize, doc);
         CheckAsset(doc);
-        LoadBuffers(doc, folder, bin, binSize, true);
+        LoadBuffers(doc, folder, bin, binSize, true, viewBin);
     } else {
         ParseJson(data, size, doc);
         CheckAsset(doc);
-        LoadBuffers(doc, folder, nullptr, 0, false);
+        LoadBuffers(doc, folder, nullptr, 0, false, false);
     }
+}
+
+} // namespace
+
+void LoadGltfBytes(const uint8_t* data, size_t size, const std::string& folder, const std::string& name,
+                   SGltfDocument& doc)
+{
+    doc = SGltfDocument();
+    doc.path = name;
+    LoadDocument(data, size, folder, false, doc);
 }
 
 void LoadGltfFile(const std::string& path, SGltfDocument& doc)
 {
+    doc = SGltfDocument();
     doc.path = path;
     const QString file = QString::fromStdString(path);
-    QByteArray bytes;
+    const QString folder = QFileInfo(file).absolutePath();
+    // A regular file is mapped: its pages come from the system's cache, are
+    // not copied, and can be given back once read (GltfReleaseFilePages).
+    if (QFileInfo(file).isFile()) {
+        auto mapped = std::make_unique<QFile>(file);
+        if (mapped->open(QIODevice::ReadOnly) && mapped->size() > 0) {
+            const qint64 size = mapped->size();
+            if (const uchar* bytes = mapped->map(0, size)) {
+                doc.mapping = bytes;
+                doc.mappingSize = size_t(size);
+                doc.mapped = std::move(mapped);
+                LoadDocument(doc.mapping, doc.mappingSize, folder.toStdString(), true, doc);
+                return;
+            }
+        }
+    }
     QString why;
-    if (!ReadAll(file, &bytes, &why))
+    if (!ReadAll(file, &doc.file, &why))
         GltfFail("the file cannot be read (%s)", why.toUtf8().constData());
-    LoadGltfBytes(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()),
-                  QFileInfo(file).absolutePath().toStdString(), path, doc);
+    LoadDocument(reinterpret_cast<const uint8_t*>(doc.file.constData()), size_t(doc.file.size()), folder.toStdString(),
+                 true, doc);
+}
+
+void GltfReleaseFilePages(SGltfDocument& doc)
+{
+#if defined(__linux__) && defined(MADV_DONTNEED)
+    // Whole pages of a read-only mapping of a file: dropping them loses
+    // nothing, as they are read again from the file when touched.
+    if (doc.mapping && doc.mappingSize >= kMinReleasedBytes)
+        madvise(const_cast<uint8_t*>(doc.mapping), doc.mappingSize, MADV_DONTNEED);
+#else
+    (void)doc;
+#endif
 }
 
 // ---------------------------------------------------------------- JSON access

@@ -7,6 +7,11 @@
 #include <string>
 #include <vector>
 
+#include <memory>
+
+#include <QByteArray>
+#include <QFile>
+
 #include <nlohmann/json.hpp>
 
 using json = nlohmann::json;
@@ -25,14 +30,37 @@ public:
 #endif
     ;
 
+// Bytes of one buffer where they lie: in the document's file or in one of the
+// buffers it owns.
+struct SGltfBuffer {
+    const uint8_t* bytes = nullptr;
+    size_t length = 0;
+    const uint8_t* data() const { return bytes; }
+    size_t size() const { return length; }
+};
+
 struct SGltfDocument {
     json root;
     std::string path;   // the file, as named in messages
     std::string folder; // where files it names are looked up; empty for none
     // Bytes of each buffer, at least its byteLength long. Empty for a buffer
     // that only backs compressed views (EXT_meshopt_compression fallback).
-    std::vector<std::vector<uint8_t>> buffers;
+    std::vector<SGltfBuffer> buffers;
+    // What the buffers point into: the file opened by LoadGltfFile, mapped
+    // (or, where it cannot be, read into file), whose BIN chunk is used where
+    // it lies, not copied; and the bytes of data: URIs, buffer files and a
+    // BIN chunk given by the caller.
+    std::unique_ptr<QFile> mapped;
+    const uint8_t* mapping = nullptr;
+    size_t mappingSize = 0;
+    QByteArray file;
+    std::vector<std::vector<uint8_t>> owned;
 };
+
+// Lets the system take back the memory of the mapped file's pages read so
+// far; the next read of them brings them in again. For a mesh's data read
+// out of the file, so that the file and the meshes are not all held at once.
+void GltfReleaseFilePages(SGltfDocument& doc);
 
 // Reads a .gltf or .glb file and its buffers. Throws CGltfError: the file or
 // a buffer file cannot be read, a data: URI is bad, the container or the JSON

@@ -157,52 +157,79 @@ std::vector<uint32_t> TriangleCorners(SGltfPrimitiveData& data, int64_t mode, co
     return corners;
 }
 
-// Influences and bind pose of every vertex of a skinned primitive.
+// Influences of every vertex of a skinned primitive, heaviest first: vertex
+// v's are the first counts[v] of the kMaxInfluences entries at
+// entries[kMaxInfluences * v]. Both are empty when no vertex has one.
 struct SSkinnedVertices {
-    std::vector<std::vector<SImportInfluence>> influences;
+    std::vector<SImportInfluence> entries;
+    std::vector<uint8_t> counts;
+    const SImportInfluence* begin(size_t v) const { return entries.data() + kMaxInfluences * v; }
+    const SImportInfluence* end(size_t v) const { return begin(v) + counts[v]; }
 };
 
-// With apply false the joints are only checked.
+// Moves the vertices (and normals) where the skeleton places them at frame 0
+// and keeps the influences of each; with apply false the joints are only
+// checked.
 void SkinVertices(const SGltfPrimitiveData& data, const std::string& what, const SSkinBinding& skin, bool apply,
                   std::vector<float>& positions, std::vector<float>& normals, SSkinnedVertices& out,
                   CImportWarnings& warnings)
 {
     const size_t vertices = positions.size() / 3;
-    std::vector<std::vector<SImportInfluence>> entries(vertices);
     bool any = false;
     for (int set = 0; set < 2; ++set) {
         const std::vector<uint32_t>& joints = data.joints[set];
         const std::vector<float>& weights = data.weights[set];
         if (joints.empty())
             continue;
-        for (size_t v = 0; v < vertices; ++v)
-            for (size_t k = 0; k < 4; ++k) {
-                const float weight = weights[4 * v + k];
-                if (!(weight > 0) || !std::isfinite(weight))
-                    continue; // padding, or nothing a bone could carry
-                if (joints[4 * v + k] >= skin.jointRecords.size())
-                    GltfFail("%s.attributes.JOINTS_%d names joint %u of a skin with %zu joints", what.c_str(), set,
-                             joints[4 * v + k], skin.jointRecords.size());
-                entries[v].push_back({int32_t(joints[4 * v + k]), weight});
-                any = true;
-            }
+        for (size_t k = 0; k < 4 * vertices; ++k) {
+            const float weight = weights[k];
+            if (!(weight > 0) || !std::isfinite(weight))
+                continue; // padding, or nothing a bone could carry
+            if (joints[k] >= skin.jointRecords.size())
+                GltfFail("%s.attributes.JOINTS_%d names joint %u of a skin with %zu joints", what.c_str(), set,
+                         joints[k], skin.jointRecords.size());
+            any = true;
+        }
     }
-    out.influences.assign(vertices, {});
+    out.entries.clear();
+    out.counts.clear();
     if (!any || !apply)
         return;
+    out.entries.resize(kMaxInfluences * vertices);
+    out.counts.resize(vertices);
     for (size_t v = 0; v < vertices; ++v) {
-        std::vector<SImportInfluence>& list = entries[v];
-        const float scale = ReduceInfluences(list, warnings);
+        // Both sets' entries in order (set 0 first), at most eight.
+        SImportInfluence list[8];
+        size_t n = 0;
+        for (int set = 0; set < 2; ++set) {
+            if (data.joints[set].empty())
+                continue;
+            for (size_t k = 4 * v; k < 4 * v + 4; ++k) {
+                const float weight = data.weights[set][k];
+                if (weight > 0 && std::isfinite(weight))
+                    list[n++] = {int32_t(data.joints[set][k]), weight};
+            }
+        }
+        float scale = 1;
+        uint32_t given = 0;
+        n = ReduceInfluences(list, n, scale, given);
+        // In the order a single pass gives them: the limit, then the weights.
+        for (int w : {int(eWarnBoneLimit), int(eWarnBoneWeights)})
+            if (given & (1u << w))
+                warnings.WarnOnce(w);
         double position[3] = {0, 0, 0}, normal[3] = {0, 0, 0};
         bool moved = false;
         const float* p = &positions[3 * v];
         const float* nrm = normals.empty() ? nullptr : &normals[3 * v];
-        for (const SImportInfluence& e : list) {
+        SImportInfluence* kept = &out.entries[kMaxInfluences * v];
+        uint8_t count = 0;
+        for (size_t i = 0; i < n; ++i) {
+            const SImportInfluence& e = list[i];
             const int32_t record = skin.jointRecords[size_t(e.bone)];
             const float weight = e.weight * scale;
             if (record < 0)
                 continue; // a joint outside the scene carries nothing
-            out.influences[v].push_back({record, weight});
+            kept[count++] = {record, weight};
             const SMatrix44& m = skin.jointMatrices[size_t(e.bone)];
             for (size_t c = 0; c < 3; ++c) {
                 position[c] += double(weight) * (p[0] * m[c] + p[1] * m[4 + c] + p[2] * m[8 + c] + m[12 + c]);
@@ -211,14 +238,15 @@ void SkinVertices(const SGltfPrimitiveData& data, const std::string& what, const
             }
             moved = true;
         }
+        out.counts[v] = count;
         // The mesh lies where the skeleton places it at frame 0.
         if (moved) {
             for (size_t c = 0; c < 3; ++c)
                 positions[3 * v + c] = float(position[c]);
             if (nrm) {
-                float n[3] = {float(normal[0]), float(normal[1]), float(normal[2])};
-                Normalise3(n);
-                std::copy(n, n + 3, &normals[3 * v]);
+                float nn[3] = {float(normal[0]), float(normal[1]), float(normal[2])};
+                Normalise3(nn);
+                std::copy(nn, nn + 3, &normals[3 * v]);
             }
         }
     }
@@ -254,6 +282,7 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
     } else if (!ReadPrimitiveData(im, primitive, *attributes, what, wants, data)) {
         return;
     }
+    GltfReleaseFilePages(im.doc);
     if (data.uvs.size() > size_t(kMaxUVSets)) {
         im.warnings.WarnOnce(eWarnUVSets);
         data.uvs.resize(kMaxUVSets);
@@ -286,6 +315,10 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
     const bool skinning = skin && options->GetBool(opt::bExportSkin);
     if (skin)
         SkinVertices(data, what, *skin, skinning, positions, normals, skinned, im.warnings);
+    for (int set = 0; set < 2; ++set) {
+        std::vector<uint32_t>().swap(data.joints[set]);
+        std::vector<float>().swap(data.weights[set]);
+    }
 
     const std::vector<uint32_t> corners = TriangleCorners(data, mode, what);
     const size_t triangles = corners.size() / 3;
@@ -306,8 +339,14 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
         s.triangles.reserve(triangles);
     }
     SImportSkin block;
-    if (skinning)
-        block.influences.reserve(corners.size());
+    const bool influences = skinning && !skinned.counts.empty();
+    if (skinning) {
+        size_t entries = 0;
+        if (influences)
+            for (uint32_t i : corners)
+                entries += skinned.counts[i];
+        block.influences.reserve(corners.size(), entries);
+    }
 
     for (size_t t = 0; t < triangles; ++t) {
         const uint32_t* v = &corners[3 * t];
@@ -338,8 +377,10 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
             // glTF's texture space has v downwards; the scene's, as Collada's, upwards.
             for (size_t s = 0; s < sets.size(); ++s)
                 sets[s].values.push_back({uvs[s][2 * i], 1 - uvs[s][2 * i + 1], 0});
-            if (skinning)
-                block.influences.push_back(skinned.influences[i]);
+            if (influences)
+                block.influences.push_back(skinned.begin(i), skinned.end(i));
+            else if (skinning)
+                block.influences.emplace_back();
             triangle.position[c] = int32_t(record.positions.size());
             record.positions.push_back({positions[3 * i], positions[3 * i + 1], positions[3 * i + 2]});
         }

@@ -191,7 +191,8 @@ void WarnInvisibleMaterials(const SWorkScene& work)
     }
 }
 
-void BuildScene(const SImportScene& source, const COptionsData& options, SScene& scene, SWorkScene& work)
+void BuildScene(const SImportScene& source, const COptionsData& options, SScene& scene, SWorkScene& work,
+                SImportScene* release)
 {
     ChooseFrames(source, options, &scene.uiFrameCount, &scene.uiFramesPerSecond);
     for (int i = 0; i < 3; ++i)
@@ -218,8 +219,11 @@ void BuildScene(const SImportScene& source, const COptionsData& options, SScene&
             Progress(count, work.nodes.size(), node);
             // A node without a drawable triangle stays a plain node below,
             // so that its children keep their parent.
-            if (BuildNodeMeshes(node, ImportIndexOf(node, i), options, frames, materialCount, work) != 0)
+            SImportNode* given = release ? &release->nodes[i] : nullptr;
+            if (BuildNodeMeshes(node, ImportIndexOf(node, i), options, frames, materialCount, work, given) != 0)
                 placed[i] = 1;
+            if (given)
+                ReleaseMeshData(*given); // also when nothing was drawable
         }
     }
     scene.uiMeshNodeCount = uint32_t(work.nodes.size());

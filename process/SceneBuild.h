@@ -55,8 +55,12 @@ struct SWorkScene {
 };
 
 // Stage 1: frames, colours, user data, nodes (mesh nodes first, then lights,
-// cameras and the rest), meshes, materials and the texture list.
-void BuildScene(const SImportScene& source, const COptionsData& options, SScene& scene, SWorkScene& work);
+// cameras and the rest), meshes, materials and the texture list. With
+// release (the same scene as source, given up by its owner) each node's mesh
+// data is freed once its meshes are built, so that the import and the built
+// meshes are not both held whole.
+void BuildScene(const SImportScene& source, const COptionsData& options, SScene& scene, SWorkScene& work,
+                SImportScene* release = nullptr);
 // One warning for each fully transparent material that an exported mesh
 // node uses (such meshes would be written and never seen).
 void WarnInvisibleMaterials(const SWorkScene& work);
@@ -74,9 +78,15 @@ void ChooseFrames(const SImportScene& source, const COptionsData& options, uint3
 
 // Builds the meshes of one import node (one per material group) and appends
 // a mesh node for each to work.nodes. Returns the number of mesh nodes made;
-// 0 when the node holds no drawable triangle.
+// 0 when the node holds no drawable triangle. With release (node itself,
+// given up by its owner) the node's mesh data is freed once the corners of
+// its last mesh are welded, before that mesh's vertex data is made.
 uint32_t BuildNodeMeshes(const SImportNode& node, int32_t importIndex, const COptionsData& options, uint32_t frameCount,
-                         uint32_t materialCount, SWorkScene& work);
+                         uint32_t materialCount, SWorkScene& work, SImportNode* release = nullptr);
+
+// Frees what only a node's meshes are built from (corners, triangles,
+// influences); its name, transforms and frames stay.
+void ReleaseMeshData(SImportNode& node);
 
 // The node record of an import node with its rest transform and frames.
 SWorkNode MakeWorkNode(const SImportNode& node, int32_t importIndex, const COptionsData& options, uint32_t frameCount);

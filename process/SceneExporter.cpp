@@ -25,13 +25,23 @@ COptionsData ExportOptions(const COptionsData& options, const SImportScene& scen
 
 bool CSceneExporter::Process(const SImportScene& source, const COptionsData& given)
 {
+    return Process(source, given, nullptr);
+}
+
+bool CSceneExporter::Process(SImportScene&& source, const COptionsData& given)
+{
+    return Process(source, given, &source);
+}
+
+bool CSceneExporter::Process(const SImportScene& source, const COptionsData& given, SImportScene* release)
+{
     const COptionsData options = ExportOptions(given, source);
     m_pScene = std::make_unique<SScene>();
     SScene& scene = *m_pScene;
 
     ConversionProgress(0, "Export stage 1");
     SWorkScene work;
-    BuildScene(source, options, scene, work);
+    BuildScene(source, options, scene, work, release);
 
     ConversionLog(eLogInfo, "Complete");
     ConversionProgress(40, "Export stage 2");

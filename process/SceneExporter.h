@@ -25,6 +25,9 @@ public:
 
     // Processes with ExportOptions(options, scene).
     bool Process(const SImportScene& scene, const COptionsData& options);
+    // The same on a scene the caller gives up: its mesh data is freed as the
+    // meshes are built from it (the rest of it stays).
+    bool Process(SImportScene&& scene, const COptionsData& options);
     // Writes the processed scene in the options' output format: a scene file,
     // or C source that embeds one. False (with a message) when nothing was
     // written.
@@ -37,6 +40,8 @@ public:
     const SScene* Scene() const { return m_pScene.get(); }
 
 private:
+    bool Process(const SImportScene& scene, const COptionsData& options, SImportScene* release);
+
     std::unique_ptr<SScene> m_pScene;
     std::string m_outputPath;
 };

@@ -40,8 +40,10 @@ public:
         while (cap < expectedCorners / 2)
             cap <<= 1;
         m_slots.assign(cap, kEmpty);
-        keyFloats.reserve(expectedCorners / 4 * m_floats);
-        keyInts.reserve(expectedCorners / 4 * m_ints);
+        // Room for a vertex per corner: never moved as they grow, and what
+        // they do not fill is never touched (only its address space is taken).
+        keyFloats.reserve(expectedCorners * m_floats);
+        keyInts.reserve(expectedCorners * m_ints);
     }
 
     uint64_t Hash(const float* f, const int32_t* n) const
@@ -80,6 +82,8 @@ public:
     }
 
     uint32_t Count() const { return m_count; }
+    // Once every corner is welded: the keys stay, the lookup goes.
+    void ReleaseSlots() { std::vector<uint64_t>().swap(m_slots); }
 
     std::vector<float> keyFloats; // m_floats per vertex
     std::vector<int32_t> keyInts; // m_ints per vertex
@@ -448,8 +452,18 @@ SWorkMesh MakeMesh(const CWeldTable& weld, const SCornerLayout& layout, const st
 
 } // namespace
 
+void ReleaseMeshData(SImportNode& node)
+{
+    std::vector<SVec3>().swap(node.positions);
+    std::vector<SVec3>().swap(node.normals);
+    std::vector<SVec4>().swap(node.colours);
+    std::vector<SImportTriangle>().swap(node.triangles);
+    std::vector<SImportUVSet>().swap(node.uvSets);
+    std::vector<SImportSkin>().swap(node.skins);
+}
+
 uint32_t BuildNodeMeshes(const SImportNode& node, int32_t importIndex, const COptionsData& options, uint32_t frameCount,
-                         uint32_t materialCount, SWorkScene& work)
+                         uint32_t materialCount, SWorkScene& work, SImportNode* release)
 {
     // Drawable triangles grouped by material, groups in order of first use.
     std::vector<int32_t> groupMaterial;
@@ -536,6 +550,11 @@ uint32_t BuildNodeMeshes(const SImportNode& node, int32_t importIndex, const COp
             indices.push_back(weld.Weld(&f[r * nf], &k[r * ni], hashes[r]));
             if (q + kAhead < corners)
                 load(q + kAhead);
+        }
+        weld.ReleaseSlots();
+        if (release && g + 1 == groups.size()) {
+            skin = nullptr;
+            ReleaseMeshData(*release);
         }
 
         SWorkMesh mesh = MakeMesh(weld, layout, indices, flipV, groupMaterial[g]);

@@ -15,7 +15,8 @@ PACKAGES=(git file cmake g++ make pkg-config qt6-base-dev libpugixml-dev libmesh
           libgtest-dev libgmock-dev libbenchmark-dev python3 ccache dpkg-dev python3-collada clang-format
           clang-14 libtinygltf-dev
           nlohmann-json3-dev libdraco-dev libqt6opengl6-dev xvfb xauth libgl1-mesa-dri libglx-mesa0 ninja-build
-          pybind11-dev python3-dev python3-numpy blender libglfw3-dev libepoxy-dev libpng-dev)
+          pybind11-dev python3-dev python3-numpy blender libglfw3-dev libepoxy-dev libpng-dev
+          gltfpack assimp-utils time)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -747,3 +747,41 @@ TEST(ProcessDriver, FirstFailingMeshEndsProcessing)
     EXPECT_EQ(CountText(log, 1, "Processing mesh 1"), 0);
     EXPECT_EQ(CountText(log, 1, "Complete"), 3);
 }
+
+// A scene handed over to the exporter is processed exactly as one it only
+// reads, and its meshes' data is gone afterwards (a node split by material
+// included, whose data serves every sub-mesh before it goes); names and
+// frames stay.
+TEST(ProcessDriver, HandedOverSceneGivesTheSameSceneAndFreesItsMeshData)
+{
+    SImportScene in = SkinnedScene();
+    in.materials.resize(2);
+    for (SMaterial& m : in.materials)
+        m.opacity = 1;
+    SImportNode& box = AddNode(in, "Box", eImportMesh, 3);
+    AddQuad(box, 0.0f, 1);
+    AddQuad(box, 1.0f, 0);
+    AddQuad(box, 2.0f, 1);
+    COptions options;
+    options.SetBool(opt::bExportSkin, true);
+
+    CSceneExporter kept;
+    ASSERT_TRUE(kept.Process(in, options));
+    SImportScene given = in;
+    CSceneExporter handed;
+    ASSERT_TRUE(handed.Process(std::move(given), options));
+    EXPECT_EQ(*handed.Scene(), *kept.Scene());
+    ASSERT_EQ(kept.Scene()->uiMeshNodeCount, 3u); // Skinned, Box-submesh0, Box-submesh1
+
+    ASSERT_EQ(given.nodes.size(), in.nodes.size());
+    for (size_t i = 0; i < given.nodes.size(); ++i) {
+        const SImportNode& n = given.nodes[i];
+        EXPECT_EQ(n.name, in.nodes[i].name);
+        EXPECT_EQ(n.frames.size(), in.nodes[i].frames.size());
+        if (in.nodes[i].content != eImportMesh)
+            continue;
+        EXPECT_TRUE(n.positions.empty() && n.normals.empty() && n.triangles.empty() && n.uvSets.empty() &&
+                    n.skins.empty())
+            << n.name;
+    }
+}

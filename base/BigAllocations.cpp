@@ -1,0 +1,68 @@
+#include "base/BigAllocations.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+
+#if defined(__linux__)
+#include <malloc.h>
+#include <sys/mman.h>
+#endif
+
+void AdviseBigPages(void* data, size_t size)
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr uintptr_t kPage = uintptr_t(2) << 20;
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(kPage - 1);
+    if (data && end > begin)
+        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE); // advice: a refusal changes nothing
+#else
+    (void)data;
+    (void)size;
+#endif
+}
+
+// The sanitizers keep their own operator new (it checks every new against
+// its delete); everywhere else the program's allocations go through this one,
+// which is malloc (operator delete stays free) plus the advice above.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(MW_NO_BIG_PAGES)
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
+#define MW_NO_BIG_PAGES
+#endif
+#endif
+#endif
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(MW_NO_BIG_PAGES)
+void* operator new(size_t size)
+{
+#if defined(__GLIBC__) && defined(M_MMAP_THRESHOLD)
+    // Big blocks in mappings of their own, given back when freed: left to
+    // itself, malloc raises that limit to the biggest block freed so far and
+    // then keeps every freed block of up to 32 MB in its heap, where the
+    // conversion's stages leave a hundred megabytes and more unused beside
+    // what is live.
+    // 16 MB: smaller blocks come and go often enough that fresh pages for
+    // each would cost more time than their reuse saves memory.
+    static const bool mapped = mallopt(M_MMAP_THRESHOLD, 16 << 20) != 0;
+    (void)mapped;
+#endif
+    for (;;) {
+        if (void* p = std::malloc(size ? size : 1)) {
+            if (size >= kBigAllocation)
+                AdviseBigPages(p, size);
+            return p;
+        }
+        std::new_handler handler = std::get_new_handler();
+        if (!handler)
+            throw std::bad_alloc();
+        handler();
+    }
+}
+
+void* operator new[](size_t size)
+{
+    return ::operator new(size);
+}
+#endif
