@@ -1,5 +1,7 @@
 #include "base/BigAllocations.h"
 
+#include "base/MappedFile.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <new>
@@ -9,23 +11,9 @@
 #include <sys/mman.h>
 #endif
 
-void AdviseBigPages(void* data, size_t size)
-{
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr uintptr_t kPage = uintptr_t(2) << 20;
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + kPage - 1) & ~(kPage - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + size) & ~(kPage - 1);
-    if (data && end > begin)
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE); // advice: a refusal changes nothing
-#else
-    (void)data;
-    (void)size;
-#endif
-}
-
 // The sanitizers keep their own operator new (it checks every new against
 // its delete); everywhere else the program's allocations go through this one,
-// which is malloc (operator delete stays free) plus the advice above.
+// which is malloc (operator delete stays free) plus the huge-page advice.
 #if !defined(__SANITIZE_ADDRESS__) && !defined(MW_NO_BIG_PAGES)
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
@@ -51,7 +39,7 @@ void* operator new(size_t size)
     for (;;) {
         if (void* p = std::malloc(size ? size : 1)) {
             if (size >= kBigAllocation)
-                AdviseBigPages(p, size);
+                AdviseHugePages(p, size);
             return p;
         }
         std::new_handler handler = std::get_new_handler();

@@ -49,13 +49,21 @@ int Convert(SGltfImport& im, const std::string& name)
 
 int Guarded(SGltfImport& im, const std::string& name, const std::function<void()>& load)
 {
+    // What was read from a file that another program shortened meanwhile is
+    // not the file: that is the reason given, whatever else went wrong.
+    static const char kShortened[] = "the file was shortened by another program while it was read";
     try {
         load();
-        return Convert(im, name);
+        const int code = Convert(im, name);
+        if (!GltfFileLost(im.doc))
+            return code;
+        ConversionLog(eLogError, "Error: %s cannot be imported: %s.", name.c_str(), kShortened);
     } catch (const CGltfError& e) {
-        ConversionLog(eLogError, "Error: %s cannot be imported: %s.", name.c_str(), e.what());
+        ConversionLog(eLogError, "Error: %s cannot be imported: %s.", name.c_str(),
+                      GltfFileLost(im.doc) ? kShortened : e.what());
     } catch (const json::exception& e) {
-        ConversionLog(eLogError, "Error: %s cannot be imported: %s.", name.c_str(), e.what());
+        ConversionLog(eLogError, "Error: %s cannot be imported: %s.", name.c_str(),
+                      GltfFileLost(im.doc) ? kShortened : e.what());
     }
     return E2QEF_READ_FAILED;
 }

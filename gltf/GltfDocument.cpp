@@ -5,10 +5,6 @@
 #include <QFileInfo>
 #include <QUrl>
 
-#if defined(__linux__)
-#include <sys/mman.h>
-#endif
-
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -253,16 +249,12 @@ void LoadGltfFile(const std::string& path, SGltfDocument& doc)
     // A regular file is mapped: its pages come from the system's cache, are
     // not copied, and can be given back once read (GltfReleaseFilePages).
     if (QFileInfo(file).isFile()) {
-        auto mapped = std::make_unique<QFile>(file);
-        if (mapped->open(QIODevice::ReadOnly) && mapped->size() > 0) {
-            const qint64 size = mapped->size();
-            if (const uchar* bytes = mapped->map(0, size)) {
-                doc.mapping = bytes;
-                doc.mappingSize = size_t(size);
-                doc.mapped = std::move(mapped);
-                LoadDocument(doc.mapping, doc.mappingSize, folder.toStdString(), true, doc);
-                return;
-            }
+        auto mapped = std::make_unique<CMappedFile>();
+        if (mapped->Map(path.c_str())) {
+            doc.mapped = std::move(mapped);
+            LoadDocument(reinterpret_cast<const uint8_t*>(doc.mapped->Data()), doc.mapped->Size(), folder.toStdString(),
+                         true, doc);
+            return;
         }
     }
     QString why;
@@ -274,14 +266,15 @@ void LoadGltfFile(const std::string& path, SGltfDocument& doc)
 
 void GltfReleaseFilePages(SGltfDocument& doc)
 {
-#if defined(__linux__) && defined(MADV_DONTNEED)
-    // Whole pages of a read-only mapping of a file: dropping them loses
+    // Pages of a file mapping that were only read: dropping them loses
     // nothing, as they are read again from the file when touched.
-    if (doc.mapping && doc.mappingSize >= kMinReleasedBytes)
-        madvise(const_cast<uint8_t*>(doc.mapping), doc.mappingSize, MADV_DONTNEED);
-#else
-    (void)doc;
-#endif
+    if (doc.mapped && doc.mapped->Size() >= kMinReleasedBytes)
+        ReleasePages(doc.mapped->Data(), doc.mapped->Size());
+}
+
+bool GltfFileLost(const SGltfDocument& doc)
+{
+    return doc.mapped && doc.mapped->Lost();
 }
 
 // ---------------------------------------------------------------- JSON access

@@ -10,9 +10,10 @@
 #include <memory>
 
 #include <QByteArray>
-#include <QFile>
 
 #include <nlohmann/json.hpp>
+
+#include "base/MappedFile.h"
 
 using json = nlohmann::json;
 
@@ -50,9 +51,7 @@ struct SGltfDocument {
     // (or, where it cannot be, read into file), whose BIN chunk is used where
     // it lies, not copied; and the bytes of data: URIs, buffer files and a
     // BIN chunk given by the caller.
-    std::unique_ptr<QFile> mapped;
-    const uint8_t* mapping = nullptr;
-    size_t mappingSize = 0;
+    std::unique_ptr<CMappedFile> mapped;
     QByteArray file;
     std::vector<std::vector<uint8_t>> owned;
 };
@@ -61,6 +60,10 @@ struct SGltfDocument {
 // far; the next read of them brings them in again. For a mesh's data read
 // out of the file, so that the file and the meshes are not all held at once.
 void GltfReleaseFilePages(SGltfDocument& doc);
+
+// True when the mapped file was shortened by another program while it was
+// read: what was read since then is zeros, not the file.
+bool GltfFileLost(const SGltfDocument& doc);
 
 // Reads a .gltf or .glb file and its buffers. Throws CGltfError: the file or
 // a buffer file cannot be read, a data: URI is bad, the container or the JSON

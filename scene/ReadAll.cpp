@@ -9,7 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "base/BigAllocations.h"
+#include "base/MappedFile.h"
 #include "base/Parallel.h"
 
 namespace {
@@ -26,7 +26,7 @@ bool ReadInPieces(int fd, qint64 size, QByteArray* bytes, int* error)
 {
     *error = 0;
     QByteArray data(size, Qt::Uninitialized);
-    AdviseBigPages(data.data(), size_t(size));
+    AdviseHugePages(data.data(), size_t(size));
     const size_t pieces = size_t((size + kPieceBytes - 1) / kPieceBytes);
     std::vector<int> errors(pieces, 0);
     std::vector<char> cut(pieces, 0);
