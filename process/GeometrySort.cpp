@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "process/WorkBudget.h"
 #include "process/IndexList.h"
 #include "process/VertexCacheOrder.h"
 
@@ -18,13 +19,7 @@ constexpr uint32_t kNoIndex = ~0u;
 // 8 million steps for any mesh (a few tens of milliseconds): small meshes of
 // any shape, soups of a thousand triangles too, are sorted exactly.
 constexpr uint64_t kWorkPerTriangle = 64;
-uint64_t WorkBudget(uint32_t n)
-{
-    uint64_t halvings = 1;
-    for (uint32_t m = n; m > 1; m /= 2)
-        ++halvings;
-    return kWorkPerTriangle * uint64_t(n) * halvings + 8000000;
-}
+constexpr uint64_t kWorkFloor = 8000000;
 
 // Vertices with more triangles than this (the centre of a fan, say) get
 // their triangles looked up through their neighbours' lists where that is
@@ -1349,7 +1344,7 @@ std::vector<uint32_t> CGeometrySorter::Run()
     BuildGroups();
     m_order.reserve(m_fc);
 
-    m_budget = WorkBudget(m_fc);
+    m_budget = WorkBudget(m_fc, kWorkPerTriangle, kWorkFloor);
     while (m_order.size() < m_fc && !OverBudget()) {
         const uint32_t seed = BigGroupRound();
         if (OverBudget())

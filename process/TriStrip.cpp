@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "process/WorkBudget.h"
 #include "base/Parallel.h"
 
 namespace {
@@ -19,13 +20,7 @@ constexpr int kAttempts = 5;
 // keeps its strips as they stand, so the result is the same on every
 // machine.
 constexpr uint64_t kWorkPerTriangle = 4096;
-uint64_t WorkBudget(uint32_t n)
-{
-    uint64_t halvings = 1;
-    for (uint32_t m = n; m > 1; m /= 2)
-        ++halvings;
-    return kWorkPerTriangle * uint64_t(n) * halvings + 1000000;
-}
+constexpr uint64_t kWorkFloor = 1000000;
 
 // One triangle of the generator: its neighbours, its place in a strip (as
 // changed by the current walk, and as last kept) and the walk's marks.
@@ -708,7 +703,7 @@ void CStripGenerator::Improve(unsigned seed, bool own)
     m_queueStamp = 0;
     m_work = 0;
     m_budgetReached = false;
-    const uint64_t budget = WorkBudget(m_n);
+    const uint64_t budget = WorkBudget(m_n, kWorkPerTriangle, kWorkFloor);
     StartTracking();
     int checks = 2;
     int threshold = 0;

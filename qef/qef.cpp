@@ -50,34 +50,21 @@ inline void StoreF32(uint8_t* p, float f)
     p[3] = uint8_t(u >> 24);
 }
 
-uint32_t LargestU16(const uint8_t* p, size_t n)
+// The largest of n unsigned T in file byte order; on a little-endian host a
+// plain loop the compiler vectorises.
+template <typename T, T (*Load)(const uint8_t*)>
+uint32_t Largest(const uint8_t* p, size_t n)
 {
-    uint16_t big = 0;
+    T big = 0;
     if (kHostLittleEndian) {
         for (size_t i = 0; i < n; ++i) {
-            uint16_t v;
-            std::memcpy(&v, p + 2 * i, 2);
+            T v;
+            std::memcpy(&v, p + sizeof(T) * i, sizeof(T));
             big = v > big ? v : big;
         }
     } else {
         for (size_t i = 0; i < n; ++i)
-            big = std::max(big, LoadU16(p + 2 * i));
-    }
-    return big;
-}
-
-uint32_t LargestU32(const uint8_t* p, size_t n)
-{
-    uint32_t big = 0;
-    if (kHostLittleEndian) {
-        for (size_t i = 0; i < n; ++i) {
-            uint32_t v;
-            std::memcpy(&v, p + 4 * i, 4);
-            big = v > big ? v : big;
-        }
-    } else {
-        for (size_t i = 0; i < n; ++i)
-            big = std::max(big, LoadU32(p + 4 * i));
+            big = std::max(big, Load(p + sizeof(T) * i));
     }
     return big;
 }
@@ -1041,7 +1028,7 @@ private:
         // vector code).
         const uint8_t* p = static_cast<const uint8_t*>(c.data);
         const size_t n = size_t(count);
-        const uint32_t largest = size == 2 ? LargestU16(p, n) : LargestU32(p, n);
+        const uint32_t largest = size == 2 ? Largest<uint16_t, LoadU16>(p, n) : Largest<uint32_t, LoadU32>(p, n);
         if (n && largest >= m.vertex_count) {
             for (size_t i = 0; i < n; ++i) {
                 const uint32_t v = size == 2 ? LoadU16(p + 2 * i) : LoadU32(p + 4 * i);
