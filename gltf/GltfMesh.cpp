@@ -325,29 +325,69 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
     if (record.positions.size() + corners.size() > size_t(INT32_MAX))
         GltfFail("%s has more corners than a mesh can hold", what.c_str());
 
-    // A mesh without normals gets smooth ones once its corners are read.
+    // The document's vertices are already shared by corners: each one used by
+    // a kept triangle is recorded once, in the order of first use, with all
+    // it carries, and the corners name it. (The processing joins corners by
+    // value, so this gives the same meshes as a record per corner, in a
+    // fraction of the memory.)
     const bool normalsOn = wantNormals && hasNormals;
-    record.positions.reserve(corners.size());
-    record.triangles.reserve(triangles);
+    const size_t vertices = positions.size() / 3;
+    const size_t expected = std::min(vertices, corners.size());
+    record.positions.reserve(record.positions.size() + expected);
+    record.triangles.reserve(record.triangles.size() + triangles);
     if (normalsOn)
-        record.normals.reserve(corners.size());
+        record.normals.reserve(record.normals.size() + expected);
     if (hasColours)
-        record.colours.reserve(corners.size());
+        record.colours.reserve(record.colours.size() + expected);
     std::vector<SImportUVSet> sets(uvs.size());
     for (SImportUVSet& s : sets) {
-        s.values.reserve(corners.size());
+        s.values.reserve(expected);
         s.triangles.reserve(triangles);
     }
     SImportSkin block;
+    block.perPosition = true;
     const bool influences = skinning && !skinned.counts.empty();
     if (skinning) {
         size_t entries = 0;
         if (influences)
-            for (uint32_t i : corners)
+            for (size_t i = 0; i < vertices; ++i)
                 entries += skinned.counts[i];
-        block.influences.reserve(corners.size(), entries);
+        block.influences.reserve(expected, entries);
     }
+    // The skin's lists follow the record's positions, from its first one.
+    for (size_t p = 0; skinning && p < record.positions.size(); ++p)
+        block.influences.emplace_back();
 
+    constexpr uint32_t kUnused = UINT32_MAX;
+    std::vector<uint32_t> recorded(vertices, kUnused); // record position of each document vertex
+    const size_t firstValue = record.positions.size();
+    auto add = [&](size_t i) {
+        const uint32_t r = uint32_t(record.positions.size());
+        recorded[i] = r;
+        record.positions.push_back({positions[3 * i], positions[3 * i + 1], positions[3 * i + 2]});
+        if (normalsOn) {
+            float n[3] = {normals[3 * i], normals[3 * i + 1], normals[3 * i + 2]};
+            Normalise3(n);
+            record.normals.push_back({n[0], n[1], n[2]});
+        }
+        if (hasColours) {
+            const float* col = &colourValues[size_t(colourComponents) * i];
+            record.colours.push_back({col[0], col[1], col[2], colourComponents == 4 ? col[3] : 1.0f});
+        }
+        // glTF's texture space has v downwards; the scene's, as Collada's, upwards.
+        for (size_t s = 0; s < sets.size(); ++s)
+            sets[s].values.push_back({uvs[s][2 * i], 1 - uvs[s][2 * i + 1], 0});
+        if (influences)
+            block.influences.push_back(skinned.begin(i), skinned.end(i));
+        else if (skinning)
+            block.influences.emplace_back();
+        return r;
+    };
+    // Normals, colours and texture coordinates of this primitive start where
+    // its positions do: earlier primitives of the record (none today) keep
+    // theirs.
+    const int32_t normalBase = int32_t(record.normals.size()) - int32_t(firstValue);
+    const int32_t colourBase = int32_t(record.colours.size()) - int32_t(firstValue);
     for (size_t t = 0; t < triangles; ++t) {
         const uint32_t* v = &corners[3 * t];
         bool finite = true;
@@ -362,31 +402,19 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
         SImportTriangle triangle;
         triangle.material = material;
         for (int c = 0; c < 3; ++c) {
-            const size_t i = v[c];
-            if (normalsOn) {
-                float n[3] = {normals[3 * i], normals[3 * i + 1], normals[3 * i + 2]};
-                Normalise3(n);
-                triangle.normal[c] = int32_t(record.normals.size());
-                record.normals.push_back({n[0], n[1], n[2]});
-            }
-            if (hasColours) {
-                const float* col = &colourValues[size_t(colourComponents) * i];
-                triangle.colour[c] = int32_t(record.colours.size());
-                record.colours.push_back({col[0], col[1], col[2], colourComponents == 4 ? col[3] : 1.0f});
-            }
-            // glTF's texture space has v downwards; the scene's, as Collada's, upwards.
-            for (size_t s = 0; s < sets.size(); ++s)
-                sets[s].values.push_back({uvs[s][2 * i], 1 - uvs[s][2 * i + 1], 0});
-            if (influences)
-                block.influences.push_back(skinned.begin(i), skinned.end(i));
-            else if (skinning)
-                block.influences.emplace_back();
-            triangle.position[c] = int32_t(record.positions.size());
-            record.positions.push_back({positions[3 * i], positions[3 * i + 1], positions[3 * i + 2]});
+            uint32_t r = recorded[v[c]];
+            if (r == kUnused)
+                r = add(v[c]);
+            triangle.position[c] = int32_t(r);
+            if (normalsOn)
+                triangle.normal[c] = int32_t(r) + normalBase;
+            if (hasColours)
+                triangle.colour[c] = int32_t(r) + colourBase;
         }
         record.triangles.push_back(triangle);
         for (SImportUVSet& s : sets)
-            s.triangles.push_back({triangle.position[0], triangle.position[1], triangle.position[2]});
+            s.triangles.push_back({triangle.position[0] - int32_t(firstValue), triangle.position[1] - int32_t(firstValue),
+                                   triangle.position[2] - int32_t(firstValue)});
     }
     for (SImportUVSet& s : sets)
         record.uvSets.push_back(std::move(s));
@@ -445,7 +473,7 @@ void GltfConvertMeshes(SGltfImport& im)
             }
             BuildPrimitive(im, primitives[p], pw, mode, record, skin);
             if (again)
-                im.copiedCorners += record.positions.size();
+                im.copiedCorners += 3 * record.triangles.size();
             if (key >= 0)
                 drawn[size_t(key)] = 1;
         }

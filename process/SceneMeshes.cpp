@@ -190,7 +190,7 @@ void CornerKey(const SImportNode& node, uint32_t t, int c, const SCornerLayout& 
         *pk++ = has ? 1 : 0;
     }
     if (layout.influences) {
-        const CInfluenceLists::CList inf = skin->influences[size_t(t) * 3 + size_t(c)];
+        const CInfluenceLists::CList inf = skin->influences[skin->ListOf(t, tri, c)];
         const size_t used = std::min<size_t>(inf.size(), layout.influences);
         for (uint32_t b = 0; b < layout.influences; ++b) {
             pf[b] = b < used ? inf[b].weight : 0.0f;
@@ -510,13 +510,13 @@ uint32_t BuildNodeMeshes(const SImportNode& node, int32_t importIndex, const COp
             bool covered = true;
             size_t most = 0;
             for (size_t i = 0; i < tris.size() && covered; ++i)
-                for (size_t c = 0; c < 3; ++c) {
-                    const size_t corner = size_t(tris[i]) * 3 + c;
-                    if (corner >= skin->influences.size() || skin->influences[corner].empty()) {
+                for (int c = 0; c < 3; ++c) {
+                    const size_t list = skin->ListOf(tris[i], node.triangles[tris[i]], c);
+                    if (list >= skin->influences.size() || skin->influences[list].empty()) {
                         covered = false;
                         break;
                     }
-                    most = std::max(most, skin->influences[corner].size());
+                    most = std::max(most, skin->influences[list].size());
                 }
             if (covered)
                 layout.influences = uint32_t(std::min<size_t>(most, 255));

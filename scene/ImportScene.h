@@ -157,8 +157,20 @@ struct SImportSkin {
     std::string name = "Skin";
     uint32_t reserved0 = 0;
     uint32_t reserved1 = 1;
-    // One list per triangle corner (corner 3t + c), at most 4, heaviest first.
+    // At most 4 influences a list, heaviest first: one list per triangle
+    // corner (corner 3t + c), or, when perPosition, one per position (list p
+    // for positions[p]), which an importer whose vertices are already shared
+    // by corners keeps once.
     CInfluenceLists influences;
+    bool perPosition = false;
+    // The list that corner c of triangle t (tri) reads; past the lists when
+    // the corner has none.
+    size_t ListOf(size_t t, const SImportTriangle& tri, int c) const
+    {
+        if (!perPosition)
+            return 3 * t + size_t(c);
+        return tri.position[c] >= 0 ? size_t(tri.position[c]) : influences.size();
+    }
 };
 
 enum EImportContent : uint32_t {
