@@ -200,6 +200,79 @@ void CornerKey(const SImportNode& node, uint32_t t, int c, const SCornerLayout& 
     }
 }
 
+// Corners whose key is known to equal an earlier corner's without making
+// it: a corner's key depends only on which position, normal, texture
+// coordinates, colour and influence list it names, so a corner that names
+// the same ones as the last corner at its position welds to the same vertex.
+// Pays where importers share positions between corners (glTF); records with
+// a position per corner skip it. One per node, for its groups in turn.
+class CSharedCorners {
+public:
+    static constexpr size_t kNoCorner = ~size_t(0);
+
+    CSharedCorners(const SImportNode& node, const SImportSkin* skin) : m_node(node), m_skin(skin)
+    {
+        if (node.positions.size() < node.triangles.size() * 3 && node.triangles.size() * 3 < kNone)
+            m_last.assign(node.positions.size(), kNone);
+    }
+
+    // The next group: its triangles and layout (both kept by reference).
+    void BeginGroup(const std::vector<uint32_t>& tris, const SCornerLayout& layout)
+    {
+        m_base = m_next;
+        m_next += uint32_t(tris.size() * 3);
+        m_tris = &tris;
+        m_layout = &layout;
+    }
+
+    // Corner q of the group (corner q % 3 of triangle tris[q / 3]): an
+    // earlier corner of the group with the same key, or kNoCorner; q
+    // becomes its position's last corner when there is none.
+    size_t Earlier(size_t q)
+    {
+        if (m_last.empty())
+            return kNoCorner;
+        const uint32_t t = (*m_tris)[q / 3];
+        const int c = int(q % 3);
+        uint32_t& last = m_last[size_t(m_node.triangles[t].position[c])]; // drawable: a valid position
+        if (last != kNone && last >= m_base) {
+            const size_t q0 = last - m_base;
+            if (Same((*m_tris)[q0 / 3], int(q0 % 3), t, c))
+                return q0;
+        }
+        last = m_base + uint32_t(q);
+        return kNoCorner;
+    }
+
+private:
+    static constexpr uint32_t kNone = ~0u;
+
+    static int32_t UvIndex(const SImportUVSet& set, uint32_t t, int c)
+    {
+        return t < set.triangles.size() ? set.triangles[t][size_t(c)] : -1;
+    }
+
+    bool Same(uint32_t t0, int c0, uint32_t t, int c) const
+    {
+        const SImportTriangle& a = m_node.triangles[t0];
+        const SImportTriangle& b = m_node.triangles[t];
+        const SCornerLayout& layout = *m_layout;
+        if ((layout.normals && a.normal[c0] != b.normal[c]) || (layout.colours && a.colour[c0] != b.colour[c]))
+            return false;
+        for (uint32_t s = 0; s < layout.texCoordSets; ++s)
+            if (UvIndex(m_node.uvSets[s], t0, c0) != UvIndex(m_node.uvSets[s], t, c))
+                return false;
+        return !layout.influences || m_skin->ListOf(t0, a, c0) == m_skin->ListOf(t, b, c);
+    }
+
+    const SImportNode& m_node;
+    const SImportSkin* m_skin;
+    const std::vector<uint32_t>* m_tris = nullptr;
+    const SCornerLayout* m_layout = nullptr;
+    uint32_t m_base = 0, m_next = 0; // the group's first corner, counted over the node
+    std::vector<uint32_t> m_last;   // per position: its last corner, counted over the node
+};
+
 // Exact-part hash of a built mesh: everything instancing compares exactly.
 uint64_t InstanceKey(const SSceneMesh& mesh, const SCornerLayout& layout, int32_t material)
 {
@@ -496,6 +569,7 @@ uint32_t BuildNodeMeshes(const SImportNode& node, int32_t importIndex, const COp
                             (options.GetExport(eVABoneIndices) || options.GetExport(eVABoneWeights)) &&
                             !node.skins.empty();
     const SImportSkin* skin = skinWanted ? &node.skins[0] : nullptr;
+    CSharedCorners shared(node, skin);
 
     for (size_t g = 0; g < groups.size(); ++g) {
         const std::vector<uint32_t>& tris = groups[g];
@@ -534,9 +608,14 @@ uint32_t BuildNodeMeshes(const SImportNode& node, int32_t importIndex, const COp
         std::vector<float> f(kAhead * nf);
         std::vector<int32_t> k(kAhead * ni + 1);
         uint64_t hashes[kAhead];
+        size_t sameAs[kAhead]; // a corner welded before with the same key, or kNoCorner
         const size_t corners = tris.size() * 3;
+        shared.BeginGroup(tris, layout);
         auto load = [&](size_t q) {
             const size_t r = q % kAhead;
+            sameAs[r] = shared.Earlier(q);
+            if (sameAs[r] != CSharedCorners::kNoCorner)
+                return;
             CornerKey(node, tris[q / 3], int(q % 3), layout, skin, &f[r * nf], &k[r * ni]);
             hashes[r] = weld.Hash(&f[r * nf], &k[r * ni]);
             weld.Prefetch(hashes[r]);
@@ -547,7 +626,9 @@ uint32_t BuildNodeMeshes(const SImportNode& node, int32_t importIndex, const COp
         indices.reserve(corners);
         for (size_t q = 0; q < corners; ++q) {
             const size_t r = q % kAhead;
-            indices.push_back(weld.Weld(&f[r * nf], &k[r * ni], hashes[r]));
+            indices.push_back(sameAs[r] != CSharedCorners::kNoCorner
+                                  ? indices[sameAs[r]]
+                                  : weld.Weld(&f[r * nf], &k[r * ni], hashes[r]));
             if (q + kAhead < corners)
                 load(q + kAhead);
         }

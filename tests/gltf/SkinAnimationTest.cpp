@@ -11,6 +11,8 @@
 #include <meshoptimizer.h>
 
 #include "process/SceneExporter.h"
+#include "scene/Scene.h"
+#include "scene/SceneWrite.h"
 #include "GltfTestUtil.h"
 
 namespace {
@@ -234,4 +236,70 @@ TEST(GltfCommandLine, GltfAndGlbConvertOtherSuffixesDoNot)
     const SCliResult r = RunCli({"convert", obj});
     EXPECT_EQ(r.exitCode, 5);
     EXPECT_TRUE(r.err.contains("not a Collada (.dae) or glTF (.gltf, .glb) file")) << r.err.toStdString();
+}
+
+TEST(GltfSkin, SharedVerticesAreRecordedOnceAndConvertAsCornersWould)
+{
+    // A skinned quad: two triangles over four shared vertices, a fifth
+    // vertex no triangle uses; and the same quad with a vertex per corner.
+    const std::vector<float> quad = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 5, 5, 5};
+    const std::vector<uint16_t> shared = {0, 1, 2, 0, 2, 3};
+    const std::vector<uint8_t> joints = {0, 1, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0};
+    const std::vector<float> weights = {0.75f, 0.25f, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0.5f, 0.5f, 0, 0, 1, 0, 0, 0};
+    auto document = [&](bool perCorner) {
+        SGltfBuilder b;
+        const int root = b.Node({{"name", "Root"}});
+        const int tip = b.Node({{"name", "Tip"}, {"translation", {0, 1, 0}}});
+        std::vector<float> p = quad;
+        std::vector<uint8_t> j = joints;
+        std::vector<float> w = weights;
+        std::vector<uint16_t> indices = shared;
+        if (perCorner) {
+            p.clear(), j.clear(), w.clear(), indices.clear();
+            for (uint16_t i : shared) {
+                p.insert(p.end(), &quad[3 * i], &quad[3 * i + 3]);
+                j.insert(j.end(), &joints[4 * i], &joints[4 * i + 4]);
+                w.insert(w.end(), &weights[4 * i], &weights[4 * i + 4]);
+            }
+        }
+        json primitive = b.Triangles(p, indices);
+        const size_t vertices = p.size() / 3;
+        primitive["attributes"]["JOINTS_0"] = b.Accessor(b.View(j), 5121, vertices, "VEC4");
+        primitive["attributes"]["WEIGHTS_0"] = b.Floats(w, "VEC4", 4);
+        b.doc["skins"] = {{{"joints", {root, tip}}}};
+        const int mesh = b.MeshNode(primitive);
+        b.doc["nodes"][mesh]["skin"] = 0;
+        return b.Gltf();
+    };
+    auto skin = [](COptions& o) {
+        o.SetBool(opt::bExportSkin, true);
+        o.SetUInt(opt::uiBoneLimit, 0);
+    };
+    auto indexed = ImportGltfBytes(document(false), skin);
+    auto corners = ImportGltfBytes(document(true), skin);
+    ASSERT_EQ(indexed->result, 0) << indexed->Messages(eLogError);
+    ASSERT_EQ(corners->result, 0) << corners->Messages(eLogError);
+
+    const SImportNode& n = *indexed->Node("Mesh");
+    EXPECT_EQ(n.positions.size(), 4u); // the unused vertex is left out
+    ASSERT_EQ(n.triangles.size(), 2u);
+    EXPECT_EQ(n.triangles[0].position[0], n.triangles[1].position[0]);
+    EXPECT_EQ(n.triangles[0].position[2], n.triangles[1].position[1]);
+    ASSERT_EQ(n.skins.size(), 1u);
+    EXPECT_TRUE(n.skins[0].perPosition);
+    ASSERT_EQ(n.skins[0].influences.size(), 4u);
+    EXPECT_EQ(n.skins[0].influences[3].size(), 2u);
+    EXPECT_EQ(corners->Node("Mesh")->positions.size(), 6u);
+
+    // Both convert to the same bytes: four vertices.
+    std::vector<uint8_t> bytes[2];
+    for (int i = 0; i < 2; ++i) {
+        SGltfRun& run = i == 0 ? *indexed : *corners;
+        CSceneExporter exporter;
+        ASSERT_TRUE(exporter.Process(run.scene, run.options));
+        ASSERT_EQ(exporter.Scene()->pMeshes.size(), 1u);
+        EXPECT_EQ(exporter.Scene()->pMeshes[0].uiVertexCount, 4u);
+        ASSERT_EQ(WriteSceneFileToMemory(*exporter.Scene(), "", "", &bytes[i]), 0);
+    }
+    EXPECT_EQ(bytes[0], bytes[1]);
 }
