@@ -3,10 +3,13 @@
 // as the Collada import makes them, skinned ones with their influences and
 // bind pose.
 #include <algorithm>
+#include <array>
+#include <cstdint>
 #include <cmath>
 #include <memory>
 
 #include "base/ConversionLog.h"
+#include "base/Parallel.h"
 #include "import/ImportMath.h"
 #include "import/ImportWarnings.h"
 #include "import/Influences.h"
@@ -197,58 +200,79 @@ void SkinVertices(const SGltfPrimitiveData& data, const std::string& what, const
         return;
     out.entries.resize(kMaxInfluences * vertices);
     out.counts.resize(vertices);
-    for (size_t v = 0; v < vertices; ++v) {
-        // Both sets' entries in order (set 0 first), at most eight.
-        SImportInfluence list[8];
-        size_t n = 0;
-        for (int set = 0; set < 2; ++set) {
-            if (data.joints[set].empty())
-                continue;
-            for (size_t k = 4 * v; k < 4 * v + 4; ++k) {
-                const float weight = data.weights[set][k];
-                if (weight > 0 && std::isfinite(weight))
-                    list[n++] = {int32_t(data.joints[set][k]), weight};
+    // Every vertex on its own: runs of vertices side by side. Each run notes
+    // where each warning first came up, so that they are given in the order
+    // one pass over the vertices would give them.
+    constexpr size_t kVerticesPerRun = 1 << 16;
+    const size_t runs = (vertices + kVerticesPerRun - 1) / kVerticesPerRun;
+    std::vector<std::array<size_t, 2>> firstWarning(runs, {SIZE_MAX, SIZE_MAX}); // bone limit, weights
+    ParallelFor(runs, [&](size_t run) {
+        const size_t end = std::min(vertices, (run + 1) * kVerticesPerRun);
+        for (size_t v = run * kVerticesPerRun; v < end; ++v) {
+            // Both sets' entries in order (set 0 first), at most eight.
+            SImportInfluence list[8];
+            size_t n = 0;
+            for (int set = 0; set < 2; ++set) {
+                if (data.joints[set].empty())
+                    continue;
+                for (size_t k = 4 * v; k < 4 * v + 4; ++k) {
+                    const float weight = data.weights[set][k];
+                    if (weight > 0 && std::isfinite(weight))
+                        list[n++] = {int32_t(data.joints[set][k]), weight};
+                }
+            }
+            float scale = 1;
+            uint32_t given = 0;
+            n = ReduceInfluences(list, n, scale, given);
+            if ((given & (1u << eWarnBoneLimit)) && firstWarning[run][0] == SIZE_MAX)
+                firstWarning[run][0] = v;
+            if ((given & (1u << eWarnBoneWeights)) && firstWarning[run][1] == SIZE_MAX)
+                firstWarning[run][1] = v;
+            double position[3] = {0, 0, 0}, normal[3] = {0, 0, 0};
+            bool moved = false;
+            const float* p = &positions[3 * v];
+            const float* nrm = normals.empty() ? nullptr : &normals[3 * v];
+            SImportInfluence* kept = &out.entries[kMaxInfluences * v];
+            uint8_t count = 0;
+            for (size_t i = 0; i < n; ++i) {
+                const SImportInfluence& e = list[i];
+                const int32_t record = skin.jointRecords[size_t(e.bone)];
+                const float weight = e.weight * scale;
+                if (record < 0)
+                    continue; // a joint outside the scene carries nothing
+                kept[count++] = {record, weight};
+                const SMatrix44& m = skin.jointMatrices[size_t(e.bone)];
+                for (size_t c = 0; c < 3; ++c) {
+                    position[c] += double(weight) * (p[0] * m[c] + p[1] * m[4 + c] + p[2] * m[8 + c] + m[12 + c]);
+                    if (nrm)
+                        normal[c] += double(weight) * (nrm[0] * m[c] + nrm[1] * m[4 + c] + nrm[2] * m[8 + c]);
+                }
+                moved = true;
+            }
+            out.counts[v] = count;
+            // The mesh lies where the skeleton places it at frame 0.
+            if (moved) {
+                for (size_t c = 0; c < 3; ++c)
+                    positions[3 * v + c] = float(position[c]);
+                if (nrm) {
+                    float nn[3] = {float(normal[0]), float(normal[1]), float(normal[2])};
+                    Normalise3(nn);
+                    std::copy(nn, nn + 3, &normals[3 * v]);
+                }
             }
         }
-        float scale = 1;
-        uint32_t given = 0;
-        n = ReduceInfluences(list, n, scale, given);
-        // In the order a single pass gives them: the limit, then the weights.
-        for (int w : {int(eWarnBoneLimit), int(eWarnBoneWeights)})
-            if (given & (1u << w))
-                warnings.WarnOnce(w);
-        double position[3] = {0, 0, 0}, normal[3] = {0, 0, 0};
-        bool moved = false;
-        const float* p = &positions[3 * v];
-        const float* nrm = normals.empty() ? nullptr : &normals[3 * v];
-        SImportInfluence* kept = &out.entries[kMaxInfluences * v];
-        uint8_t count = 0;
-        for (size_t i = 0; i < n; ++i) {
-            const SImportInfluence& e = list[i];
-            const int32_t record = skin.jointRecords[size_t(e.bone)];
-            const float weight = e.weight * scale;
-            if (record < 0)
-                continue; // a joint outside the scene carries nothing
-            kept[count++] = {record, weight};
-            const SMatrix44& m = skin.jointMatrices[size_t(e.bone)];
-            for (size_t c = 0; c < 3; ++c) {
-                position[c] += double(weight) * (p[0] * m[c] + p[1] * m[4 + c] + p[2] * m[8 + c] + m[12 + c]);
-                if (nrm)
-                    normal[c] += double(weight) * (nrm[0] * m[c] + nrm[1] * m[4 + c] + nrm[2] * m[8 + c]);
-            }
-            moved = true;
-        }
-        out.counts[v] = count;
-        // The mesh lies where the skeleton places it at frame 0.
-        if (moved) {
-            for (size_t c = 0; c < 3; ++c)
-                positions[3 * v + c] = float(position[c]);
-            if (nrm) {
-                float nn[3] = {float(normal[0]), float(normal[1]), float(normal[2])};
-                Normalise3(nn);
-                std::copy(nn, nn + 3, &normals[3 * v]);
-            }
-        }
+    });
+    // The limit before the weights when one vertex gives both, as one pass does.
+    size_t first[2] = {SIZE_MAX, SIZE_MAX};
+    for (const std::array<size_t, 2>& f : firstWarning)
+        for (int w = 0; w < 2; ++w)
+            first[w] = std::min(first[w], f[size_t(w)]);
+    const int order[2] = {int(eWarnBoneLimit), int(eWarnBoneWeights)};
+    const bool weightsFirst = first[1] < first[0];
+    for (int i = 0; i < 2; ++i) {
+        const int w = weightsFirst ? 1 - i : i;
+        if (first[w] != SIZE_MAX)
+            warnings.WarnOnce(order[w]);
     }
 }
 
