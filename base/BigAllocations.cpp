@@ -37,8 +37,7 @@ void* operator new(size_t size)
     // above which it gives the free top of its heap back (128 KB): each
     // stage that freed a few megabytes there (the sort of every bone batch)
     // had the next one fault the same pages in again. 32 MB stays.
-    static const bool mapped =
-        mallopt(M_MMAP_THRESHOLD, 16 << 20) != 0 && mallopt(M_TRIM_THRESHOLD, 32 << 20) != 0;
+    static const bool mapped = mallopt(M_MMAP_THRESHOLD, 16 << 20) != 0 && mallopt(M_TRIM_THRESHOLD, 32 << 20) != 0;
     (void)mapped;
 #endif
     for (;;) {

@@ -437,7 +437,8 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
         }
         record.triangles.push_back(triangle);
         for (SImportUVSet& s : sets)
-            s.triangles.push_back({triangle.position[0] - int32_t(firstValue), triangle.position[1] - int32_t(firstValue),
+            s.triangles.push_back({triangle.position[0] - int32_t(firstValue),
+                                   triangle.position[1] - int32_t(firstValue),
                                    triangle.position[2] - int32_t(firstValue)});
     }
     for (SImportUVSet& s : sets)

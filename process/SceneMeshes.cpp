@@ -270,7 +270,7 @@ private:
     const std::vector<uint32_t>* m_tris = nullptr;
     const SCornerLayout* m_layout = nullptr;
     uint32_t m_base = 0, m_next = 0; // the group's first corner, counted over the node
-    std::vector<uint32_t> m_last;   // per position: its last corner, counted over the node
+    std::vector<uint32_t> m_last;    // per position: its last corner, counted over the node
 };
 
 // Exact-part hash of a built mesh: everything instancing compares exactly.
@@ -626,9 +626,8 @@ uint32_t BuildNodeMeshes(const SImportNode& node, int32_t importIndex, const COp
         indices.reserve(corners);
         for (size_t q = 0; q < corners; ++q) {
             const size_t r = q % kAhead;
-            indices.push_back(sameAs[r] != CSharedCorners::kNoCorner
-                                  ? indices[sameAs[r]]
-                                  : weld.Weld(&f[r * nf], &k[r * ni], hashes[r]));
+            indices.push_back(sameAs[r] != CSharedCorners::kNoCorner ? indices[sameAs[r]]
+                                                                     : weld.Weld(&f[r * nf], &k[r * ni], hashes[r]));
             if (q + kAhead < corners)
                 load(q + kAhead);
         }
