@@ -6,9 +6,8 @@
 // least kBigAllocation bytes asks the system for 2 MB pages on it (where the
 // system backs them on request: Linux with transparent huge pages set to
 // "madvise" or "always"); memory from malloc elsewhere (Qt's buffers) can ask
-// the same with AdviseHugePages (base/MappedFile.h); and such blocks are mapped on their own and
-// given back to the system when freed (glibc's malloc would keep many in its
-// heap). Nothing else changes: the same bytes, freed as before.
+// the same with AdviseHugePages (base/MappedFile.h). Nothing else changes:
+// the same bytes, freed as before.
 #include <cstddef>
 
 constexpr size_t kBigAllocation = size_t(2) << 20;
