@@ -47,24 +47,8 @@ struct SPieceRead {
     int corners = 0;            // corners of triangle done read before it failed
     bool failed = false;
     bool missingNormals = false;
-    int64_t firstWarning[eWarnCount]; // corner at which each skin warning first came; -1: none
-    SPieceRead() { std::fill(std::begin(firstWarning), std::end(firstWarning), int64_t(-1)); }
+    SFirstWarnings warned; // by corner: where each skin warning first came
 };
-
-// Gives the skin warnings of the pieces read, in the order reading the
-// corners one by one gives them: by corner, the bone limit before the weights
-// of the same corner.
-void GiveWarnings(const std::vector<SPieceRead>& pieces, CImportWarnings& warnings)
-{
-    std::vector<std::pair<int64_t, int>> given;
-    for (const SPieceRead& p : pieces)
-        for (int w = 0; w < eWarnCount; ++w)
-            if (p.firstWarning[w] >= 0)
-                given.push_back({p.firstWarning[w], w == eWarnBoneLimit ? -1 : w});
-    std::sort(given.begin(), given.end());
-    for (const auto& g : given)
-        warnings.WarnOnce(g.second < 0 ? int(eWarnBoneLimit) : g.second);
-}
 
 } // namespace
 
@@ -142,9 +126,7 @@ bool BuildPrimitiveMesh(SColladaImport& im, CEl_Triangles& primitive, float unit
                 const bool has = GatherInfluences(*skinned, primitive.GetPositionIndex(q), corner,
                                                   &influences[size_t(q) * kMaxInfluences], &listed, warnings);
                 influenceCounts[size_t(q)] = has ? uint8_t(listed) : CInfluenceLists::kNoList;
-                for (int w = 0; w < eWarnCount; ++w)
-                    if ((warnings >> w & 1) && piece.firstWarning[w] < 0)
-                        piece.firstWarning[w] = q;
+                piece.warned.Note(warnings, q);
             }
             if (normals) {
                 // A corner without one gets a computed normal below.
@@ -207,7 +189,10 @@ bool BuildPrimitiveMesh(SColladaImport& im, CEl_Triangles& primitive, float unit
         }
         pieces.push_back(rest);
     }
-    GiveWarnings(pieces, im.warnings);
+    std::vector<SFirstWarnings> warned;
+    for (const SPieceRead& p : pieces)
+        warned.push_back(p.warned);
+    GiveInOrder(warned, im.warnings);
     const SPieceRead& last = pieces.back();
     bool missingNormals = false;
     for (const SPieceRead& p : pieces)

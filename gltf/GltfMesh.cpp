@@ -205,7 +205,7 @@ void SkinVertices(const SGltfPrimitiveData& data, const std::string& what, const
     // one pass over the vertices would give them.
     constexpr size_t kVerticesPerRun = 1 << 16;
     const size_t runs = (vertices + kVerticesPerRun - 1) / kVerticesPerRun;
-    std::vector<std::array<size_t, 2>> firstWarning(runs, {SIZE_MAX, SIZE_MAX}); // bone limit, weights
+    std::vector<SFirstWarnings> warned(runs); // by vertex
     ParallelFor(runs, [&](size_t run) {
         const size_t end = std::min(vertices, (run + 1) * kVerticesPerRun);
         for (size_t v = run * kVerticesPerRun; v < end; ++v) {
@@ -224,10 +224,7 @@ void SkinVertices(const SGltfPrimitiveData& data, const std::string& what, const
             float scale = 1;
             uint32_t given = 0;
             n = ReduceInfluences(list, n, scale, given);
-            if ((given & (1u << eWarnBoneLimit)) && firstWarning[run][0] == SIZE_MAX)
-                firstWarning[run][0] = v;
-            if ((given & (1u << eWarnBoneWeights)) && firstWarning[run][1] == SIZE_MAX)
-                firstWarning[run][1] = v;
+            warned[run].Note(given, int64_t(v));
             double position[3] = {0, 0, 0}, normal[3] = {0, 0, 0};
             bool moved = false;
             const float* p = &positions[3 * v];
@@ -262,18 +259,7 @@ void SkinVertices(const SGltfPrimitiveData& data, const std::string& what, const
             }
         }
     });
-    // The limit before the weights when one vertex gives both, as one pass does.
-    size_t first[2] = {SIZE_MAX, SIZE_MAX};
-    for (const std::array<size_t, 2>& f : firstWarning)
-        for (int w = 0; w < 2; ++w)
-            first[w] = std::min(first[w], f[size_t(w)]);
-    const int order[2] = {int(eWarnBoneLimit), int(eWarnBoneWeights)};
-    const bool weightsFirst = first[1] < first[0];
-    for (int i = 0; i < 2; ++i) {
-        const int w = weightsFirst ? 1 - i : i;
-        if (first[w] != SIZE_MAX)
-            warnings.WarnOnce(order[w]);
-    }
+    GiveInOrder(warned, warnings);
 }
 
 void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& what, int64_t mode, SImportNode& record,
@@ -354,15 +340,17 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
     // it carries, and the corners name it. (The processing joins corners by
     // value, so this gives the same meshes as a record per corner, in a
     // fraction of the memory.)
+    // A record holds one primitive, so a vertex's position, normal, colour,
+    // texture coordinates and influence list all have the same number.
     const bool normalsOn = wantNormals && hasNormals;
     const size_t vertices = positions.size() / 3;
     const size_t expected = std::min(vertices, corners.size());
-    record.positions.reserve(record.positions.size() + expected);
-    record.triangles.reserve(record.triangles.size() + triangles);
+    record.positions.reserve(expected);
+    record.triangles.reserve(triangles);
     if (normalsOn)
-        record.normals.reserve(record.normals.size() + expected);
+        record.normals.reserve(expected);
     if (hasColours)
-        record.colours.reserve(record.colours.size() + expected);
+        record.colours.reserve(expected);
     std::vector<SImportUVSet> sets(uvs.size());
     for (SImportUVSet& s : sets) {
         s.values.reserve(expected);
@@ -378,13 +366,9 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
                 entries += skinned.counts[i];
         block.influences.reserve(expected, entries);
     }
-    // The skin's lists follow the record's positions, from its first one.
-    for (size_t p = 0; skinning && p < record.positions.size(); ++p)
-        block.influences.emplace_back();
 
     constexpr uint32_t kUnused = UINT32_MAX;
     std::vector<uint32_t> recorded(vertices, kUnused); // record position of each document vertex
-    const size_t firstValue = record.positions.size();
     auto add = [&](size_t i) {
         const uint32_t r = uint32_t(record.positions.size());
         recorded[i] = r;
@@ -407,11 +391,6 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
             block.influences.emplace_back();
         return r;
     };
-    // Normals, colours and texture coordinates of this primitive start where
-    // its positions do: earlier primitives of the record (none today) keep
-    // theirs.
-    const int32_t normalBase = int32_t(record.normals.size()) - int32_t(firstValue);
-    const int32_t colourBase = int32_t(record.colours.size()) - int32_t(firstValue);
     for (size_t t = 0; t < triangles; ++t) {
         const uint32_t* v = &corners[3 * t];
         bool finite = true;
@@ -431,15 +410,13 @@ void BuildPrimitive(SGltfImport& im, const json& primitive, const std::string& w
                 r = add(v[c]);
             triangle.position[c] = int32_t(r);
             if (normalsOn)
-                triangle.normal[c] = int32_t(r) + normalBase;
+                triangle.normal[c] = int32_t(r);
             if (hasColours)
-                triangle.colour[c] = int32_t(r) + colourBase;
+                triangle.colour[c] = int32_t(r);
         }
         record.triangles.push_back(triangle);
         for (SImportUVSet& s : sets)
-            s.triangles.push_back({triangle.position[0] - int32_t(firstValue),
-                                   triangle.position[1] - int32_t(firstValue),
-                                   triangle.position[2] - int32_t(firstValue)});
+            s.triangles.push_back({triangle.position[0], triangle.position[1], triangle.position[2]});
     }
     for (SImportUVSet& s : sets)
         record.uvSets.push_back(std::move(s));

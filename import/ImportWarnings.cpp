@@ -2,6 +2,9 @@
 
 #include "base/ConversionLog.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace {
 const char* const kWarnings[eWarnCount] = {
     "WARNING: Rescaling some bone weights as their total weight does not equal 1.",
@@ -20,4 +23,16 @@ void CImportWarnings::WarnOnce(int n)
         return;
     m_abWarned[n] = true;
     ConversionLog(eLogWarning, "%s", kWarnings[n]);
+}
+
+void GiveInOrder(const std::vector<SFirstWarnings>& pieces, CImportWarnings& warnings)
+{
+    std::vector<std::pair<int64_t, int>> given;
+    for (const SFirstWarnings& p : pieces)
+        for (int w = 0; w < eWarnCount; ++w)
+            if (p.at[w] >= 0)
+                given.push_back({p.at[w], w == eWarnBoneLimit ? -1 : w});
+    std::sort(given.begin(), given.end());
+    for (const auto& g : given)
+        warnings.WarnOnce(g.second < 0 ? int(eWarnBoneLimit) : g.second);
 }
